@@ -1,0 +1,70 @@
+#pragma once
+// A camera wall-clock reading: six numbers and where they came from. No time
+// zone, no instant; dates are printed as recorded and compared by text().
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "kit/dates/properties.h"
+
+namespace veltrop::dates {
+
+enum class CaptureDateSource { dateTimeOriginal, dateTimeDigitized, tiffDateTime, fileDate, suppliedDate };
+
+inline constexpr std::array allCaptureDateSources{
+    CaptureDateSource::dateTimeOriginal, CaptureDateSource::dateTimeDigitized, CaptureDateSource::tiffDateTime,
+    CaptureDateSource::fileDate, CaptureDateSource::suppliedDate};
+
+std::string_view rawValue(CaptureDateSource source);
+std::optional<CaptureDateSource> captureDateSourceFromRaw(std::string_view raw);
+std::string_view label(CaptureDateSource source);
+bool isEmbedded(CaptureDateSource source);
+
+struct CaptureDate {
+    std::int64_t year = 0;
+    std::int64_t month = 1;
+    std::int64_t day = 1;
+    std::int64_t hour = 0;
+    std::int64_t minute = 0;
+    std::int64_t second = 0;
+    CaptureDateSource source = CaptureDateSource::dateTimeOriginal;
+
+    bool operator==(const CaptureDate&) const = default;
+};
+
+// "YYYY-MM-DD HH:MM:SS"; the form every date comparison uses.
+std::string text(const CaptureDate& date);
+
+// The JSON object {"day","hour","minute","month","second","source","year"}.
+std::string toJson(const CaptureDate& date);
+struct CaptureDateJsonError {
+    std::string message;
+    std::string description() const { return message; }
+    bool operator==(const CaptureDateJsonError&) const = default;
+};
+[[nodiscard]] std::expected<CaptureDate, CaptureDateJsonError> captureDateFromJson(std::string_view json);
+
+namespace CaptureDateReader {
+
+// "YYYY:MM:DD HH:MM:SS" (extra space-separated words ignored), validated
+// against the proleptic Gregorian calendar.
+std::optional<CaptureDate> parseExifText(std::string_view text, CaptureDateSource source);
+
+// The first parseable of DateTimeOriginal, DateTimeDigitized, TIFF DateTime.
+std::optional<CaptureDate> readRecordedDate(const PropertyDictionary& properties);
+
+// The file's creation time, else its modification time, as local wall-clock
+// fields; source fileDate.
+std::optional<CaptureDate> readFileDate(const std::filesystem::path& file);
+
+}  // namespace CaptureDateReader
+
+// Days in a month of the proleptic Gregorian calendar.
+int daysInMonth(std::int64_t year, std::int64_t month);
+
+}  // namespace veltrop::dates

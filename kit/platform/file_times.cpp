@@ -1,0 +1,26 @@
+#include "kit/platform/file_times.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
+namespace veltrop::platform {
+
+std::optional<FileTimes> fileTimes(const std::filesystem::path& item) {
+    struct statx info {};
+    if (::statx(AT_FDCWD, item.c_str(), 0, STATX_BTIME | STATX_MTIME, &info) != 0) return std::nullopt;
+    FileTimes times;
+    if (info.stx_mask & STATX_BTIME) times.creation = info.stx_btime.tv_sec;
+    if (info.stx_mask & STATX_MTIME) times.modification = info.stx_mtime.tv_sec;
+    return times;
+}
+
+std::optional<LocalTime> localTime(std::int64_t secondsSinceEpoch) {
+    const time_t instant = static_cast<time_t>(secondsSinceEpoch);
+    struct tm fields {};
+    if (::localtime_r(&instant, &fields) == nullptr) return std::nullopt;
+    return LocalTime{static_cast<std::int64_t>(fields.tm_year) + 1900, fields.tm_mon + 1, fields.tm_mday,
+                     fields.tm_hour, fields.tm_min, fields.tm_sec};
+}
+
+}  // namespace veltrop::platform
