@@ -81,12 +81,14 @@ std::expected<CaptureDate, CaptureDateJsonError> captureDateFromJson(std::string
             CaptureDateJsonError{"Unknown value \u201C" + source->get<std::string>() + "\u201D for key \u201Csource\u201D"});
     date.source = *parsed;
 
-    // Formatting indexes month tables, so an impossible date must not get in.
+    // Formatting indexes month tables, so an impossible date must not get in;
+    // the bounds are those of the EXIF parser (leap second included).
+    if (date.year < 1) return std::unexpected(outOfRange("year", date.year));
     if (date.month < 1 || date.month > 12) return std::unexpected(outOfRange("month", date.month));
     if (date.day < 1 || date.day > daysInMonth(date.year, date.month)) return std::unexpected(outOfRange("day", date.day));
     if (date.hour < 0 || date.hour > 23) return std::unexpected(outOfRange("hour", date.hour));
     if (date.minute < 0 || date.minute > 59) return std::unexpected(outOfRange("minute", date.minute));
-    if (date.second < 0 || date.second > 59) return std::unexpected(outOfRange("second", date.second));
+    if (date.second < 0 || date.second > 60) return std::unexpected(outOfRange("second", date.second));
     return date;
 }
 

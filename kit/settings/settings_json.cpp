@@ -375,7 +375,7 @@ public:
         const double number = value.get<double>();
         // An overflowing literal such as 1e999 parses as infinity; it could never be written back.
         if (!std::isfinite(number))
-            fail(SettingsCodingError::Kind::invalidValue, path_, key, value.dump(), "a finite number");
+            fail(SettingsCodingError::Kind::invalidValue, path_, key, shortestDouble(number), "a finite number");
         return number;
     }
 
