@@ -136,8 +136,8 @@ std::expected<Bitmap, RenderError> drawOverlay(const RenderRequest& request) {
         canvas->fillRoundedRect(boxBackingRect(text, h), boxBackingRadius(h), black(boxAlpha));
     const bool shadowed = style.backing == StampBacking::shadow;
     if (shadowed) {
-        // Generous room: ink may stray a little past the measured bounds (slanted digits).
-        const Rect area = Rect{0, 0, text.width, text.height}.insetBy(-h, -h);
+        // Room for ink a little past the measured bounds (the slant of the last digit).
+        const Rect area = Rect{0, 0, text.width, text.height}.insetBy(-0.1 * h, -0.1 * h);
         canvas->beginShadow(platform::Shadow{shadowOffset(h), shadowBlur(h), black(shadowAlpha)}, area);
     }
     if (retro) SevenSegment::draw(request.timestamp, *canvas, Point{0, 0}, h, ink);
