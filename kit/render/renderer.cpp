@@ -1,5 +1,6 @@
 #include "kit/render/renderer.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "kit/render/drawing.h"
@@ -158,6 +159,14 @@ std::expected<Bitmap, RenderError> Renderer::render(const RenderRequest& request
     // Without a timestamp there is no strip: at most a watermark on the photo.
     if (!work.timestampEnabled) work.style.mode = StampMode::overlay;
     if (work.orientation < 1 || work.orientation > 8) work.orientation = 1;
+    // Clamping cannot tame a NaN; treat it as the lowest value.
+    if (std::isnan(work.style.sizeFraction)) work.style.sizeFraction = settings::StampStyle::minimumSizeFraction;
+    if (std::isnan(work.style.marginFraction)) work.style.marginFraction = 0;
+    if (work.watermark) {
+        if (std::isnan(work.watermark->sizeFraction))
+            work.watermark->sizeFraction = settings::WatermarkConfig::minimumSizeFraction;
+        if (std::isnan(work.watermark->opacity)) work.watermark->opacity = settings::WatermarkConfig::minimumOpacity;
+    }
 
     const Bitmap& image = work.image;
     if (image.empty() || image.stride < static_cast<std::size_t>(image.width) * 4)
