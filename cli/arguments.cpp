@@ -49,13 +49,16 @@ std::expected<ParsedArguments, std::string> parseArguments(std::span<const std::
             parsed.flags.insert(name);
             continue;
         }
+        std::string value;
         if (equals != std::string::npos) {
-            parsed.values[name] = argument.substr(equals + 1);
+            value = argument.substr(equals + 1);
         } else if (i + 1 < arguments.size()) {
-            parsed.values[name] = arguments[++i];
+            value = arguments[++i];
         } else {
             return std::unexpected("option \u201C" + name + "\u201D needs a value");
         }
+        parsed.values[name] = value;
+        parsed.ordered.emplace_back(name, std::move(value));
     }
     return parsed;
 }

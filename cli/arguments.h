@@ -22,7 +22,8 @@ struct ParsedArguments {
     bool help = false;  // -h or --help was given; nothing else was checked
     std::vector<std::string> positionals;
     std::set<std::string, std::less<>> flags;
-    std::map<std::string, std::string, std::less<>> values;
+    std::map<std::string, std::string, std::less<>> values;  // the last value of each option
+    std::vector<std::pair<std::string, std::string>> ordered;  // every valued option, in command-line order
 
     bool has(std::string_view flag) const { return flags.contains(flag); }
     std::optional<std::string> value(std::string_view option) const;

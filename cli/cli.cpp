@@ -10,7 +10,8 @@ namespace veltrop::cli {
 namespace {
 
 // Every command, in the order the help lists them.
-const std::array<const Command*, 3> commandTable{&formatCommand, &formatsCommand, &configCommand};
+const std::array<const Command*, 6> commandTable{&formatCommand, &formatsCommand, &configCommand,
+                                                 &inspectCommand, &stampCommand,   &exportCommand};
 
 constexpr std::string_view programName = "veltrop-cli";
 

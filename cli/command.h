@@ -34,6 +34,9 @@ struct Command {
 extern const Command formatCommand;
 extern const Command formatsCommand;
 extern const Command configCommand;
+extern const Command inspectCommand;
+extern const Command stampCommand;
+extern const Command exportCommand;
 
 // Exit statuses.
 inline constexpr int exitSuccess = 0;

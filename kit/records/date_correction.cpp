@@ -116,6 +116,28 @@ std::optional<CaptureDate> parseSuppliedText(std::string_view input) {
     return date;
 }
 
+std::expected<DateCorrectionRule, std::string> makeShiftRule(DateCorrectionScope scope, std::int64_t days,
+                                                           std::int64_t hours, std::int64_t minutes) {
+    const bool fieldsInRange = days >= -366 && days <= 366 && hours >= -23 && hours <= 23 && minutes >= -59 &&
+                               minutes <= 59;
+    const std::int64_t offset = days * 86400 + hours * 3600 + minutes * 60;
+    if (!fieldsInRange || offset == 0 || offset > maximumShiftSeconds || offset < -maximumShiftSeconds)
+        return std::unexpected(std::string(errors::shiftNotAllowed));
+    DateCorrectionRule rule;
+    rule.scope = std::move(scope);
+    rule.offsetSeconds = offset;
+    return rule;
+}
+
+std::expected<DateCorrectionRule, std::string> makeSupplyRule(DateCorrectionScope scope, std::string_view text) {
+    auto date = parseSuppliedText(text);
+    if (!date) return std::unexpected(std::string(errors::suppliedTextInvalid));
+    DateCorrectionRule rule;
+    rule.scope = std::move(scope);
+    rule.suppliedDate = *date;
+    return rule;
+}
+
 DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            std::span<const DateCorrectionRule> rules) {
     DateResolution resolution;

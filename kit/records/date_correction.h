@@ -3,6 +3,7 @@
 // supplied date, for all photos, one camera, one folder or one photo.
 
 #include <cstdint>
+#include <expected>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -55,9 +56,19 @@ std::optional<dates::CaptureDate> shifted(const dates::CaptureDate& date, std::i
 std::optional<dates::CaptureDate> parseSuppliedText(std::string_view text);
 
 namespace errors {
+inline constexpr std::string_view shiftNotAllowed = "Use a total shift within 366 days in either direction.";
+inline constexpr std::string_view suppliedTextInvalid = "Enter a valid date as YYYY-MM-DD HH:MM:SS.";
 inline constexpr std::string_view invalidSuppliedDate = "The supplied date is not a valid calendar date";
 inline constexpr std::string_view shiftOutOfRange = "Clock correction is outside the supported date range";
 }  // namespace errors
+
+// A new shift rule from the review form's fields: days −366…366, hours −23…23,
+// minutes −59…59, a non-zero total within 366 days. Fails with the form's message.
+[[nodiscard]] std::expected<DateCorrectionRule, std::string> makeShiftRule(DateCorrectionScope scope, std::int64_t days,
+                                                                         std::int64_t hours, std::int64_t minutes);
+// A new supply rule from typed text; fails with the form's message.
+[[nodiscard]] std::expected<DateCorrectionRule, std::string> makeSupplyRule(DateCorrectionScope scope,
+                                                                          std::string_view text);
 
 struct DateResolution {
     std::optional<dates::CaptureDate> base;  // recorded date, or the file date when the fallback applies

@@ -77,7 +77,8 @@ std::string shortestDouble(double value) {
 // ---------------------------------------------------------------- writing
 
 // nlohmann's dump writes "/" bare and whole doubles as "1.0"; the stored form
-// wants "\/" and "1", so the text is produced here.
+// wants "\/" and "1", so the text is produced here. Control characters all
+// take the \u form; everything else, UTF-8 included, is written as is.
 void writeString(std::string& out, std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
     out.push_back('"');
@@ -86,11 +87,6 @@ void writeString(std::string& out, std::string_view text) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
             case '/': out += "\\/"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     out += "\\u00";

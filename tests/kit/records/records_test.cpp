@@ -238,3 +238,20 @@ TEST(PhotoRecord, ProjectLabelsPathsAndRange) {
     EXPECT_TRUE(needsAttention(makeRecord(late, 0, config, std::vector{shiftRule(DateCorrectionScope::all(), 60)}, august)));
     EXPECT_FALSE(needsAttention(makeRecord(late, 0, config, fix, august)));
 }
+
+TEST(DateCorrection, RulesFromTheReviewForm) {
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 366, 1, 0).error(),
+              "Use a total shift within 366 days in either direction.");
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 0, 0, 0).error(),
+              "Use a total shift within 366 days in either direction.");
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 0, 24, 0).error(),
+              "Use a total shift within 366 days in either direction.");
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), -1, 0, 0)->offsetSeconds, -86400);
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 366, 0, 0)->offsetSeconds, maximumShiftSeconds);
+    EXPECT_EQ(makeSupplyRule(DateCorrectionScope::all(), "2026-02-30 12:00:00").error(),
+              "Enter a valid date as YYYY-MM-DD HH:MM:SS.");
+    auto supply = makeSupplyRule(DateCorrectionScope::photo("/p.jpg"), "2026-02-28 12:00:00");
+    ASSERT_TRUE(supply);
+    EXPECT_EQ(supply->offsetSeconds, 0);
+    EXPECT_NE(supply->id, makeSupplyRule(DateCorrectionScope::all(), "2026-02-28 12:00:00")->id);
+}

@@ -151,6 +151,20 @@ TEST(SettingsJson, ExactTextOfASmallConfiguration) {
 })");
 }
 
+TEST(SettingsJson, StringsEscapeSlashesQuotesAndControlCharacters) {
+    StampConfiguration configuration;
+    configuration.strip.label = "a/b \"q\" \\ \n\t\x01\x7F caf\u00E9 \u2014";
+    EXPECT_NE(encoded(configuration).find(R"("label": "a\/b \"q\" \\ \u000A\u0009\u0001)"
+                                          "\x7F caf\u00E9 \u2014\",\n"),
+              std::string::npos)
+        << encoded(configuration);
+    EXPECT_EQ(decodeStampConfiguration(encoded(configuration))->strip.label, configuration.strip.label);
+    // Readers accept the bare slash too.
+    configuration.format = builtInFormats()[2];
+    const std::string bare = replaced(encoded(configuration), R"("dd\/MM\/yyyy HH:mm")", R"("dd/MM/yyyy HH:mm")");
+    EXPECT_EQ(decodeStampConfiguration(bare), configuration);
+}
+
 TEST(SettingsJson, DoublesAreWrittenInShortestForm) {
     const std::pair<double, std::string_view> cases[] = {
         {0.95, "0.95"}, {0.06, "0.06"}, {1.0, "1"}, {0.0, "0"}, {0.1 + 0.2, "0.30000000000000004"},

@@ -1,0 +1,96 @@
+#pragma once
+// Decoding photos with their metadata. The content decides the decoder
+// (JPEG, HEIF, PNG), never the file name.
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "kit/dates/properties.h"
+#include "kit/platform/metadata_blocks.h"
+#include "kit/render/bitmap.h"
+
+namespace veltrop::exporting {
+
+// The metadata blocks of a source photo, carried unread into its copy.
+using SourceMetadata = platform::MetadataBlocks;
+
+struct PixelSize {
+    double width = 0;
+    double height = 0;
+    bool operator==(const PixelSize&) const = default;
+};
+
+// The size as the photo is viewed: exchanged for orientations 5 to 8.
+PixelSize displaySize(PixelSize pixelSize, render::Orientation orientation);
+
+struct LoadedImage {
+    // Pixels as stored, not rotated. A HEIF file's own rotation is applied
+    // while decoding, so such an image comes with orientation 1.
+    render::Bitmap image;
+    render::Orientation orientation = 1;  // 1…8
+    dates::PropertyDictionary properties;
+    SourceMetadata metadata;
+
+    PixelSize pixelSize() const { return {static_cast<double>(image.width), static_cast<double>(image.height)}; }
+    PixelSize displaySize() const { return exporting::displaySize(pixelSize(), orientation); }
+};
+
+// What a metadata-only read learns, without decoding pixels.
+struct ImageInfo {
+    dates::PropertyDictionary properties;
+    render::Orientation orientation = 1;
+    PixelSize pixelSize;  // as stored
+
+    PixelSize displaySize() const { return exporting::displaySize(pixelSize, orientation); }
+    bool operator==(const ImageInfo&) const = default;
+};
+
+struct ImageLoadError {
+    enum class Kind {
+        unreadable,
+        unsupportedFormat,
+    };
+    Kind kind = Kind::unreadable;
+    std::filesystem::path file;
+
+    std::string description() const;
+    bool operator==(const ImageLoadError&) const = default;
+};
+
+enum class ThumbnailOrientation {
+    asStored,  // pixels as stored; the orientation is returned beside them
+    upright,   // the orientation applied; the result has orientation 1
+};
+
+class ImageLoader {
+public:
+    // File-name extensions of the photos that discovery offers (compared
+    // without regard to case). Decoding itself ignores the name.
+    static constexpr std::array<std::string_view, 4> acceptedExtensions{"jpg", "jpeg", "heic", "heif"};
+    static bool hasAcceptedExtension(const std::filesystem::path& file);
+
+    // Refuses images with more stored pixels than this before allocating
+    // memory for them: 300 megapixels take 1.2 GB as a bitmap.
+    static constexpr std::int64_t maximumPixelCount = 300'000'000;
+
+    // One-time setup of the metadata library; call it before starting worker
+    // threads. Loading does it on first use too.
+    static void prepare();
+
+    [[nodiscard]] static std::expected<LoadedImage, ImageLoadError> load(const std::filesystem::path& file);
+
+    // Properties, stored size and orientation without decoding pixels.
+    [[nodiscard]] static std::expected<ImageInfo, ImageLoadError> readInfo(const std::filesystem::path& file);
+
+    // An image at most maxPixelSize on its longer side (never enlarged),
+    // decoded at no more than the resolution that needs.
+    [[nodiscard]] static std::expected<LoadedImage, ImageLoadError> loadThumbnail(const std::filesystem::path& file,
+                                                                                int maxPixelSize,
+                                                                                ThumbnailOrientation orientation);
+};
+
+}  // namespace veltrop::exporting

@@ -1,0 +1,60 @@
+#pragma once
+// Encoding a rendered photo as a new JPEG file that never replaces anything.
+
+#include <cstddef>
+#include <expected>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <system_error>
+
+#include "kit/export/image_loader.h"
+#include "kit/render/bitmap.h"
+
+namespace veltrop::exporting {
+
+struct WriteOptions {
+    double quality = 0.95;  // 0…1, mapped onto the encoder's 1…100
+    bool removeGPS = false;
+    bool operator==(const WriteOptions&) const = default;
+};
+
+struct ImageWriteError {
+    enum class Kind {
+        cannotCreateDestination,
+        writeFailed,
+        destinationExists,
+        fileSystem,  // creating a folder failed; the system's own error
+    };
+    Kind kind = Kind::writeFailed;
+    std::filesystem::path destination;  // for fileSystem: the folder that could not be made
+    std::error_code error;              // for fileSystem
+
+    std::string description() const;
+    bool operator==(const ImageWriteError&) const = default;
+};
+
+class ImageWriter {
+public:
+    // Writes image (already upright) to destination as a JPEG carrying the
+    // source metadata with orientation 1, no thumbnail, the new pixel size
+    // and, on request, no GPS. The file is finished in a private folder
+    // beside the destination and moved into place only if nothing exists
+    // there; no temporary file or folder remains either way.
+    [[nodiscard]] static std::expected<void, ImageWriteError> write(const render::Bitmap& image,
+                                                                    const std::filesystem::path& destination,
+                                                                    const SourceMetadata& sourceMetadata,
+                                                                    const WriteOptions& options);
+
+    // The encoder's quality for an option value.
+    static int encoderQuality(double quality);
+};
+
+}  // namespace veltrop::exporting
+
+template <>
+struct std::hash<veltrop::exporting::WriteOptions> {
+    std::size_t operator()(const veltrop::exporting::WriteOptions& options) const noexcept {
+        return std::hash<double>{}(options.quality) * 31 + std::hash<bool>{}(options.removeGPS);
+    }
+};

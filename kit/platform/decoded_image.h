@@ -1,0 +1,38 @@
+#pragma once
+// What the image codecs hand back.
+
+#include <cstdint>
+
+#include "kit/platform/metadata_blocks.h"
+#include "kit/render/bitmap.h"
+
+namespace veltrop::platform {
+
+enum class DecodeFailure {
+    unreadable,   // the file could not be opened or read
+    unsupported,  // the content is not an image the codec can decode completely
+};
+
+// Stored size and metadata, read without decoding pixels.
+struct ImageHeader {
+    int width = 0;
+    int height = 0;
+    MetadataBlocks metadata;
+    bool operator==(const ImageHeader&) const = default;
+};
+
+struct DecodedImage {
+    render::Bitmap bitmap;  // possibly at a reduced scale
+    ImageHeader header;     // the full stored size and the metadata
+};
+
+struct DecodeRequest {
+    // Codecs that can decode at a reduced scale pick the smallest scale whose
+    // longer side still reaches this; 0 decodes the full size.
+    int minimumLongSide = 0;
+    // Images with more stored pixels than this are refused before any pixel
+    // memory is allocated.
+    std::int64_t maximumPixels = 0;
+};
+
+}  // namespace veltrop::platform

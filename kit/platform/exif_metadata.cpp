@@ -1,0 +1,312 @@
+#include "kit/platform/exif_metadata.h"
+
+// The metadata library's headers use std::auto_ptr throughout.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/exiv2.hpp>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+namespace veltrop::platform {
+
+using dates::PropertyDictionary;
+using dates::PropertyList;
+using dates::PropertyValue;
+
+void prepareMetadataLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::XmpParser::initialize();
+    });
+}
+
+namespace {
+
+std::string_view asView(const std::string& text) { return text; }
+
+bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+// One stored component as a number; nullopt for a rational with denominator 0.
+std::optional<double> component(const Exiv2::Value& value, long index) {
+    switch (value.typeId()) {
+        case Exiv2::unsignedRational: {
+            const auto& rational = static_cast<const Exiv2::URationalValue&>(value).value_.at(static_cast<std::size_t>(index));
+            if (rational.second == 0) return std::nullopt;
+            return static_cast<double>(rational.first) / rational.second;
+        }
+        case Exiv2::signedRational: {
+            const auto& rational = static_cast<const Exiv2::RationalValue&>(value).value_.at(static_cast<std::size_t>(index));
+            if (rational.second == 0) return std::nullopt;
+            return static_cast<double>(rational.first) / rational.second;
+        }
+        case Exiv2::tiffFloat:
+        case Exiv2::tiffDouble:
+            return static_cast<double>(value.toFloat(index));
+        default:
+            return static_cast<double>(value.toLong(index));
+    }
+}
+
+// A value as the properties tree keeps it, or nullopt when it has no
+// faithful form there (opaque bytes, offsets, broken rationals).
+std::optional<PropertyValue> propertyOf(const Exiv2::Value& value) {
+    switch (value.typeId()) {
+        case Exiv2::asciiString: {
+            std::string text = value.toString();
+            // A C string: what follows the first NUL is padding.
+            if (auto end = text.find('\0'); end != std::string::npos) text.resize(end);
+            return PropertyValue(std::move(text));
+        }
+        case Exiv2::unsignedByte:
+        case Exiv2::signedByte:
+        case Exiv2::unsignedShort:
+        case Exiv2::signedShort:
+        case Exiv2::unsignedLong:
+        case Exiv2::signedLong:
+        case Exiv2::unsignedRational:
+        case Exiv2::signedRational:
+        case Exiv2::tiffFloat:
+        case Exiv2::tiffDouble: {
+            const long count = value.count();
+            if (count <= 0) return std::nullopt;
+            if (count == 1) {
+                auto number = component(value, 0);
+                if (!number) return std::nullopt;
+                return PropertyValue(*number);
+            }
+            PropertyList list;
+            for (long i = 0; i < count; ++i) {
+                auto number = component(value, i);
+                if (!number) return std::nullopt;
+                list.emplace_back(*number);
+            }
+            return PropertyValue(std::move(list));
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// Maker-note and XMP tags that name the lens and camera where the EXIF
+// block has no field of its own, in order of preference.
+struct AuxSource {
+    std::string_view key;
+    std::string_view auxName;
+};
+constexpr std::array auxSources{
+    AuxSource{"Xmp.aux.Lens", "LensModel"},
+    AuxSource{"Exif.Canon.LensModel", "LensModel"},
+    AuxSource{"Exif.OlympusEq.LensModel", "LensModel"},
+    AuxSource{"Exif.Panasonic.LensType", "LensModel"},
+    AuxSource{"Xmp.aux.LensID", "LensID"},
+    AuxSource{"Xmp.aux.LensInfo", "LensInfo"},
+    AuxSource{"Xmp.aux.LensSerialNumber", "LensSerialNumber"},
+    AuxSource{"Xmp.aux.SerialNumber", "SerialNumber"},
+    AuxSource{"Exif.Canon.SerialNumber", "SerialNumber"},
+    AuxSource{"Xmp.aux.ImageNumber", "ImageNumber"},
+    AuxSource{"Xmp.aux.OwnerName", "OwnerName"},
+    AuxSource{"Xmp.aux.Firmware", "Firmware"},
+};
+
+std::string_view groupKeyOf(const std::string& exivGroup) {
+    if (exivGroup == "Image") return dates::keys::tiff;
+    if (exivGroup == "Photo") return dates::keys::exif;
+    if (exivGroup == "GPSInfo") return dates::keys::gps;
+    return {};
+}
+
+bool isPointer(const Exiv2::Exifdatum& datum) {
+    const std::string name = datum.tagName();
+    return datum.typeId() == Exiv2::tiffIfd || name == "ExifTag" || name == "GPSTag" ||
+           name == "InteroperabilityTag" || name == "MakerNote";
+}
+
+void addExif(const Exiv2::ExifData& exif, PropertyDictionary& properties) {
+    std::map<std::string_view, PropertyDictionary> groups;
+    for (const auto& datum : exif) {
+        const std::string_view group = groupKeyOf(datum.groupName());
+        if (group.empty() || isPointer(datum)) continue;
+        if (auto value = propertyOf(datum.value())) groups[group].insert_or_assign(datum.tagName(), std::move(*value));
+    }
+    for (auto& [group, values] : groups) properties.insert_or_assign(std::string(group), std::move(values));
+}
+
+void addAux(const Exiv2::ExifData& exif, const Exiv2::XmpData& xmp, PropertyDictionary& properties) {
+    PropertyDictionary aux;
+    for (const AuxSource& source : auxSources) {
+        if (aux.contains(source.auxName)) continue;
+        std::optional<PropertyValue> value;
+        if (startsWith(source.key, "Xmp.")) {
+            auto it = xmp.findKey(Exiv2::XmpKey(std::string(source.key)));
+            if (it != xmp.end()) value = PropertyValue(it->toString());
+        } else {
+            auto it = exif.findKey(Exiv2::ExifKey(std::string(source.key)));
+            if (it != exif.end() && it->typeId() == Exiv2::asciiString) value = propertyOf(it->value());
+        }
+        if (value && value->string() && !value->string()->empty()) aux.emplace(source.auxName, std::move(*value));
+    }
+    if (!aux.empty()) properties.insert_or_assign(std::string(dates::keys::exifAux), std::move(aux));
+}
+
+void addIptc(const Exiv2::IptcData& iptc, PropertyDictionary& properties) {
+    PropertyDictionary group;
+    for (const auto& datum : iptc) {
+        PropertyValue value(datum.toString());
+        auto it = group.find(datum.tagName());
+        if (it == group.end()) {
+            group.emplace(datum.tagName(), std::move(value));
+        } else if (const auto* list = it->second.list()) {
+            PropertyList extended = *list;
+            extended.push_back(std::move(value));
+            it->second = PropertyValue(std::move(extended));
+        } else {
+            it->second = PropertyValue(PropertyList{it->second, std::move(value)});
+        }
+    }
+    if (!group.empty()) properties.insert_or_assign(std::string(dates::keys::iptc), std::move(group));
+}
+
+bool decodeExif(const std::vector<std::uint8_t>& bytes, Exiv2::ExifData& exif, Exiv2::ByteOrder& order) {
+    if (bytes.empty()) return false;
+    try {
+        order = Exiv2::ExifParser::decode(exif, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        return order != Exiv2::invalidByteOrder;
+    } catch (...) {
+        exif.clear();
+        return false;
+    }
+}
+
+bool decodeXmp(const std::string& packet, Exiv2::XmpData& xmp) {
+    if (packet.empty()) return false;
+    try {
+        return Exiv2::XmpParser::decode(xmp, packet) == 0;
+    } catch (...) {
+        xmp.clear();
+        return false;
+    }
+}
+
+bool decodeIptc(const std::vector<std::uint8_t>& bytes, Exiv2::IptcData& iptc) {
+    if (bytes.empty()) return false;
+    try {
+        return Exiv2::IptcParser::decode(iptc, bytes.data(), static_cast<std::uint32_t>(bytes.size())) == 0;
+    } catch (...) {
+        iptc.clear();
+        return false;
+    }
+}
+
+}  // namespace
+
+PropertyDictionary metadataProperties(const MetadataBlocks& blocks) {
+    prepareMetadataLibrary();
+    PropertyDictionary properties;
+    try {
+        Exiv2::ExifData exif;
+        Exiv2::ByteOrder order = Exiv2::invalidByteOrder;
+        if (decodeExif(blocks.exif, exif, order)) addExif(exif, properties);
+        Exiv2::XmpData xmp;
+        if (!decodeXmp(blocks.xmp, xmp)) xmp.clear();
+        addAux(exif, xmp, properties);
+        Exiv2::IptcData iptc;
+        if (decodeIptc(blocks.iptc, iptc)) addIptc(iptc, properties);
+    } catch (...) {
+        // Whatever was read before the failure stays; reading problems never raise errors.
+    }
+    return properties;
+}
+
+namespace {
+
+// Valid TIFF field types run from BYTE (1) to IFD (13).
+bool hasTiffType(const Exiv2::Exifdatum& datum) {
+    const int type = static_cast<int>(datum.typeId());
+    return type >= 1 && type <= 13;
+}
+
+void setDimension(Exiv2::ExifData& exif, const char* key, int size) {
+    auto it = exif.findKey(Exiv2::ExifKey(key));
+    if (it == exif.end()) return;
+    if (it->typeId() == Exiv2::unsignedShort && size <= 0xFFFF)
+        it->setValue(std::to_string(size));
+    else
+        *it = static_cast<std::uint32_t>(size);
+}
+
+std::vector<std::uint8_t> exifForCopy(const std::vector<std::uint8_t>& source, const CopyChanges& changes) {
+    Exiv2::ExifData exif;
+    Exiv2::ByteOrder order = Exiv2::invalidByteOrder;
+    if (!decodeExif(source, exif, order)) return {};
+
+    for (auto it = exif.begin(); it != exif.end();) it = hasTiffType(*it) ? std::next(it) : exif.erase(it);
+
+    exif["Exif.Image.Orientation"] = static_cast<std::uint16_t>(1);
+    Exiv2::ExifThumb(exif).erase();
+    if (changes.removeGPS) {
+        for (auto it = exif.begin(); it != exif.end();)
+            it = it->groupName() == "GPSInfo" ? exif.erase(it) : std::next(it);
+        auto pointer = exif.findKey(Exiv2::ExifKey("Exif.Image.GPSTag"));
+        if (pointer != exif.end()) exif.erase(pointer);
+    }
+    setDimension(exif, "Exif.Photo.PixelXDimension", changes.width);
+    setDimension(exif, "Exif.Photo.PixelYDimension", changes.height);
+    setDimension(exif, "Exif.Image.ImageWidth", changes.width);
+    setDimension(exif, "Exif.Image.ImageLength", changes.height);
+
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, order, exif);
+    return blob;
+}
+
+void setIfPresent(Exiv2::XmpData& xmp, const char* key, const std::string& value) {
+    auto it = xmp.findKey(Exiv2::XmpKey(key));
+    if (it != xmp.end()) it->setValue(value);
+}
+
+void eraseWithPrefix(Exiv2::XmpData& xmp, std::string_view prefix) {
+    for (auto it = xmp.begin(); it != xmp.end();) it = startsWith(asView(it->key()), prefix) ? xmp.erase(it) : std::next(it);
+}
+
+std::string xmpForCopy(const std::string& source, const CopyChanges& changes) {
+    Exiv2::XmpData xmp;
+    if (!decodeXmp(source, xmp)) return {};
+    setIfPresent(xmp, "Xmp.tiff.Orientation", "1");
+    setIfPresent(xmp, "Xmp.tiff.ImageWidth", std::to_string(changes.width));
+    setIfPresent(xmp, "Xmp.tiff.ImageLength", std::to_string(changes.height));
+    setIfPresent(xmp, "Xmp.exif.PixelXDimension", std::to_string(changes.width));
+    setIfPresent(xmp, "Xmp.exif.PixelYDimension", std::to_string(changes.height));
+    eraseWithPrefix(xmp, "Xmp.xmp.Thumbnails");
+    if (changes.removeGPS) eraseWithPrefix(xmp, "Xmp.exif.GPS");
+    if (xmp.empty()) return {};
+    std::string packet;
+    if (Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) != 0) return {};
+    return packet;
+}
+
+}  // namespace
+
+MetadataBlocks metadataForCopy(const MetadataBlocks& source, const CopyChanges& changes) {
+    prepareMetadataLibrary();
+    MetadataBlocks copy;
+    try {
+        copy.exif = exifForCopy(source.exif, changes);
+    } catch (...) {
+        copy.exif.clear();
+    }
+    try {
+        copy.xmp = xmpForCopy(source.xmp, changes);
+    } catch (...) {
+        copy.xmp.clear();
+    }
+    copy.iptc = source.iptc;
+    copy.icc = source.icc;
+    return copy;
+}
+
+}  // namespace veltrop::platform

@@ -1,0 +1,159 @@
+#include "kit/platform/heif_codec.h"
+
+#include <libheif/heif.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace veltrop::platform {
+
+namespace {
+
+struct ContextDeleter {
+    void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HandleDeleter {
+    void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+struct ImageDeleter {
+    void operator()(heif_image* image) const { heif_image_release(image); }
+};
+struct OptionsDeleter {
+    void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
+};
+using Context = std::unique_ptr<heif_context, ContextDeleter>;
+using Handle = std::unique_ptr<heif_image_handle, HandleDeleter>;
+using Image = std::unique_ptr<heif_image, ImageDeleter>;
+using Options = std::unique_ptr<heif_decoding_options, OptionsDeleter>;
+
+struct Opened {
+    Context context;
+    Handle primary;
+};
+
+std::expected<Opened, DecodeFailure> open(const std::filesystem::path& file) {
+    Context context(heif_context_alloc());
+    if (!context) return std::unexpected(DecodeFailure::unsupported);
+    const heif_error read = heif_context_read_from_file(context.get(), file.c_str(), nullptr);
+    if (read.code == heif_error_Input_does_not_exist) return std::unexpected(DecodeFailure::unreadable);
+    if (read.code != heif_error_Ok) return std::unexpected(DecodeFailure::unsupported);
+    heif_image_handle* handle = nullptr;
+    if (heif_context_get_primary_image_handle(context.get(), &handle).code != heif_error_Ok || handle == nullptr)
+        return std::unexpected(DecodeFailure::unsupported);
+    return Opened{std::move(context), Handle(handle)};
+}
+
+std::vector<std::uint8_t> metadataBlock(const heif_image_handle* handle, heif_item_id id) {
+    std::vector<std::uint8_t> bytes(heif_image_handle_get_metadata_size(handle, id));
+    if (bytes.empty() || heif_image_handle_get_metadata(handle, id, bytes.data()).code != heif_error_Ok) return {};
+    return bytes;
+}
+
+std::vector<heif_item_id> metadataIds(const heif_image_handle* handle, const char* type) {
+    const int count = heif_image_handle_get_number_of_metadata_blocks(handle, type);
+    std::vector<heif_item_id> ids(static_cast<std::size_t>(std::max(count, 0)));
+    if (!ids.empty()) heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids.data(), count);
+    return ids;
+}
+
+// HEIF stores EXIF behind a 4-byte offset to the TIFF header.
+std::vector<std::uint8_t> tiffPart(const std::vector<std::uint8_t>& block) {
+    if (block.size() < 4) return {};
+    const std::size_t offset = (std::size_t{block[0]} << 24) | (std::size_t{block[1]} << 16) |
+                               (std::size_t{block[2]} << 8) | block[3];
+    if (offset > block.size() - 4 || block.size() - 4 - offset < 8) return {};
+    const auto start = block.begin() + 4 + static_cast<std::ptrdiff_t>(offset);
+    if (!(start[0] == 'I' && start[1] == 'I') && !(start[0] == 'M' && start[1] == 'M')) return {};
+    return {start, block.end()};
+}
+
+MetadataBlocks collectMetadata(const heif_image_handle* handle) {
+    MetadataBlocks blocks;
+    for (heif_item_id id : metadataIds(handle, "Exif")) {
+        blocks.exif = tiffPart(metadataBlock(handle, id));
+        if (!blocks.exif.empty()) break;
+    }
+    for (heif_item_id id : metadataIds(handle, "mime")) {
+        const char* contentType = heif_image_handle_get_metadata_content_type(handle, id);
+        if (contentType == nullptr || std::strcmp(contentType, "application/rdf+xml") != 0) continue;
+        const auto bytes = metadataBlock(handle, id);
+        blocks.xmp.assign(bytes.begin(), bytes.end());
+        if (auto end = blocks.xmp.find('\0'); end != std::string::npos) blocks.xmp.resize(end);
+        break;
+    }
+    const std::size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle);
+    if (iccSize > 0) {
+        blocks.icc.resize(iccSize);
+        if (heif_image_handle_get_raw_color_profile(handle, blocks.icc.data()).code != heif_error_Ok) blocks.icc.clear();
+    }
+    return blocks;
+}
+
+}  // namespace
+
+bool isHeifContent(std::span<const std::uint8_t> firstBytes) {
+    if (firstBytes.size() < 12) return false;
+    const heif_filetype_result result = heif_check_filetype(firstBytes.data(), static_cast<int>(firstBytes.size()));
+    return result == heif_filetype_yes_supported;
+}
+
+std::expected<ImageHeader, DecodeFailure> readHeifHeader(const std::filesystem::path& file) {
+    auto opened = open(file);
+    if (!opened) return std::unexpected(opened.error());
+    ImageHeader header;
+    header.width = heif_image_handle_get_width(opened->primary.get());
+    header.height = heif_image_handle_get_height(opened->primary.get());
+    header.metadata = collectMetadata(opened->primary.get());
+    return header;
+}
+
+std::expected<DecodedImage, DecodeFailure> decodeHeif(const std::filesystem::path& file, const DecodeRequest& request) {
+    auto opened = open(file);
+    if (!opened) return std::unexpected(opened.error());
+    heif_image_handle* handle = opened->primary.get();
+    const std::int64_t pixels =
+        static_cast<std::int64_t>(heif_image_handle_get_width(handle)) * heif_image_handle_get_height(handle);
+    if (pixels <= 0 || (request.maximumPixels > 0 && pixels > request.maximumPixels))
+        return std::unexpected(DecodeFailure::unsupported);
+
+    const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
+    Options options(heif_decoding_options_alloc());
+    if (!options) return std::unexpected(DecodeFailure::unsupported);
+    options->convert_hdr_to_8bit = 1;
+    heif_image* decoded = nullptr;
+    const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
+                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                                               options.get());
+    Image image(decoded);
+    if (error.code != heif_error_Ok || !image) return std::unexpected(DecodeFailure::unsupported);
+
+    int stride = 0;
+    const std::uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    if (plane == nullptr || width <= 0 || height <= 0) return std::unexpected(DecodeFailure::unsupported);
+    auto bitmap = render::Bitmap::allocate(width, height);
+    if (!bitmap) return std::unexpected(DecodeFailure::unsupported);
+
+    const bool premultiplied = heif_image_handle_is_premultiplied_alpha(handle) != 0;
+    const int channels = alpha ? 4 : 3;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = plane + static_cast<std::ptrdiff_t>(stride) * y;
+        std::uint8_t* out = bitmap->row(y);
+        for (int x = 0; x < width; ++x, in += channels, out += 4) {
+            const unsigned a = alpha ? in[3] : 255;
+            if (a == 255 || premultiplied) {
+                out[0] = in[2], out[1] = in[1], out[2] = in[0];
+            } else {
+                out[0] = static_cast<std::uint8_t>((in[2] * a + 127) / 255);
+                out[1] = static_cast<std::uint8_t>((in[1] * a + 127) / 255);
+                out[2] = static_cast<std::uint8_t>((in[0] * a + 127) / 255);
+            }
+            out[3] = static_cast<std::uint8_t>(a);
+        }
+    }
+    return DecodedImage{*bitmap, ImageHeader{width, height, collectMetadata(handle)}};
+}
+
+}  // namespace veltrop::platform

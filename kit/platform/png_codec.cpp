@@ -1,0 +1,132 @@
+#include "kit/platform/png_codec.h"
+
+#include <png.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace veltrop::platform {
+
+namespace {
+
+std::optional<std::vector<std::uint8_t>> readAll(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
+}
+
+struct MemoryReader {
+    const std::vector<std::uint8_t>* bytes = nullptr;
+    std::size_t offset = 0;
+};
+
+void readFromMemory(png_structp png, png_bytep out, png_size_t length) {
+    auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
+    if (length > reader->bytes->size() - reader->offset) png_error(png, "unexpected end of file");
+    std::memcpy(out, reader->bytes->data() + reader->offset, length);
+    reader->offset += length;
+}
+
+[[noreturn]] void onError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void onWarning(png_structp, png_const_charp) {}
+
+// Header fields and metadata chunks up to the first image data. libpng
+// reports errors by jumping back here; only C objects live in this frame
+// between setjmp and the jump.
+bool readInfo(const std::vector<std::uint8_t>& bytes, ImageHeader& header) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
+    if (png == nullptr) return false;
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    MemoryReader reader{&bytes, 0};
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_set_read_fn(png, &reader, readFromMemory);
+    png_read_info(png, info);
+    header.width = static_cast<int>(png_get_image_width(png, info));
+    header.height = static_cast<int>(png_get_image_height(png, info));
+
+    png_uint_32 exifLength = 0;
+    png_bytep exif = nullptr;
+    if (png_get_eXIf_1(png, info, &exifLength, &exif) != 0 && exif != nullptr)
+        header.metadata.exif.assign(exif, exif + exifLength);
+
+    png_charp profileName = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileLength = 0;
+    if (png_get_iCCP(png, info, &profileName, &compression, &profile, &profileLength) != 0 && profile != nullptr)
+        header.metadata.icc.assign(profile, profile + profileLength);
+
+    png_textp texts = nullptr;
+    int textCount = 0;
+    png_get_text(png, info, &texts, &textCount);
+    for (int i = 0; i < textCount; ++i) {
+        if (std::strcmp(texts[i].key, "XML:com.adobe.xmp") == 0 && texts[i].text != nullptr) {
+            const std::size_t length = texts[i].itxt_length > 0 ? texts[i].itxt_length : texts[i].text_length;
+            header.metadata.xmp.assign(texts[i].text, length);
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+void premultiply(render::Bitmap& bitmap) {
+    for (int y = 0; y < bitmap.height; ++y) {
+        std::uint8_t* p = bitmap.row(y);
+        for (int x = 0; x < bitmap.width; ++x, p += 4) {
+            const unsigned alpha = p[3];
+            if (alpha == 255) continue;
+            p[0] = static_cast<std::uint8_t>((p[0] * alpha + 127) / 255);
+            p[1] = static_cast<std::uint8_t>((p[1] * alpha + 127) / 255);
+            p[2] = static_cast<std::uint8_t>((p[2] * alpha + 127) / 255);
+        }
+    }
+}
+
+}  // namespace
+
+std::expected<ImageHeader, DecodeFailure> readPngHeader(const std::filesystem::path& file) {
+    auto bytes = readAll(file);
+    if (!bytes) return std::unexpected(DecodeFailure::unreadable);
+    ImageHeader header;
+    if (!readInfo(*bytes, header)) return std::unexpected(DecodeFailure::unsupported);
+    return header;
+}
+
+std::expected<DecodedImage, DecodeFailure> decodePng(const std::filesystem::path& file, const DecodeRequest& request) {
+    auto bytes = readAll(file);
+    if (!bytes) return std::unexpected(DecodeFailure::unreadable);
+    ImageHeader header;
+    if (!readInfo(*bytes, header)) return std::unexpected(DecodeFailure::unsupported);
+    if (request.maximumPixels > 0 && static_cast<std::int64_t>(header.width) * header.height > request.maximumPixels)
+        return std::unexpected(DecodeFailure::unsupported);
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_memory(&image, bytes->data(), bytes->size()) == 0)
+        return std::unexpected(DecodeFailure::unsupported);
+    image.format = PNG_FORMAT_BGRA;
+    auto bitmap = render::Bitmap::allocate(static_cast<int>(image.width), static_cast<int>(image.height));
+    if (!bitmap) {
+        png_image_free(&image);
+        return std::unexpected(DecodeFailure::unsupported);
+    }
+    if (png_image_finish_read(&image, nullptr, bitmap->pixels.get(), static_cast<png_int_32>(bitmap->stride), nullptr) == 0) {
+        png_image_free(&image);
+        return std::unexpected(DecodeFailure::unsupported);
+    }
+    premultiply(*bitmap);
+    return DecodedImage{*bitmap, std::move(header)};
+}
+
+}  // namespace veltrop::platform

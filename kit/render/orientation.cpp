@@ -1,0 +1,69 @@
+#include "kit/render/orientation.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace veltrop::render {
+
+namespace {
+
+using Pixel = std::uint32_t;
+
+const Pixel* pixelRow(const Bitmap& bitmap, int y) { return reinterpret_cast<const Pixel*>(bitmap.row(y)); }
+Pixel* pixelRow(Bitmap& bitmap, int y) { return reinterpret_cast<Pixel*>(bitmap.row(y)); }
+
+// Orientations 1–4 keep rows as rows: copy or reverse whole rows.
+void copyRows(const Bitmap& in, Bitmap& out, bool mirrorX, bool mirrorY) {
+    for (int y = 0; y < out.height; ++y) {
+        const Pixel* source = pixelRow(in, mirrorY ? in.height - 1 - y : y);
+        Pixel* target = pixelRow(out, y);
+        if (mirrorX)
+            std::reverse_copy(source, source + in.width, target);
+        else
+            std::memcpy(target, source, static_cast<std::size_t>(in.width) * sizeof(Pixel));
+    }
+}
+
+// Orientations 5–8 turn rows into columns. Working in square tiles keeps
+// both the reads and the writes inside the cache.
+void transposeTiles(const Bitmap& in, Bitmap& out, bool mirrorX, bool mirrorY) {
+    constexpr int tile = 32;
+    // out(x, y) = in(sx, sy) with sx from y and sy from x.
+    for (int y0 = 0; y0 < out.height; y0 += tile) {
+        const int y1 = std::min(y0 + tile, out.height);
+        for (int x0 = 0; x0 < out.width; x0 += tile) {
+            const int x1 = std::min(x0 + tile, out.width);
+            for (int y = y0; y < y1; ++y) {
+                const int sx = mirrorX ? in.width - 1 - y : y;
+                Pixel* target = pixelRow(out, y);
+                for (int x = x0; x < x1; ++x) {
+                    const int sy = mirrorY ? in.height - 1 - x : x;
+                    target[x] = pixelRow(in, sy)[sx];
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+Bitmap oriented(const Bitmap& stored, Orientation orientation) {
+    if (stored.empty()) return {};
+    if (orientation < 2 || orientation > 8) return stored;
+    const bool swap = swapsDimensions(orientation);
+    auto result = Bitmap::allocate(swap ? stored.height : stored.width, swap ? stored.width : stored.height);
+    if (!result) return {};
+    switch (orientation) {
+        case 2: copyRows(stored, *result, true, false); break;
+        case 3: copyRows(stored, *result, true, true); break;
+        case 4: copyRows(stored, *result, false, true); break;
+        case 5: transposeTiles(stored, *result, false, false); break;  // out(x,y) = in(y, x)
+        case 6: transposeTiles(stored, *result, false, true); break;   // out(x,y) = in(y, H-1-x)
+        case 7: transposeTiles(stored, *result, true, true); break;    // out(x,y) = in(W-1-y, H-1-x)
+        case 8: transposeTiles(stored, *result, true, false); break;   // out(x,y) = in(W-1-y, x)
+        default: break;
+    }
+    return *result;
+}
+
+}  // namespace veltrop::render

@@ -1,0 +1,17 @@
+#pragma once
+// Turning stored pixels upright according to an EXIF orientation.
+
+#include "kit/render/bitmap.h"
+
+namespace veltrop::render {
+
+// True for the orientations whose upright picture exchanges width and height.
+constexpr bool swapsDimensions(Orientation orientation) { return orientation >= 5 && orientation <= 8; }
+
+// The upright picture of pixels stored with the given EXIF orientation.
+// Orientation 1 and values outside 1…8 return the bitmap itself (bitmaps are
+// immutable, so sharing is safe). An empty bitmap comes back when the input
+// is empty or memory runs out.
+Bitmap oriented(const Bitmap& stored, Orientation orientation);
+
+}  // namespace veltrop::render
