@@ -67,17 +67,21 @@ std::expected<StampSetup, std::string> stampSetup(const ParsedArguments& parsed,
     }
     if (auto pattern = parsed.value("--pattern")) c.format = {settings::format(settings::sampleDate(), *pattern), *pattern};
 
-#define VELTROP_APPLY(target, expression)                       \
-    if (auto result = (expression); result) target = *result;  \
-    else return std::unexpected(result.error())
-
-    VELTROP_APPLY(c.style.mode, enumOption(parsed, "--mode", c.style.mode));
-    VELTROP_APPLY(c.style.theme, enumOption(parsed, "--theme", c.style.theme));
-    VELTROP_APPLY(c.style.corner, enumOption(parsed, "--corner", c.style.corner));
-    VELTROP_APPLY(c.style.backing, enumOption(parsed, "--backing", c.style.backing));
-    VELTROP_APPLY(c.style.ink, enumOption(parsed, "--ink", c.style.ink));
-    VELTROP_APPLY(c.style.sizeFraction, numberOption(parsed, "--size", c.style.sizeFraction, 0.001, 1));
-    VELTROP_APPLY(c.jpegQuality, numberOption(parsed, "--quality", c.jpegQuality, 0, 1));
+    // The first bad option wins; later ones are not looked at.
+    std::string problem;
+    auto apply = [&problem](auto& target, auto result) {
+        if (!problem.empty()) return;
+        if (result) target = *result;
+        else problem = result.error();
+    };
+    apply(c.style.mode, enumOption(parsed, "--mode", c.style.mode));
+    apply(c.style.theme, enumOption(parsed, "--theme", c.style.theme));
+    apply(c.style.corner, enumOption(parsed, "--corner", c.style.corner));
+    apply(c.style.backing, enumOption(parsed, "--backing", c.style.backing));
+    apply(c.style.ink, enumOption(parsed, "--ink", c.style.ink));
+    apply(c.style.sizeFraction, numberOption(parsed, "--size", c.style.sizeFraction, 0.001, 1));
+    apply(c.jpegQuality, numberOption(parsed, "--quality", c.jpegQuality, 0, 1));
+    if (!problem.empty()) return std::unexpected(problem);
     if (parsed.has("--no-timestamp")) c.timestampEnabled = false;
     if (parsed.has("--remove-gps")) c.removeGPS = true;
 
@@ -97,8 +101,8 @@ std::expected<StampSetup, std::string> stampSetup(const ParsedArguments& parsed,
         }
         c.watermark = watermark;
     }
-    if (c.watermark) VELTROP_APPLY(c.watermark->corner, enumOption(parsed, "--watermark-corner", c.watermark->corner));
-#undef VELTROP_APPLY
+    if (c.watermark) apply(c.watermark->corner, enumOption(parsed, "--watermark-corner", c.watermark->corner));
+    if (!problem.empty()) return std::unexpected(problem);
     return setup;
 }
 
