@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "kit/export/image_writer.h"
 #include "kit/platform/png_encoder.h"
 #include "support/test_support.h"
 
@@ -73,6 +74,45 @@ TEST(WatermarkStore, ImportKeepsAPngCopyWithItsAlpha) {
     expectSamePixels(*loaded, logo());
     EXPECT_EQ(loaded->row(7)[3], 0);     // transparent corner stays transparent
     EXPECT_EQ(loaded->row(0)[3], 128);   // half-transparent band keeps its alpha
+}
+
+// A JPEG whose EXIF says its stored pixels must be turned (orientation 6):
+// stored 16 x 8, left half red, right half blue; seen upright, red is on top.
+fs::path writeSidewaysJpeg(const fs::path& file) {
+    render::Bitmap stored = *render::Bitmap::allocate(16, 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            std::uint8_t* pixel = stored.row(y) + 4 * x;
+            const bool red = x < 8;
+            pixel[0] = red ? 0 : 255;
+            pixel[1] = 0;
+            pixel[2] = red ? 255 : 0;
+            pixel[3] = 255;
+        }
+    const fs::path plain = file.parent_path() / "plain.jpg";
+    if (!exporting::ImageWriter::write(stored, plain, {}, {})) return {};
+    const std::string tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
+    const std::string payload = std::string("Exif\0\0", 6) + tiff;
+    const std::size_t length = payload.size() + 2;
+    std::string jpeg = readFile(plain);
+    jpeg.insert(2, std::string{'\xFF', '\xE1', static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)} + payload);
+    writeFile(file, jpeg);
+    return file;
+}
+
+TEST(WatermarkStore, ASidewaysPhotoIsKeptUpright) {
+    TempDir dir;
+    const fs::path picked = writeSidewaysJpeg(dir / "logo.jpg");
+    ASSERT_FALSE(picked.empty());
+    WatermarkStore store(dir / "Watermarks");
+    auto id = store.importImage(picked);
+    ASSERT_TRUE(id);
+    auto loaded = store.loadImage(*id);
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(loaded->width, 8);
+    ASSERT_EQ(loaded->height, 16);
+    EXPECT_GT(loaded->row(2)[4 * 4 + 2], 200);   // top: red
+    EXPECT_GT(loaded->row(13)[4 * 4 + 0], 200);  // bottom: blue
 }
 
 TEST(WatermarkStore, ImportingTwiceMakesTwoCopies) {
