@@ -5,6 +5,7 @@
 
 #include "kit/export/path_key.h"
 #include "kit/platform/collation.h"
+#include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::exporting::PhotoDiscovery {
 
