@@ -7,7 +7,9 @@
 
 #include <cstdlib>
 #include <new>
+#include <vector>
 
+#include "kit/platform/graphemes.h"
 #include "kit/platform/jpeg_codec.h"
 
 namespace veltrop::platform {
@@ -42,6 +44,32 @@ std::optional<JpegData> encodedJpeg(const render::Bitmap& image, int quality) {
         return std::nullopt;
     }
     return data;
+}
+
+double logicalWidth(PangoLayout* layout) {
+    PangoRectangle logical{};
+    pango_layout_get_extents(layout, nullptr, &logical);
+    return pango_units_to_double(logical.width);
+}
+
+// Cuts the text itself rather than letting the layout hide the end: hidden
+// text would still be in the PDF for copying and searching.
+void setCutText(PangoLayout* layout, const std::string& text, double maxWidth) {
+    pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+    if (!(maxWidth > 0) || logicalWidth(layout) <= maxWidth) return;
+    const std::vector<std::size_t> ends = graphemeEnds(text);
+    const auto cut = [&](std::size_t characters) {
+        std::string shown = text.substr(0, characters == 0 ? 0 : ends[characters - 1]) + "\u2026";
+        pango_layout_set_text(layout, shown.data(), static_cast<int>(shown.size()));
+    };
+    // The most characters that still fit before the ellipsis.
+    std::size_t fits = 0, tooMany = ends.size();
+    while (tooMany - fits > 1) {
+        const std::size_t middle = fits + (tooMany - fits) / 2;
+        cut(middle);
+        (logicalWidth(layout) <= maxWidth ? fits : tooMany) = middle;
+    }
+    cut(fits);
 }
 
 }  // namespace
@@ -120,11 +148,7 @@ void PdfDocument::drawText(std::string_view text, const PdfTextStyle& style, dou
     PangoLayout* layout = pango_layout_new(state_->context);
     pango_layout_set_font_description(layout, font);
     pango_layout_set_single_paragraph_mode(layout, TRUE);
-    pango_layout_set_text(layout, valid.data(), static_cast<int>(valid.size()));
-    if (maxWidth > 0) {
-        pango_layout_set_width(layout, pango_units_from_double(maxWidth));
-        pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
-    }
+    setCutText(layout, valid, maxWidth);
     const double ascent = pango_units_to_double(pango_layout_get_baseline(layout));
 
     cairo_t* cr = state_->cr;
