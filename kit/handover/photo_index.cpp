@@ -2,6 +2,7 @@
 
 #include "kit/dates/exif_fields.h"
 #include "kit/export/path_key.h"
+#include "kit/platform/utf8_text.h"
 
 namespace veltrop::handover::PhotoIndex {
 
@@ -107,7 +108,8 @@ std::string text(const exporting::BatchSummary& summary, const std::filesystem::
     std::string out = "\xEF\xBB\xBF";
     out += line(headers);
     for (const auto& result : summary.results) out += line(row(result, package, configuration));
-    return out;
+    // Linux file names may hold any bytes; the index promises UTF-8.
+    return platform::validUtf8(out);
 }
 
 }  // namespace veltrop::handover::PhotoIndex

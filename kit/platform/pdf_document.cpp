@@ -5,11 +5,12 @@
 #include <pango/pangocairo.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <vector>
 
-#include "kit/platform/graphemes.h"
+#include "kit/platform/utf8_text.h"
 #include "kit/platform/jpeg_codec.h"
 
 namespace veltrop::platform {
@@ -17,15 +18,6 @@ namespace veltrop::platform {
 namespace {
 
 cairo_user_data_key_t pixelsKey;
-
-// Stray bytes become U+FFFD so that the text layout gets only valid UTF-8.
-std::string validUtf8(std::string_view text) {
-    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return std::string(text);
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    std::string out(valid);
-    g_free(valid);
-    return out;
-}
 
 // The picture as JPEG data in memory, allocated with malloc.
 struct JpegData {
@@ -141,7 +133,8 @@ void PdfDocument::beginPage() {
 
 void PdfDocument::drawText(std::string_view text, const PdfTextStyle& style, double x, double baseline,
                            double maxWidth) {
-    const std::string valid = validUtf8(text);
+    std::string valid = validUtf8(text);
+    std::replace(valid.begin(), valid.end(), '\0', ' ');
     PangoFontDescription* font = pango_font_description_from_string(style.family.c_str());
     pango_font_description_set_absolute_size(font, style.size * PANGO_SCALE);
 
