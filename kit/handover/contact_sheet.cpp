@@ -41,7 +41,7 @@ constexpr double issueSecondLineDrop = 16;
 // Thumbnails are shown about 258 points wide from 700 pixels; at this
 // quality the artefacts stay below what the page shows.
 constexpr int thumbnailJpegQuality = 75;
-// One per core of a small machine: a few megabytes of thumbnails at most.
+// One per core of a small machine: two decoded thumbnails at most.
 constexpr std::size_t thumbnailsLoadedAhead = 2;
 
 const std::string separator = " \u00B7 ";
@@ -120,7 +120,7 @@ public:
         document_.drawText(oneLine(line), {std::string(fontFamily), size, textGrey}, x, baseline, width);
     }
 
-    std::expected<void, HandoverError> thumbnail(const FileResult& result, const render::Bitmap& image,
+    std::expected<void, HandoverError> thumbnail(const FileResult& result, const platform::PdfJpeg& image,
                                                  std::size_t slot) {
         const double x = columnX[slot % 2];
         const double rowTop = firstRowTop - rowPitch * static_cast<double>(slot / 2);
@@ -129,7 +129,7 @@ public:
         const double height = image.height * scale;
         const double left = x + (boxWidth - width) / 2;
         const double bottom = rowTop - boxHeight + (boxHeight - height) / 2;
-        if (!document_.drawImage(image, left, bottom, width, height, thumbnailJpegQuality))
+        if (!document_.drawJpeg(image, left, bottom, width, height))
             return std::unexpected(HandoverError::cannotCreatePDF());
 
         const auto& record = result.record;
@@ -165,35 +165,44 @@ private:
     std::size_t page_ = 0;
 };
 
+using Thumbnail = std::expected<platform::PdfJpeg, HandoverError>;
+
+// The thumbnail of one exported copy as JPEG data for the page. The decoded
+// pixels live only inside this call.
+Thumbnail thumbnailOf(const FileResult& result) {
+    auto loaded = exporting::ImageLoader::loadThumbnail(result.outcome.destination, thumbnailMaxPixelSize,
+                                                        exporting::ThumbnailOrientation::upright);
+    if (!loaded || loaded->image.empty())
+        return std::unexpected(HandoverError::cannotReadThumbnail(sourceName(result)));
+    auto picture = platform::PdfJpeg::encode(loaded->image, thumbnailJpegQuality);
+    if (!picture) return std::unexpected(HandoverError::cannotCreatePDF());
+    return std::move(*picture);
+}
+
 // Thumbnails of the exported copies, handed out in order. Decoding is nearly
-// all of the work, so the next copies are read on other threads while one is
-// drawn; no more than `ahead` wait besides the one being drawn.
+// all of the work, so up to `ahead` copies are read at once on their own
+// threads while the pages are drawn; each holds one decoded thumbnail.
 class ThumbnailQueue {
 public:
     ThumbnailQueue(const std::vector<const FileResult*>& exported, std::size_t ahead)
         : exported_(exported), ahead_(std::max<std::size_t>(1, ahead)) {}
 
-    std::optional<render::Bitmap> next() {
+    Thumbnail next() {
         while (pending_.size() < ahead_ && started_ < exported_.size()) {
-            const std::filesystem::path copy = exported_[started_++]->outcome.destination;
-            pending_.push_back(std::async(std::launch::async, [copy]() -> std::optional<render::Bitmap> {
-                auto loaded = exporting::ImageLoader::loadThumbnail(copy, thumbnailMaxPixelSize,
-                                                                    exporting::ThumbnailOrientation::upright);
-                if (!loaded || loaded->image.empty()) return std::nullopt;
-                return std::move(loaded->image);
-            }));
+            // Deferred only when no thread can be started: then it is read on this one.
+            pending_.push_back(std::async(std::launch::async | std::launch::deferred, thumbnailOf,
+                                          std::cref(*exported_[started_++])));
         }
-        if (pending_.empty()) return std::nullopt;
-        auto image = pending_.front().get();
+        Thumbnail thumbnail = pending_.front().get();
         pending_.pop_front();
-        return image;
+        return thumbnail;
     }
 
 private:
     const std::vector<const FileResult*>& exported_;
     std::size_t ahead_;
     std::size_t started_ = 0;
-    std::deque<std::future<std::optional<render::Bitmap>>> pending_;
+    std::deque<std::future<Thumbnail>> pending_;
 };
 
 }  // namespace
@@ -244,8 +253,8 @@ std::expected<std::string, HandoverError> make(const exporting::BatchSummary& su
     ThumbnailQueue thumbnails(exported, thumbnailsLoadedAhead);
     for (std::size_t i = 0; i < exported.size(); ++i) {
         if (i % thumbnailsPerPage == 0) sheet.beginPage(false);
-        const std::optional<render::Bitmap> image = thumbnails.next();
-        if (!image) return std::unexpected(HandoverError::cannotReadThumbnail(sourceName(*exported[i])));
+        const Thumbnail image = thumbnails.next();
+        if (!image) return std::unexpected(image.error());
         if (auto drawn = sheet.thumbnail(*exported[i], *image, i % thumbnailsPerPage); !drawn)
             return std::unexpected(drawn.error());
     }

@@ -25,7 +25,9 @@ std::string rawDate(const records::PhotoRecord& record, dates::CaptureDateSource
     return {};
 }
 
-std::string dateText(const std::optional<dates::CaptureDate>& date) { return date ? dates::text(*date) : std::string(); }
+std::string dateText(const std::optional<dates::CaptureDate>& date) {
+    return date ? dates::text(*date) : std::string();
+}
 
 std::string sourceLabel(const std::optional<dates::CaptureDate>& date) {
     return date ? std::string(dates::label(date->source)) : std::string();
