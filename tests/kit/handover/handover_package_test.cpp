@@ -190,7 +190,7 @@ TEST(HandoverPackage, CreatesNumberedFoldersAndNeverReusesOne) {
     EXPECT_EQ(names(*second), std::vector<std::string>{".veltrop-package"});
     struct stat info {};
     ASSERT_EQ(::stat(first->c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0022 & ~0755, 0u);
+    EXPECT_EQ(info.st_mode & 07777 & ~0755u, 0u);
     EXPECT_EQ(info.st_mode & 0700, 0700u);
 
     // Anything in the way is stepped over, even a plain file.
