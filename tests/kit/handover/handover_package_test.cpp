@@ -314,6 +314,11 @@ TEST_F(HandoverReports, IndexAccountsForEveryInput) {
     bare[16] = bare[17] = "Not exported";
     EXPECT_EQ(rows[5], bare);
     EXPECT_EQ(text.find(parent.path().string()), std::string::npos) << "no absolute paths in the index";
+
+    configuration.removeGPS = false;
+    const auto kept = parseCsv(std::string_view(PhotoIndex::text(summary, package, configuration)).substr(3));
+    EXPECT_EQ(kept[1][16], "Retained if present");
+    EXPECT_EQ(kept[3][16], "Not exported");
 }
 
 TEST(PhotoIndex, QuotesAndDefusesFields) {
