@@ -10,8 +10,8 @@ namespace veltrop::cli {
 namespace {
 
 // Every command, in the order the help lists them.
-const std::array<const Command*, 6> commandTable{&formatCommand, &formatsCommand, &configCommand,
-                                                 &inspectCommand, &stampCommand,   &exportCommand};
+const std::array<const Command*, 7> commandTable{&formatCommand, &formatsCommand, &configCommand, &inspectCommand,
+                                                 &stampCommand,  &exportCommand,  &presetsCommand};
 
 constexpr std::string_view programName = "veltrop-cli";
 

@@ -37,6 +37,7 @@ extern const Command configCommand;
 extern const Command inspectCommand;
 extern const Command stampCommand;
 extern const Command exportCommand;
+extern const Command presetsCommand;
 
 // Exit statuses.
 inline constexpr int exitSuccess = 0;

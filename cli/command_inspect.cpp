@@ -15,7 +15,10 @@ namespace {
 
 using nlohmann::ordered_json;
 
-ordered_json sizeJson(const exporting::PixelSize& size) { return ordered_json::array({size.width, size.height}); }
+// Pixel counts are whole numbers; print them without a fraction.
+ordered_json sizeJson(const exporting::PixelSize& size) {
+    return ordered_json::array({static_cast<std::int64_t>(size.width), static_cast<std::int64_t>(size.height)});
+}
 
 template <class T>
 void putIfPresent(ordered_json& object, const char* key, const std::optional<T>& value) {

@@ -5,6 +5,7 @@
 #include "cli/stamp_options.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
+#include "kit/export/output_planner.h"
 #include "kit/export/path_key.h"
 #include "kit/export/photo_discovery.h"
 

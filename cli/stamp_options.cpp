@@ -2,13 +2,15 @@
 
 #include <charconv>
 
+#include "cli/preset_lookup.h"
 #include "cli/settings_file.h"
 #include "kit/export/image_loader.h"
+#include "kit/storage/watermark_store.h"
 
 namespace veltrop::cli {
 
 const std::vector<OptionSpec> stampOptionSpecs{
-    {"--config", true},      {"--pattern", true},        {"--mode", true},
+    {"--preset", true},      {"--config", true},      {"--pattern", true},        {"--mode", true},
     {"--theme", true},       {"--corner", true},         {"--backing", true},
     {"--ink", true},         {"--size", true},           {"--no-timestamp", false},
     {"--watermark-text", true}, {"--watermark-image", true}, {"--watermark-corner", true},
@@ -16,6 +18,7 @@ const std::vector<OptionSpec> stampOptionSpecs{
 };
 
 const std::string_view stampOptionsHelp =
+    "  --preset NAME             start from a saved preset (name or id, built-ins included)\n"
     "  --config FILE             start from the settings in FILE (a configuration or a presets file)\n"
     "  --pattern P               date pattern, e.g. \"yyyy-MM-dd HH:mm\"\n"
     "  --mode overlay|dataStrip  stamp on the photo or in a strip below it\n"
@@ -60,6 +63,13 @@ std::expected<double, std::string> numberOption(const ParsedArguments& parsed, s
 std::expected<StampSetup, std::string> stampSetup(const ParsedArguments& parsed, settings::StampConfiguration base) {
     StampSetup setup{std::move(base), std::nullopt};
     settings::StampConfiguration& c = setup.configuration;
+    if (parsed.value("--preset") && parsed.value("--config"))
+        return std::unexpected("give either --preset or --config, not both");
+    if (auto name = parsed.value("--preset")) {
+        auto preset = findPreset(listPresets(), *name);
+        if (!preset) return std::unexpected("no preset is called \u201C" + *name + "\u201D");
+        c = preset->configuration;
+    }
     if (auto file = parsed.value("--config")) {
         auto loaded = readConfigurationFile(*file);
         if (!loaded) return std::unexpected(loaded.error());
@@ -67,17 +77,21 @@ std::expected<StampSetup, std::string> stampSetup(const ParsedArguments& parsed,
     }
     if (auto pattern = parsed.value("--pattern")) c.format = {settings::format(settings::sampleDate(), *pattern), *pattern};
 
-#define VELTROP_APPLY(target, expression)                       \
-    if (auto result = (expression); result) target = *result;  \
-    else return std::unexpected(result.error())
-
-    VELTROP_APPLY(c.style.mode, enumOption(parsed, "--mode", c.style.mode));
-    VELTROP_APPLY(c.style.theme, enumOption(parsed, "--theme", c.style.theme));
-    VELTROP_APPLY(c.style.corner, enumOption(parsed, "--corner", c.style.corner));
-    VELTROP_APPLY(c.style.backing, enumOption(parsed, "--backing", c.style.backing));
-    VELTROP_APPLY(c.style.ink, enumOption(parsed, "--ink", c.style.ink));
-    VELTROP_APPLY(c.style.sizeFraction, numberOption(parsed, "--size", c.style.sizeFraction, 0.001, 1));
-    VELTROP_APPLY(c.jpegQuality, numberOption(parsed, "--quality", c.jpegQuality, 0, 1));
+    // The first bad option wins; later ones are not looked at.
+    std::string problem;
+    auto apply = [&problem](auto& target, auto result) {
+        if (!problem.empty()) return;
+        if (result) target = *result;
+        else problem = result.error();
+    };
+    apply(c.style.mode, enumOption(parsed, "--mode", c.style.mode));
+    apply(c.style.theme, enumOption(parsed, "--theme", c.style.theme));
+    apply(c.style.corner, enumOption(parsed, "--corner", c.style.corner));
+    apply(c.style.backing, enumOption(parsed, "--backing", c.style.backing));
+    apply(c.style.ink, enumOption(parsed, "--ink", c.style.ink));
+    apply(c.style.sizeFraction, numberOption(parsed, "--size", c.style.sizeFraction, 0.001, 1));
+    apply(c.jpegQuality, numberOption(parsed, "--quality", c.jpegQuality, 0, 1));
+    if (!problem.empty()) return std::unexpected(problem);
     if (parsed.has("--no-timestamp")) c.timestampEnabled = false;
     if (parsed.has("--remove-gps")) c.removeGPS = true;
 
@@ -97,8 +111,16 @@ std::expected<StampSetup, std::string> stampSetup(const ParsedArguments& parsed,
         }
         c.watermark = watermark;
     }
-    if (c.watermark) VELTROP_APPLY(c.watermark->corner, enumOption(parsed, "--watermark-corner", c.watermark->corner));
-#undef VELTROP_APPLY
+    if (c.watermark) apply(c.watermark->corner, enumOption(parsed, "--watermark-corner", c.watermark->corner));
+    // A preset's logo lives in the application's watermark store.
+    if (c.watermark && !setup.watermarkImage) {
+        if (const auto* id = c.watermark->source.imageValue()) {
+            if (auto store = storage::WatermarkStore::standard()) {
+                if (auto logo = store->loadImage(*id)) setup.watermarkImage = std::move(*logo);
+            }
+        }
+    }
+    if (!problem.empty()) return std::unexpected(problem);
     return setup;
 }
 

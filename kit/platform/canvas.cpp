@@ -424,6 +424,8 @@ void Canvas::beginShadow(const Shadow& shadow, const render::Rect& area) {
     const double deviceScale = std::sqrt(std::abs(m.xx * m.yy - m.xy * m.yx));
     double offsetX = shadow.offset.width, offsetY = shadow.offset.height;
     cairo_user_to_device_distance(cr, &offsetX, &offsetY);
+    // Whole pixels keep the composite on cairo's fast path; half a pixel of a soft shadow does not show.
+    offsetX = std::round(offsetX), offsetY = std::round(offsetY);
     const double sigma = std::max(0.0, shadow.blur) * deviceScale / 2;
     int reach = 2;
     for (int width : render::boxBlurWidths(sigma)) reach += (width - 1) / 2;

@@ -1,8 +1,10 @@
 #include "kit/render/renderer.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "kit/render/drawing.h"
+#include "kit/render/orientation.h"
 #include "kit/render/seven_segment.h"
 #include "kit/render/stamp_layout.h"
 #include "kit/settings/stamp_format.h"
@@ -26,53 +28,6 @@ std::string RenderError::description() const {
 
 namespace detail {
 
-namespace {
-
-bool swapsSides(Orientation orientation) { return orientation >= 5 && orientation <= 8; }
-
-// Stored pixel (x, y) read for upright pixel (X, Y): x = xFromX·X + xFromY·Y + x0, likewise y.
-struct SourceMap {
-    std::ptrdiff_t xFromX, xFromY, x0, yFromX, yFromY, y0;
-};
-
-SourceMap sourceMap(Orientation orientation, std::ptrdiff_t w, std::ptrdiff_t h) {
-    switch (orientation) {
-        case 2: return {-1, 0, w - 1, 0, 1, 0};
-        case 3: return {-1, 0, w - 1, 0, -1, h - 1};
-        case 4: return {1, 0, 0, 0, -1, h - 1};
-        case 5: return {0, 1, 0, 1, 0, 0};
-        case 6: return {0, 1, 0, -1, 0, h - 1};
-        case 7: return {0, -1, w - 1, -1, 0, h - 1};
-        case 8: return {0, -1, w - 1, 1, 0, 0};
-        default: return {1, 0, 0, 0, 1, 0};
-    }
-}
-
-}  // namespace
-
-// The stored pixels turned upright: a new bitmap the caller may draw on.
-// Empty when memory runs out.
-Bitmap upright(const Bitmap& image, Orientation orientation) {
-    const bool swap = swapsSides(orientation);
-    auto result = Bitmap::allocate(swap ? image.height : image.width, swap ? image.width : image.height);
-    if (!result) return {};
-    if (orientation < 2 || orientation > 8) {
-        for (int y = 0; y < image.height; ++y)
-            std::memcpy(result->row(y), image.row(y), static_cast<std::size_t>(image.width) * 4);
-        return *result;
-    }
-    const SourceMap map = sourceMap(orientation, image.width, image.height);
-    const auto* source = reinterpret_cast<const std::uint32_t*>(image.pixels.get());
-    const auto sourceStride = static_cast<std::ptrdiff_t>(image.stride / 4);
-    const std::ptrdiff_t step = map.xFromX + map.yFromX * sourceStride;
-    for (int Y = 0; Y < result->height; ++Y) {
-        auto* target = reinterpret_cast<std::uint32_t*>(result->row(Y));
-        const std::uint32_t* from = source + (map.xFromY * Y + map.x0) + (map.yFromY * Y + map.y0) * sourceStride;
-        for (int X = 0; X < result->width; ++X, from += step) target[X] = *from;
-    }
-    return *result;
-}
-
 platform::Font fontForCapHeight(double capHeight) {
     constexpr double referenceSize = 100;
     const double ratio = platform::capHeight(platform::stampFont(referenceSize)) / referenceSize;
@@ -85,6 +40,19 @@ namespace {
 
 constexpr settings::Color black(double alpha) { return {0, 0, 0, alpha}; }
 
+// The upright photo as a bitmap of this render's own, to be drawn on in
+// place. Pixels someone else still holds must stay untouched; pixels handed
+// over for good are drawn on directly, which saves a full-size copy.
+Bitmap uprightCopy(Bitmap& image, Orientation orientation) {
+    if (orientation != 1) return oriented(image, orientation);
+    if (image.pixels.use_count() == 1) return std::move(image);
+    auto copy = Bitmap::allocate(image.width, image.height);
+    if (!copy) return {};
+    for (int y = 0; y < image.height; ++y)
+        std::memcpy(copy->row(y), image.row(y), static_cast<std::size_t>(image.width) * 4);
+    return *copy;
+}
+
 bool drawsTimestamp(const RenderRequest& request) {
     return request.timestampEnabled &&
            (request.style.mode == StampMode::overlay || request.strip.showTimestamp);
@@ -96,8 +64,9 @@ std::expected<Bitmap, RenderError> finished(platform::Canvas& canvas) {
     return std::move(*bitmap);
 }
 
-std::expected<Bitmap, RenderError> drawOverlay(const RenderRequest& request) {
-    Bitmap photo = detail::upright(request.image, request.orientation);
+std::expected<Bitmap, RenderError> drawOverlay(RenderRequest& request) {
+    Bitmap photo = uprightCopy(request.image, request.orientation);
+    request.image = {};  // a turned photo's stored pixels are no longer needed
     if (photo.empty()) return std::unexpected(RenderError::contextCreationFailed());
     const double width = photo.width, height = photo.height;
     // The upright copy is this render's own, so the stamp is drawn straight onto it.
@@ -136,8 +105,8 @@ std::expected<Bitmap, RenderError> drawOverlay(const RenderRequest& request) {
         canvas->fillRoundedRect(boxBackingRect(text, h), boxBackingRadius(h), black(boxAlpha));
     const bool shadowed = style.backing == StampBacking::shadow;
     if (shadowed) {
-        // Generous room: ink may stray a little past the measured bounds (slanted digits).
-        const Rect area = Rect{0, 0, text.width, text.height}.insetBy(-h, -h);
+        // Room for ink a little past the measured bounds (the slant of the last digit).
+        const Rect area = Rect{0, 0, text.width, text.height}.insetBy(-0.1 * h, -0.1 * h);
         canvas->beginShadow(platform::Shadow{shadowOffset(h), shadowBlur(h), black(shadowAlpha)}, area);
     }
     if (retro) SevenSegment::draw(request.timestamp, *canvas, Point{0, 0}, h, ink);
@@ -153,11 +122,25 @@ std::expected<Bitmap, RenderError> drawOverlay(const RenderRequest& request) {
 std::expected<Bitmap, RenderError> Renderer::render(const RenderRequest& request) {
     if (request.watermark && request.watermark->source.imageValue() != nullptr && !request.watermarkImage)
         return std::unexpected(RenderError::watermarkImageMissing());
+    return render(RenderRequest(request));
+}
 
-    RenderRequest work = request;
+std::expected<Bitmap, RenderError> Renderer::render(RenderRequest&& request) {
+    if (request.watermark && request.watermark->source.imageValue() != nullptr && !request.watermarkImage)
+        return std::unexpected(RenderError::watermarkImageMissing());
+
+    RenderRequest work = std::move(request);
     // Without a timestamp there is no strip: at most a watermark on the photo.
     if (!work.timestampEnabled) work.style.mode = StampMode::overlay;
     if (work.orientation < 1 || work.orientation > 8) work.orientation = 1;
+    // Clamping cannot tame a NaN; treat it as the lowest value.
+    if (std::isnan(work.style.sizeFraction)) work.style.sizeFraction = settings::StampStyle::minimumSizeFraction;
+    if (std::isnan(work.style.marginFraction)) work.style.marginFraction = 0;
+    if (work.watermark) {
+        if (std::isnan(work.watermark->sizeFraction))
+            work.watermark->sizeFraction = settings::WatermarkConfig::minimumSizeFraction;
+        if (std::isnan(work.watermark->opacity)) work.watermark->opacity = settings::WatermarkConfig::minimumOpacity;
+    }
 
     const Bitmap& image = work.image;
     if (image.empty() || image.stride < static_cast<std::size_t>(image.width) * 4)
@@ -168,7 +151,7 @@ std::expected<Bitmap, RenderError> Renderer::render(const RenderRequest& request
         if (!offending.empty()) return std::unexpected(RenderError::unrenderableText(std::move(offending)));
     }
 
-    const bool swap = work.orientation >= 5;
+    const bool swap = swapsDimensions(work.orientation);
     const int width = swap ? image.height : image.width;
     const int height = swap ? image.width : image.height;
     if (work.style.mode == StampMode::dataStrip) return detail::drawDataStrip(work, width, height);

@@ -48,7 +48,7 @@ void drawWatermark(const RenderRequest& request, platform::Canvas& canvas, const
             canvas.fillRoundedRect(boxBackingRect(content, hw), boxBackingRadius(hw), {0, 0, 0, boxAlpha});
         const bool shadowed = watermark.backing == StampBacking::shadow;
         if (shadowed) {
-            const Rect area = Rect{0, 0, content.width, content.height}.insetBy(-hw, -hw);
+            const Rect area = Rect{0, 0, content.width, content.height}.insetBy(-0.1 * hw, -0.1 * hw);
             canvas.beginShadow(platform::Shadow{shadowOffset(hw), shadowBlur(hw), {0, 0, 0, shadowAlpha}}, area);
         }
         canvas.drawText(*line, settings::inkColor(watermark.ink), Point{0, 0});

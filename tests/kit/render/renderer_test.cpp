@@ -366,6 +366,33 @@ TEST(Renderer, LongStripLabelIsCutWithAnEllipsis) {
     EXPECT_GT(labelRight, m.sidePadding + 0.2 * m.available);
 }
 
+TEST(Renderer, StripDetailsAloneAreCentred) {
+    RenderRequest request = overlayRequest(600, 400, "");
+    request.style.mode = StampMode::dataStrip;
+    request.strip.showTimestamp = false;
+    request.exif.make = "Canon";
+    request.exif.model = "Canon EOS R5";
+    const Bitmap out = rendered(request);
+    const auto ink = inkBox(out, Bgra{18, 15, 15, 255}, 60, 400);
+    ASSERT_TRUE(ink);
+    EXPECT_NEAR((ink->left + ink->right) / 2.0, 300, 1.5);
+}
+
+TEST(Renderer, StripWatermarkStaysOnThePhoto) {
+    RenderRequest request = overlayRequest(400, 300, "12:30");
+    request.style.mode = StampMode::dataStrip;
+    request.watermark = settings::WatermarkConfig{};
+    request.watermark->source = settings::WatermarkSource::text("HEH");
+    request.watermark->ink = settings::StampInk::amber;
+    request.watermark->backing = StampBacking::none;
+    request.watermark->opacity = 1;
+    const Bitmap out = rendered(request);
+    const auto mark = probe::colorBox(out, Bgra{33, 158, 255, 255}, 10);
+    ASSERT_TRUE(mark);
+    EXPECT_NEAR(mark->bottom, 300 - 15, 1);  // the photo's own margin, above the strip
+    EXPECT_NEAR(mark->left, 15, 1);
+}
+
 TEST(Renderer, WatermarkMovesAwayFromTheTimestamp) {
     RenderRequest request = overlayRequest(400, 300, "12:30");
     request.watermark = settings::WatermarkConfig{};
@@ -403,6 +430,55 @@ TEST(Renderer, ImageWatermarkKeepsItsAspectAndOpacity) {
     const Bgra middle = pixel(out, logo->left + 36, logo->top + 9);
     EXPECT_NEAR(middle.r, 64 * 0.85 + 255 * 0.15, 2);
     EXPECT_NEAR(middle.b, 64 * 0.85, 2);
+}
+
+TEST(Renderer, TinyPhotosAndOddSettingsNeverFail) {
+    for (auto [width, height] : {std::pair{1, 1}, std::pair{2, 50}, std::pair{50, 2}}) {
+        for (StampMode mode : settings::allCases<StampMode>())
+            for (StampTheme theme : settings::allCases<StampTheme>())
+                for (StampBacking backing : settings::allCases<StampBacking>()) {
+                    SCOPED_TRACE(::testing::Message() << width << "x" << height << " " << settings::rawValue(mode)
+                                                      << " " << settings::rawValue(theme) << " "
+                                                      << settings::rawValue(backing));
+                    RenderRequest request = overlayRequest(width, height, "06:17:49");
+                    request.style.mode = mode;
+                    request.style.theme = theme;
+                    request.style.backing = backing;
+                    request.style.marginFraction = 1e9;
+                    request.strip.label = "Site";
+                    request.recordText = "IMG-1";
+                    request.watermark = settings::WatermarkConfig{};
+                    request.watermark->source = settings::WatermarkSource::text("W");
+                    request.watermark->backing = backing;
+                    const Bitmap out = rendered(request);
+                    EXPECT_EQ(out.width, width);
+                    EXPECT_GE(out.height, height);
+                }
+    }
+}
+
+TEST(Renderer, NotANumberSettingsStillRender) {
+    for (StampMode mode : settings::allCases<StampMode>()) {
+        RenderRequest request = overlayRequest(100, 80);
+        request.style.mode = mode;
+        request.style.sizeFraction = std::nan("");
+        request.style.marginFraction = std::nan("");
+        request.watermark = settings::WatermarkConfig{};
+        request.watermark->source = settings::WatermarkSource::text("W");
+        request.watermark->sizeFraction = std::nan("");
+        request.watermark->opacity = std::nan("");
+        EXPECT_TRUE(Renderer::render(request)) << settings::rawValue(mode);
+    }
+}
+
+TEST(Renderer, HostileTextIsDrawnWithoutHarm) {
+    RenderRequest request = overlayRequest(200, 100, std::string("12\xff\xfe:\n30\0", 10));
+    EXPECT_TRUE(Renderer::render(request));
+    request.style.mode = StampMode::dataStrip;
+    request.strip.label = std::string(5000, 'W') + "\xe2\x80";
+    request.recordText = "line one\nline two";
+    const Bitmap out = rendered(request);
+    EXPECT_EQ(out.width, 200);
 }
 
 TEST(Renderer, ConcurrentRendersGiveIdenticalPixels) {
