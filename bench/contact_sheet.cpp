@@ -2,6 +2,7 @@
 //
 //   bench_contact_sheet            200 copies of 3000 × 2000 JPEGs made in a temporary folder
 //   bench_contact_sheet FOLDER     the JPEGs in FOLDER, repeated up to 200 copies
+//   bench_contact_sheet FOLDER OUT also keeps the contact sheet as the file OUT
 //
 // Prints thumbnails per second of the whole build (decode, scale, encode,
 // lay out, write the PDF in memory) and PDF kilobytes per thumbnail.
@@ -126,6 +127,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (argc > 2) {
+        std::FILE* out = std::fopen(argv[2], "wbx");
+        if (out == nullptr || std::fwrite(pdf->data(), 1, pdf->size(), out) != pdf->size()) return 1;
+        std::fclose(out);
+    }
     std::printf("photos: %zu copies of %zu files, %.1f MB each on average\n", copies, originals.size(),
                 static_cast<double>(sourceBytes) / copies / 1e6);
     std::printf("contact sheet: %.2f s, %.1f thumbnails/s\n", seconds, copies / seconds);
