@@ -1,0 +1,505 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <map>
+
+#include "kit/handover/contact_sheet.h"
+#include "kit/handover/handover_package.h"
+#include "kit/handover/photo_index.h"
+#include "kit/platform/jpeg_codec.h"
+#include "support/test_support.h"
+
+using namespace veltrop::handover;
+using veltrop::dates::CaptureDate;
+using veltrop::dates::CaptureDateSource;
+using veltrop::exporting::BatchSummary;
+using veltrop::exporting::FileOutcome;
+using veltrop::exporting::FileResult;
+using veltrop::records::PhotoRecord;
+using veltrop::settings::PhotoProject;
+using veltrop::settings::StampConfiguration;
+using veltrop::testing::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Rgb {
+    std::uint8_t r, g, b;
+};
+
+// A JPEG whose left half is one colour and right half another, with an
+// optional EXIF orientation.
+void writeJpeg(const fs::path& file, int width, int height, Rgb left, Rgb right, int orientation = 1) {
+    auto bitmap = veltrop::render::Bitmap::allocate(width, height);
+    ASSERT_TRUE(bitmap);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = bitmap->row(y);
+        for (int x = 0; x < width; ++x) {
+            const Rgb c = x < width / 2 ? left : right;
+            row[4 * x + 0] = c.b;
+            row[4 * x + 1] = c.g;
+            row[4 * x + 2] = c.r;
+            row[4 * x + 3] = 255;
+        }
+    }
+    veltrop::platform::MetadataBlocks metadata;
+    if (orientation != 1) {
+        // Big-endian TIFF header and one IFD holding only the orientation.
+        metadata.exif = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1,
+                         0, static_cast<std::uint8_t>(orientation), 0, 0, 0, 0, 0, 0};
+    }
+    fs::create_directories(file.parent_path());
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    EXPECT_TRUE(veltrop::platform::encodeJpeg(*bitmap, 90, metadata, out));
+    std::fclose(out);
+}
+
+CaptureDate date(std::int64_t day, CaptureDateSource source) { return {2024, 5, day, 9, 30, 15, source}; }
+
+PhotoRecord record(const std::string& name, const std::string& reference) {
+    PhotoRecord r;
+    r.sourceName = name;
+    r.sourcePath = "Site/" + name;
+    r.reference = reference;
+    r.camera = "Canon EOS 20D";
+    r.project = "Bridge survey";
+    r.location = "Pier 4";
+    return r;
+}
+
+std::string run(const std::string& command) {
+    std::string out;
+    std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    ::pclose(pipe);
+    return out;
+}
+
+std::string quoted(const fs::path& file) { return "'" + file.string() + "'"; }
+
+std::map<std::string, std::string> pdfInfo(const fs::path& pdf) {
+    std::map<std::string, std::string> info;
+    std::string text = run("pdfinfo " + quoted(pdf));
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        if (auto colon = line.find(':'); colon != std::string::npos) {
+            auto value = line.find_first_not_of(' ', colon + 1);
+            info[line.substr(0, colon)] = value == std::string::npos ? "" : line.substr(value);
+        }
+        start = end + 1;
+    }
+    return info;
+}
+
+std::string pageText(const fs::path& pdf, int page) {
+    return run("pdftotext -raw -f " + std::to_string(page) + " -l " + std::to_string(page) + " " + quoted(pdf) + " -");
+}
+
+// RFC 4180 records; fails the test on a malformed line.
+std::vector<std::vector<std::string>> parseCsv(std::string_view text) {
+    std::vector<std::vector<std::string>> rows;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::vector<std::string> row;
+        while (true) {
+            EXPECT_EQ(text[i], '"') << "unquoted field at byte " << i;
+            std::string field;
+            for (++i; i < text.size(); ++i) {
+                if (text[i] == '"') {
+                    if (i + 1 < text.size() && text[i + 1] == '"') {
+                        field += '"';
+                        ++i;
+                    } else {
+                        break;
+                    }
+                } else {
+                    field += text[i];
+                }
+            }
+            ++i;  // closing quote
+            row.push_back(field);
+            if (i < text.size() && text[i] == ',') {
+                ++i;
+                continue;
+            }
+            EXPECT_EQ(text.substr(i, 2), "\r\n") << "line not ended by CR LF at byte " << i;
+            i += 2;
+            break;
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::vector<std::string> names(const fs::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::directory_iterator(folder)) out.push_back(entry.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+TEST(HandoverPackage, CleansTitles) {
+    const std::string han(90, 'x');
+    std::string wide;
+    for (int i = 0; i < 70; ++i) wide += "\u65E5";  // three bytes each
+    std::string family;
+    for (int i = 0; i < 85; ++i) family += "\U0001F468\u200D\U0001F469\u200D\U0001F467";  // one character each
+    const struct {
+        std::string title, cleaned;
+    } cases[] = {
+        {"", "Photo records"},
+        {" \t ", "Photo records"},
+        {"\n", "-"},
+        {"A/B: C", "A-B- C"},
+        {"  North pier  ", "North pier"},
+        {std::string("a\0b", 3), "a-b"},
+        {"line one\r\nline two", "line one--line two"},
+        {han, std::string(80, 'x')},
+        {wide, wide.substr(0, 60 * 3)},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HandoverPackage::cleanedTitle(c.title), c.cleaned) << c.title;
+
+    // Whole characters only: never a split cluster, never over 180 bytes.
+    const std::string cleaned = HandoverPackage::cleanedTitle(family);
+    const std::string one = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+    EXPECT_LE(cleaned.size(), 180u);
+    EXPECT_EQ(cleaned.size() % one.size(), 0u);
+    EXPECT_EQ(cleaned.size() / one.size(), 180 / one.size());
+}
+
+TEST(HandoverPackage, CreatesNumberedFoldersAndNeverReusesOne) {
+    TempDir parent;
+    auto first = HandoverPackage::createPackageFolder(parent.path(), "");
+    auto second = HandoverPackage::createPackageFolder(parent.path(), "  ");
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->filename(), "Veltrop - Photo records");
+    EXPECT_EQ(second->filename(), "Veltrop - Photo records 2");
+    EXPECT_EQ(veltrop::testing::readFile(*first / ".veltrop-package"), "Veltrop handover package\n");
+    EXPECT_EQ(names(*second), std::vector<std::string>{".veltrop-package"});
+    struct stat info {};
+    ASSERT_EQ(::stat(first->c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0022 & ~0755, 0u);
+    EXPECT_EQ(info.st_mode & 0700, 0700u);
+
+    // Anything in the way is stepped over, even a plain file.
+    veltrop::testing::writeFile(parent / "Veltrop - A-B- C", "not a folder");
+    auto third = HandoverPackage::createPackageFolder(parent.path(), "A/B: C");
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->filename(), "Veltrop - A-B- C 2");
+    EXPECT_EQ(veltrop::testing::readFile(parent / "Veltrop - A-B- C"), "not a folder");
+}
+
+TEST(HandoverPackage, FailsWithoutCreatingIntermediateFolders) {
+    TempDir parent;
+    auto created = HandoverPackage::createPackageFolder(parent / "missing", "Survey");
+    ASSERT_FALSE(created);
+    EXPECT_EQ(created.error().description(), "Could not create a new handover folder");
+    EXPECT_FALSE(fs::exists(parent / "missing"));
+}
+
+TEST(HandoverPackage, ErrorTexts) {
+    EXPECT_EQ(HandoverError::cannotReadThumbnail("a.jpg").description(),
+              "Could not read the exported preview for a.jpg");
+    EXPECT_EQ(HandoverError::cannotWrite("Photo index.csv").description(),
+              "Could not save Photo index.csv; existing files were preserved");
+    EXPECT_EQ(HandoverError::cannotCreatePDF().description(), "Could not create the PDF contact sheet");
+}
+
+TEST(HandoverPackage, SafeSaveNeverReplacesAndLeavesNoTemporaryFolder) {
+    TempDir folder;
+    ASSERT_TRUE(HandoverPackage::safeSave("first", folder / "report.txt"));
+    auto again = HandoverPackage::safeSave("second", folder / "report.txt");
+    ASSERT_FALSE(again);
+    EXPECT_EQ(again.error(), HandoverError::cannotWrite("report.txt"));
+    EXPECT_EQ(veltrop::testing::readFile(folder / "report.txt"), "first");
+    fs::create_directory(folder / "taken");
+    EXPECT_FALSE(HandoverPackage::safeSave("third", folder / "taken"));
+    EXPECT_EQ(names(folder.path()), (std::vector<std::string>{"report.txt", "taken"}));
+}
+
+// A package with one result of every kind, its copies written as small JPEGs.
+class HandoverReports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto created = HandoverPackage::createPackageFolder(parent.path(), "Bridge survey");
+        ASSERT_TRUE(created);
+        package = *created;
+        configuration.project = PhotoProject{"  Bridge survey\n", "Pier 4", "R", 1, true, true};
+        configuration.removeGPS = true;
+
+        const fs::path copy = HandoverPackage::photosFolder(package) / "a.jpg";
+        writeJpeg(copy, 96, 64, {200, 30, 30}, {30, 30, 200});
+        FileResult stamped{parent / "in" / "a.jpg", FileOutcome::stamped(copy), record("a.jpg", "R-0001")};
+        stamped.record->recordedDate = date(1, CaptureDateSource::dateTimeOriginal);
+        stamped.record->resolvedDate = date(2, CaptureDateSource::suppliedDate);
+        stamped.record->correction = "Supplied date";
+        stamped.record->warnings = {"Capture and digitised dates differ", "Outside expected project dates"};
+        stamped.record->dateFields = {{CaptureDateSource::tiffDateTime, "2024:05:03 00:00:00"},
+                                      {CaptureDateSource::dateTimeOriginal, "2024:05:01 09:30:15 "},
+                                      {CaptureDateSource::dateTimeOriginal, "ignored second original"}};
+
+        // Exported outside the package: named by file name only.
+        const fs::path outside = parent / "elsewhere" / "b.jpg";
+        writeJpeg(outside, 64, 96, {30, 200, 30}, {30, 200, 30});
+        FileResult unreferenced{parent / "in" / "b.jpg", FileOutcome::stamped(outside), record("b.jpg", "")};
+
+        FileResult failed{parent / "in" / "c.jpg", FileOutcome::failed("=HYPERLINK(\"x\")\nsecond line"),
+                          record("c.jpg", "-R-0003")};
+        FileResult skipped{parent / "in" / "d.jpg", FileOutcome::skippedNoDate(), record("d.jpg", "R-0004")};
+        FileResult untouched{parent / "in" / "e.jpg", FileOutcome::notProcessed(), std::nullopt};
+        summary.results = {stamped, unreferenced, failed, skipped, untouched};
+    }
+
+    TempDir parent;
+    fs::path package;
+    StampConfiguration configuration;
+    BatchSummary summary;
+};
+
+TEST_F(HandoverReports, WritesIndexAndContactSheet) {
+    const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
+    EXPECT_EQ(result, (HandoverPackageResult{package, package / "Photo index.csv", package / "Contact sheet.pdf",
+                                             std::nullopt}));
+    EXPECT_EQ(names(package),
+              (std::vector<std::string>{".veltrop-package", "Contact sheet.pdf", "Photo index.csv", "Photos"}));
+}
+
+TEST_F(HandoverReports, IndexAccountsForEveryInput) {
+    const std::string text = PhotoIndex::text(summary, package, configuration);
+    ASSERT_TRUE(text.starts_with("\xEF\xBB\xBF\"Reference\",\"Project\","));
+    EXPECT_TRUE(text.ends_with("\r\n"));
+    EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
+
+    const auto rows = parseCsv(std::string_view(text).substr(3));
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows[0], std::vector<std::string>(PhotoIndex::headers.begin(), PhotoIndex::headers.end()));
+    for (const auto& row : rows) ASSERT_EQ(row.size(), 18u);
+
+    const std::string retained = "Source date metadata retained; corrections affect stamps, names and this index";
+    EXPECT_EQ(rows[1], (std::vector<std::string>{
+                           "R-0001", "Bridge survey", "Pier 4", "Site/a.jpg", "Photos/a.jpg", "Exported",
+                           "2024-05-01 09:30:15", "EXIF capture date", "2024-05-02 09:30:15", "User-supplied date",
+                           "Supplied date", "Canon EOS 20D",
+                           "Capture and digitised dates differ; Outside expected project dates",
+                           "2024:05:01 09:30:15 ", "", "2024:05:03 00:00:00", "Removed", retained}));
+    EXPECT_EQ(rows[2][4], "b.jpg");
+    EXPECT_EQ(rows[2][16], "Removed");
+    // Formula-like fields get an apostrophe; quotes inside are doubled and read back.
+    EXPECT_EQ(rows[3][0], "'-R-0003");
+    EXPECT_EQ(rows[3][5], "Failed: =HYPERLINK(\"x\")\nsecond line");
+    EXPECT_EQ(rows[3][4], "");
+    EXPECT_EQ(rows[3][6], "");
+    EXPECT_EQ(rows[3][16], "Not exported");
+    EXPECT_EQ(rows[3][17], "Not exported");
+    EXPECT_EQ(rows[4][5], "Skipped: no usable date");
+    EXPECT_EQ(rows[4][4], "");
+    EXPECT_EQ(rows[4][16], "Not exported");
+    EXPECT_EQ(rows[4][17], "Not exported");
+    // Without a record only the file name, the status and the export columns are filled.
+    std::vector<std::string> bare(18);
+    bare[3] = "e.jpg";
+    bare[5] = "Not processed";
+    bare[16] = bare[17] = "Not exported";
+    EXPECT_EQ(rows[5], bare);
+    EXPECT_EQ(text.find(parent.path().string()), std::string::npos) << "no absolute paths in the index";
+}
+
+TEST(PhotoIndex, QuotesAndDefusesFields) {
+    const struct {
+        std::string field, written;
+    } cases[] = {
+        {"", "\"\""},
+        {"plain", "\"plain\""},
+        {"=1+1", "\"'=1+1\""},
+        {"+49 30", "\"'+49 30\""},
+        {"-2", "\"'-2\""},
+        {"@SUM(A1)", "\"'@SUM(A1)\""},
+        {" \t=cmd", "\"' \t=cmd\""},
+        {"a=b", "\"a=b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"=\"x\"", "\"'=\"\"x\"\"\""},
+        {"two\r\nlines", "\"two\r\nlines\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PhotoIndex::quotedField(c.field), c.written) << c.field;
+}
+
+TEST_F(HandoverReports, ContactSheetPagesTextAndDocumentInformation) {
+    const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
+    ASSERT_TRUE(result.contactSheet);
+    const fs::path pdf = *result.contactSheet;
+    auto info = pdfInfo(pdf);
+    EXPECT_EQ(info["Title"], "Bridge survey");
+    EXPECT_EQ(info["Creator"], "Veltrop");
+    EXPECT_EQ(info["Pages"], "2");
+    EXPECT_TRUE(info["Page size"].starts_with("595 x 842 pts")) << info["Page size"];
+
+    const std::string first = pageText(pdf, 1);
+    for (const char* expected :
+         {"Bridge survey", "Pier 4", "2 of 5 exported \u00B7 1 skipped \u00B7 1 failed \u00B7 1 not processed",
+          "R-0001 \u00B7 a.jpg", "2024-05-02 09:30:15", "User-supplied date \u00B7 Supplied date", "No date",
+          "Veltrop \u00B7 1 of 2"})
+        EXPECT_NE(first.find(expected), std::string::npos) << expected << "\n" << first;
+    // The caption of a copy without a reference shows only its name.
+    EXPECT_NE(first.find("\nb.jpg\n"), std::string::npos) << first;
+    EXPECT_EQ(first.find("Cancelled"), std::string::npos);
+
+    const std::string second = pageText(pdf, 2);
+    for (const char* expected :
+         {"Images not exported \u2014 full details in Photo index.csv", "-R-0003 \u00B7 c.jpg",
+          "Failed: =HYPERLINK(\"x\") second line", "R-0004 \u00B7 d.jpg", "Skipped: no usable date", "e.jpg",
+          "Not processed", "Veltrop \u00B7 2 of 2"})
+        EXPECT_NE(second.find(expected), std::string::npos) << expected << "\n" << second;
+
+    // The thumbnails are stored as JPEG data, the text in Liberation Sans.
+    const std::string images = run("pdfimages -list " + quoted(pdf));
+    EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2 + 2) << images;
+    EXPECT_NE(images.find("jpeg"), std::string::npos) << images;
+    EXPECT_NE(run("pdffonts " + quoted(pdf)).find("LiberationSans"), std::string::npos);
+}
+
+TEST_F(HandoverReports, ExistingReportsArePreservedAndReported) {
+    veltrop::testing::writeFile(package / "Photo index.csv", "keep me");
+    fs::remove(HandoverPackage::photosFolder(package) / "a.jpg");
+
+    const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
+    EXPECT_FALSE(result.index);
+    EXPECT_FALSE(result.contactSheet);
+    EXPECT_EQ(result.error, "Could not save Photo index.csv; existing files were preserved\n"
+                            "Could not read the exported preview for a.jpg");
+    EXPECT_EQ(veltrop::testing::readFile(package / "Photo index.csv"), "keep me");
+    EXPECT_EQ(names(package), (std::vector<std::string>{".veltrop-package", "Photo index.csv", "Photos"}));
+}
+
+TEST_F(HandoverReports, UnreadableCopyFailsOnlyTheContactSheet) {
+    veltrop::testing::writeFile(HandoverPackage::photosFolder(package) / "a.jpg", "\xFF\xD8\xFF truncated");
+    const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
+    EXPECT_TRUE(result.index);
+    EXPECT_FALSE(result.contactSheet);
+    EXPECT_EQ(result.error, "Could not read the exported preview for a.jpg");
+    EXPECT_FALSE(fs::exists(package / "Contact sheet.pdf"));
+}
+
+TEST(ContactSheet, PageCounts) {
+    EXPECT_EQ(ContactSheet::pageCount(0, 0), (ContactSheet::PageCount{1, 0}));
+    EXPECT_EQ(ContactSheet::pageCount(6, 12), (ContactSheet::PageCount{1, 1}));
+    EXPECT_EQ(ContactSheet::pageCount(7, 13), (ContactSheet::PageCount{2, 2}));
+    EXPECT_EQ(ContactSheet::pageCount(7, 13).total(), 4u);
+}
+
+TEST(ContactSheet, CancelledBatchAcrossPages) {
+    TempDir folder;
+    BatchSummary summary;
+    summary.wasCancelled = true;
+    for (int i = 0; i < 7; ++i) {
+        const fs::path copy = folder / ("copy" + std::to_string(i) + ".jpg");
+        writeJpeg(copy, 40, 30, {90, 90, 90}, {160, 160, 160});
+        summary.results.push_back({folder / ("in" + std::to_string(i) + ".jpg"), FileOutcome::stamped(copy), {}});
+    }
+    for (int i = 0; i < 13; ++i)
+        summary.results.push_back({folder / ("left" + std::to_string(i) + ".jpg"), FileOutcome::notProcessed(), {}});
+
+    StampConfiguration configuration;  // no project
+    auto bytes = ContactSheet::make(summary, configuration);
+    ASSERT_TRUE(bytes);
+    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
+    auto info = pdfInfo(folder / "sheet.pdf");
+    EXPECT_EQ(info["Pages"], "4");
+    EXPECT_EQ(info["Title"], "Photo records");
+    for (int page = 1; page <= 4; ++page) {
+        const std::string text = pageText(folder / "sheet.pdf", page);
+        const std::string footer = "Veltrop \u00B7 " + std::to_string(page) + " of 4 \u00B7 Cancelled batch";
+        EXPECT_NE(text.find(footer), std::string::npos) << text;
+        EXPECT_NE(text.find(page <= 2 ? "Contact sheet" : "Images not exported"), std::string::npos) << text;
+    }
+    EXPECT_NE(pageText(folder / "sheet.pdf", 4).find("left12.jpg"), std::string::npos);
+}
+
+TEST(ContactSheet, EmptyBatchHasOnePageSayingSo) {
+    TempDir folder;
+    StampConfiguration configuration;
+    configuration.project = PhotoProject{};
+    configuration.project->title = " \n";
+    auto bytes = ContactSheet::make({}, configuration);
+    ASSERT_TRUE(bytes);
+    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
+    EXPECT_EQ(pdfInfo(folder / "sheet.pdf")["Pages"], "1");
+    EXPECT_EQ(pdfInfo(folder / "sheet.pdf")["Title"], "Photo records");
+    const std::string text = pageText(folder / "sheet.pdf", 1);
+    EXPECT_NE(text.find("0 of 0 exported \u00B7 0 skipped \u00B7 0 failed \u00B7 0 not processed"), std::string::npos);
+    EXPECT_NE(text.find("No images were exported. See the index and issue pages for the outcome of every input."),
+              std::string::npos)
+        << text;
+}
+
+TEST(ContactSheet, LongTextIsCutWithAnEllipsis) {
+    TempDir folder;
+    const std::string longName(300, 'w');
+    BatchSummary summary;
+    summary.results.push_back({folder / (longName + ".jpg"), FileOutcome::failed("short"), {}});
+    auto bytes = ContactSheet::make(summary, {});
+    ASSERT_TRUE(bytes);
+    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
+    const std::string text = pageText(folder / "sheet.pdf", 2);
+    EXPECT_NE(text.find("www\u2026"), std::string::npos) << text;
+    EXPECT_EQ(text.find(longName), std::string::npos);
+}
+
+// Renders the first page at one pixel per point and finds where each colour landed.
+TEST(ContactSheet, ThumbnailIsUprightAndFittedInItsBox) {
+    TempDir folder;
+    // Stored landscape, red on the left; orientation 6 shows it portrait with red on top.
+    const fs::path copy = folder / "portrait.jpg";
+    writeJpeg(copy, 300, 200, {255, 0, 0}, {0, 0, 255}, 6);
+    BatchSummary summary;
+    summary.results.push_back({folder / "portrait.jpg", FileOutcome::stamped(copy), {}});
+    auto bytes = ContactSheet::make(summary, {});
+    ASSERT_TRUE(bytes);
+    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
+    run("pdftoppm -r 72 -f 1 -l 1 " + quoted(folder / "sheet.pdf") + " " + quoted(folder / "page"));
+    std::ifstream ppm(folder / "page-1.ppm", std::ios::binary);
+    ASSERT_TRUE(ppm) << "pdftoppm made no page";
+    std::string magic;
+    int width = 0, height = 0, maximum = 0;
+    ppm >> magic >> width >> height >> maximum;
+    ppm.get();
+    ASSERT_EQ(magic, "P6");
+    ASSERT_EQ(width, 595);
+    ASSERT_EQ(height, 842);
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 3);
+    ppm.read(reinterpret_cast<char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+
+    struct Box {
+        int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    } red, blue;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const unsigned char* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 3];
+            Box* box = p[0] > 200 && p[2] < 60 ? &red : p[2] > 200 && p[0] < 60 ? &blue : nullptr;
+            if (!box) continue;
+            box->left = std::min(box->left, x);
+            box->right = std::max(box->right, x);
+            box->top = std::min(box->top, y);
+            box->bottom = std::max(box->bottom, y);
+        }
+    // 200 × 300 upright, scaled by 158 / 300 into the first box (x 32…290, top 842 − 738 = 104).
+    const double drawnWidth = 200 * 158.0 / 300;
+    const double left = 32 + (258 - drawnWidth) / 2;
+    EXPECT_NEAR(red.left, left, 2);
+    EXPECT_NEAR(blue.right + 1, left + drawnWidth, 2);
+    EXPECT_NEAR(red.top, 104, 2);
+    EXPECT_NEAR(blue.bottom + 1, 104 + 158, 2);
+    EXPECT_NEAR(red.bottom + 1, 104 + 79, 3);
+    EXPECT_LT(red.bottom, blue.top + 3);
+}
