@@ -20,10 +20,9 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
     request.watermark = configuration.watermark;
     request.watermarkImage = job.watermarkImage;
     request.timestampEnabled = configuration.timestampEnabled;
-    request.image = std::move(loaded->image);  // the renderer holds the only full-size source from here on
+    request.image = std::move(loaded->image);  // handed over: an upright photo is stamped in place
 
-    auto rendered = render::Renderer::render(request);
-    request.image = {};
+    auto rendered = render::Renderer::render(std::move(request));
     if (!rendered) return FileOutcome::failed(rendered.error().description());
 
     const WriteOptions options{configuration.jpegQuality, configuration.removeGPS};

@@ -1,5 +1,7 @@
 #include "kit/handover/contact_sheet.h"
 
+#include <deque>
+#include <future>
 #include <vector>
 
 #include "kit/dates/exif_fields.h"
@@ -39,6 +41,8 @@ constexpr double issueSecondLineDrop = 16;
 // Thumbnails are shown about 258 points wide from 700 pixels; at this
 // quality the artefacts stay below what the page shows.
 constexpr int thumbnailJpegQuality = 75;
+// One per core of a small machine: two decoded thumbnails at most.
+constexpr std::size_t thumbnailsLoadedAhead = 2;
 
 const std::string separator = " \u00B7 ";
 
@@ -116,24 +120,17 @@ public:
         document_.drawText(oneLine(line), {std::string(fontFamily), size, textGrey}, x, baseline, width);
     }
 
-    std::expected<void, HandoverError> thumbnail(const FileResult& result, std::size_t slot) {
+    std::expected<void, HandoverError> thumbnail(const FileResult& result, const platform::PdfJpeg& image,
+                                                 std::size_t slot) {
         const double x = columnX[slot % 2];
         const double rowTop = firstRowTop - rowPitch * static_cast<double>(slot / 2);
-        {
-            // The only thumbnail in memory; the document keeps what it needs.
-            auto loaded = exporting::ImageLoader::loadThumbnail(result.outcome.destination, thumbnailMaxPixelSize,
-                                                               exporting::ThumbnailOrientation::upright);
-            if (!loaded || loaded->image.empty())
-                return std::unexpected(HandoverError::cannotReadThumbnail(sourceName(result)));
-            const render::Bitmap& image = loaded->image;
-            const double scale = std::min(boxWidth / image.width, boxHeight / image.height);
-            const double width = image.width * scale;
-            const double height = image.height * scale;
-            const double left = x + (boxWidth - width) / 2;
-            const double bottom = rowTop - boxHeight + (boxHeight - height) / 2;
-            if (!document_.drawImage(image, left, bottom, width, height, thumbnailJpegQuality))
-                return std::unexpected(HandoverError::cannotCreatePDF());
-        }
+        const double scale = std::min(boxWidth / image.width, boxHeight / image.height);
+        const double width = image.width * scale;
+        const double height = image.height * scale;
+        const double left = x + (boxWidth - width) / 2;
+        const double bottom = rowTop - boxHeight + (boxHeight - height) / 2;
+        if (!document_.drawJpeg(image, left, bottom, width, height))
+            return std::unexpected(HandoverError::cannotCreatePDF());
 
         const auto& record = result.record;
         const std::optional<dates::CaptureDate> resolved = record ? record->resolvedDate : std::nullopt;
@@ -166,6 +163,46 @@ private:
     std::string counts_;
     std::size_t totalPages_;
     std::size_t page_ = 0;
+};
+
+using Thumbnail = std::expected<platform::PdfJpeg, HandoverError>;
+
+// The thumbnail of one exported copy as JPEG data for the page. The decoded
+// pixels live only inside this call.
+Thumbnail thumbnailOf(const FileResult& result) {
+    auto loaded = exporting::ImageLoader::loadThumbnail(result.outcome.destination, thumbnailMaxPixelSize,
+                                                        exporting::ThumbnailOrientation::upright);
+    if (!loaded || loaded->image.empty())
+        return std::unexpected(HandoverError::cannotReadThumbnail(sourceName(result)));
+    auto picture = platform::PdfJpeg::encode(loaded->image, thumbnailJpegQuality);
+    if (!picture) return std::unexpected(HandoverError::cannotCreatePDF());
+    return std::move(*picture);
+}
+
+// Thumbnails of the exported copies, handed out in order. Decoding is nearly
+// all of the work, so up to `ahead` copies are read at once on their own
+// threads while the pages are drawn; each holds one decoded thumbnail.
+class ThumbnailQueue {
+public:
+    ThumbnailQueue(const std::vector<const FileResult*>& exported, std::size_t ahead)
+        : exported_(exported), ahead_(std::max<std::size_t>(1, ahead)) {}
+
+    Thumbnail next() {
+        while (pending_.size() < ahead_ && started_ < exported_.size()) {
+            // Deferred only when no thread can be started: then it is read on this one.
+            pending_.push_back(std::async(std::launch::async | std::launch::deferred, thumbnailOf,
+                                          std::cref(*exported_[started_++])));
+        }
+        Thumbnail thumbnail = pending_.front().get();
+        pending_.pop_front();
+        return thumbnail;
+    }
+
+private:
+    const std::vector<const FileResult*>& exported_;
+    std::size_t ahead_;
+    std::size_t started_ = 0;
+    std::deque<std::future<Thumbnail>> pending_;
 };
 
 }  // namespace
@@ -212,9 +249,13 @@ std::expected<std::string, HandoverError> make(const exporting::BatchSummary& su
         sheet.beginPage(false);
         sheet.text(noExportsText, 11, margin, 710, textWidth);
     }
+    if (!exported.empty()) exporting::ImageLoader::prepare();
+    ThumbnailQueue thumbnails(exported, thumbnailsLoadedAhead);
     for (std::size_t i = 0; i < exported.size(); ++i) {
         if (i % thumbnailsPerPage == 0) sheet.beginPage(false);
-        if (auto drawn = sheet.thumbnail(*exported[i], i % thumbnailsPerPage); !drawn)
+        const Thumbnail image = thumbnails.next();
+        if (!image) return std::unexpected(image.error());
+        if (auto drawn = sheet.thumbnail(*exported[i], *image, i % thumbnailsPerPage); !drawn)
             return std::unexpected(drawn.error());
     }
     for (std::size_t j = 0; j < issues.size(); ++j) {

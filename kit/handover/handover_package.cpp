@@ -11,7 +11,7 @@
 #include "kit/handover/contact_sheet.h"
 #include "kit/handover/photo_index.h"
 #include "kit/platform/exclusive_rename.h"
-#include "kit/platform/graphemes.h"
+#include "kit/platform/utf8_text.h"
 #include "kit/settings/uuid.h"
 
 namespace veltrop::handover::HandoverPackage {

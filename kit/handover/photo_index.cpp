@@ -2,6 +2,7 @@
 
 #include "kit/dates/exif_fields.h"
 #include "kit/export/path_key.h"
+#include "kit/platform/utf8_text.h"
 
 namespace veltrop::handover::PhotoIndex {
 
@@ -24,7 +25,9 @@ std::string rawDate(const records::PhotoRecord& record, dates::CaptureDateSource
     return {};
 }
 
-std::string dateText(const std::optional<dates::CaptureDate>& date) { return date ? dates::text(*date) : std::string(); }
+std::string dateText(const std::optional<dates::CaptureDate>& date) {
+    return date ? dates::text(*date) : std::string();
+}
 
 std::string sourceLabel(const std::optional<dates::CaptureDate>& date) {
     return date ? std::string(dates::label(date->source)) : std::string();
@@ -107,7 +110,8 @@ std::string text(const exporting::BatchSummary& summary, const std::filesystem::
     std::string out = "\xEF\xBB\xBF";
     out += line(headers);
     for (const auto& result : summary.results) out += line(row(result, package, configuration));
-    return out;
+    // Linux file names may hold any bytes; the index promises UTF-8.
+    return platform::validUtf8(out);
 }
 
 }  // namespace veltrop::handover::PhotoIndex

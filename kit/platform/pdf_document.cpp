@@ -5,46 +5,17 @@
 #include <pango/pangocairo.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <vector>
 
-#include "kit/platform/graphemes.h"
+#include "kit/platform/utf8_text.h"
 #include "kit/platform/jpeg_codec.h"
 
 namespace veltrop::platform {
 
 namespace {
-
-cairo_user_data_key_t pixelsKey;
-
-// Stray bytes become U+FFFD so that the text layout gets only valid UTF-8.
-std::string validUtf8(std::string_view text) {
-    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return std::string(text);
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    std::string out(valid);
-    g_free(valid);
-    return out;
-}
-
-// The picture as JPEG data in memory, allocated with malloc.
-struct JpegData {
-    char* bytes = nullptr;
-    std::size_t size = 0;
-};
-
-std::optional<JpegData> encodedJpeg(const render::Bitmap& image, int quality) {
-    JpegData data;
-    std::FILE* out = ::open_memstream(&data.bytes, &data.size);
-    if (out == nullptr) return std::nullopt;
-    const bool encoded = encodeJpeg(image, quality, {}, out);
-    const bool closed = std::fclose(out) == 0;
-    if (!encoded || !closed || data.size == 0) {
-        std::free(data.bytes);
-        return std::nullopt;
-    }
-    return data;
-}
 
 double logicalWidth(PangoLayout* layout) {
     PangoRectangle logical{};
@@ -141,7 +112,8 @@ void PdfDocument::beginPage() {
 
 void PdfDocument::drawText(std::string_view text, const PdfTextStyle& style, double x, double baseline,
                            double maxWidth) {
-    const std::string valid = validUtf8(text);
+    std::string valid = validUtf8(text);
+    std::replace(valid.begin(), valid.end(), '\0', ' ');
     PangoFontDescription* font = pango_font_description_from_string(style.family.c_str());
     pango_font_description_set_absolute_size(font, style.size * PANGO_SCALE);
 
@@ -160,44 +132,47 @@ void PdfDocument::drawText(std::string_view text, const PdfTextStyle& style, dou
     pango_font_description_free(font);
 }
 
-bool PdfDocument::drawImage(const render::Bitmap& image, double x, double y, double width, double height,
-                            int jpegQuality) {
-    if (image.empty() || image.stride % 4 != 0 || image.stride < static_cast<std::size_t>(image.width) * 4)
-        return false;
-    const auto jpeg = encodedJpeg(image, jpegQuality);
-    if (!jpeg) return false;
+std::optional<PdfJpeg> PdfJpeg::encode(const render::Bitmap& image, int quality) {
+    if (image.empty()) return std::nullopt;
+    char* bytes = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = ::open_memstream(&bytes, &size);
+    if (out == nullptr) return std::nullopt;
+    const bool encoded = encodeJpeg(image, quality, {}, out);
+    const bool closed = std::fclose(out) == 0;
+    std::optional<PdfJpeg> picture;
+    if (encoded && closed && size > 0) picture = PdfJpeg{std::string(bytes, size), image.width, image.height};
+    std::free(bytes);
+    return picture;
+}
 
-    // Cairo reads the pixels only if it cannot use the JPEG data, but keeps
-    // the picture until the page is written; it holds a share of the bitmap
-    // until then instead of a copy.
-    cairo_surface_t* picture = cairo_image_surface_create_for_data(
-        image.pixels.get(), CAIRO_FORMAT_RGB24, image.width, image.height, static_cast<int>(image.stride));
-    auto* keeper = new render::Bitmap(image);
-    if (cairo_surface_status(picture) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_set_user_data(picture, &pixelsKey, keeper,
-                                    [](void* bitmap) { delete static_cast<render::Bitmap*>(bitmap); }) !=
-            CAIRO_STATUS_SUCCESS) {
-        delete keeper;
-        std::free(jpeg->bytes);
-        cairo_surface_destroy(picture);
-        return false;
-    }
-    if (cairo_surface_set_mime_data(picture, CAIRO_MIME_TYPE_JPEG, reinterpret_cast<unsigned char*>(jpeg->bytes),
-                                    jpeg->size, std::free, jpeg->bytes) != CAIRO_STATUS_SUCCESS) {
-        std::free(jpeg->bytes);
-        cairo_surface_destroy(picture);
+bool PdfDocument::drawJpeg(const PdfJpeg& picture, double x, double y, double width, double height) {
+    if (picture.data.empty() || picture.width <= 0 || picture.height <= 0) return false;
+    // Cairo wants an image surface to hang the JPEG data on, but writes the
+    // data instead of the pixels, which it never reads for an opaque format.
+    // Its zeroed memory is mapped lazily, so the surface costs next to nothing.
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, picture.width, picture.height);
+    auto* data = new std::string(picture.data);
+    const bool prepared =
+        cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS &&
+        cairo_surface_set_mime_data(surface, CAIRO_MIME_TYPE_JPEG, reinterpret_cast<unsigned char*>(data->data()),
+                                    data->size(), [](void* text) { delete static_cast<std::string*>(text); },
+                                    data) == CAIRO_STATUS_SUCCESS;
+    if (!prepared) {
+        delete data;
+        cairo_surface_destroy(surface);
         return false;
     }
 
     cairo_t* cr = state_->cr;
     cairo_save(cr);
     cairo_translate(cr, x, state_->pageHeight - y - height);
-    cairo_scale(cr, width / image.width, height / image.height);
-    cairo_set_source_surface(cr, picture, 0, 0);
+    cairo_scale(cr, width / picture.width, height / picture.height);
+    cairo_set_source_surface(cr, surface, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
     cairo_paint(cr);
     cairo_restore(cr);
-    cairo_surface_destroy(picture);
+    cairo_surface_destroy(surface);
     return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
 }
 

@@ -18,6 +18,18 @@ struct PdfTextStyle {
     double grey = 0;     // 0 black … 1 white, opaque
 };
 
+// A picture ready for a PDF page: JPEG data and its size in pixels. Made
+// without a document, so that pictures can be prepared on other threads.
+struct PdfJpeg {
+    std::string data;
+    int width = 0;
+    int height = 0;
+
+    // Nothing when the bitmap is empty or cannot be encoded. Transparency is
+    // dropped: what is left is the picture over black.
+    static std::optional<PdfJpeg> encode(const render::Bitmap& image, int quality);
+};
+
 class PdfDocument {
 public:
     // Nothing when the PDF output cannot be set up.
@@ -36,11 +48,9 @@ public:
     // its stray bytes replaced.
     void drawText(std::string_view text, const PdfTextStyle& style, double x, double baseline, double maxWidth);
 
-    // The opaque image stretched over the rectangle whose lower-left corner
-    // is (x, y), stored in the file as JPEG data of the given quality. The
-    // pixels are kept only until the page is finished.
-    [[nodiscard]] bool drawImage(const render::Bitmap& image, double x, double y, double width, double height,
-                                 int jpegQuality);
+    // The picture stretched over the rectangle whose lower-left corner is
+    // (x, y), stored in the file as the JPEG data itself.
+    [[nodiscard]] bool drawJpeg(const PdfJpeg& picture, double x, double y, double width, double height);
 
     // Finishes the last page and the document: the PDF file's bytes, or
     // nothing when writing failed.

@@ -41,9 +41,11 @@ namespace {
 constexpr settings::Color black(double alpha) { return {0, 0, 0, alpha}; }
 
 // The upright photo as a bitmap of this render's own, to be drawn on in
-// place: the caller's pixels are shared and must stay untouched.
-Bitmap uprightCopy(const Bitmap& image, Orientation orientation) {
+// place. Pixels someone else still holds must stay untouched; pixels handed
+// over for good are drawn on directly, which saves a full-size copy.
+Bitmap uprightCopy(Bitmap& image, Orientation orientation) {
     if (orientation != 1) return oriented(image, orientation);
+    if (image.pixels.use_count() == 1) return std::move(image);
     auto copy = Bitmap::allocate(image.width, image.height);
     if (!copy) return {};
     for (int y = 0; y < image.height; ++y)
@@ -62,8 +64,9 @@ std::expected<Bitmap, RenderError> finished(platform::Canvas& canvas) {
     return std::move(*bitmap);
 }
 
-std::expected<Bitmap, RenderError> drawOverlay(const RenderRequest& request) {
+std::expected<Bitmap, RenderError> drawOverlay(RenderRequest& request) {
     Bitmap photo = uprightCopy(request.image, request.orientation);
+    request.image = {};  // a turned photo's stored pixels are no longer needed
     if (photo.empty()) return std::unexpected(RenderError::contextCreationFailed());
     const double width = photo.width, height = photo.height;
     // The upright copy is this render's own, so the stamp is drawn straight onto it.
@@ -119,8 +122,14 @@ std::expected<Bitmap, RenderError> drawOverlay(const RenderRequest& request) {
 std::expected<Bitmap, RenderError> Renderer::render(const RenderRequest& request) {
     if (request.watermark && request.watermark->source.imageValue() != nullptr && !request.watermarkImage)
         return std::unexpected(RenderError::watermarkImageMissing());
+    return render(RenderRequest(request));
+}
 
-    RenderRequest work = request;
+std::expected<Bitmap, RenderError> Renderer::render(RenderRequest&& request) {
+    if (request.watermark && request.watermark->source.imageValue() != nullptr && !request.watermarkImage)
+        return std::unexpected(RenderError::watermarkImageMissing());
+
+    RenderRequest work = std::move(request);
     // Without a timestamp there is no strip: at most a watermark on the photo.
     if (!work.timestampEnabled) work.style.mode = StampMode::overlay;
     if (work.orientation < 1 || work.orientation > 8) work.orientation = 1;

@@ -52,6 +52,9 @@ struct RenderError {
 class Renderer {
 public:
     [[nodiscard]] static std::expected<Bitmap, RenderError> render(const RenderRequest& request);
+    // The same, for a request whose image the caller gives up: an upright
+    // photo held nowhere else is then stamped in place instead of copied.
+    [[nodiscard]] static std::expected<Bitmap, RenderError> render(RenderRequest&& request);
 };
 
 }  // namespace veltrop::render

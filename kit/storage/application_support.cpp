@@ -33,7 +33,9 @@ std::expected<fs::path, FileSystemError> applicationSupportFolder(const Environm
 }
 
 std::expected<fs::path, FileSystemError> veltropFolder(const EnvironmentLookup& environment) {
-    return applicationSupportFolder(environment).transform([](const fs::path& folder) { return folder / "Veltrop"; });
+    auto folder = applicationSupportFolder(environment);
+    if (!folder) return std::unexpected(folder.error());
+    return *folder / "Veltrop";
 }
 
 }  // namespace veltrop::storage

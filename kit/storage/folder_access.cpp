@@ -144,8 +144,9 @@ std::expected<void, FileSystemError> writeMap(const fs::path& fileURL, const Boo
 // ---------------------------------------------------------------- FolderAccessStore
 
 std::expected<FolderAccessStore, FileSystemError> FolderAccessStore::standard(const EnvironmentLookup& environment) {
-    return veltropFolder(environment).transform(
-        [](const fs::path& folder) { return FolderAccessStore(folder / fileName); });
+    auto folder = veltropFolder(environment);
+    if (!folder) return std::unexpected(folder.error());
+    return FolderAccessStore(*folder / fileName);
 }
 
 std::expected<void, FileSystemError> FolderAccessStore::remember(const fs::path& folder) const {

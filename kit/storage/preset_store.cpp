@@ -75,7 +75,9 @@ const std::vector<Preset>& builtIns() {
 }
 
 std::expected<PresetStore, FileSystemError> PresetStore::standard(const EnvironmentLookup& environment) {
-    return veltropFolder(environment).transform([](const fs::path& folder) { return PresetStore(folder / fileName); });
+    auto folder = veltropFolder(environment);
+    if (!folder) return std::unexpected(folder.error());
+    return PresetStore(*folder / fileName);
 }
 
 std::expected<std::vector<Preset>, PresetStoreError> PresetStore::load() const {

@@ -44,8 +44,9 @@ bool isFile(const fs::path& location) {
 }  // namespace
 
 std::expected<WatermarkStore, FileSystemError> WatermarkStore::standard(const EnvironmentLookup& environment) {
-    return veltropFolder(environment).transform(
-        [](const fs::path& folder) { return WatermarkStore(folder / "Watermarks"); });
+    auto folder = veltropFolder(environment);
+    if (!folder) return std::unexpected(folder.error());
+    return WatermarkStore(*folder / "Watermarks");
 }
 
 fs::path WatermarkStore::copyLocation(const WatermarkImageID& id) const {

@@ -43,7 +43,7 @@ struct WatermarkStoreError {
 // Decodes a file into the shared bitmap format; nullopt when it is not an image.
 using ImageDecoder = std::function<std::optional<render::Bitmap>(const std::filesystem::path& file)>;
 
-// The image loader's decoding: JPEG, HEIF or PNG by content, pixels as stored.
+// The image loader's decoding: JPEG, HEIF or PNG by content, turned upright.
 std::optional<render::Bitmap> decodeWithImageLoader(const std::filesystem::path& file);
 
 class WatermarkStoring {

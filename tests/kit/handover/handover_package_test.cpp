@@ -503,3 +503,35 @@ TEST(ContactSheet, ThumbnailIsUprightAndFittedInItsBox) {
     EXPECT_NEAR(red.bottom + 1, 104 + 79, 3);
     EXPECT_LT(red.bottom, blue.top + 3);
 }
+
+TEST(ContactSheet, NamesTheCopyThatCannotBeRead) {
+    TempDir folder;
+    BatchSummary summary;
+    for (int i = 0; i < 8; ++i) {
+        const fs::path copy = folder / ("copy" + std::to_string(i) + ".jpg");
+        if (i != 5) writeJpeg(copy, 40, 30, {90, 90, 90}, {160, 160, 160});
+        summary.results.push_back({folder / ("in" + std::to_string(i) + ".jpg"), FileOutcome::stamped(copy), {}});
+    }
+    auto bytes = ContactSheet::make(summary, {});
+    ASSERT_FALSE(bytes);
+    EXPECT_EQ(bytes.error(), HandoverError::cannotReadThumbnail("in5.jpg"));
+}
+
+TEST(ContactSheet, HostileNamesStillGiveReports) {
+    TempDir folder;
+    BatchSummary summary;
+    summary.results.push_back({folder / "bad\xFF\xFEname.jpg", FileOutcome::failed("a\r\nb\u2028c"), {}});
+    summary.results.push_back({folder / "<b>&amp;%s.jpg", FileOutcome::skippedNoDate(), {}});
+    auto bytes = ContactSheet::make(summary, {});
+    ASSERT_TRUE(bytes);
+    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
+    const std::string text = pageText(folder / "sheet.pdf", 2);
+    EXPECT_NE(text.find("name.jpg"), std::string::npos) << text;
+    EXPECT_NE(text.find("Failed: a b c"), std::string::npos) << text;
+    EXPECT_NE(text.find("<b>&amp;%s.jpg"), std::string::npos) << text;
+
+    // The index stays valid UTF-8 too.
+    const auto rows = parseCsv(std::string_view(PhotoIndex::text(summary, folder.path(), {})).substr(3));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1][3], "bad\uFFFD\uFFFDname.jpg");
+}

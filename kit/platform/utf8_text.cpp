@@ -1,4 +1,4 @@
-#include "kit/platform/graphemes.h"
+#include "kit/platform/utf8_text.h"
 
 #include <utf8proc.h>
 
@@ -31,6 +31,26 @@ std::vector<std::size_t> graphemeEnds(std::string_view text) {
     }
     if (!text.empty() && (ends.empty() || ends.back() != text.size())) ends.push_back(text.size());
     return ends;
+}
+
+std::string validUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    const auto size = static_cast<utf8proc_ssize_t>(text.size());
+    utf8proc_ssize_t offset = 0;
+    while (offset < size) {
+        utf8proc_int32_t codepoint = -1;
+        const utf8proc_ssize_t length = utf8proc_iterate(bytes + offset, size - offset, &codepoint);
+        if (length <= 0) {
+            out += "\uFFFD";
+            offset += 1;
+        } else {
+            out.append(text.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
+            offset += length;
+        }
+    }
+    return out;
 }
 
 }  // namespace veltrop::platform
