@@ -128,6 +128,11 @@ void AppModel::setPreviewRenderer(PreviewRenderer renderer) {
     previewRenderer_ = std::move(renderer);
 }
 
+bool AppModel::waitForBackgroundWork(int timeoutMilliseconds) {
+    VELTROP_ASSERT_MODEL_THREAD();
+    return workers_.waitForDone(timeoutMilliseconds);
+}
+
 void AppModel::announce(void (AppModel::*signal)()) {
     (this->*signal)();
     emit changed();

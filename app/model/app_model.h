@@ -107,6 +107,9 @@ public:
     // Seams for tests: how a batch processor is made, how a preview is rendered.
     void setProcessorFactory(ProcessorFactory factory);
     void setPreviewRenderer(PreviewRenderer renderer);
+    // Blocks until every background task has handed in its result (the
+    // results are applied once the event loop runs); false on timeout.
+    bool waitForBackgroundWork(int timeoutMilliseconds);
 
     // ---- Fields
     const std::vector<exporting::DiscoveredPhoto>& photos() const { return photos_; }

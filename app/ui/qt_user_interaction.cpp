@@ -54,7 +54,7 @@ std::vector<fs::path> QtUserInteraction::choosePhotos() {
                 if (chosen.empty()) {
                     for (const QString& path : dialog.selectedFiles()) chosen.push_back(toPath(path));
                 }
-                dialog.done(QDialog::Accepted);
+                static_cast<QDialog&>(dialog).done(QDialog::Accepted);
             });
         }
     }
