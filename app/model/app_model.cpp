@@ -462,6 +462,7 @@ void AppModel::useTextWatermark() {
     watermarkImage_.reset();
     watermarkImageName_.reset();
     watermarkNameBelongsTo_.reset();
+    watermarkMessage_.reset();
     announce(&AppModel::watermarkChanged);
     if (next != configuration_)
         setConfiguration(next);
@@ -477,6 +478,7 @@ void AppModel::loadWatermarkForConfiguration() {
         watermarkImage_.reset();
         watermarkImageName_.reset();
         watermarkNameBelongsTo_.reset();
+        watermarkMessage_.reset();  // nothing can be missing any more
         announce(&AppModel::watermarkChanged);
         return;
     }

@@ -25,6 +25,30 @@ struct JpegOptions {
     std::string model;                                                     // camera model, empty for none
 };
 
+inline JpegOptions sized(int width, int height) {
+    JpegOptions options;
+    options.width = width;
+    options.height = height;
+    return options;
+}
+inline JpegOptions undated() {
+    JpegOptions options;
+    options.dateTimeOriginal.reset();
+    return options;
+}
+inline JpegOptions byCamera(std::string model) {
+    JpegOptions options;
+    options.model = std::move(model);
+    return options;
+}
+
+inline records::DateCorrectionRule shiftRule(records::DateCorrectionScope scope, std::int64_t seconds) {
+    records::DateCorrectionRule rule;
+    rule.scope = std::move(scope);
+    rule.offsetSeconds = seconds;
+    return rule;
+}
+
 // A JPEG written through the image writer, with the date and model in its EXIF block.
 void writeJpeg(const std::filesystem::path& file, const JpegOptions& options = {});
 

@@ -40,9 +40,9 @@ bool waitForPreview(AppModel& model) {
 TEST(Preview, RendersTheSelectedPhotoFromAThumbnailOrSaysWhyNot) {
     ModelHarness harness;
     const fs::path big = harness.photos() / "big.jpg";
-    writeJpeg(big, {.width = 2400, .height = 1800});
-    writeJpeg(harness.photos() / "undated.jpg", {.dateTimeOriginal = std::nullopt});
-    testing::writeFile(harness.photos() / "corrupt.jpg", "not a photo at all");
+    writeJpeg(big, veltrop::testing::sized(2400, 1800));
+    writeJpeg(harness.photos() / "undated.jpg", veltrop::testing::undated());
+    veltrop::testing::writeFile(harness.photos() / "corrupt.jpg", "not a photo at all");
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
     ASSERT_EQ(model.photos().size(), 3u);
@@ -143,17 +143,15 @@ TEST(Preview, ChangingTheSelectionDuringARenderNeverShowsTheOlderPhoto) {
 TEST(Preview, RepresentativePhotosListEachPhotoOnce) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "1.jpg");
-    writeJpeg(harness.photos() / "2-portrait.jpg", {.width = 30, .height = 60});
+    writeJpeg(harness.photos() / "2-portrait.jpg", veltrop::testing::sized(30, 60));
     writeJpeg(harness.photos() / "3.jpg");
-    writeJpeg(harness.photos() / "4-undated.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(harness.photos() / "4-undated.jpg", veltrop::testing::undated());
     writeJpeg(harness.photos() / "5.jpg");
     writeJpeg(harness.photos() / "6.jpg");
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
     ASSERT_EQ(model.photos().size(), 6u);
-    model.applyCorrection(records::DateCorrectionRule{.scope = records::DateCorrectionScope::photo(
-                                                          harness.photos() / "5.jpg"),
-                                                      .offsetSeconds = 3600});
+    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::photo(harness.photos() / "5.jpg"), 3600));
     model.setSelection(harness.photos() / "6.jpg");
 
     auto names = [&] {

@@ -14,6 +14,9 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     veltrop::testing::TempDir home;
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString((home / "data").string()));
+    std::filesystem::create_directories(home / "runtime");
+    std::filesystem::permissions(home / "runtime", std::filesystem::perms::owner_all);
+    qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString((home / "runtime").string()));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((home / "config").string()));
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
