@@ -744,6 +744,7 @@ void AppModel::startExport() {
 }
 
 void AppModel::applyProgress(std::size_t finished, std::size_t total) {
+    VELTROP_ASSERT_MODEL_THREAD();
     if (!isRunning_) return;
     const auto completed = static_cast<qint64>(finished);
     const auto all = static_cast<qint64>(total);
@@ -754,12 +755,14 @@ void AppModel::applyProgress(std::size_t finished, std::size_t total) {
 }
 
 void AppModel::applyPreparingReports() {
+    VELTROP_ASSERT_MODEL_THREAD();
     if (!isRunning_ || isPreparingReports_) return;
     isPreparingReports_ = true;
     announce(&AppModel::preparingReportsChanged);
 }
 
 void AppModel::finishExport(exporting::BatchSummary summary) {
+    VELTROP_ASSERT_MODEL_THREAD();
     summary_ = std::move(summary);
     announce(&AppModel::summaryChanged);
     if (isPreparingReports_) {
@@ -1019,6 +1022,7 @@ void AppModel::refreshPreview() {
 }
 
 void AppModel::startPendingPreview() {
+    VELTROP_ASSERT_MODEL_THREAD();
     if (!pendingPreview_ || pendingPreview_->generation != previewGeneration_) return;
     PendingPreview pending = std::move(*pendingPreview_);
     pendingPreview_.reset();
@@ -1035,6 +1039,7 @@ void AppModel::startPendingPreview() {
 }
 
 void AppModel::applyPreview(quint64 generation, PreviewOutcome outcome) {
+    VELTROP_ASSERT_MODEL_THREAD();
     if (generation != previewGeneration_) return;
     if (outcome)
         setPreview(std::move(*outcome), std::nullopt);

@@ -551,6 +551,30 @@ TEST(AppModelExport, CancelKeepUnfinishedAndExportTheRestWithTheSameReferences) 
               (std::vector<std::string>{"IMG-0001.jpg", "IMG-0002.jpg", "IMG-0003.jpg", "IMG-0004.jpg"}));
 }
 
+TEST(AppModelExport, AnUnwritableDefaultDestinationAsksForAWritableFolder) {
+    ModelHarness harness;
+    const fs::path site = harness.photos() / "site";
+    writeJpeg(site / "a.jpg");
+    veltrop::testing::writeFile(site / "Timestamped", "a file where the folder would go");
+    AppModel& model = harness.make();
+    auto configuration = withPackage(model.configuration(), false);
+    configuration.timestampEnabled = false;
+    configuration.watermark = settings::defaultWatermark();
+    configuration.watermark->source = settings::WatermarkSource::text("ACME");
+    model.setConfiguration(configuration);
+    model.addLocations({site});
+    EXPECT_EQ(model.exportButtonTitle(), "Add Watermarks");
+
+    EXPECT_FALSE(model.prepareOutput());
+    EXPECT_EQ(harness.user->folderQuestions, std::vector<std::string>{texts::chooseWritableFolder});
+    const fs::path out = harness.dir / "out";
+    fs::create_directories(out);
+    harness.user->folderAnswers.push_back(out);
+    model.startExport();
+    ASSERT_TRUE(waitForExport(model));
+    EXPECT_EQ(filesIn(out), std::vector<std::string>{"a.jpg"});
+}
+
 // ---------------------------------------------------------------- construction
 
 TEST(AppModelConstruction, TheStandardStoresLiveInTheDataFolder) {
