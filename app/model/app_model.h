@@ -1,0 +1,345 @@
+#pragma once
+// The one object that holds the application's state and performs every user
+// action. It lives on the GUI thread; windows read it, call it and redraw on
+// its signals. Background work gets value copies and hands its results back
+// through queued calls, which are dropped once the model is gone or, for the
+// preview, once a newer request has replaced theirs.
+
+#include <QDateTime>
+#include <QImage>
+#include <QObject>
+#include <QSettings>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/model/preview.h"
+#include "app/model/user_interaction.h"
+#include "kit/export/batch_processor.h"
+#include "kit/export/discovered_photo.h"
+#include "kit/records/date_correction.h"
+#include "kit/records/photo_record.h"
+#include "kit/render/bitmap.h"
+#include "kit/settings/preset.h"
+#include "kit/settings/stamp_configuration.h"
+#include "kit/storage/folder_access.h"
+#include "kit/storage/preset_store.h"
+#include "kit/storage/watermark_store.h"
+
+namespace veltrop::app {
+
+// The three stores; any of them may be absent, which turns its feature off.
+struct AppStores {
+    std::shared_ptr<storage::PresetStoring> presets;
+    std::shared_ptr<storage::WatermarkStoring> watermarks;
+    std::optional<storage::FolderAccessStore> folderAccess;
+
+    // The files in the Veltrop folder of the per-user data folder.
+    static AppStores standard();
+};
+
+// The two texts under "Output" in the settings pane.
+struct OutputDescription {
+    std::string label;
+    std::string explanation;
+    bool operator==(const OutputDescription&) const = default;
+};
+
+// The model's texts that windows show or tests compare.
+namespace modelTexts {
+inline constexpr const char* chooseOutputFolder = "Choose where stamped copies should be written";
+inline constexpr const char* chooseWritableFolder =
+    "Veltrop could not write to the output folder. Choose a writable folder for the exported copies.";
+inline constexpr const char* choosePackageFolder = "Choose where new handover packages should be written";
+inline constexpr const char* rememberFailed =
+    "This folder can be used now, but Veltrop could not remember its permission. Choose it again next time.";
+inline constexpr const char* watermarkMissing = "That watermark image is missing";
+inline constexpr const char* handoverFolderFailed = "Could not create the handover folder: ";
+inline constexpr const char* presetsNotReset = "Presets were not reset: ";
+inline constexpr const char* customPresetLabel = "Custom";
+inline constexpr const char* modifiedSuffix = " (modified)";
+inline constexpr const char* customFormatName = "Custom";
+inline constexpr const char* lastPresetKey = "lastPresetID";
+}  // namespace modelTexts
+
+class AppModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isRunning READ isRunning NOTIFY runningChanged)
+    Q_PROPERTY(qint64 completedCount READ completedCount NOTIFY progressChanged)
+    Q_PROPERTY(qint64 totalCount READ totalCount NOTIFY progressChanged)
+    Q_PROPERTY(bool isPreparingReports READ isPreparingReports NOTIFY preparingReportsChanged)
+    Q_PROPERTY(bool usingCustomFormat READ usingCustomFormat NOTIFY formatChanged)
+    Q_PROPERTY(bool showDateReview READ showDateReview WRITE setShowDateReview NOTIFY showDateReviewChanged)
+    Q_PROPERTY(bool showBatchPreview READ showBatchPreview WRITE setShowBatchPreview NOTIFY showBatchPreviewChanged)
+    Q_PROPERTY(bool expectedRangeEnabled READ expectedRangeEnabled WRITE setExpectedRangeEnabled NOTIFY
+                   expectedRangeChanged)
+    Q_PROPERTY(QDateTime expectedStart READ expectedStart WRITE setExpectedStart NOTIFY expectedRangeChanged)
+    Q_PROPERTY(QDateTime expectedEnd READ expectedEnd WRITE setExpectedEnd NOTIFY expectedRangeChanged)
+    Q_PROPERTY(QImage previewImage READ previewImage NOTIFY previewChanged)
+    Q_PROPERTY(quint64 previewGeneration READ previewGeneration NOTIFY previewGenerationChanged)
+    Q_PROPERTY(bool presetsNeedRecovery READ presetsNeedRecovery NOTIFY presetRecoveryChanged)
+
+public:
+    using ProcessorFactory = std::function<std::shared_ptr<exporting::BatchProcessor>()>;
+    using PreviewRenderer = std::function<PreviewOutcome(const PreviewInput&)>;
+
+    static constexpr int previewDelayMilliseconds = 120;
+    static constexpr int maxConcurrentPhotos = 4;
+
+    // The standard stores and the application's own QSettings.
+    explicit AppModel(std::shared_ptr<UserInteraction> interaction = {}, QObject* parent = nullptr);
+    AppModel(AppStores stores, std::shared_ptr<QSettings> defaults, std::shared_ptr<UserInteraction> interaction,
+             QObject* parent = nullptr);
+    // Cancels a running export and waits for the photos in flight.
+    ~AppModel() override;
+
+    void setUserInteraction(std::shared_ptr<UserInteraction> interaction);
+    // Seams for tests: how a batch processor is made, how a preview is rendered.
+    void setProcessorFactory(ProcessorFactory factory);
+    void setPreviewRenderer(PreviewRenderer renderer);
+    // Blocks until every background task has handed in its result (the
+    // results are applied once the event loop runs); false on timeout.
+    bool waitForBackgroundWork(int timeoutMilliseconds);
+
+    // ---- Fields
+    const std::vector<exporting::DiscoveredPhoto>& photos() const { return photos_; }
+    const std::vector<std::filesystem::path>& droppedRoots() const { return droppedRoots_; }
+    const std::optional<std::filesystem::path>& selection() const { return selection_; }
+    const exporting::DiscoveredPhoto* selectedPhoto() const;
+    const std::optional<std::string>& fileAccessMessage() const { return fileAccessMessage_; }
+    std::vector<std::filesystem::path> inputAccessLocations() const;
+    const std::set<std::filesystem::path>& excludedCompletedPhotos() const { return excludedCompletedPhotos_; }
+    bool hasOutputAccess() const { return outputAccess_ != nullptr; }
+    bool hasFolderAccessStore() const { return folderAccessStore_.has_value(); }
+    const settings::StampConfiguration& configuration() const { return configuration_; }
+    bool usingCustomFormat() const { return usingCustomFormat_; }
+    const std::string& customPattern() const { return customPattern_; }
+    bool isRunning() const { return isRunning_; }
+    qint64 completedCount() const { return completedCount_; }
+    qint64 totalCount() const { return totalCount_; }
+    const std::optional<exporting::BatchSummary>& summary() const { return summary_; }
+    bool isPreparingReports() const { return isPreparingReports_; }
+    const std::vector<records::DateCorrectionRule>& corrections() const { return corrections_; }
+    bool showDateReview() const { return showDateReview_; }
+    bool showBatchPreview() const { return showBatchPreview_; }
+    bool expectedRangeEnabled() const { return expectedRangeEnabled_; }
+    QDateTime expectedStart() const { return expectedStart_; }
+    QDateTime expectedEnd() const { return expectedEnd_; }
+    const std::map<std::filesystem::path, std::int64_t>& photoOrdinals() const { return photoOrdinals_; }
+    std::int64_t nextOrdinal() const { return nextOrdinal_; }
+    // Shares the bitmap's pixels; a null image when there is no preview.
+    QImage previewImage() const;
+    const std::optional<render::Bitmap>& previewBitmap() const { return previewBitmap_; }
+    const std::optional<std::string>& previewError() const { return previewError_; }
+    quint64 previewGeneration() const { return previewGeneration_; }
+    bool hasWatermarkStore() const { return watermarkStore_ != nullptr; }
+    const std::optional<render::Bitmap>& watermarkImage() const { return watermarkImage_; }
+    const std::optional<std::string>& watermarkImageName() const { return watermarkImageName_; }
+    const std::optional<std::string>& watermarkMessage() const { return watermarkMessage_; }
+    bool hasPresetStore() const { return presetStore_ != nullptr; }
+    const std::vector<settings::Preset>& presets() const { return presets_; }
+    const std::optional<settings::Uuid>& selectedPresetID() const { return selectedPresetID_; }
+    const std::optional<std::string>& presetMessage() const { return presetMessage_; }
+    bool presetsNeedRecovery() const { return presetsNeedRecovery_; }
+    const std::optional<std::filesystem::path>& presetBackupURL() const { return presetBackupURL_; }
+
+    // ---- Derived, recomputed on every call
+    // The expected range as capture dates, when it is checked.
+    std::optional<records::ExpectedDateRange> expectedRange() const;
+    bool expectedRangeIsInverted() const;
+    // One record per photo, with the corrections and the expected range.
+    std::vector<records::PhotoRecord> records() const;
+    std::optional<records::PhotoRecord> record(const std::filesystem::path& photo) const;
+    std::size_t exportableCount() const;
+    std::size_t needsAttentionCount() const;
+    std::size_t undatedCount() const;  // photos without a recorded capture date
+    std::optional<settings::ConfigurationProblem> configurationProblem() const;
+    // The characters of the pattern the retro display cannot show; empty when all can.
+    std::string retroUnsupportedCharacters() const;
+    bool canExport() const;
+    std::string statusText() const;
+    std::string exportButtonTitle() const;
+    OutputDescription outputDescription() const;
+    std::string presetLabel() const;
+    std::vector<exporting::DiscoveredPhoto> representativePhotos() const;
+    // The render function the preview uses, for the batch preview's cards.
+    const PreviewRenderer& previewRenderer() const { return previewRenderer_; }
+
+public slots:
+    // ---- Photos and folders
+    void addLocations(const std::vector<std::filesystem::path>& locations);
+    void choosePhotos();
+    void rediscover();
+    void clearBatch();
+    void setSelection(const std::optional<std::filesystem::path>& photo);
+    void dismissFileAccessMessage();
+
+    // ---- Configuration
+    // Replaces the whole configuration; rediscovers when the output folder or
+    // the subfolder choice changed, else refreshes the preview.
+    void setConfiguration(const settings::StampConfiguration& configuration);
+    void chooseFormat(const settings::StampFormat& builtIn);
+    void chooseCustomFormat();
+    void setCustomPattern(const std::string& pattern);
+    bool chooseOutputFolder(const std::string& message);
+    void resetOutputFolder();
+
+    // ---- Watermark
+    void chooseWatermarkImage();
+    void setWatermarkEnabled(bool enabled);
+    void useTextWatermark();
+    void loadWatermarkForConfiguration();
+
+    // ---- Corrections and expected range
+    void applyCorrection(const records::DateCorrectionRule& rule);
+    void removeCorrection(const settings::Uuid& id);
+    void setExpectedRangeEnabled(bool enabled);
+    void setExpectedStart(const QDateTime& start);
+    void setExpectedEnd(const QDateTime& end);
+    void setShowDateReview(bool show);
+    void setShowBatchPreview(bool show);
+
+    // ---- Export
+    bool prepareOutput();
+    void startExport();
+    void cancel();
+    void keepUnfinishedPhotos();
+    void reveal(const std::vector<std::filesystem::path>& locations);
+    void open(const std::filesystem::path& file);
+
+    // ---- Presets
+    void applyPreset(const settings::Uuid& id);
+    void saveAsNewPreset(const std::string& name);
+    void updateSelectedPreset();
+    void renameSelectedPreset(const std::string& name);
+    void deleteSelectedPreset();
+    void restoreBuiltInPresets();
+    void recoverPresets();
+    void showPresetBackup();
+    void dismissPresetMessage();
+
+    // ---- Preview
+    void refreshPreview();
+
+signals:
+    // Emitted after every change, beside the specific signal.
+    void changed();
+    void photosChanged();
+    void droppedRootsChanged();
+    void selectionChanged();
+    void fileAccessMessageChanged();
+    void inputAccessChanged();
+    void outputAccessChanged();
+    void excludedCompletedPhotosChanged();
+    void configurationChanged();
+    void formatChanged();  // usingCustomFormat or customPattern
+    void runningChanged();
+    void progressChanged();
+    void summaryChanged();
+    void preparingReportsChanged();
+    void correctionsChanged();
+    void showDateReviewChanged();
+    void showBatchPreviewChanged();
+    void expectedRangeChanged();
+    void ordinalsChanged();
+    void previewChanged();  // previewImage or previewError
+    void previewGenerationChanged();
+    void watermarkChanged();  // watermarkImage, watermarkImageName or watermarkMessage
+    void presetsChanged();
+    void selectedPresetChanged();
+    void presetMessageChanged();
+    void presetRecoveryChanged();  // presetsNeedRecovery or presetBackupURL
+
+private:
+    struct PendingPreview {
+        quint64 generation = 0;
+        PreviewInput input;
+        std::vector<std::shared_ptr<storage::ScopedFileAccess>> access;
+    };
+
+    void announce(void (AppModel::*signal)());
+    void numberPhotos(std::vector<exporting::DiscoveredPhoto>& photos);
+    void selectFirstIfGone();
+    void setFileAccessMessage(std::optional<std::string> message);
+    void setSummary(std::optional<exporting::BatchSummary> summary);
+    void setPreview(std::optional<render::Bitmap> image, std::optional<std::string> error);
+    void setPresetMessage(std::optional<std::string> message);
+    void setWatermarkMessage(std::optional<std::string> message);
+    void restoreOutputAccess();
+    bool ensureOutputAccess();
+    std::optional<std::filesystem::path> askForOutputFolder(const std::string& message);
+    void loadPresets();
+    void persistPresets();
+    void rememberSelectedPreset();
+    void startPendingPreview();
+    void applyPreview(quint64 generation, PreviewOutcome outcome);
+    void applyProgress(std::size_t finished, std::size_t total);
+    void applyPreparingReports();
+    void finishExport(exporting::BatchSummary summary);
+
+    std::shared_ptr<UserInteraction> interaction_;
+    ProcessorFactory processorFactory_;
+    PreviewRenderer previewRenderer_;
+
+    std::vector<exporting::DiscoveredPhoto> photos_;
+    std::vector<std::filesystem::path> droppedRoots_;
+    std::optional<std::filesystem::path> selection_;
+    std::optional<std::string> fileAccessMessage_;
+    std::map<std::filesystem::path, std::shared_ptr<storage::ScopedFileAccess>> inputAccess_;
+    std::set<std::filesystem::path> excludedCompletedPhotos_;
+    std::shared_ptr<storage::ScopedFileAccess> outputAccess_;
+    std::optional<storage::FolderAccessStore> folderAccessStore_;
+    settings::StampConfiguration configuration_;
+    bool usingCustomFormat_ = false;
+    std::string customPattern_;
+    bool isRunning_ = false;
+    qint64 completedCount_ = 0;
+    qint64 totalCount_ = 0;
+    std::optional<exporting::BatchSummary> summary_;
+    bool isPreparingReports_ = false;
+    std::vector<records::DateCorrectionRule> corrections_;
+    bool showDateReview_ = false;
+    bool showBatchPreview_ = false;
+    bool expectedRangeEnabled_ = false;
+    QDateTime expectedStart_;
+    QDateTime expectedEnd_;
+    std::map<std::filesystem::path, std::int64_t> photoOrdinals_;
+    std::int64_t nextOrdinal_ = 0;
+    std::optional<render::Bitmap> previewBitmap_;
+    std::optional<std::string> previewError_;
+    quint64 previewGeneration_ = 0;
+    std::shared_ptr<exporting::BatchProcessor> processor_;
+    std::shared_ptr<std::atomic<bool>> cancelRequested_;
+    std::shared_ptr<storage::WatermarkStoring> watermarkStore_;
+    std::optional<render::Bitmap> watermarkImage_;
+    std::optional<std::string> watermarkImageName_;
+    std::optional<settings::WatermarkImageID> watermarkNameBelongsTo_;
+    std::optional<std::string> watermarkMessage_;
+    std::shared_ptr<storage::PresetStoring> presetStore_;
+    std::shared_ptr<QSettings> defaults_;
+    std::vector<settings::Preset> presets_;
+    std::optional<settings::Uuid> selectedPresetID_;
+    std::optional<std::string> presetMessage_;
+    bool presetsNeedRecovery_ = false;
+    std::optional<std::filesystem::path> presetBackupURL_;
+
+    QTimer previewTimer_;
+    std::optional<PendingPreview> pendingPreview_;
+    // Declared last: destroyed first, so no task outlives the fields above.
+    QThreadPool workers_;
+};
+
+// A view of a bitmap's pixels as a QImage that keeps the bitmap alive.
+QImage toQImage(const render::Bitmap& bitmap);
+
+}  // namespace veltrop::app

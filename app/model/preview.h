@@ -1,0 +1,45 @@
+#pragma once
+// The preview of one photo, rendered exactly as the export would stamp it but
+// from a small thumbnail, and the choice of photos for the batch preview.
+// Pure functions on value copies: any thread may call them.
+
+#include <expected>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kit/export/discovered_photo.h"
+#include "kit/records/photo_record.h"
+#include "kit/render/bitmap.h"
+#include "kit/settings/stamp_configuration.h"
+
+namespace veltrop::app {
+
+inline constexpr int previewMaxPixelSize = 1600;
+
+inline constexpr std::string_view noUsableDateText =
+    "No usable date. Review dates to supply one, or export without a timestamp.";
+
+// The rendered image, or why none could be made.
+using PreviewOutcome = std::expected<render::Bitmap, std::string>;
+
+struct PreviewInput {
+    exporting::DiscoveredPhoto photo;
+    settings::StampConfiguration configuration;
+    std::optional<render::Bitmap> watermarkImage;
+    // Built with the batch's corrections; without it, one is built without them.
+    std::optional<records::PhotoRecord> record;
+};
+
+PreviewOutcome renderPreview(const PreviewInput& input);
+
+// At most four photos: the selection, the first portrait, the first with a
+// date change, the first with a note, then the batch in order. No duplicates.
+// records[i] belongs to photos[i].
+std::vector<exporting::DiscoveredPhoto> representativePhotos(const std::vector<exporting::DiscoveredPhoto>& photos,
+                                                             const std::vector<records::PhotoRecord>& records,
+                                                             const std::optional<std::filesystem::path>& selection);
+
+}  // namespace veltrop::app

@@ -1,0 +1,30 @@
+#pragma once
+// The desktop's own panels and file manager behind the model's questions.
+
+#include <QPointer>
+#include <QWidget>
+
+#include "app/model/user_interaction.h"
+
+namespace veltrop::app {
+
+class QtUserInteraction final : public UserInteraction {
+public:
+    // Panels open as children of window, which may be null.
+    explicit QtUserInteraction(QWidget* window = nullptr) : window_(window) {}
+    void setWindow(QWidget* window) { window_ = window; }
+
+    std::vector<std::filesystem::path> choosePhotos() override;
+    std::optional<std::filesystem::path> chooseOutputFolder(
+        const std::string& message, const std::optional<std::filesystem::path>& start) override;
+    std::optional<std::filesystem::path> chooseWatermarkImage() override;
+    // Asks the file manager over D-Bus to select the items; without one,
+    // opens their folders.
+    void reveal(const std::vector<std::filesystem::path>& locations) override;
+    void open(const std::filesystem::path& file) override;
+
+private:
+    QPointer<QWidget> window_;
+};
+
+}  // namespace veltrop::app

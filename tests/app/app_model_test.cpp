@@ -1,0 +1,592 @@
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+
+#include "app_test_support.h"
+#include "kit/export/image_loader.h"
+#include "kit/handover/handover_package.h"
+#include "kit/settings/settings_json.h"
+
+using namespace veltrop;
+using veltrop::app::AppModel;
+using veltrop::testing::ModelHarness;
+using veltrop::testing::waitFor;
+using veltrop::testing::waitForExport;
+using veltrop::testing::writeJpeg;
+using Kind = exporting::FileOutcome::Kind;
+namespace fs = std::filesystem;
+namespace texts = veltrop::app::modelTexts;
+
+namespace {
+
+std::vector<std::string> names(const std::vector<exporting::DiscoveredPhoto>& photos) {
+    std::vector<std::string> result;
+    for (const auto& photo : photos) result.push_back(photo.url.filename().string());
+    return result;
+}
+
+std::vector<std::string> filesIn(const fs::path& folder) {
+    std::vector<std::string> result;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) result.push_back(entry.path().filename().string());
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+// The configuration with the handover package on or off and a project title.
+settings::StampConfiguration withPackage(settings::StampConfiguration configuration, bool on,
+                                         std::string title = "Bridge") {
+    configuration.project = settings::defaultProject();
+    configuration.project->includeHandoverPackage = on;
+    configuration.project->title = std::move(title);
+    return configuration;
+}
+
+std::int64_t ordinalOf(const AppModel& model, const fs::path& photo) { return model.photoOrdinals().at(photo); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- photos and folders
+
+TEST(AppModelPhotos, AddsEachLocationOnceAndNeverReusesANumber) {
+    ModelHarness harness;
+    const fs::path site = harness.photos() / "site";
+    writeJpeg(site / "a.jpg");
+    writeJpeg(site / "b.jpg");
+    writeJpeg(site / "sub" / "c.jpg");
+    const fs::path single = harness.photos() / "single.jpg";
+    writeJpeg(single);
+    AppModel& model = harness.make();
+    QSignalSpy photosChanged(&model, &AppModel::photosChanged);
+
+    model.addLocations({site});
+    EXPECT_EQ(names(model.photos()), (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg"}));
+    EXPECT_EQ(model.selection(), site / "a.jpg");
+    EXPECT_EQ(photosChanged.count(), 1);
+
+    model.addLocations({site, site / "." , harness.photos() / "missing.jpg"});
+    EXPECT_EQ(model.droppedRoots(), std::vector<fs::path>{site});
+    EXPECT_EQ(model.photos().size(), 3u);
+    EXPECT_EQ(model.fileAccessMessage(),
+              "Could not open missing.jpg. Choose the photo or folder again to allow access.");
+    model.dismissFileAccessMessage();
+    EXPECT_FALSE(model.fileAccessMessage());
+
+    harness.user->photoAnswers.push_back({single});
+    model.choosePhotos();
+    ASSERT_EQ(model.photos().size(), 4u);
+    EXPECT_EQ(ordinalOf(model, single), 3);
+
+    // A photo that goes and comes back keeps its first number.
+    fs::rename(site / "b.jpg", harness.dir / "b.jpg");
+    model.rediscover();
+    EXPECT_EQ(model.photos().size(), 3u);
+    fs::rename(harness.dir / "b.jpg", site / "b.jpg");
+    model.rediscover();
+    EXPECT_EQ(ordinalOf(model, site / "b.jpg"), 1);
+    EXPECT_EQ(model.nextOrdinal(), 4);
+    for (const auto& photo : model.photos()) EXPECT_EQ(photo.batchOrdinal, ordinalOf(model, photo.url));
+
+    // Turning subfolders off changes the batch at once.
+    auto configuration = model.configuration();
+    configuration.includeSubfolders = false;
+    model.setConfiguration(configuration);
+    auto remaining = names(model.photos());
+    std::sort(remaining.begin(), remaining.end());
+    EXPECT_EQ(remaining, (std::vector<std::string>{"a.jpg", "b.jpg", "single.jpg"}));
+
+    model.clearBatch();
+    EXPECT_TRUE(model.photos().empty());
+    EXPECT_TRUE(model.droppedRoots().empty());
+    EXPECT_TRUE(model.inputAccessLocations().empty());
+    EXPECT_FALSE(model.selection());
+    model.addLocations({single});
+    EXPECT_EQ(ordinalOf(model, single), 0);
+}
+
+// ---------------------------------------------------------------- presets
+
+TEST(AppModelPresets, FirstStartWritesTheBuiltInsAndRemembersTheChoice) {
+    ModelHarness harness;
+    AppModel& model = harness.make();
+    EXPECT_EQ(model.presets(), storage::builtIns());
+    EXPECT_EQ(harness.presetStore->presets, storage::builtIns());
+    EXPECT_EQ(model.selectedPresetID(), storage::timestampPresetID());
+    EXPECT_EQ(model.presetLabel(), "Timestamp");
+    EXPECT_EQ(model.configuration().project, settings::defaultProject());
+
+    model.applyPreset(storage::watermarkPresetID());
+    EXPECT_EQ(harness.defaults->value(texts::lastPresetKey).toString().toStdString(),
+              storage::watermarkPresetID().text());
+    AppModel& restarted = harness.make();
+    EXPECT_EQ(restarted.selectedPresetID(), storage::watermarkPresetID());
+    EXPECT_FALSE(restarted.configuration().timestampEnabled);
+    EXPECT_EQ(restarted.exportButtonTitle(), "Export handover package");
+}
+
+TEST(AppModelPresets, SaveRenameUpdateDeleteAndRestore) {
+    ModelHarness harness;
+    AppModel& model = harness.make();
+    const int writes = harness.presetStore->saveCount;
+
+    model.saveAsNewPreset(" \n ");
+    EXPECT_EQ(model.presets().size(), 2u);
+    model.saveAsNewPreset("  Site survey\n");
+    ASSERT_EQ(model.presets().size(), 3u);
+    EXPECT_EQ(model.presets().back().name, "Site survey");
+    EXPECT_EQ(model.selectedPresetID(), model.presets().back().id);
+    EXPECT_EQ(model.presetLabel(), "Site survey");
+    EXPECT_EQ(harness.presetStore->presets, model.presets());
+
+    auto configuration = model.configuration();
+    configuration.style.corner = settings::StampCorner::topLeft;
+    model.setConfiguration(configuration);
+    EXPECT_EQ(model.presetLabel(), "Site survey (modified)");
+    model.updateSelectedPreset();
+    EXPECT_EQ(model.presetLabel(), "Site survey");
+    model.renameSelectedPreset(" Bridge ");
+    EXPECT_EQ(model.presetLabel(), "Bridge");
+    EXPECT_EQ(harness.presetStore->presets.back().name, "Bridge");
+
+    // A failing write is shown and clears with the next good one.
+    harness.presetStore->saveError = storage::PresetStoreError::unreadable();
+    model.renameSelectedPreset("Pier");
+    EXPECT_EQ(model.presetMessage(), storage::PresetStoreError::unreadable().description());
+    harness.presetStore->saveError.reset();
+    model.renameSelectedPreset("Pier 4");
+    EXPECT_FALSE(model.presetMessage());
+
+    model.applyPreset(storage::timestampPresetID());
+    model.renameSelectedPreset("Dates");
+    model.restoreBuiltInPresets();
+    ASSERT_EQ(model.presets().size(), 3u);
+    EXPECT_EQ(model.presets()[0], storage::builtIns()[0]);
+    EXPECT_EQ(model.presets()[1], storage::builtIns()[1]);
+    EXPECT_EQ(model.presets()[2].name, "Pier 4");
+
+    model.deleteSelectedPreset();
+    EXPECT_EQ(model.presets().size(), 2u);
+    EXPECT_FALSE(model.selectedPresetID());
+    EXPECT_EQ(model.presetLabel(), "Custom");
+    EXPECT_FALSE(harness.defaults->contains(texts::lastPresetKey));
+    EXPECT_EQ(harness.presetStore->presets, model.presets());
+    EXPECT_GT(harness.presetStore->saveCount, writes);
+}
+
+TEST(AppModelPresets, AnOlderPresetWithoutProjectKeepsTheProjectLabels) {
+    ModelHarness harness;
+    settings::Preset old{settings::Uuid::random(), "Old", settings::defaultConfiguration()};
+    old.configuration.style.theme = settings::StampTheme::retro;
+    harness.presetStore->presets = {storage::builtIns()[0], old};
+    AppModel& model = harness.make();
+
+    auto configuration = model.configuration();
+    configuration.project->title = "Rainforest survey";
+    configuration.project->referencePrefix = "RF";
+    model.setConfiguration(configuration);
+    model.applyPreset(old.id);
+    EXPECT_EQ(model.configuration().style.theme, settings::StampTheme::retro);
+    EXPECT_EQ(model.configuration().project->title, "Rainforest survey");
+    EXPECT_EQ(model.configuration().project->referencePrefix, "RF");
+    EXPECT_EQ(model.presetLabel(), "Old");
+}
+
+TEST(AppModelPresets, ANewerFileStaysUntouchedUntilRecovery) {
+    ModelHarness harness;
+    const fs::path file = harness.dir / "store" / "presets.json";
+    const std::string newer = R"({"version": 3, "presets": [{"future": true}]})";
+    veltrop::testing::writeFile(file, newer);
+    auto store = std::make_shared<storage::PresetStore>(file);
+    AppModel& model = harness.make(store);
+
+    EXPECT_TRUE(model.presetsNeedRecovery());
+    EXPECT_EQ(model.presets(), storage::builtIns());
+    EXPECT_EQ(model.presetMessage(), storage::PresetStoreError::unsupportedVersion(3).description());
+    model.saveAsNewPreset("Mine");
+    model.restoreBuiltInPresets();
+    EXPECT_EQ(model.presets().size(), 2u);
+    EXPECT_EQ(veltrop::testing::readFile(file), newer);
+
+    QSignalSpy recovery(&model, &AppModel::presetRecoveryChanged);
+    model.recoverPresets();
+    EXPECT_EQ(recovery.count(), 1);
+    EXPECT_FALSE(model.presetsNeedRecovery());
+    EXPECT_FALSE(model.presetMessage());
+    ASSERT_TRUE(model.presetBackupURL());
+    EXPECT_EQ(veltrop::testing::readFile(*model.presetBackupURL()), newer);
+    auto reread = store->load();
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(*reread, storage::builtIns());
+
+    model.showPresetBackup();
+    ASSERT_EQ(harness.user->revealed.size(), 1u);
+    EXPECT_EQ(harness.user->revealed[0], std::vector<fs::path>{*model.presetBackupURL()});
+    model.saveAsNewPreset("Mine");
+    EXPECT_EQ(store->load()->size(), 3u);
+}
+
+// ---------------------------------------------------------------- corrections and range
+
+TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
+    ModelHarness harness;
+    writeJpeg(harness.photos() / "a.jpg", veltrop::testing::byCamera("Field Cam"));
+    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
+    AppModel& model = harness.make();
+    model.setConfiguration(withPackage(model.configuration(), false));
+    model.addLocations({harness.photos()});
+    ASSERT_EQ(model.photos().size(), 2u);
+    EXPECT_EQ(model.statusText(), "Will stamp 1 photo, skipping 1");
+    EXPECT_EQ(model.undatedCount(), 1u);
+
+    QSignalSpy corrections(&model, &AppModel::correctionsChanged);
+    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 3600));
+    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 7200));
+    ASSERT_EQ(dates::cameraText(model.photos()[0].exif), "Field Cam");
+    const auto camera = veltrop::testing::shiftRule(records::DateCorrectionScope::camera("Field Cam"), 60);
+    model.applyCorrection(camera);
+    EXPECT_EQ(corrections.count(), 3);
+    ASSERT_EQ(model.corrections().size(), 2u);
+    EXPECT_EQ(model.corrections()[0].offsetSeconds, 7200);
+    EXPECT_EQ(dates::text(*model.records()[0].resolvedDate), "2024-05-14 09:31:15");
+
+    auto supplied = records::makeSupplyRule(records::DateCorrectionScope::photo(harness.photos() / "b.jpg"),
+                                            "2024-05-20 12:00:00");
+    ASSERT_TRUE(supplied);
+    model.applyCorrection(*supplied);
+    EXPECT_EQ(model.statusText(), "Will stamp 2 photos");
+    model.removeCorrection(camera.id);
+    EXPECT_EQ(dates::text(*model.records()[0].resolvedDate), "2024-05-14 11:30:15");
+
+    model.setExpectedRangeEnabled(true);
+    model.setExpectedStart(QDateTime(QDate(2024, 5, 1), QTime(0, 0)));
+    model.setExpectedEnd(QDateTime(QDate(2024, 5, 15), QTime(23, 59, 59)));
+    auto outside = model.records()[1].warnings;
+    EXPECT_NE(std::find(outside.begin(), outside.end(), records::warnings::outsideRange), outside.end());
+    EXPECT_TRUE(model.records()[0].warnings.empty());
+    EXPECT_TRUE(model.canExport());
+
+    model.setExpectedEnd(QDateTime(QDate(2024, 4, 1), QTime(0, 0)));
+    EXPECT_FALSE(model.canExport());
+    EXPECT_EQ(model.statusText(), "The project end date must be after its start date");
+
+    model.clearBatch();
+    EXPECT_TRUE(model.corrections().empty());
+    EXPECT_FALSE(model.expectedRangeEnabled());
+}
+
+// ---------------------------------------------------------------- output folder and watermark
+
+TEST(AppModelOutput, ChosenFoldersAreRememberedAndDescribed) {
+    ModelHarness harness;
+    writeJpeg(harness.photos() / "a.jpg");
+    const fs::path out = harness.dir / "out";
+    fs::create_directories(out);
+    AppModel& model = harness.make();
+    model.setConfiguration(withPackage(model.configuration(), false));
+    model.addLocations({harness.photos()});
+    EXPECT_EQ(model.outputDescription().label, "Timestamped/ beside the originals");
+    model.addLocations({harness.photos() / "a.jpg"});
+    EXPECT_EQ(model.outputDescription().label, "Timestamped/ beside the originals");
+
+    harness.user->folderAnswers.push_back(out);
+    EXPECT_TRUE(model.chooseOutputFolder(texts::chooseOutputFolder));
+    EXPECT_EQ(model.configuration().outputRoot, out);
+    EXPECT_TRUE(model.hasOutputAccess());
+    EXPECT_FALSE(model.fileAccessMessage());
+    EXPECT_TRUE(fs::exists(harness.dir / "folder-access.json"));
+    EXPECT_EQ(model.outputDescription(), (app::OutputDescription{"out", out.string()}));
+    model.saveAsNewPreset("To out");
+
+    // A later start restores the permission that the preset's folder needs.
+    AppModel& restarted = harness.make();
+    EXPECT_EQ(restarted.configuration().outputRoot, out);
+    EXPECT_TRUE(restarted.hasOutputAccess());
+    restarted.resetOutputFolder();
+    EXPECT_FALSE(restarted.configuration().outputRoot);
+
+    auto packageOn = withPackage(restarted.configuration(), true);
+    restarted.setConfiguration(packageOn);
+    EXPECT_EQ(restarted.outputDescription().label, "Choose a folder for the handover package");
+    EXPECT_EQ(restarted.exportButtonTitle(), "Export handover package");
+
+    ModelHarness forgetful;
+    forgetful.withFolderAccessStore = false;
+    AppModel& noStore = forgetful.make();
+    forgetful.user->folderAnswers.push_back(out);
+    EXPECT_TRUE(noStore.chooseOutputFolder(texts::chooseOutputFolder));
+    EXPECT_EQ(noStore.fileAccessMessage(), texts::rememberFailed);
+    forgetful.user->folderAnswers.push_back(std::nullopt);
+    EXPECT_FALSE(noStore.chooseOutputFolder(texts::chooseOutputFolder));
+}
+
+TEST(AppModelWatermark, ImportedImagesTextAndMissingImages) {
+    ModelHarness harness;
+    writeJpeg(harness.photos() / "a.jpg");
+    const fs::path logo = harness.dir / "logo.jpg";
+    writeJpeg(logo, veltrop::testing::sized(20, 10));
+    AppModel& model = harness.make();
+    model.addLocations({harness.photos()});
+
+    model.setWatermarkEnabled(true);
+    EXPECT_EQ(model.configuration().watermark, settings::defaultWatermark());
+    harness.user->watermarkAnswers.push_back(logo);
+    model.chooseWatermarkImage();
+    ASSERT_TRUE(model.configuration().watermark);
+    const auto* id = model.configuration().watermark->source.imageValue();
+    ASSERT_NE(id, nullptr);
+    ASSERT_TRUE(model.watermarkImage());
+    EXPECT_EQ(model.watermarkImage()->width, 20);
+    EXPECT_EQ(model.watermarkImageName(), "logo.jpg");
+    EXPECT_TRUE(model.canExport());
+
+    harness.user->watermarkAnswers.push_back(harness.dir / "defaults.ini");
+    model.chooseWatermarkImage();
+    EXPECT_EQ(model.watermarkMessage(),
+              storage::WatermarkStoreError::notAnImage(harness.dir / "defaults.ini").description());
+
+    // A preset naming an image the store no longer has.
+    auto missing = model.configuration();
+    missing.watermark->source = settings::WatermarkSource::image(settings::WatermarkImageID::fresh());
+    model.setConfiguration(missing);
+    model.saveAsNewPreset("Lost logo");
+    model.applyPreset(storage::timestampPresetID());
+    model.applyPreset(model.presets().back().id);
+    EXPECT_EQ(model.watermarkMessage(), texts::watermarkMissing);
+    EXPECT_FALSE(model.watermarkImage());
+    EXPECT_FALSE(model.watermarkImageName());
+    EXPECT_EQ(model.configurationProblem(), settings::ConfigurationProblem::watermarkImageMissing);
+    EXPECT_FALSE(model.canExport());
+
+    model.useTextWatermark();
+    EXPECT_EQ(model.configuration().watermark->source, settings::WatermarkSource::text(""));
+    EXPECT_EQ(model.statusText(), "Enter watermark text or turn off the watermark");
+    model.setWatermarkEnabled(false);
+    EXPECT_FALSE(model.configuration().watermark);
+    EXPECT_TRUE(model.canExport());
+}
+
+TEST(AppModelFormat, BuiltInAndCustomPatterns) {
+    ModelHarness harness;
+    AppModel& model = harness.make();
+    const auto& second = settings::builtInFormats()[1];
+    model.chooseFormat(second);
+    EXPECT_EQ(model.configuration().format, second);
+    EXPECT_FALSE(model.usingCustomFormat());
+    model.chooseCustomFormat();
+    model.setCustomPattern("yyyy 'at' HH");
+    EXPECT_EQ(model.configuration().format, (settings::StampFormat{"Custom", "yyyy 'at' HH"}));
+    auto retro = model.configuration();
+    retro.style.theme = settings::StampTheme::retro;
+    model.setConfiguration(retro);
+    EXPECT_EQ(model.retroUnsupportedCharacters(), "at");
+    EXPECT_FALSE(model.canExport());
+
+    model.saveAsNewPreset("Mine");
+    model.applyPreset(storage::timestampPresetID());
+    EXPECT_FALSE(model.usingCustomFormat());
+    model.applyPreset(model.presets().back().id);
+    EXPECT_TRUE(model.usingCustomFormat());
+    EXPECT_EQ(model.customPattern(), "yyyy 'at' HH");
+}
+
+// ---------------------------------------------------------------- export
+
+TEST(AppModelExport, FoldersNeedNoChosenFolderWhenTheirDestinationsAreWritable) {
+    ModelHarness harness;
+    const fs::path site = harness.photos() / "site";
+    writeJpeg(site / "a.jpg");
+    writeJpeg(site / "b.jpg");
+    AppModel& model = harness.make();
+    model.setConfiguration(withPackage(model.configuration(), false));
+    model.addLocations({site});
+    EXPECT_EQ(model.exportButtonTitle(), "Add Timestamps");
+    ASSERT_TRUE(model.canExport());
+
+    QSignalSpy progress(&model, &AppModel::progressChanged);
+    model.startExport();
+    EXPECT_TRUE(model.isRunning());
+    EXPECT_FALSE(model.canExport());
+    ASSERT_TRUE(waitForExport(model));
+    EXPECT_TRUE(harness.user->folderQuestions.empty());
+    ASSERT_TRUE(model.summary());
+    EXPECT_EQ(model.summary()->count(Kind::stamped), 2u);
+    EXPECT_EQ(model.completedCount(), 2);
+    EXPECT_EQ(model.totalCount(), 2);
+    EXPECT_GE(progress.count(), 1);
+    EXPECT_EQ(filesIn(site / "Timestamped"), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    auto copy = exporting::ImageLoader::readInfo(site / "Timestamped" / "a.jpg");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->pixelSize, (exporting::PixelSize{64, 48}));
+
+    // Rediscovery starts a new round: the summary goes.
+    model.rediscover();
+    EXPECT_FALSE(model.summary());
+}
+
+TEST(AppModelExport, ASinglePhotoAsksForAFolderAndCancellingTheQuestionExportsNothing) {
+    ModelHarness harness;
+    const fs::path single = harness.photos() / "single.jpg";
+    writeJpeg(single);
+    const fs::path out = harness.dir / "out";
+    AppModel& model = harness.make();
+    model.setConfiguration(withPackage(model.configuration(), false));
+    model.addLocations({single});
+    EXPECT_EQ(model.outputDescription().label, "Choose an output folder when exporting");
+
+    model.startExport();
+    EXPECT_EQ(harness.user->folderQuestions, std::vector<std::string>{texts::chooseOutputFolder});
+    EXPECT_FALSE(model.isRunning());
+    EXPECT_FALSE(model.summary());
+
+    fs::create_directories(out);
+    harness.user->folderAnswers.push_back(out);
+    model.startExport();
+    ASSERT_TRUE(waitForExport(model));
+    ASSERT_TRUE(model.summary());
+    EXPECT_EQ(model.summary()->results[0].outcome, exporting::FileOutcome::stamped(out / "single.jpg"));
+    EXPECT_FALSE(fs::exists(harness.photos() / "Timestamped"));
+}
+
+TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) {
+    ModelHarness harness;
+    writeJpeg(harness.photos() / "a.jpg");
+    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
+    const fs::path destination = harness.dir / "handover";
+    fs::create_directories(destination);
+    AppModel& model = harness.make();
+    model.setConfiguration(withPackage(model.configuration(), true, "Bridge"));
+    model.addLocations({harness.photos()});
+
+    harness.user->folderAnswers.push_back(destination);
+    QSignalSpy preparing(&model, &AppModel::preparingReportsChanged);
+    model.startExport();
+    EXPECT_EQ(harness.user->folderQuestions, std::vector<std::string>{texts::choosePackageFolder});
+    ASSERT_TRUE(waitForExport(model));
+    EXPECT_EQ(preparing.count(), 2);  // on while the reports are written, then off
+    EXPECT_FALSE(model.isPreparingReports());
+
+    const fs::path package = destination / "Veltrop - Bridge";
+    ASSERT_TRUE(model.summary());
+    ASSERT_TRUE(model.summary()->handover);
+    EXPECT_EQ(model.summary()->handover->root, package);
+    EXPECT_FALSE(model.summary()->handover->error);
+    EXPECT_EQ(filesIn(package), (std::vector<std::string>{".veltrop-package", "Contact sheet.pdf", "Photo index.csv",
+                                                          "Photos"}));
+    EXPECT_EQ(filesIn(package / "Photos"), std::vector<std::string>{"a.jpg"});
+    EXPECT_EQ(model.summary()->results[1].outcome, exporting::FileOutcome::skippedNoDate());
+
+    // A second export never reuses the package.
+    model.startExport();
+    ASSERT_TRUE(waitForExport(model));
+    EXPECT_EQ(model.summary()->handover->root, destination / "Veltrop - Bridge 2");
+    EXPECT_EQ(harness.user->folderQuestions.size(), 1u);
+
+    // A destination where no folder can be made ends the export before it starts.
+    auto elsewhere = model.configuration();
+    elsewhere.outputRoot = destination / "a-file";
+    veltrop::testing::writeFile(*elsewhere.outputRoot, "x");
+    model.setConfiguration(elsewhere);
+    harness.user->folderAnswers.push_back(std::nullopt);
+    model.startExport();
+    EXPECT_FALSE(model.isRunning());
+}
+
+TEST(AppModelExport, CancelKeepUnfinishedAndExportTheRestWithTheSameReferences) {
+    ModelHarness harness;
+    const fs::path site = harness.photos() / "site";
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) writeJpeg(site / name);
+    AppModel& model = harness.make();
+    auto configuration = withPackage(model.configuration(), false);
+    configuration.naming.template_ = "{reference}";
+    model.setConfiguration(configuration);
+    model.addLocations({site});
+    model.setSelection(site / "a.jpg");
+
+    // One photo at a time; the second one waits in flight until the test has cancelled.
+    std::atomic<bool> secondStarted{false};
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    model.setProcessorFactory([&, released] {
+        return std::make_shared<exporting::BatchProcessor>(
+            1, std::nullopt, [&, released](const exporting::StampPlan& plan, const exporting::StampJob& job) {
+                if (plan.photo.url.filename() == "b.jpg") {
+                    secondStarted = true;
+                    released.wait();
+                }
+                return exporting::stampPhoto(plan, job);
+            });
+    });
+    model.startExport();
+    ASSERT_TRUE(waitFor([&] { return secondStarted.load(); }));
+    model.cancel();
+    release.set_value();
+    ASSERT_TRUE(waitForExport(model));
+
+    ASSERT_TRUE(model.summary());
+    EXPECT_TRUE(model.summary()->wasCancelled);
+    std::vector<Kind> outcomes;
+    for (const auto& result : model.summary()->results) outcomes.push_back(result.outcome.kind);
+    EXPECT_EQ(outcomes, (std::vector<Kind>{Kind::stamped, Kind::stamped, Kind::notProcessed, Kind::notProcessed}));
+    EXPECT_EQ(filesIn(site / "Timestamped"), (std::vector<std::string>{"IMG-0001.jpg", "IMG-0002.jpg"}));
+
+    model.keepUnfinishedPhotos();
+    EXPECT_EQ(names(model.photos()), (std::vector<std::string>{"c.jpg", "d.jpg"}));
+    EXPECT_EQ(model.selection(), site / "c.jpg");
+    EXPECT_FALSE(model.summary());
+    EXPECT_EQ(model.excludedCompletedPhotos(), (std::set<fs::path>{site / "a.jpg", site / "b.jpg"}));
+    model.rediscover();
+    EXPECT_EQ(names(model.photos()), (std::vector<std::string>{"c.jpg", "d.jpg"}));
+
+    model.setProcessorFactory({[] { return std::make_shared<exporting::BatchProcessor>(4, std::nullopt); }});
+    model.startExport();
+    ASSERT_TRUE(waitForExport(model));
+    ASSERT_TRUE(model.summary());
+    EXPECT_EQ(model.summary()->count(Kind::stamped), 2u);
+    EXPECT_EQ(model.summary()->results[0].record->reference, "IMG-0003");
+    EXPECT_EQ(model.summary()->results[1].record->reference, "IMG-0004");
+    EXPECT_EQ(filesIn(site / "Timestamped"),
+              (std::vector<std::string>{"IMG-0001.jpg", "IMG-0002.jpg", "IMG-0003.jpg", "IMG-0004.jpg"}));
+}
+
+TEST(AppModelExport, AnUnwritableDefaultDestinationAsksForAWritableFolder) {
+    ModelHarness harness;
+    const fs::path site = harness.photos() / "site";
+    writeJpeg(site / "a.jpg");
+    veltrop::testing::writeFile(site / "Timestamped", "a file where the folder would go");
+    AppModel& model = harness.make();
+    auto configuration = withPackage(model.configuration(), false);
+    configuration.timestampEnabled = false;
+    configuration.watermark = settings::defaultWatermark();
+    configuration.watermark->source = settings::WatermarkSource::text("ACME");
+    model.setConfiguration(configuration);
+    model.addLocations({site});
+    EXPECT_EQ(model.exportButtonTitle(), "Add Watermarks");
+
+    EXPECT_FALSE(model.prepareOutput());
+    EXPECT_EQ(harness.user->folderQuestions, std::vector<std::string>{texts::chooseWritableFolder});
+    const fs::path out = harness.dir / "out";
+    fs::create_directories(out);
+    harness.user->folderAnswers.push_back(out);
+    model.startExport();
+    ASSERT_TRUE(waitForExport(model));
+    EXPECT_EQ(filesIn(out), std::vector<std::string>{"a.jpg"});
+}
+
+// ---------------------------------------------------------------- construction
+
+TEST(AppModelConstruction, TheStandardStoresLiveInTheDataFolder) {
+    const QByteArray data = qgetenv("XDG_DATA_HOME");
+    ASSERT_FALSE(data.isEmpty());
+    const fs::path folder = fs::path(data.toStdString()) / "Veltrop";
+    {
+        AppModel model;
+        EXPECT_TRUE(model.hasPresetStore());
+        EXPECT_TRUE(model.hasWatermarkStore());
+        EXPECT_TRUE(model.hasFolderAccessStore());
+        EXPECT_EQ(model.presets(), storage::builtIns());
+    }
+    EXPECT_TRUE(fs::exists(folder / "presets.json"));
+}
