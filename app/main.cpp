@@ -1,61 +1,96 @@
-// The application entry: one model for the whole run and, until the real
-// windows arrive, a small window that drives it.
+// The application entry: the windows over one model, the paths given on the
+// command line added to the batch, and a hidden mode that saves pictures of
+// every window for review.
 
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include <QTemporaryDir>
 
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
 #include <memory>
+#include <string_view>
+#include <vector>
 
-#include "app/model/app_model.h"
-#include "app/ui/qt_user_interaction.h"
+#include "app/ui/screenshot_tour.h"
+#include "app/ui/veltrop_app.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Arguments {
+    std::vector<fs::path> paths;
+    std::optional<fs::path> screenshots;
+    std::optional<fs::path> corpus;
+    bool help = false;
+};
+
+Arguments parse(int argc, char* argv[]) {
+    Arguments arguments;
+    bool onlyPaths = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (onlyPaths || argument.empty() || argument.front() != '-') {
+            arguments.paths.push_back(fs::absolute(fs::path(argument)));
+        } else if (argument == "--") {
+            onlyPaths = true;
+        } else if (argument == "--screenshots" && i + 1 < argc) {
+            arguments.screenshots = fs::absolute(argv[++i]);
+        } else if (argument == "--corpus" && i + 1 < argc) {
+            arguments.corpus = fs::absolute(argv[++i]);
+        } else if (argument == "--help" || argument == "-h") {
+            arguments.help = true;
+        }
+        // Anything else is left to Qt (-platform, -style …).
+    }
+    return arguments;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+    const Arguments arguments = parse(argc, argv);
+    if (arguments.help) {
+        std::cout << "Usage: veltrop [PHOTO OR FOLDER]...\n"
+                     "Starts Veltrop with the given photos and folders in the batch.\n";
+        return 0;
+    }
+
+    // The picture tour gets private data and configuration folders so it
+    // never reads or changes the user's presets.
+    std::unique_ptr<QTemporaryDir> privateHome;
+    if (arguments.screenshots) {
+        privateHome = std::make_unique<QTemporaryDir>();
+        const QByteArray home = privateHome->path().toUtf8();
+        qputenv("XDG_DATA_HOME", home + "/data");
+        qputenv("XDG_CONFIG_HOME", home + "/config");
+        qputenv("XDG_CACHE_HOME", home + "/cache");
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Veltrop"));
     QApplication::setApplicationName(QStringLiteral("Veltrop"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Veltrop"));
+    QApplication::setDesktopFileName(QStringLiteral("veltrop"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("veltrop")));
 
-    auto interaction = std::make_shared<veltrop::app::QtUserInteraction>();
-    veltrop::app::AppModel model(interaction);
+    if (arguments.screenshots) {
+        fs::path corpus = arguments.corpus.value_or(fs::path());
+        if (corpus.empty()) {
+            const char* fromEnvironment = std::getenv("VELTROP_CORPUS");
+            corpus = fromEnvironment ? fs::path(fromEnvironment) : fs::path();
+        }
+        if (corpus.empty() || !fs::is_directory(corpus)) {
+            std::cerr << "veltrop: --screenshots needs a photo folder (--corpus DIR or VELTROP_CORPUS)\n";
+            return 2;
+        }
+        return veltrop::app::runScreenshotTour(*arguments.screenshots, corpus);
+    }
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Veltrop"));
-    interaction->setWindow(&window);
-    auto* content = new QWidget(&window);
-    auto* layout = new QVBoxLayout(content);
-    auto* status = new QLabel(content);
-    auto* preview = new QLabel(content);
-    preview->setAlignment(Qt::AlignCenter);
-    preview->setMinimumSize(480, 320);
-    auto* choose = new QPushButton(QString::fromUtf8("Choose Photos\u2026"), content);
-    auto* exportButton = new QPushButton(content);
-    layout->addWidget(choose);
-    layout->addWidget(preview, 1);
-    layout->addWidget(status);
-    layout->addWidget(exportButton);
-    window.setCentralWidget(content);
-
-    QObject::connect(choose, &QPushButton::clicked, &model, &veltrop::app::AppModel::choosePhotos);
-    QObject::connect(exportButton, &QPushButton::clicked, &model, &veltrop::app::AppModel::startExport);
-    auto redraw = [&] {
-        status->setText(QString::fromStdString(model.isRunning()
-                                                   ? std::to_string(model.completedCount()) + " of " +
-                                                         std::to_string(model.totalCount())
-                                                   : model.statusText()));
-        exportButton->setText(QString::fromStdString(model.exportButtonTitle()));
-        exportButton->setEnabled(model.canExport());
-        const QImage image = model.previewImage();
-        if (!image.isNull())
-            preview->setPixmap(QPixmap::fromImage(image).scaled(preview->size(), Qt::KeepAspectRatio,
-                                                                Qt::SmoothTransformation));
-        else
-            preview->setText(QString::fromStdString(model.previewError().value_or("")));
-    };
-    QObject::connect(&model, &veltrop::app::AppModel::changed, &window, redraw);
-    redraw();
-
-    window.show();
+    veltrop::app::VeltropApp app;
+    app.show();
+    if (!arguments.paths.empty()) app.addLocations(arguments.paths);
     return QApplication::exec();
 }

@@ -645,6 +645,11 @@ std::vector<DiscoveredPhoto> AppModel::representativePhotos() const {
     return app::representativePhotos(photos_, records(), selection_);
 }
 
+CorrectionAssessment AppModel::assessCorrection(const CorrectionForm& form,
+                                                const std::optional<fs::path>& reviewSelection) const {
+    return app::assessCorrection(form, photos_, configuration_, corrections_, reviewSelection);
+}
+
 // ---------------------------------------------------------------- export
 
 bool AppModel::ensureOutputAccess() {

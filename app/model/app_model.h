@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/model/preview.h"
+#include "app/model/review.h"
 #include "app/model/user_interaction.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/discovered_photo.h"
@@ -172,6 +173,9 @@ public:
     OutputDescription outputDescription() const;
     std::string presetLabel() const;
     std::vector<exporting::DiscoveredPhoto> representativePhotos() const;
+    // The date review's correction form against this batch; reviewSelection is the review's own row.
+    CorrectionAssessment assessCorrection(const CorrectionForm& form,
+                                          const std::optional<std::filesystem::path>& reviewSelection) const;
     // The render function the preview uses, for the batch preview's cards.
     const PreviewRenderer& previewRenderer() const { return previewRenderer_; }
 

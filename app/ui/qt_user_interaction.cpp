@@ -62,6 +62,7 @@ std::vector<fs::path> QtUserInteraction::choosePhotos() {
     if (chosen.empty()) {
         for (const QString& path : dialog.selectedFiles()) chosen.push_back(toPath(path));
     }
+    if (!chosen.empty() && beforeDiscovery_) beforeDiscovery_();
     return chosen;
 }
 

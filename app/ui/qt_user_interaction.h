@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 #include "app/model/user_interaction.h"
 
 namespace veltrop::app {
@@ -13,6 +15,9 @@ public:
     // Panels open as children of window, which may be null.
     explicit QtUserInteraction(QWidget* window = nullptr) : window_(window) {}
     void setWindow(QWidget* window) { window_ = window; }
+    // Runs after the photos panel was answered with a choice, before the
+    // model's discovery holds the thread, so the window can show it is busy.
+    void setBeforeDiscovery(std::function<void()> hook) { beforeDiscovery_ = std::move(hook); }
 
     std::vector<std::filesystem::path> choosePhotos() override;
     std::optional<std::filesystem::path> chooseOutputFolder(
@@ -25,6 +30,7 @@ public:
 
 private:
     QPointer<QWidget> window_;
+    std::function<void()> beforeDiscovery_;
 };
 
 }  // namespace veltrop::app
