@@ -39,7 +39,7 @@ void clearLayout(QLayout* layout) {
 DateReviewView::DateReviewView(AppModel& model, QWidget* parent) : QDialog(parent), model_(model) {
     setWindowTitle(qs(texts::title));
     setWindowModality(Qt::WindowModal);
-    resize(1060, 700);
+    resize(1180, 720);
     setMinimumSize(760, 520);
     auto* column = new QVBoxLayout(this);
 
@@ -72,9 +72,11 @@ DateReviewView::DateReviewView(AppModel& model, QWidget* parent) : QDialog(paren
     table_->setRootIsDecorated(false);
     table_->setAlternatingRowColors(true);
     table_->setAccessibleName(QStringLiteral("Photo dates"));
-    table_->header()->resizeSection(0, 170);
+    table_->setUniformRowHeights(true);
+    table_->setIconSize(QSize(14, 14));
+    table_->header()->resizeSection(0, 190);
     table_->header()->resizeSection(1, 140);
-    table_->header()->resizeSection(2, 230);
+    table_->header()->resizeSection(2, 270);
     leftColumn->addWidget(table_, 1);
     empty_ = new QLabel(qs(texts::noMatch), left);
     empty_->setAlignment(Qt::AlignCenter);
@@ -96,7 +98,7 @@ DateReviewView::DateReviewView(AppModel& model, QWidget* parent) : QDialog(paren
     splitter->addWidget(scroll);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
-    splitter->setSizes({600, 420});
+    splitter->setSizes({740, 420});
     column->addWidget(splitter, 1);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -232,6 +234,15 @@ QWidget* DateReviewView::buildApplied(QWidget* parent) {
 void DateReviewView::selectPhoto(const std::optional<fs::path>& photo) {
     if (selection_ == photo) return;
     selection_ = photo;
+    {
+        const QSignalBlocker block(table_);
+        QTreeWidgetItem* current = nullptr;
+        for (int i = 0; i < table_->topLevelItemCount(); ++i) {
+            auto* item = table_->topLevelItem(i);
+            if (photo && toPath(item->data(0, Qt::UserRole).toString()) == *photo) current = item;
+        }
+        table_->setCurrentItem(current);
+    }
     syncRawFields();
     syncScopes();
     syncForm();

@@ -1,5 +1,6 @@
 #include "app/ui/photo_list_view.h"
 
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QVBoxLayout>
@@ -33,7 +34,7 @@ PhotoListView::PhotoListView(AppModel& model, QWidget* parent) : QWidget(parent)
     column->addWidget(list_, 1);
 
     undated_ = new QWidget(this);
-    auto* warning = new QHBoxLayout(undated_);
+    auto* warning = new QGridLayout(undated_);
     warning->setContentsMargins(0, 4, 0, 0);
     auto* symbol = new QLabel(undated_);
     symbol->setPixmap(warningSymbol(this));
@@ -41,9 +42,10 @@ PhotoListView::PhotoListView(AppModel& model, QWidget* parent) : QWidget(parent)
     undatedText_->setWordWrap(true);
     fileDates_ = new QCheckBox(QStringLiteral("Use file dates"), undated_);
     fileDates_->setToolTip(QStringLiteral("Use each file's own date for photos without a recorded capture date"));
-    warning->addWidget(symbol, 0, Qt::AlignTop);
-    warning->addWidget(undatedText_, 1);
-    warning->addWidget(fileDates_, 0, Qt::AlignTop);
+    warning->addWidget(symbol, 0, 0, Qt::AlignTop);
+    warning->addWidget(undatedText_, 0, 1);
+    warning->addWidget(fileDates_, 1, 1);
+    warning->setColumnStretch(1, 1);
     column->addWidget(undated_);
 
     connect(list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {

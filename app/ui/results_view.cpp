@@ -18,7 +18,7 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
     const exporting::BatchSummary& s = summary_.summary;
     setWindowTitle(QStringLiteral("Export results"));
     setWindowModality(Qt::WindowModal);
-    setMinimumWidth(460);
+    setMinimumWidth(500);
     auto* column = new QVBoxLayout(this);
 
     auto* top = new QHBoxLayout;
@@ -68,7 +68,8 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
 
     if (s.outputRoots.size() == 1) {
         const fs::path root = s.outputRoots.front();
-        auto* reveal = new QPushButton(qs(root.filename().string().empty() ? root.string() : root.filename().string()), this);
+        const std::string name = root.filename().empty() ? root.string() : root.filename().string();
+        auto* reveal = new QPushButton(qs("Reveal \u201C" + name + "\u201D"), this);
         reveal->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon, nullptr, this));
         reveal->setToolTip(qpath(root));
         reveal->setAccessibleName(QStringLiteral("Reveal output folder ") + qpath(root));

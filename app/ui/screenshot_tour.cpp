@@ -198,8 +198,11 @@ int runScreenshotTour(const fs::path& outputFolder, const fs::path& photoFolder)
     QObject::connect(&model, &AppModel::progressChanged, &window, [&] {
         if (grabbedProgress || !model.isRunning() || model.completedCount() == 0) return;
         grabbedProgress = true;
-        const fs::path file = outputFolder / "08-main-exporting.png";
-        if (window.grab().save(qpath(file))) std::cout << file.string() << "\n";
+        // After the window has drawn the new count.
+        QTimer::singleShot(0, &window, [&window, outputFolder] {
+            const fs::path file = outputFolder / "08-main-exporting.png";
+            if (window.grab().save(qpath(file))) std::cout << file.string() << "\n";
+        });
     });
     tour.require(model.canExport(), "cannot export");
     content.startExport();

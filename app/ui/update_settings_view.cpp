@@ -25,7 +25,7 @@ UpdateSettingsView::UpdateSettingsView(Updater& updater, QWidget* parent) : QWid
         this));
     column->addSpacing(8);
     column->addWidget(makeNote(
-        QStringLiteral("Update checks contact the Veltrop web site and read only the number of the newest version. "
+        QStringLiteral("Update checks contact the Veltrop web site and read only the number of the newest version and its download page. "
                        "Photos and project records stay on your computer, and anonymous system profiling is "
                        "disabled."),
         this));

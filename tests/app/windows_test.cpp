@@ -1,0 +1,489 @@
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include "app/ui/content_view.h"
+#include "app/ui/help_view.h"
+#include "app/ui/qt_text.h"
+#include "app_test_support.h"
+#include "kit/storage/preset_store.h"
+
+using namespace veltrop;
+using veltrop::app::AppModel;
+using veltrop::app::ContentView;
+using veltrop::app::qs;
+using veltrop::testing::ModelHarness;
+using veltrop::testing::waitFor;
+using veltrop::testing::waitForExport;
+using veltrop::testing::writeJpeg;
+namespace fs = std::filesystem;
+
+namespace {
+
+settings::StampConfiguration withPackage(settings::StampConfiguration configuration, bool on) {
+    configuration.project = settings::defaultProject();
+    configuration.project->includeHandoverPackage = on;
+    return configuration;
+}
+
+QStringList columnTexts(const QTreeWidget* list, int column) {
+    QStringList texts;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) texts << list->topLevelItem(i)->text(column);
+    return texts;
+}
+
+// Two dated photos and one without a date in one folder.
+fs::path threePhotos(ModelHarness& harness) {
+    const fs::path site = harness.photos() / "site";
+    writeJpeg(site / "a.jpg");
+    writeJpeg(site / "b.jpg", veltrop::testing::byCamera("Field Cam"));
+    writeJpeg(site / "c.jpg", veltrop::testing::undated());
+    return site;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- main window
+
+TEST(ContentView, ExportButtonTitleFollowsPackageTimestampAndWatermark) {
+    ModelHarness harness;
+    AppModel& model = harness.make();
+    ContentView view(model);
+
+    EXPECT_EQ(view.exportButton()->text(), "Export handover package");
+    EXPECT_FALSE(view.exportButton()->isEnabled());
+    EXPECT_TRUE(view.showsDropZone());
+
+    model.setConfiguration(withPackage(model.configuration(), false));
+    EXPECT_EQ(view.exportButton()->text(), "Add Timestamps");
+
+    auto configuration = model.configuration();
+    configuration.timestampEnabled = false;
+    configuration.watermark = settings::defaultWatermark();
+    configuration.watermark->source = settings::WatermarkSource::text("Site office");
+    model.setConfiguration(configuration);
+    EXPECT_EQ(view.exportButton()->text(), "Add Watermarks");
+
+    // The package checkbox in the settings pane switches back, even without photos.
+    view.controls()->packageBox()->setChecked(true);
+    EXPECT_EQ(view.exportButton()->text(), "Export handover package");
+}
+
+TEST(ContentView, StatusLineShowsTheFirstApplicableCase) {
+    ModelHarness harness;
+    const fs::path site = threePhotos(harness);
+    AppModel& model = harness.make();
+    ContentView view(model);
+    EXPECT_EQ(view.statusText(), "No photos with a usable capture date");
+
+    model.addLocations({site});
+    EXPECT_FALSE(view.showsDropZone());
+    EXPECT_EQ(view.statusText(), "Will stamp 2 photos, skipping 1");
+    EXPECT_TRUE(view.exportButton()->isEnabled());
+    EXPECT_EQ(view.attentionText(), "1 need attention");
+
+    model.setExpectedRangeEnabled(true);
+    model.setExpectedStart(QDateTime(QDate(2026, 8, 2), QTime(0, 0)));
+    model.setExpectedEnd(QDateTime(QDate(2026, 8, 1), QTime(0, 0)));
+    EXPECT_EQ(view.statusText(), "The project end date must be after its start date");
+    EXPECT_FALSE(view.exportButton()->isEnabled());
+    model.setExpectedRangeEnabled(false);
+
+    auto configuration = model.configuration();
+    configuration.watermark = settings::defaultWatermark();
+    model.setConfiguration(configuration);
+    EXPECT_EQ(view.statusText(), "Enter watermark text or turn off the watermark");
+
+    configuration.watermark.reset();
+    configuration.timestampEnabled = false;
+    model.setConfiguration(configuration);
+    EXPECT_EQ(view.statusText(),
+              qs("Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical"));
+    EXPECT_FALSE(view.exportButton()->isEnabled());
+
+    configuration.timestampEnabled = true;
+    model.setConfiguration(configuration);
+    model.clearBatch();
+    EXPECT_TRUE(view.showsDropZone());
+}
+
+TEST(ContentView, DroppedFilesAndFoldersJoinTheBatch) {
+    ModelHarness harness;
+    const fs::path site = threePhotos(harness);
+    const fs::path single = harness.photos() / "single.jpg";
+    writeJpeg(single);
+    AppModel& model = harness.make();
+    ContentView view(model);
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(app::qpath(site)), QUrl::fromLocalFile(app::qpath(single)),
+                  QUrl(QStringLiteral("https://example.org/photo.jpg"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&view, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_TRUE(view.dropZone()->isHighlighted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&view, &drop);
+    EXPECT_FALSE(view.dropZone()->isHighlighted());
+    EXPECT_EQ(model.droppedRoots().size(), 2u);
+    EXPECT_EQ(model.photos().size(), 4u);
+}
+
+TEST(PhotoListView, ShowsDateSourcesAndTheUndatedWarning) {
+    ModelHarness harness;
+    const fs::path site = threePhotos(harness);
+    writeJpeg(site / "d.jpg", veltrop::testing::undated());
+    AppModel& model = harness.make();
+    ContentView view(model);
+    model.addLocations({site});
+    auto* list = view.photoList()->list();
+    EXPECT_EQ(columnTexts(list, 0), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+    EXPECT_EQ(columnTexts(list, 1),
+              (QStringList{"EXIF capture date", "EXIF capture date", "No date", "No date"}));
+    EXPECT_EQ(view.photoList()->undatedWarning(), "2 photos without a recorded capture date");
+
+    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::camera("Field Cam"), 3600));
+    auto supply = records::makeSupplyRule(records::DateCorrectionScope::photo(site / "c.jpg"), "2026-08-14 06:17:49");
+    ASSERT_TRUE(supply);
+    model.applyCorrection(*supply);
+    EXPECT_EQ(columnTexts(list, 1),
+              (QStringList{"EXIF capture date", "Corrected", "User-supplied date", "No date"}));
+
+    view.photoList()->fileDatesBox()->setChecked(true);
+    EXPECT_TRUE(model.configuration().useFileDateFallback);
+    EXPECT_EQ(list->topLevelItem(3)->text(1), "File date");
+
+    // Selecting a row selects the photo.
+    list->setCurrentItem(list->topLevelItem(1));
+    EXPECT_EQ(model.selection(), site / "b.jpg");
+
+    model.removeCorrection(supply->id);
+    model.clearBatch();
+    writeJpeg(harness.photos() / "one" / "x.jpg", veltrop::testing::undated());
+    model.addLocations({harness.photos() / "one"});
+    EXPECT_EQ(view.photoList()->undatedWarning(), "1 photo without a recorded capture date");
+}
+
+TEST(FormatPicker, WarnsAboutCharactersTheRetroDisplayCannotShow) {
+    ModelHarness harness;
+    AppModel& model = harness.make();
+    ContentView view(model);
+    auto* picker = view.controls()->formatPicker();
+    EXPECT_TRUE(picker->retroWarning().isEmpty());
+
+    picker->formatBox()->setCurrentIndex(picker->formatBox()->count() - 1);
+    EXPECT_TRUE(model.usingCustomFormat());
+    picker->patternField()->setText(QStringLiteral("dd MMM yyyy"));
+    emit picker->patternField()->textEdited(picker->patternField()->text());
+    EXPECT_EQ(model.configuration().format.pattern, "dd MMM yyyy");
+    EXPECT_TRUE(picker->retroWarning().isEmpty());
+
+    view.controls()->themeBox()->setCurrentIndex(1);
+    ASSERT_FALSE(model.retroUnsupportedCharacters().empty());
+    EXPECT_EQ(picker->retroWarning(), qs("The retro display cannot show \u201C" + model.retroUnsupportedCharacters() +
+                                         "\u201D. Choose a numeric format."));
+    EXPECT_FALSE(view.exportButton()->isEnabled());
+}
+
+TEST(ControlsPane, DescribesTheOutputInItsFourCases) {
+    ModelHarness harness;
+    const fs::path site = threePhotos(harness);
+    const fs::path single = harness.photos() / "single.jpg";
+    writeJpeg(single);
+    const fs::path out = harness.dir / "Deliveries";
+    fs::create_directories(out);
+    AppModel& model = harness.make();
+    ContentView view(model);
+    auto label = [&] { return view.controls()->outputLabel()->text(); };
+    auto explanation = [&] { return view.controls()->outputExplanation()->text(); };
+
+    EXPECT_EQ(label(), "Choose a folder for the handover package");
+    EXPECT_EQ(explanation(),
+              "Choose a destination for a new folder containing JPEG copies, a contact sheet and a photo index.");
+    EXPECT_FALSE(view.controls()->resetButton()->isEnabled());
+
+    model.setConfiguration(withPackage(model.configuration(), false));
+    model.addLocations({site});
+    EXPECT_EQ(label(), "Timestamped/ beside the originals");
+    EXPECT_EQ(explanation(),
+              "A Timestamped folder is created inside each imported folder, preserving its subfolders. "
+              "Individual photos require a chosen output folder.");
+    model.addLocations({single});
+    EXPECT_EQ(label(), "Choose an output folder when exporting");
+
+    harness.user->folderAnswers.push_back(out);
+    ASSERT_TRUE(model.chooseOutputFolder(app::modelTexts::chooseOutputFolder));
+    EXPECT_EQ(label(), "Deliveries");
+    EXPECT_EQ(explanation(), app::qpath(out));
+    EXPECT_TRUE(view.controls()->resetButton()->isEnabled());
+
+    view.controls()->packageBox()->setChecked(true);
+    EXPECT_EQ(label(), "New handover folder in Deliveries");
+    EXPECT_EQ(explanation(), "Each export creates a new handover folder inside " + app::qpath(out) + ".");
+
+    view.controls()->resetButton()->click();
+    EXPECT_EQ(label(), "Choose a folder for the handover package");
+}
+
+// ---------------------------------------------------------------- results
+
+TEST(ResultsView, HeadlinesAndCountsFollowTheSummary) {
+    using Outcome = exporting::FileOutcome;
+    struct Case {
+        std::vector<Outcome> outcomes;
+        bool cancelled;
+        QString headline;
+        QStringList counts;
+        bool keepUnfinished;
+    };
+    const Case cases[] = {
+        {{Outcome::stamped("/o/a.jpg"), Outcome::stamped("/o/b.jpg")}, false, "Export finished", {"2 of 2 exported"}, false},
+        {{Outcome::stamped("/o/a.jpg"), Outcome::failed("Could not decode b.jpg"), Outcome::skippedNoDate()},
+         false, "Export finished", {"1 of 3 exported", "1 skipped with no capture date", "1 failed"}, true},
+        {{Outcome::skippedNoDate()}, false, "Nothing was exported", {"1 skipped with no capture date"}, false},
+        {{Outcome::stamped("/o/a.jpg"), Outcome::notProcessed(), Outcome::notProcessed()},
+         true, "Export cancelled", {"1 of 3 exported", "2 not processed"}, true},
+    };
+    ModelHarness harness;
+    AppModel& model = harness.make();
+    for (const Case& c : cases) {
+        app::IdentifiedSummary presented;
+        presented.summary.wasCancelled = c.cancelled;
+        presented.summary.outputRoots = {"/o"};
+        char name = 'a';
+        for (const Outcome& outcome : c.outcomes)
+            presented.summary.results.push_back({fs::path("/in") / (std::string(1, name++) + ".jpg"), outcome, {}});
+        app::ResultsView view(model, presented, nullptr);
+        EXPECT_EQ(view.headline(), c.headline);
+        EXPECT_EQ(view.countLines(), c.counts);
+        EXPECT_EQ(view.button("Keep unfinished photos") != nullptr, c.keepUnfinished) << c.headline.toStdString();
+        ASSERT_TRUE(view.button(qs("Reveal \u201Co\u201D")));
+        EXPECT_EQ(view.button(qs("Reveal \u201Co\u201D"))->accessibleName(), "Reveal output folder /o");
+    }
+}
+
+TEST(ResultsView, AnExportWithAFailureOffersToKeepTheUnfinishedPhotos) {
+    ModelHarness harness;
+    const fs::path site = threePhotos(harness);
+    writeJpeg(site / "broken.jpg");
+    AppModel& model = harness.make();
+    model.setProcessorFactory([] {
+        return std::make_shared<exporting::BatchProcessor>(
+            4, std::nullopt, [](const exporting::StampPlan& plan, const exporting::StampJob& job) {
+                if (plan.photo.url.filename() == "broken.jpg") return exporting::FileOutcome::failed("Could not decode broken.jpg");
+                return exporting::stampPhoto(plan, job);
+            });
+    });
+    ContentView view(model);
+    model.setConfiguration(withPackage(model.configuration(), false));
+    model.addLocations({site});
+    ASSERT_EQ(model.photos().size(), 4u);
+
+    view.exportButton()->click();
+    ASSERT_TRUE(waitForExport(model));
+    ASSERT_TRUE(waitFor([&] { return view.results() != nullptr; }));
+    app::ResultsView* results = view.results();
+    EXPECT_EQ(results->headline(), "Export finished");
+    EXPECT_EQ(results->countLines(),
+              (QStringList{"2 of 4 exported", "1 skipped with no capture date", "1 failed"}));
+    EXPECT_TRUE(results->failuresText().contains("broken.jpg"));
+    QPushButton* keep = results->button("Keep unfinished photos");
+    ASSERT_TRUE(keep);
+    EXPECT_EQ(keep->toolTip(), qs(app::resultsTexts::keepHelp));
+    keep->click();
+    EXPECT_FALSE(model.summary());
+    ASSERT_EQ(model.photos().size(), 1u);
+    EXPECT_EQ(model.photos()[0].url.filename(), "broken.jpg");
+    EXPECT_EQ(view.photoList()->list()->topLevelItemCount(), 1);
+}
+
+// ---------------------------------------------------------------- presets
+
+TEST(PresetBar, MenuSaveAsDeleteAndTheCustomLabel) {
+    ModelHarness harness;
+    AppModel& model = harness.make();
+    ContentView view(model);
+    app::PresetBar* bar = view.controls()->presetBar();
+    QStringList names;
+    for (QAction* item : bar->presetMenu()->actions()) names << item->text();
+    EXPECT_EQ(names.size(), static_cast<qsizetype>(storage::builtIns().size()));
+    EXPECT_EQ(bar->picker()->text(), qs(model.presetLabel()));
+    EXPECT_FALSE(bar->picker()->text().endsWith(" (modified)"));
+
+    // Choosing the second preset applies it.
+    bar->presetMenu()->actions().at(1)->trigger();
+    EXPECT_EQ(model.selectedPresetID(), storage::builtIns()[1].id);
+    EXPECT_EQ(bar->picker()->text(), qs(storage::builtIns()[1].name));
+    view.controls()->timestampBox()->toggle();
+    EXPECT_EQ(bar->picker()->text(), qs(storage::builtIns()[1].name + " (modified)"));
+
+    bar->askSaveAs();
+    EXPECT_TRUE(bar->showingSaveAs());
+    auto* sheet = qobject_cast<app::NameSheet*>(bar->openSheet());
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->windowTitle(), "Save preset as");
+    EXPECT_EQ(sheet->nameField()->placeholderText(), "Preset name");
+    EXPECT_FALSE(sheet->saveButton()->isEnabled());
+    sheet->nameField()->setText(QStringLiteral("  Bridge  "));
+    sheet->saveButton()->click();
+    EXPECT_FALSE(bar->showingSaveAs());
+    EXPECT_EQ(bar->picker()->text(), "Bridge");
+    EXPECT_EQ(bar->presetMenu()->actions().size(), names.size() + 1);
+
+    bar->askDelete();
+    EXPECT_TRUE(bar->showingDeleteConfirm());
+    auto* confirm = qobject_cast<QMessageBox*>(bar->openSheet());
+    ASSERT_TRUE(confirm);
+    QAbstractButton* remove = nullptr;
+    for (QAbstractButton* button : confirm->buttons())
+        if (button->text() == "Delete") remove = button;
+    ASSERT_TRUE(remove);
+    remove->click();
+    EXPECT_EQ(bar->picker()->text(), "Custom");
+    EXPECT_FALSE(bar->action("Delete")->isEnabled());
+    EXPECT_FALSE(bar->action("Rename preset")->isEnabled());
+}
+
+TEST(PresetBar, ANewerPresetsFileIsRecoveredOnlyAfterConfirmation) {
+    ModelHarness harness;
+    const fs::path file = harness.dir / "store" / "presets.json";
+    veltrop::testing::writeFile(file, R"({"version": 3, "presets": []})");
+    AppModel& model = harness.make(std::make_shared<storage::PresetStore>(file));
+    ContentView view(model);
+    app::PresetBar* bar = view.controls()->presetBar();
+    EXPECT_EQ(bar->recoveryText(), qs(app::presetTexts::recoveryRow));
+    EXPECT_TRUE(bar->recoverButton()->isVisibleTo(bar));
+    EXPECT_EQ(bar->recoverButton()->text(), qs("Recover presets\u2026"));
+    EXPECT_FALSE(bar->message().isEmpty());
+    for (const char* title : {"Save", "Save preset as", "Rename preset", "Delete", "Restore built-ins"})
+        EXPECT_FALSE(bar->action(title)->isEnabled()) << title;
+    EXPECT_FALSE(bar->backupButton()->isVisibleTo(bar));
+
+    // Cancelling keeps the file as it was.
+    bar->recoverButton()->click();
+    auto* question = qobject_cast<QMessageBox*>(bar->openSheet());
+    ASSERT_TRUE(question);
+    EXPECT_EQ(question->text(), qs(app::presetTexts::recoveryQuestion));
+    EXPECT_EQ(question->informativeText(), qs(app::presetTexts::recoveryMessage));
+    question->reject();
+    EXPECT_TRUE(model.presetsNeedRecovery());
+
+    bar->askRecovery();
+    question = qobject_cast<QMessageBox*>(bar->openSheet());
+    ASSERT_TRUE(question);
+    for (QAbstractButton* button : question->buttons())
+        if (button->text() == qs(app::presetTexts::recoveryConfirm)) button->click();
+    EXPECT_FALSE(model.presetsNeedRecovery());
+    EXPECT_TRUE(bar->recoveryText().isEmpty());
+    EXPECT_FALSE(bar->recoverButton()->isVisibleTo(bar));
+    EXPECT_TRUE(bar->backupButton()->isVisibleTo(bar));
+    EXPECT_TRUE(bar->action("Save preset as")->isEnabled());
+    bar->backupButton()->click();
+    ASSERT_EQ(harness.user->revealed.size(), 1u);
+    EXPECT_EQ(harness.user->revealed[0], std::vector<fs::path>{*model.presetBackupURL()});
+}
+
+// ---------------------------------------------------------------- date review
+
+TEST(DateReviewView, ValidatesTheCorrectionFormAndExplainsADisabledButton) {
+    ModelHarness harness;
+    const fs::path site = threePhotos(harness);
+    AppModel& model = harness.make();
+    model.addLocations({site});
+    app::DateReviewView review(model, nullptr);
+    EXPECT_EQ(review.headerText(), qs("3 photos  \u00b7  1 need attention"));
+    EXPECT_EQ(review.rawFieldsText(), "Select a photo to inspect its original date fields.");
+    const QString shiftProblem = QStringLiteral("Use a total shift within 366 days in either direction.");
+
+    // Nothing entered yet: a zero shift is no rule.
+    EXPECT_FALSE(review.applyButton()->isEnabled());
+    EXPECT_EQ(review.disabledReason(), shiftProblem);
+
+    review.daysBox()->setValue(366);
+    review.hoursBox()->setValue(1);
+    EXPECT_FALSE(review.applyButton()->isEnabled());
+    EXPECT_EQ(review.disabledReason(), shiftProblem);
+
+    review.daysBox()->setValue(-1);
+    review.hoursBox()->setValue(0);
+    EXPECT_TRUE(review.applyButton()->isEnabled());
+    EXPECT_TRUE(review.disabledReason().isEmpty());
+
+    review.kindBox()->setCurrentIndex(1);
+    review.suppliedField()->setText(QStringLiteral("2026-02-30 12:00:00"));
+    EXPECT_FALSE(review.applyButton()->isEnabled());
+    EXPECT_EQ(review.disabledReason(), "Enter a valid date as YYYY-MM-DD HH:MM:SS.");
+
+    // A shift applied once cannot be applied again.
+    review.kindBox()->setCurrentIndex(0);
+    review.daysBox()->setValue(0);
+    review.hoursBox()->setValue(1);
+    review.selectPhoto(site / "a.jpg");
+    EXPECT_EQ(review.whatIfText(), qs("Will use 2024-05-14 10:30:15  \u00b7  Corrected"));
+    review.applyButton()->click();
+    ASSERT_EQ(model.corrections().size(), 1u);
+    EXPECT_FALSE(review.applyButton()->isEnabled());
+    EXPECT_EQ(review.disabledReason(), "This correction is already applied, or cannot resolve the selected dates.");
+    EXPECT_EQ(review.appliedTexts(), QStringList{qs("Clock correction +1 h \u2014 All photos")});
+
+    // A shift cannot date a photo without a date.
+    review.selectPhoto(site / "c.jpg");
+    review.scopeBox()->setCurrentIndex(review.scopeBox()->count() - 1);
+    EXPECT_EQ(review.whatIfText(), "A clock shift needs an existing date. Supply a date for these photos.");
+    EXPECT_EQ(review.rawFieldsText(), "c.jpg\nNo recorded date");
+    EXPECT_FALSE(review.applyButton()->isEnabled());
+}
+
+TEST(DateReviewView, FiltersRowsAndShowsTheRangeWarning) {
+    ModelHarness harness;
+    const fs::path site = threePhotos(harness);
+    AppModel& model = harness.make();
+    model.addLocations({site});
+    app::DateReviewView review(model, nullptr);
+    EXPECT_EQ(review.table()->topLevelItemCount(), 3);
+    EXPECT_EQ(columnTexts(review.table(), 1), (QStringList{"2024-05-14 09:30:15", "2024-05-14 09:30:15", "No date"}));
+    EXPECT_EQ(review.table()->topLevelItem(2)->text(2), "Still has no date");
+    EXPECT_EQ(review.table()->topLevelItem(2)->text(3), "No recorded capture date");
+
+    review.setFilter(app::ReviewFilter::needsAttention);
+    EXPECT_EQ(columnTexts(review.table(), 0), QStringList{"c.jpg"});
+    review.setFilter(app::ReviewFilter::corrected);
+    EXPECT_EQ(review.table()->topLevelItemCount(), 0);
+    EXPECT_EQ(review.emptyText(), "No photos match this filter.");
+
+    model.setExpectedRangeEnabled(true);
+    model.setExpectedStart(QDateTime(QDate(2024, 5, 20), QTime(0, 0)));
+    model.setExpectedEnd(QDateTime(QDate(2024, 5, 1), QTime(0, 0)));
+    EXPECT_EQ(review.rangeWarning(), "Choose an end date on or after the start date.");
+}
+
+TEST(CorrectionRules, AFolderRuleReplacesTheSameFolderButKeepsACameraRule) {
+    const auto camera = veltrop::testing::shiftRule(records::DateCorrectionScope::camera("Cam"), 60);
+    const auto folder = veltrop::testing::shiftRule(records::DateCorrectionScope::folder("/a"), 120);
+    const auto otherFolder = veltrop::testing::shiftRule(records::DateCorrectionScope::folder("/b"), 180);
+    const auto replacement = veltrop::testing::shiftRule(records::DateCorrectionScope::folder("/a"), 240);
+    const std::vector rules{camera, folder, otherFolder};
+    EXPECT_EQ(app::withRule(rules, replacement), (std::vector{camera, otherFolder, replacement}));
+}
+
+// ---------------------------------------------------------------- help
+
+TEST(HelpView, SectionsInOrderAndNoOtherSystemsNames) {
+    const auto sections = app::helpSections(app::HelpLinks{});
+    std::vector<std::string> headings;
+    for (const auto& section : sections) headings.push_back(section.heading);
+    EXPECT_EQ(headings, (std::vector<std::string>{"Using Veltrop", "Photo records", "Review dates and corrections",
+                                                  "Export folders", "Missing dates", "Watermarks and data strips",
+                                                  "Cancelled exports", "Privacy", "Updates", "Support"}));
+    app::HelpView view(app::HelpLinks{});
+    const QString text = view.plainText();
+    EXPECT_TRUE(text.contains("Photo processing takes place on your computer."));
+    EXPECT_FALSE(text.contains("Mac"));
+    EXPECT_FALSE(text.contains("Finder"));
+    EXPECT_TRUE(text.contains("cannot check for updates"));
+    EXPECT_FALSE(app::HelpView(app::HelpLinks{{}, {}, true}).plainText().contains("cannot check for updates"));
+}
