@@ -105,7 +105,7 @@ QWidget* ContentView::buildExportBar() {
     progress_ = new QProgressBar(runningBox_);
     progress_->setMinimumWidth(220);
     progress_->setTextVisible(true);
-    progress_->setFormat(QStringLiteral("%v of %m"));
+    progress_->setFormat(QStringLiteral("%p%"));
     progress_->setAccessibleName(QStringLiteral("Export progress"));
     cancel_ = new QPushButton(QStringLiteral("Cancel"), runningBox_);
     cancel_->setToolTip(QStringLiteral("Stop after the photos being written now (Esc)"));

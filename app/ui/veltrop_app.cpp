@@ -121,7 +121,7 @@ void VeltropApp::buildMenus() {
     quit->setShortcut(QKeySequence::Quit);
 
     QMenu* help = window_->menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* helpAction = help->addAction(QStringLiteral("Veltrop Help & Privacy"), this, &VeltropApp::showHelp);
+    QAction* helpAction = help->addAction(QStringLiteral("Veltrop Help && Privacy"), this, &VeltropApp::showHelp);
     helpAction->setShortcut(QKeySequence::HelpContents);
     checkForUpdates_ = help->addAction(qs(updateTexts::checkCommand), updater_.get(), &Updater::checkForUpdates);
     checkForUpdates_->setEnabled(updater_->canCheckForUpdates());

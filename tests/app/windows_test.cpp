@@ -8,6 +8,7 @@
 
 #include "app/ui/content_view.h"
 #include "app/ui/help_view.h"
+#include "app/ui/veltrop_app.h"
 #include "app/ui/qt_text.h"
 #include "app_test_support.h"
 #include "kit/storage/preset_store.h"
@@ -486,4 +487,31 @@ TEST(HelpView, SectionsInOrderAndNoOtherSystemsNames) {
     EXPECT_FALSE(text.contains("Finder"));
     EXPECT_TRUE(text.contains("cannot check for updates"));
     EXPECT_FALSE(app::HelpView(app::HelpLinks{{}, {}, true}).plainText().contains("cannot check for updates"));
+}
+
+// ---------------------------------------------------------------- application
+
+TEST(VeltropApp, RemembersTheWindowSizeAndSplitters) {
+    ModelHarness harness;
+    auto settings = std::make_shared<QSettings>(app::qpath(harness.dir / "layout.ini"), QSettings::IniFormat);
+    auto makeApp = [&] {
+        app::VeltropApp::Parts parts;
+        parts.model = std::make_unique<AppModel>(app::AppStores{}, harness.defaults, harness.user);
+        parts.interaction = harness.user;
+        parts.settings = settings;
+        parts.updater = std::make_unique<app::Updater>(QUrl(), QStringLiteral("1.0.0"), settings, app::Updater::Fetch());
+        return std::make_unique<app::VeltropApp>(std::move(parts));
+    };
+    {
+        auto first = makeApp();
+        first->show();
+        first->mainWindow().resize(1100, 700);
+        first->content().mainSplitter()->setSizes({420, 680});
+        EXPECT_FALSE(first->checkForUpdatesAction()->isEnabled());
+        first->mainWindow().close();
+    }
+    auto second = makeApp();
+    second->show();
+    EXPECT_EQ(second->mainWindow().size(), QSize(1100, 700));
+    EXPECT_EQ(second->content().mainSplitter()->sizes().front(), 420);
 }
