@@ -67,7 +67,19 @@ ContentView::ContentView(AppModel& model, QWidget* parent) : QWidget(parent), mo
     column->addWidget(buildExportBar());
 
     connect(dropZone_, &DropZone::choosePhotosRequested, this, &ContentView::choosePhotos);
-    connect(&model_, &AppModel::changed, this, &ContentView::sync);
+    // Preview results arrive often and touch only the preview; every other
+    // change can move counts, titles and rows.
+    for (auto signal : {&AppModel::photosChanged, &AppModel::droppedRootsChanged, &AppModel::selectionChanged,
+                        &AppModel::fileAccessMessageChanged, &AppModel::outputAccessChanged,
+                        &AppModel::excludedCompletedPhotosChanged, &AppModel::configurationChanged,
+                        &AppModel::formatChanged, &AppModel::runningChanged, &AppModel::progressChanged,
+                        &AppModel::summaryChanged, &AppModel::preparingReportsChanged, &AppModel::correctionsChanged,
+                        &AppModel::showDateReviewChanged, &AppModel::showBatchPreviewChanged,
+                        &AppModel::expectedRangeChanged, &AppModel::ordinalsChanged, &AppModel::watermarkChanged,
+                        &AppModel::presetsChanged, &AppModel::selectedPresetChanged, &AppModel::presetMessageChanged,
+                        &AppModel::presetRecoveryChanged})
+        connect(&model_, signal, this, &ContentView::sync);
+    connect(&model_, &AppModel::previewChanged, preview_, &PreviewPane::sync);
     sync();
 }
 

@@ -162,6 +162,7 @@ int runScreenshotTour(const fs::path& outputFolder, const fs::path& photoFolder)
     select(model, "Canon EOS 1000D.jpg");
     tour.require(waitForPreview(model), "no data-strip preview");
     tour.save(window, "03-main-data-strip");
+    tour.save(*content.controls(), "03b-settings-pane-full");
 
     select(model, "Issue 614.jpg");
     tour.require(waitForPreview(model), "no preview for the undated photo");
