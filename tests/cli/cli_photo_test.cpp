@@ -199,7 +199,7 @@ TEST(CliExport, MakesAHandoverPackage) {
     fs::create_directory(parent);
 
     for (const std::string expected : {"Veltrop - Bridge", "Veltrop - Bridge 2"}) {
-        CliResult run = cli({"export", site.string(), "--package", parent.string(), "--project", "Bridge"});
+        CliRun run = cli({"export", site.string(), "--package", parent.string(), "--project", "Bridge"});
         EXPECT_EQ(run.status, 0) << run.out << run.err;
         const fs::path package = parent / expected;
         EXPECT_NE(run.out.find("Package: " + package.string()), std::string::npos) << run.out;
