@@ -5,10 +5,31 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <stdexcept>
 
 #include "kit/export/image_writer.h"
 #include "support/test_support.h"
+
+namespace veltrop::dates {
+
+void PrintTo(const PropertyValue& value, std::ostream* out) {
+    if (const auto* text = value.string()) {
+        *out << '"' << *text << '"';
+    } else if (const auto* number = value.number()) {
+        *out << *number;
+    } else if (const auto* list = value.list()) {
+        *out << '[';
+        for (const auto& item : *list) PrintTo(item, out), *out << ' ';
+        *out << ']';
+    } else if (const auto* dictionary = value.dictionary()) {
+        *out << '{';
+        for (const auto& [key, item] : *dictionary) *out << key << ": ", PrintTo(item, out), *out << ' ';
+        *out << '}';
+    }
+}
+
+}  // namespace veltrop::dates
 
 namespace veltrop::testing {
 

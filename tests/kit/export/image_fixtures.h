@@ -10,7 +10,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "kit/dates/properties.h"
 #include "kit/render/bitmap.h"
+
+namespace veltrop::dates {
+// Readable failure messages for property values.
+void PrintTo(const PropertyValue& value, std::ostream* out);
+}  // namespace veltrop::dates
 
 namespace veltrop::testing {
 
