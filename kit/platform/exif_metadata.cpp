@@ -17,11 +17,26 @@ using dates::PropertyDictionary;
 using dates::PropertyList;
 using dates::PropertyValue;
 
+namespace {
+
+// The XMP toolkit keeps a global namespace registry that parsing may extend;
+// the metadata library serialises access through this callback.
+void lockXmpToolkit(void* data, bool lock) {
+    auto* mutex = static_cast<std::recursive_mutex*>(data);
+    if (lock)
+        mutex->lock();
+    else
+        mutex->unlock();
+}
+
+}  // namespace
+
 void prepareMetadataLibrary() {
     static std::once_flag once;
+    static std::recursive_mutex xmpToolkit;
     std::call_once(once, [] {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
+        Exiv2::XmpParser::initialize(lockXmpToolkit, &xmpToolkit);
     });
 }
 

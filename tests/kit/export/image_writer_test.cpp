@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "kit/export/image_fixtures.h"
 #include "kit/platform/exclusive_rename.h"
 #include "support/test_support.h"
@@ -175,6 +177,32 @@ TEST(ImageWriter, QualityMapsOntoTheEncoderScale) {
     ASSERT_TRUE(ImageWriter::write(picture, folder / "low.jpg", {}, {0.2, false}));
     ASSERT_TRUE(ImageWriter::write(picture, folder / "high.jpg", {}, {1.0, false}));
     EXPECT_LT(std::filesystem::file_size(folder / "low.jpg"), std::filesystem::file_size(folder / "high.jpg"));
+}
+
+TEST(ImageWriter, ParallelCopiesIntoOneFolderDoNotMeet) {
+    TempDir folder;
+    auto source = ImageLoader::load(makeSource(folder));
+    ASSERT_TRUE(source);
+    ImageLoader::prepare();
+    const auto output = folder / "out";
+    std::vector<std::expected<void, ImageWriteError>> results(8);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        threads.emplace_back([&, i] {
+            const auto destination = output / ("copy-" + std::to_string(i % 4) + ".jpg");
+            results[i] = ImageWriter::write(patternBitmap(48, 64), destination, source->metadata, {0.8, i % 2 == 0});
+            if (results[i]) results[i] = ImageLoader::load(destination) ? std::expected<void, ImageWriteError>{}
+                                                                       : std::unexpected(ImageWriteError{});
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    // Two writers per name: exactly one of each pair wins.
+    const auto succeeded = std::count_if(results.begin(), results.end(), [](const auto& r) { return r.has_value(); });
+    EXPECT_EQ(succeeded, 4);
+    for (const auto& result : results) {
+        if (!result) EXPECT_EQ(result.error().kind, ImageWriteError::Kind::destinationExists);
+    }
+    EXPECT_TRUE(entriesStartingWith(output, ".veltrop-").empty());
 }
 
 TEST(ExclusiveRename, RefusesAnExistingDestinationInBothWays) {
