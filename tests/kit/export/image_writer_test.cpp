@@ -200,7 +200,9 @@ TEST(ImageWriter, ParallelCopiesIntoOneFolderDoNotMeet) {
     const auto succeeded = std::count_if(results.begin(), results.end(), [](const auto& r) { return r.has_value(); });
     EXPECT_EQ(succeeded, 4);
     for (const auto& result : results) {
-        if (!result) EXPECT_EQ(result.error().kind, ImageWriteError::Kind::destinationExists);
+        if (!result) {
+            EXPECT_EQ(result.error().kind, ImageWriteError::Kind::destinationExists);
+        }
     }
     EXPECT_TRUE(entriesStartingWith(output, ".veltrop-").empty());
 }
