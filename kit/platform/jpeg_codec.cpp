@@ -49,6 +49,15 @@ void onMessage(j_common_ptr info, int level) {
 
 void silence(j_common_ptr) {}
 
+// A progressive file may hold any number of scans, each costing a pass over
+// the whole picture; real encoders write about ten. Many more is an attack
+// that would keep a worker busy for minutes.
+constexpr int maximumScans = 500;
+
+void limitScans(j_common_ptr info) {
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > maximumScans) onError(info);
+}
+
 void installErrorManager(ErrorManager& errors, j_common_ptr info) {
     info->err = jpeg_std_error(&errors.base);
     errors.base.error_exit = onError;
@@ -167,11 +176,14 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     jpeg_decompress_struct info{};
     ErrorManager errors;
     installErrorManager(errors, reinterpret_cast<j_common_ptr>(&info));
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = limitScans;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
         return std::unexpected(DecodeFailure::unsupported);
     }
     jpeg_create_decompress(&info);
+    info.progress = &progress;
     jpeg_stdio_src(&info, input.get());
     saveMetadataMarkers(info);
     jpeg_read_header(&info, TRUE);

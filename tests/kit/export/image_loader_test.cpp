@@ -202,19 +202,70 @@ TEST(ImageLoader, ThumbnailFitsTheLongerSideAndAppliesOrientationOnRequest) {
     EXPECT_EQ(small->pixelSize(), (PixelSize{1000, 500}));  // never enlarged
 }
 
-TEST(ImageLoader, DecodesCmykJpegs) {
+TEST(ImageLoader, DecodesGreyCmykAndYcckJpegs) {
+    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    struct Case {
+        const char* name;
+        const char* options;  // ImageMagick arguments after the colour
+        std::array<int, 3> bgr;
+    };
+    const Case cases[] = {
+        {"grey", "-colorspace Gray", {128, 128, 128}},
+        {"cmyk", "-colorspace CMYK", {0, 0, 255}},  // Adobe's inverted inks
+        {"ycck", "-colorspace CMYK -define jpeg:colorspace=ycck", {0, 0, 255}},
+    };
+    TempDir folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = folder / (std::string(c.name) + ".jpg");
+        const char* colour = std::string_view(c.name) == "grey" ? "#808080" : "#FF0000";
+        const std::string command = std::string("convert -size 16x16 xc:'") + colour + "' " + c.options + " '" +
+                                    file.string() + "' 2>/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        auto loaded = ImageLoader::load(file);
+        ASSERT_TRUE(loaded) << loaded.error().description();
+        const std::uint8_t* p = loaded->image.row(8) + 8 * 4;
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(p[i], c.bgr[static_cast<std::size_t>(i)], 12) << "channel " << i;
+        EXPECT_EQ(p[3], 255);
+    }
+}
+
+TEST(ImageLoader, RefusesProgressiveFilesWithEndlessScans) {
     if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
     TempDir folder;
-    const auto file = folder / "cmyk.jpg";
-    const std::string command = "convert -size 16x16 xc:'#FF0000' -colorspace CMYK '" + file.string() + "' 2>/dev/null";
+    const auto progressive = folder / "progressive.jpg";
+    const std::string command = "convert -size 64x64 gradient:red-blue -interlace Plane '" + progressive.string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(ImageLoader::load(progressive));
+
+    // The first spectral-band scan, with the Huffman table before it,
+    // repeated hundreds of times: each repeat decodes cleanly.
+    const Bytes bytes = readBytes(progressive);
+    std::size_t previousScan = 0, scan = 0;
+    for (std::size_t i = 0; i + 10 < bytes.size() && scan == 0; ++i) {
+        if (bytes[i] != 0xFF || bytes[i + 1] != 0xDA) continue;
+        const std::size_t components = bytes[i + 4];
+        const std::size_t band = i + 5 + 2 * components;
+        if (bytes[band] > 0 && (bytes[band + 2] >> 4) == 0)
+            scan = i;
+        else
+            previousScan = i;
+    }
+    ASSERT_GT(scan, 0u);
+    std::size_t start = scan;
+    for (std::size_t i = previousScan; i < scan; ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC4) start = i;
+    std::size_t end = scan + 2 + (std::size_t{bytes[scan + 2]} << 8 | bytes[scan + 3]);
+    while (!(bytes[end] == 0xFF && bytes[end + 1] != 0 && (bytes[end + 1] & 0xF8) != 0xD0)) ++end;
+    const auto at = [&](std::size_t i) { return bytes.begin() + static_cast<std::ptrdiff_t>(i); };
+    Bytes bomb(bytes.begin(), at(end));
+    for (int i = 0; i < 600; ++i) bomb.insert(bomb.end(), at(start), at(end));
+    bomb.insert(bomb.end(), at(end), bytes.end());
+    const auto file = folder / "scans.jpg";
+    writeBytes(file, bomb);
     auto loaded = ImageLoader::load(file);
-    ASSERT_TRUE(loaded) << loaded.error().description();
-    const std::uint8_t* p = loaded->image.row(8) + 8 * 4;
-    EXPECT_LT(p[0], 40);
-    EXPECT_LT(p[1], 40);
-    EXPECT_GT(p[2], 215);
-    EXPECT_EQ(p[3], 255);
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().kind, ImageLoadError::Kind::unsupportedFormat);
 }
 
 TEST(ImageLoader, AcceptedExtensionsIgnoreCase) {
