@@ -275,7 +275,18 @@ std::vector<std::uint8_t> exifForCopy(const std::vector<std::uint8_t>& source, c
     setDimension(exif, "Exif.Image.ImageLength", changes.height);
 
     Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, order, exif);
+    try {
+        Exiv2::ExifParser::encode(blob, order, exif);
+    } catch (...) {
+        // A maker note the library cannot rewrite must not cost the dates.
+        blob.clear();
+        for (auto it = exif.begin(); it != exif.end();) {
+            const std::string group = it->groupName();
+            const bool standard = group == "Image" || group == "Photo" || group == "GPSInfo" || group == "Iop";
+            it = standard && it->tagName() != "MakerNote" ? std::next(it) : exif.erase(it);
+        }
+        Exiv2::ExifParser::encode(blob, order, exif);
+    }
     return blob;
 }
 

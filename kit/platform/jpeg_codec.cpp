@@ -1,6 +1,8 @@
 #include "kit/platform/jpeg_codec.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -143,6 +145,24 @@ void cmykToBgra(const std::uint8_t* cmyk, std::uint8_t* bgra, int width, bool in
     }
 }
 
+// The file's bytes, ending with an EOI marker. Some writers leave it off
+// after complete image data; libjpeg would call that a premature end.
+// Data that really stops early still ends in the middle of a segment,
+// which is reported as damage.
+std::optional<std::vector<std::uint8_t>> readCompressed(const std::filesystem::path& file) {
+    FileHandle input(std::fopen(file.c_str(), "rb"));
+    if (!input) return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    std::array<std::uint8_t, 1 << 16> buffer;
+    std::size_t read = 0;
+    while ((read = std::fread(buffer.data(), 1, buffer.size(), input.get())) > 0)
+        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read));
+    if (std::ferror(input.get())) return std::nullopt;
+    const std::size_t n = bytes.size();
+    if (n < 2 || bytes[n - 2] != 0xFF || bytes[n - 1] != JPEG_EOI) bytes.insert(bytes.end(), {0xFF, JPEG_EOI});
+    return bytes;
+}
+
 }  // namespace
 
 std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::path& file) {
@@ -168,8 +188,8 @@ std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::
 }
 
 std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::path& file, const DecodeRequest& request) {
-    FileHandle input(std::fopen(file.c_str(), "rb"));
-    if (!input) return std::unexpected(DecodeFailure::unreadable);
+    auto compressed = readCompressed(file);
+    if (!compressed) return std::unexpected(DecodeFailure::unreadable);
     DecodedImage result;
     std::vector<JSAMPROW> rows;
     std::vector<std::uint8_t> cmykRow;
@@ -184,7 +204,7 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     }
     jpeg_create_decompress(&info);
     info.progress = &progress;
-    jpeg_stdio_src(&info, input.get());
+    jpeg_mem_src(&info, compressed->data(), static_cast<unsigned long>(compressed->size()));
     saveMetadataMarkers(info);
     jpeg_read_header(&info, TRUE);
     result.header.width = static_cast<int>(info.image_width);
