@@ -1,7 +1,8 @@
 #include "kit/render/bitmap.h"
 
 #include <limits>
-#include <new>
+
+#include "kit/platform/pixel_memory.h"
 
 namespace veltrop::render {
 
@@ -9,13 +10,13 @@ std::optional<Bitmap> Bitmap::allocate(int width, int height) {
     if (width <= 0 || height <= 0) return std::nullopt;
     const std::size_t stride = static_cast<std::size_t>(width) * 4;
     if (static_cast<std::size_t>(height) > std::numeric_limits<std::size_t>::max() / stride) return std::nullopt;
-    std::uint8_t* memory = new (std::nothrow) std::uint8_t[stride * static_cast<std::size_t>(height)];
-    if (memory == nullptr) return std::nullopt;
+    auto memory = platform::allocatePixelMemory(stride * static_cast<std::size_t>(height));
+    if (!memory) return std::nullopt;
     Bitmap bitmap;
     bitmap.width = width;
     bitmap.height = height;
     bitmap.stride = stride;
-    bitmap.pixels = std::shared_ptr<std::uint8_t[]>(memory);
+    bitmap.pixels = std::move(memory);
     return bitmap;
 }
 

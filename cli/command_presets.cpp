@@ -1,0 +1,129 @@
+#include <ostream>
+
+#include "cli/arguments.h"
+#include "cli/command.h"
+#include "cli/preset_lookup.h"
+#include "cli/settings_file.h"
+#include "kit/dates/exif_fields.h"
+#include "kit/platform/private_files.h"
+#include "kit/settings/settings_json.h"
+
+namespace veltrop::cli {
+
+namespace {
+
+int list(const Invocation& invocation) {
+    const PresetListing listing = listPresets();
+    if (listing.problem) invocation.err << *listing.problem << "\n";
+    for (const auto& preset : listing.presets) invocation.out << preset.name << "\t" << preset.id.text() << "\n";
+    return listing.problem ? exitFailure : exitSuccess;
+}
+
+int show(const Invocation& invocation, const std::string& name) {
+    const auto preset = findPreset(listPresets(), name);
+    if (!preset) {
+        invocation.err << "No preset is called \u201C" << name << "\u201D\n";
+        return exitFailure;
+    }
+    auto json = settings::encodePreset(*preset);
+    if (!json) {
+        invocation.err << json.error().description() << "\n";
+        return exitFailure;
+    }
+    invocation.out << *json << "\n";
+    return exitSuccess;
+}
+
+int exportPreset(const Invocation& invocation, const std::string& name, const std::filesystem::path& file) {
+    const auto preset = findPreset(listPresets(), name);
+    if (!preset) {
+        invocation.err << "No preset is called \u201C" << name << "\u201D\n";
+        return exitFailure;
+    }
+    auto json = settings::encodePreset(*preset);
+    if (!json) {
+        invocation.err << json.error().description() << "\n";
+        return exitFailure;
+    }
+    if (auto error = platform::writeNewFile(file, *json + "\n")) {
+        invocation.err << "Could not save " << file.string() << " (" << error.message()
+                       << "); existing files were preserved\n";
+        return exitFailure;
+    }
+    return exitSuccess;
+}
+
+int importPreset(const Invocation& invocation, const std::filesystem::path& file, std::optional<std::string> name) {
+    auto text = readSettingsFile(file);
+    if (!text) {
+        invocation.err << text.error() << "\n";
+        return exitFailure;
+    }
+    // A preset file keeps its name; a bare configuration is named after its file.
+    settings::Preset preset;
+    if (auto decoded = settings::decodePreset(*text)) {
+        preset = *decoded;
+    } else if (auto configuration = settings::decodeStampConfiguration(*text)) {
+        preset.name = file.stem().string();
+        preset.configuration = *configuration;
+    } else {
+        invocation.err << decoded.error().description() << "\n";
+        return exitFailure;
+    }
+    preset.id = settings::Uuid::random();  // an import never takes over an existing preset
+    if (name) preset.name = *name;
+    preset.name = dates::trimmed(preset.name);
+    if (preset.name.empty()) return invocation.usageError("the preset needs a name");
+
+    auto store = storage::PresetStore::standard();
+    if (!store) {
+        invocation.err << store.error().description() << "\n";
+        return exitFailure;
+    }
+    auto presets = store->load();
+    if (!presets) {  // an unusable file stays exactly as it is
+        invocation.err << presets.error().description() << "\n";
+        return exitFailure;
+    }
+    if (presets->empty()) *presets = storage::builtIns();
+    presets->push_back(preset);
+    if (auto saved = store->save(*presets); !saved) {
+        invocation.err << saved.error().description() << "\n";
+        return exitFailure;
+    }
+    invocation.out << preset.name << "\t" << preset.id.text() << "\n";
+    return exitSuccess;
+}
+
+int runPresets(const Invocation& invocation) {
+    const OptionSpec options[] = {{"--name", true}};
+    auto parsed = parseArguments(invocation.arguments, options);
+    if (!parsed) return invocation.usageError(parsed.error());
+    if (parsed->help) return invocation.help();
+    const auto& words = parsed->positionals;
+    if (words.empty()) return invocation.usageError("say list, show, export or import");
+    const std::string& action = words[0];
+    if (action != "import" && parsed->value("--name")) return invocation.usageError("--name goes with import");
+    if (action == "list" && words.size() == 1) return list(invocation);
+    if (action == "show" && words.size() == 2) return show(invocation, words[1]);
+    if (action == "export" && words.size() == 3) return exportPreset(invocation, words[1], words[2]);
+    if (action == "import" && words.size() == 2) return importPreset(invocation, words[1], parsed->value("--name"));
+    return invocation.usageError("unknown or incomplete presets command");
+}
+
+}  // namespace
+
+extern const Command presetsCommand{
+    "presets", "list, show, export and import saved presets",
+    "usage: veltrop-cli presets list\n"
+    "       veltrop-cli presets show NAME\n"
+    "       veltrop-cli presets export NAME FILE\n"
+    "       veltrop-cli presets import FILE [--name NAME]\n\n"
+    "Works on the presets the application keeps ($XDG_DATA_HOME/Veltrop/presets.json).\n"
+    "NAME is a preset's name or id; the built-in presets \"Timestamp\" and \"Watermark\"\n"
+    "are always there. export never replaces FILE; import adds a copy under a new id.\n"
+    "When the presets file cannot be used, list shows why and the built-ins, and no\n"
+    "command changes the file.\n",
+    runPresets};
+
+}  // namespace veltrop::cli

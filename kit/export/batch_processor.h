@@ -1,0 +1,116 @@
+#pragma once
+// One export: validate, build every record, plan every destination, then
+// stamp a few photos at a time with cooperative cancellation. Every input
+// gets exactly one result, in input order.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "kit/export/discovered_photo.h"
+#include "kit/handover/package_result.h"
+#include "kit/records/photo_record.h"
+#include "kit/render/bitmap.h"
+#include "kit/settings/stamp_configuration.h"
+
+namespace veltrop::exporting {
+
+struct FileOutcome {
+    enum class Kind { stamped, failed, skippedNoDate, notProcessed };
+    Kind kind = Kind::notProcessed;
+    std::filesystem::path destination;  // stamped
+    std::string reason;                 // failed
+
+    static FileOutcome stamped(std::filesystem::path at) { return {Kind::stamped, std::move(at), {}}; }
+    static FileOutcome failed(std::string text) { return {Kind::failed, {}, std::move(text)}; }
+    static FileOutcome skippedNoDate() { return {Kind::skippedNoDate, {}, {}}; }
+    static FileOutcome notProcessed() { return {Kind::notProcessed, {}, {}}; }
+
+    bool operator==(const FileOutcome&) const = default;
+};
+
+struct FileResult {
+    std::filesystem::path source;
+    FileOutcome outcome;
+    std::optional<records::PhotoRecord> record;
+
+    bool operator==(const FileResult&) const = default;
+};
+
+struct BatchSummary {
+    std::vector<FileResult> results;
+    std::vector<std::filesystem::path> outputRoots;
+    bool wasCancelled = false;
+    std::optional<handover::HandoverPackageResult> handover;
+
+    bool operator==(const BatchSummary&) const = default;
+
+    std::size_t count(FileOutcome::Kind kind) const;
+    std::vector<std::filesystem::path> failedSources() const;
+    // Failed or not processed: what a new export would have to redo.
+    std::vector<std::filesystem::path> unfinishedSources() const;
+};
+
+struct StampPlan {
+    DiscoveredPhoto photo;
+    std::optional<dates::CaptureDate> date;
+    std::optional<std::filesystem::path> destination;
+    std::optional<std::string> failure;
+    records::PhotoRecord record;
+
+    bool operator==(const StampPlan&) const = default;
+};
+
+// Everything a per-photo step needs besides its plan; shared read-only by all workers.
+struct StampJob {
+    const settings::StampConfiguration& configuration;
+    const std::optional<render::Bitmap>& watermarkImage;
+};
+
+// "This photo exceeds the 50 MP mobile limit. …"
+std::string pixelLimitText(double maximumPixelCount);
+
+// The stamp text for a plan's date: empty when the timestamp is not drawn.
+std::string timestampText(const settings::StampConfiguration& configuration,
+                          const std::optional<dates::CaptureDate>& date);
+
+// Load, render, write one planned photo. Never throws.
+FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job);
+
+class BatchProcessor {
+public:
+    // Called on the thread that runs the batch, after each finished photo.
+    using Progress = std::function<void(std::size_t finished)>;
+    // The work for one planned photo; tests substitute their own to fail or block on cue.
+    using StampStep = std::function<FileOutcome(const StampPlan&, const StampJob&)>;
+
+    explicit BatchProcessor(int maxConcurrent = 4, std::optional<double> maximumPixelCount = std::nullopt,
+                            StampStep step = stampPhoto);
+
+    // Safe from any thread; photos in flight finish, no new photo starts.
+    void cancel() { cancelled_.store(true); }
+
+    int maxConcurrent() const { return maxConcurrent_; }
+    std::optional<double> maximumPixelCount() const { return maximumPixelCount_; }
+
+    BatchSummary run(const std::vector<DiscoveredPhoto>& photos, const settings::StampConfiguration& configuration,
+                     const std::optional<render::Bitmap>& watermarkImage,
+                     std::span<const records::DateCorrectionRule> corrections,
+                     const std::optional<records::ExpectedDateRange>& expectedRange, const Progress& progress = {});
+
+private:
+    FileResult process(const StampPlan& plan, const StampJob& job) const;
+
+    std::atomic<bool> cancelled_{false};
+    int maxConcurrent_;
+    std::optional<double> maximumPixelCount_;
+    StampStep step_;
+};
+
+}  // namespace veltrop::exporting

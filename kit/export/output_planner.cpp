@@ -1,0 +1,171 @@
+#include "kit/export/output_planner.h"
+
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <utility>
+
+#include "kit/platform/unicode.h"
+#include "kit/platform/volume.h"
+
+namespace veltrop::exporting {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string_view trimmedSpacesAndTabs(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string_view> nonEmptyPieces(std::string_view text) {
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const auto slash = text.find('/', start);
+        const auto end = slash == std::string_view::npos ? text.size() : slash;
+        if (end > start) pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return pieces;
+}
+
+std::string decimal(const char* format, std::int64_t a, std::int64_t b, std::int64_t c) {
+    std::array<char, 80> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), format, a, b, c);
+    return buffer.data();
+}
+
+// Includes broken symbolic links; an item that cannot be queried counts as
+// absent so that numbering always ends, and the write reports the problem.
+bool itemExists(const fs::path& location) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(location, error));
+}
+
+std::string containmentForm(const fs::path& location) {
+    return platform::nfc(detail::resolve(location).path.string());
+}
+
+}  // namespace
+
+std::string OutputError::description() const {
+    switch (kind) {
+        case Kind::wouldOverwriteSource:
+            return "Refusing to write over the original photo at " + location.string();
+        case Kind::invalidPath:
+            return "Use a filename or subfolders within the output folder, without '..' or an absolute path";
+        case Kind::missingCaptureDate:
+            return "The filename template needs a capture date";
+    }
+    return {};
+}
+
+std::string cleanedValue(std::string_view value) {
+    std::string replaced(value);
+    for (char& c : replaced)
+        if (c == '/' || c == ':' || c == '\0') c = '-';
+    std::string result;
+    result.reserve(replaced.size());
+    for (std::size_t i = 0; i < replaced.size(); ++i) {
+        if (replaced[i] == '.' && i + 1 < replaced.size() && replaced[i + 1] == '.') {
+            ++i;
+            continue;
+        }
+        result += replaced[i];
+    }
+    return std::string(trimmedSpacesAndTabs(result));
+}
+
+std::string fileStem(std::string_view templateText, std::string_view sourceName,
+                     const std::optional<dates::CaptureDate>& date, std::string_view reference,
+                     std::string_view projectTitle) {
+    const std::string name = cleanedValue(sourceName);
+    std::array<std::optional<std::string>, settings::OutputNaming::tokens.size()> values{
+        name, std::nullopt, std::nullopt, std::nullopt, cleanedValue(reference), cleanedValue(projectTitle)};
+    if (date) {
+        const std::string day = decimal("%04" PRId64 "-%02" PRId64 "-%02" PRId64, date->year, date->month, date->day);
+        const std::string time = decimal("%02" PRId64 "%02" PRId64 "%02" PRId64, date->hour, date->minute, date->second);
+        values[1] = day;
+        values[2] = time;
+        values[3] = day + "_" + time;
+    }
+
+    std::string result;
+    std::size_t position = 0;
+    while (position < templateText.size()) {
+        const std::string_view rest = templateText.substr(position);
+        bool matched = false;
+        for (std::size_t t = 0; t < settings::OutputNaming::tokens.size(); ++t) {
+            const std::string_view token = settings::OutputNaming::tokens[t];
+            if (!rest.starts_with(token)) continue;
+            result += values[t] ? std::string_view(*values[t]) : token;
+            position += token.size();
+            matched = true;
+            break;
+        }
+        if (!matched) result += templateText[position++];
+    }
+    const std::string_view stem = trimmedSpacesAndTabs(result);
+    return stem.empty() ? name : std::string(stem);
+}
+
+OutputPlanner::OutputPlanner(const std::vector<fs::path>& sources)
+    : OutputPlanner(sources, platform::isCaseSensitive) {}
+
+OutputPlanner::OutputPlanner(const std::vector<fs::path>& sources, CaseSensitivityQuery isCaseSensitive)
+    : isCaseSensitive_(std::move(isCaseSensitive)) {
+    for (const fs::path& source : sources) sourceURLs_.insert(key(source));
+}
+
+std::expected<fs::path, OutputError> OutputPlanner::plan(const fs::path& outputRoot, const fs::path& source,
+                                                         std::string_view relativeSubpath, std::string_view sourceName,
+                                                         const std::optional<dates::CaptureDate>& date,
+                                                         std::string_view reference, std::string_view projectTitle,
+                                                         const settings::OutputNaming& naming) {
+    if (!settings::isValidTemplate(naming.template_)) return std::unexpected(OutputError::invalidPath());
+    if (!date && settings::templateRequiresCaptureDate(naming.template_))
+        return std::unexpected(OutputError::missingCaptureDate());
+
+    // Appended piece by piece: joining a text that starts with "/" would
+    // replace the whole folder.
+    fs::path folder = outputRoot;
+    for (std::string_view piece : nonEmptyPieces(relativeSubpath)) folder /= piece;
+
+    const std::string stem = fileStem(naming.template_, sourceName, date, reference, projectTitle);
+    const std::vector<std::string_view> pieces = nonEmptyPieces(stem);
+    // A stem of slashes alone has no name in it.
+    const std::string_view base = pieces.empty() ? std::string_view(stem) : pieces.back();
+    for (std::size_t i = 0; i + 1 < pieces.size(); ++i) folder /= pieces[i];
+    if (base.empty() || base == "." || base == ".." || base.find('/') != std::string_view::npos)
+        return std::unexpected(OutputError::invalidPath());
+
+    const auto candidateNamed = [&folder](const std::string& fileName) {
+        return standardized(folder / (fileName + ".jpg"));
+    };
+    fs::path candidate = candidateNamed(std::string(base));
+
+    // Compared without case folding: the root and the candidate may sit on
+    // volumes that fold differently, and the candidate keeps the root's spelling.
+    std::string rootForm = containmentForm(outputRoot);
+    if (!rootForm.ends_with('/')) rootForm += '/';
+    if (!containmentForm(candidate).starts_with(rootForm)) return std::unexpected(OutputError::invalidPath());
+
+    std::string candidateKey = key(candidate);
+    if (sourceURLs_.contains(candidateKey) || (!source.empty() && candidateKey == key(source)))
+        return std::unexpected(OutputError::wouldOverwriteSource(candidate));
+
+    for (std::int64_t n = 2; sourceURLs_.contains(candidateKey) || claimed_.contains(candidateKey) ||
+                             itemExists(candidate);
+         ++n) {
+        candidate = candidateNamed(std::string(base) + "-" + std::to_string(n));
+        candidateKey = key(candidate);
+    }
+    claimed_.insert(candidateKey);
+    return candidate;
+}
+
+}  // namespace veltrop::exporting

@@ -1,0 +1,32 @@
+#pragma once
+// The comparison form that decides whether two locations are the same file.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace veltrop::exporting {
+
+// Asked with an existing folder or file: does its volume tell names apart by
+// letter case? Injected so that tests can stand in for volumes they cannot mount.
+using CaseSensitivityQuery = std::function<bool(const std::filesystem::path&)>;
+
+// Absolute and lexically normal, without a trailing separator.
+std::filesystem::path standardized(const std::filesystem::path& location);
+
+// Symbolic links resolved in the part that exists (the missing tail kept as
+// written), in NFC, and case-folded unless that part's volume is case-sensitive.
+std::string pathKey(const std::filesystem::path& location);
+std::string pathKey(const std::filesystem::path& location, const CaseSensitivityQuery& isCaseSensitive);
+
+namespace detail {
+
+struct ResolvedLocation {
+    std::filesystem::path path;          // links resolved, missing tail re-appended
+    std::filesystem::path existingPart;  // the deepest ancestor (or self) that was resolved
+};
+ResolvedLocation resolve(const std::filesystem::path& location);
+
+}  // namespace detail
+
+}  // namespace veltrop::exporting

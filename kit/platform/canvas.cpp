@@ -1,0 +1,515 @@
+#include "kit/platform/canvas.h"
+
+#include <cairo.h>
+#include <hb-ot.h>
+#include <hb.h>
+#include <pango/pangocairo.h>
+#include <utf8proc.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <vector>
+
+#include "kit/render/blur.h"
+#include "kit/render/utf8.h"
+
+namespace veltrop::platform {
+
+namespace {
+
+constexpr const char* preferredFamily = "sans-serif";
+constexpr const char* fallbackFamily = "Helvetica";
+// cairo refuses image surfaces beyond this side length.
+constexpr int largestSide = 32767;
+
+// Pango's shared default font map is not safe to use from several threads at
+// once, so every thread keeps its own map and context. Layout is unhinted and
+// glyph positions are not rounded, so text lands on the same fractional
+// positions at every image size.
+struct ThreadFonts {
+    PangoFontMap* map = nullptr;
+    PangoContext* context = nullptr;
+    std::map<std::string, double> capRatios;    // family → cap height per pixel of size
+    std::map<std::string, bool> familyLoads;    // family → whether it resolves to a font
+
+    ThreadFonts() {
+        map = pango_cairo_font_map_new();
+        context = pango_font_map_create_context(map);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+        pango_cairo_context_set_font_options(context, options);
+        cairo_font_options_destroy(options);
+        pango_context_set_round_glyph_positions(context, FALSE);
+        pango_context_set_language(context, pango_language_from_string("en"));
+        pango_context_set_base_dir(context, PANGO_DIRECTION_LTR);
+    }
+    ~ThreadFonts() {
+        if (context != nullptr) g_object_unref(context);
+        if (map != nullptr) g_object_unref(map);
+    }
+    ThreadFonts(const ThreadFonts&) = delete;
+    ThreadFonts& operator=(const ThreadFonts&) = delete;
+};
+
+ThreadFonts& threadFonts() {
+    thread_local ThreadFonts fonts;
+    return fonts;
+}
+
+struct DescriptionDeleter {
+    void operator()(PangoFontDescription* description) const { pango_font_description_free(description); }
+};
+using Description = std::unique_ptr<PangoFontDescription, DescriptionDeleter>;
+
+Description describe(const std::string& family, double size) {
+    Description description(pango_font_description_new());
+    pango_font_description_set_family(description.get(), family.c_str());
+    pango_font_description_set_weight(description.get(), PANGO_WEIGHT_BOLD);
+    pango_font_description_set_absolute_size(description.get(), std::max(size, 0.0) * PANGO_SCALE);
+    return description;
+}
+
+bool familyLoads(const std::string& family) {
+    ThreadFonts& fonts = threadFonts();
+    if (auto found = fonts.familyLoads.find(family); found != fonts.familyLoads.end()) return found->second;
+    const Description description = describe(family, 100);
+    PangoFont* font = pango_font_map_load_font(fonts.map, fonts.context, description.get());
+    const bool loads = font != nullptr;
+    if (font != nullptr) g_object_unref(font);
+    fonts.familyLoads.emplace(family, loads);
+    return loads;
+}
+
+// Valid UTF-8 on one line: Pango rejects malformed text, and a one-line
+// stamp must not break into paragraphs.
+std::string oneLine(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    render::forEachCodePoint(text, [&](char32_t character) {
+        if (character == U'\n' || character == U'\r' || character == U'\u2028' || character == U'\u2029' ||
+            character == U'\v' || character == U'\f' || character == U'\u0085')
+            character = U' ';
+        if (character == 0) character = U'\uFFFD';
+        utf8proc_uint8_t bytes[4];
+        const auto length = utf8proc_encode_char(static_cast<utf8proc_int32_t>(character), bytes);
+        result.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+    });
+    return result;
+}
+
+double capRatio(const std::string& family);
+
+}  // namespace
+
+// ---------------------------------------------------------------- text
+
+struct TextLine::Impl {
+    PangoLayout* layout = nullptr;
+    PangoRectangle ink{};  // Pango units, y down from the layout's top-left
+    bool empty = true;
+
+    ~Impl() {
+        if (layout != nullptr) g_object_unref(layout);
+    }
+};
+
+TextLine::TextLine(std::string_view text, const Font& font) : impl_(std::make_unique<Impl>()) {
+    if (text.empty() || !(font.size > 0)) return;
+    const std::string line = oneLine(text);
+    impl_->layout = pango_layout_new(threadFonts().context);
+    pango_layout_set_single_paragraph_mode(impl_->layout, TRUE);
+    const Description description = describe(font.family, font.size);
+    pango_layout_set_font_description(impl_->layout, description.get());
+    pango_layout_set_text(impl_->layout, line.c_str(), static_cast<int>(line.size()));
+    pango_layout_get_extents(impl_->layout, &impl_->ink, nullptr);
+    impl_->empty = impl_->ink.width <= 0 || impl_->ink.height <= 0;
+}
+
+TextLine::~TextLine() = default;
+TextLine::TextLine(TextLine&&) noexcept = default;
+TextLine& TextLine::operator=(TextLine&&) noexcept = default;
+
+render::Size TextLine::size() const {
+    if (impl_->empty) return {0, 0};
+    return {static_cast<double>(impl_->ink.width) / PANGO_SCALE, static_cast<double>(impl_->ink.height) / PANGO_SCALE};
+}
+
+render::Size textSize(std::string_view text, const Font& font) { return TextLine(text, font).size(); }
+
+Font stampFont(double pixelSize) {
+    return Font{familyLoads(preferredFamily) ? preferredFamily : fallbackFamily, pixelSize};
+}
+
+namespace {
+
+double capRatio(const std::string& family) {
+    ThreadFonts& fonts = threadFonts();
+    if (auto found = fonts.capRatios.find(family); found != fonts.capRatios.end()) return found->second;
+    constexpr double referenceSize = 100;
+    double ratio = 0;
+    const Description description = describe(family, referenceSize);
+    if (PangoFont* font = pango_font_map_load_font(fonts.map, fonts.context, description.get())) {
+        if (hb_font_t* shaped = pango_font_get_hb_font(font)) {
+            hb_face_t* face = hb_font_get_face(shaped);
+            const unsigned int unitsPerEm = hb_face_get_upem(face);
+            hb_font_t* unscaled = hb_font_create(face);  // scale defaults to units per em
+            hb_position_t capHeightUnits = 0;
+            if (unitsPerEm > 0 &&
+                hb_ot_metrics_get_position(unscaled, HB_OT_METRICS_TAG_CAP_HEIGHT, &capHeightUnits) &&
+                capHeightUnits > 0)
+                ratio = static_cast<double>(capHeightUnits) / unitsPerEm;
+            hb_font_destroy(unscaled);
+        }
+        g_object_unref(font);
+    }
+    if (ratio <= 0) {
+        // Some faces record no cap height: the capital H's ink is the measure.
+        ratio = TextLine("H", Font{family, referenceSize}).size().height / referenceSize;
+    }
+    fonts.capRatios.emplace(family, ratio);
+    return ratio;
+}
+
+}  // namespace
+
+double capHeight(const Font& font) { return capRatio(font.family) * font.size; }
+
+std::vector<std::string> characters(std::string_view text) {
+    const std::string clean = oneLine(text);
+    std::vector<std::string> result;
+    utf8proc_int32_t previous = -1;
+    utf8proc_int32_t state = 0;
+    std::size_t index = 0;
+    while (index < clean.size()) {
+        utf8proc_int32_t codePoint = 0;
+        const auto length = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(clean.data() + index),
+                                             static_cast<utf8proc_ssize_t>(clean.size() - index), &codePoint);
+        const std::size_t step = length > 0 ? static_cast<std::size_t>(length) : 1;
+        if (previous < 0 || result.empty() || utf8proc_grapheme_break_stateful(previous, codePoint, &state))
+            result.emplace_back();
+        result.back().append(clean, index, step);
+        previous = codePoint;
+        index += step;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------- canvas
+
+namespace {
+
+struct ShadowScope {
+    Shadow shadow;
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = nullptr;
+    int x = 0, y = 0;  // device position of the scratch surface
+    double deviceScale = 1;
+    render::Size deviceOffset;
+};
+
+cairo_matrix_t orientationMatrix(render::Orientation orientation, double width, double height) {
+    // Maps stored pixel coordinates (y down) to upright ones.
+    cairo_matrix_t m;
+    switch (orientation) {
+        case 2: cairo_matrix_init(&m, -1, 0, 0, 1, width, 0); break;
+        case 3: cairo_matrix_init(&m, -1, 0, 0, -1, width, height); break;
+        case 4: cairo_matrix_init(&m, 1, 0, 0, -1, 0, height); break;
+        case 5: cairo_matrix_init(&m, 0, 1, 1, 0, 0, 0); break;
+        case 6: cairo_matrix_init(&m, 0, 1, -1, 0, height, 0); break;
+        case 7: cairo_matrix_init(&m, 0, -1, -1, 0, height, width); break;
+        case 8: cairo_matrix_init(&m, 0, -1, 1, 0, 0, width); break;
+        default: cairo_matrix_init_identity(&m); break;
+    }
+    return m;
+}
+
+bool swapsSides(render::Orientation orientation) { return orientation >= 5 && orientation <= 8; }
+
+bool isWhole(double value) { return std::abs(value - std::round(value)) < 1e-9; }
+
+}  // namespace
+
+struct Canvas::Impl {
+    render::Bitmap bitmap;
+    cairo_surface_t* surface = nullptr;
+    cairo_t* cr = nullptr;
+    double alpha = 1;
+    std::vector<double> savedAlphas;
+    std::optional<ShadowScope> shadow;
+
+    ~Impl() {
+        if (shadow) {
+            cairo_destroy(shadow->cr);
+            cairo_surface_destroy(shadow->surface);
+        }
+        if (cr != nullptr) cairo_destroy(cr);
+        if (surface != nullptr) cairo_surface_destroy(surface);
+    }
+
+    cairo_t* current() const { return shadow ? shadow->cr : cr; }
+
+    void setColor(const settings::Color& color) const {
+        cairo_set_source_rgba(current(), color.red, color.green, color.blue, std::clamp(color.alpha * alpha, 0.0, 1.0));
+    }
+};
+
+Canvas::Canvas(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Canvas::~Canvas() = default;
+Canvas::Canvas(Canvas&&) noexcept = default;
+Canvas& Canvas::operator=(Canvas&&) noexcept = default;
+
+std::optional<Canvas> Canvas::over(render::Bitmap bitmap) {
+    if (bitmap.empty() || bitmap.width > largestSide || bitmap.height > largestSide) return std::nullopt;
+    if (bitmap.stride % 4 != 0 || bitmap.stride < static_cast<std::size_t>(bitmap.width) * 4 ||
+        bitmap.stride > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return std::nullopt;
+    auto impl = std::make_unique<Impl>();
+    impl->bitmap = std::move(bitmap);
+    impl->surface = cairo_image_surface_create_for_data(impl->bitmap.pixels.get(), CAIRO_FORMAT_ARGB32,
+                                                        impl->bitmap.width, impl->bitmap.height,
+                                                        static_cast<int>(impl->bitmap.stride));
+    if (cairo_surface_status(impl->surface) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+    impl->cr = cairo_create(impl->surface);
+    if (cairo_status(impl->cr) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+    // y up, origin at the bottom-left corner.
+    cairo_matrix_t flip;
+    cairo_matrix_init(&flip, 1, 0, 0, -1, 0, impl->bitmap.height);
+    cairo_set_matrix(impl->cr, &flip);
+    cairo_set_antialias(impl->cr, CAIRO_ANTIALIAS_GRAY);
+    cairo_set_fill_rule(impl->cr, CAIRO_FILL_RULE_WINDING);
+    return Canvas(std::move(impl));
+}
+
+std::optional<Canvas> Canvas::create(int width, int height) {
+    if (width <= 0 || height <= 0 || width > largestSide || height > largestSide) return std::nullopt;
+    auto bitmap = render::Bitmap::allocate(width, height);
+    if (!bitmap) return std::nullopt;
+    std::memset(bitmap->pixels.get(), 0, bitmap->stride * static_cast<std::size_t>(height));
+    return over(std::move(*bitmap));
+}
+
+int Canvas::width() const { return impl_->bitmap.width; }
+int Canvas::height() const { return impl_->bitmap.height; }
+
+void Canvas::save() {
+    cairo_save(impl_->current());
+    impl_->savedAlphas.push_back(impl_->alpha);
+}
+
+void Canvas::restore() {
+    cairo_restore(impl_->current());
+    if (!impl_->savedAlphas.empty()) {
+        impl_->alpha = impl_->savedAlphas.back();
+        impl_->savedAlphas.pop_back();
+    }
+}
+
+void Canvas::translate(double dx, double dy) { cairo_translate(impl_->current(), dx, dy); }
+void Canvas::scale(double sx, double sy) { cairo_scale(impl_->current(), sx, sy); }
+void Canvas::setGlobalAlpha(double alpha) { impl_->alpha = std::clamp(alpha, 0.0, 1.0); }
+
+void Canvas::fillRect(const render::Rect& rect, const settings::Color& color) {
+    cairo_t* cr = impl_->current();
+    cairo_new_path(cr);
+    cairo_rectangle(cr, rect.x, rect.y, rect.width, rect.height);
+    impl_->setColor(color);
+    cairo_fill(cr);
+}
+
+void Canvas::fillRoundedRect(const render::Rect& rect, double radius, const settings::Color& color) {
+    if (!(rect.width > 0) || !(rect.height > 0)) return;
+    const double r = std::clamp(radius, 0.0, std::min(rect.width, rect.height) / 2);
+    cairo_t* cr = impl_->current();
+    cairo_new_path(cr);
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, rect.maxX() - r, rect.minY() + r, r, -M_PI / 2, 0);
+    cairo_arc(cr, rect.maxX() - r, rect.maxY() - r, r, 0, M_PI / 2);
+    cairo_arc(cr, rect.minX() + r, rect.maxY() - r, r, M_PI / 2, M_PI);
+    cairo_arc(cr, rect.minX() + r, rect.minY() + r, r, M_PI, 3 * M_PI / 2);
+    cairo_close_path(cr);
+    impl_->setColor(color);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    cairo_fill(cr);
+}
+
+void Canvas::fillPolygon(std::span<const render::Point> corners, const settings::Color& color) {
+    if (corners.size() < 3) return;
+    cairo_t* cr = impl_->current();
+    cairo_new_path(cr);
+    cairo_move_to(cr, corners[0].x, corners[0].y);
+    for (std::size_t i = 1; i < corners.size(); ++i) cairo_line_to(cr, corners[i].x, corners[i].y);
+    cairo_close_path(cr);
+    impl_->setColor(color);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    cairo_fill(cr);
+}
+
+void Canvas::drawBitmap(const render::Bitmap& bitmap, render::Orientation orientation, const render::Rect& rect) {
+    if (bitmap.empty() || !(rect.width > 0) || !(rect.height > 0)) return;
+    if (bitmap.stride % 4 != 0 || bitmap.stride > static_cast<std::size_t>(std::numeric_limits<int>::max())) return;
+    // cairo only reads the source pixels here.
+    cairo_surface_t* source = cairo_image_surface_create_for_data(
+        const_cast<std::uint8_t*>(bitmap.pixels.get()), CAIRO_FORMAT_ARGB32, bitmap.width, bitmap.height,
+        static_cast<int>(bitmap.stride));
+    if (cairo_surface_status(source) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(source);
+        return;
+    }
+    const double storedWidth = bitmap.width, storedHeight = bitmap.height;
+    const double uprightWidth = swapsSides(orientation) ? storedHeight : storedWidth;
+    const double uprightHeight = swapsSides(orientation) ? storedWidth : storedHeight;
+
+    cairo_t* cr = impl_->current();
+    cairo_save(cr);
+    // Upright pixel space has its top row at the rectangle's top edge.
+    cairo_translate(cr, rect.x, rect.y + rect.height);
+    cairo_scale(cr, rect.width / uprightWidth, -rect.height / uprightHeight);
+    const cairo_matrix_t turn = orientationMatrix(orientation, storedWidth, storedHeight);
+    cairo_transform(cr, &turn);
+    cairo_set_source_surface(cr, source, 0, 0);
+    cairo_pattern_t* pattern = cairo_get_source(cr);
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+
+    cairo_matrix_t toDevice;
+    cairo_get_matrix(cr, &toDevice);
+    const bool pixelExact = isWhole(toDevice.xx) && isWhole(toDevice.yx) && isWhole(toDevice.xy) &&
+                            isWhole(toDevice.yy) && isWhole(toDevice.x0) && isWhole(toDevice.y0);
+    cairo_pattern_set_filter(pattern, pixelExact ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    cairo_new_path(cr);
+    cairo_rectangle(cr, 0, 0, storedWidth, storedHeight);
+    cairo_clip(cr);
+    cairo_paint_with_alpha(cr, impl_->alpha);
+    cairo_restore(cr);
+    cairo_surface_destroy(source);
+}
+
+void Canvas::drawText(const TextLine& line, const settings::Color& color, render::Point origin) {
+    if (line.impl_->empty) return;
+    const PangoRectangle& ink = line.impl_->ink;
+    cairo_t* cr = impl_->current();
+    cairo_save(cr);
+    cairo_translate(cr, origin.x, origin.y);
+    cairo_scale(cr, 1, -1);  // Pango lays out downwards
+    cairo_new_path(cr);
+    cairo_move_to(cr, -static_cast<double>(ink.x) / PANGO_SCALE,
+                  -static_cast<double>(ink.y + ink.height) / PANGO_SCALE);
+    impl_->setColor(color);
+    pango_cairo_show_layout(cr, line.impl_->layout);
+    cairo_restore(cr);
+}
+
+void Canvas::beginShadow(const Shadow& shadow, const render::Rect& area) {
+    assert(!impl_->shadow && "shadows do not nest");
+    if (impl_->shadow) return;
+    cairo_t* cr = impl_->cr;
+
+    // The area's extent on the device.
+    double minX = std::numeric_limits<double>::max(), minY = minX;
+    double maxX = std::numeric_limits<double>::lowest(), maxY = maxX;
+    for (auto [ux, uy] : {std::pair{area.minX(), area.minY()}, std::pair{area.maxX(), area.minY()},
+                          std::pair{area.maxX(), area.maxY()}, std::pair{area.minX(), area.maxY()}}) {
+        cairo_user_to_device(cr, &ux, &uy);
+        minX = std::min(minX, ux), maxX = std::max(maxX, ux);
+        minY = std::min(minY, uy), maxY = std::max(maxY, uy);
+    }
+    // Offset and blur follow the current transform, like the drawing they belong to.
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    const double deviceScale = std::sqrt(std::abs(m.xx * m.yy - m.xy * m.yx));
+    double offsetX = shadow.offset.width, offsetY = shadow.offset.height;
+    cairo_user_to_device_distance(cr, &offsetX, &offsetY);
+    // Whole pixels keep the composite on cairo's fast path; half a pixel of a soft shadow does not show.
+    offsetX = std::round(offsetX), offsetY = std::round(offsetY);
+    const double sigma = std::max(0.0, shadow.blur) * deviceScale / 2;
+    int reach = 2;
+    for (int width : render::boxBlurWidths(sigma)) reach += (width - 1) / 2;
+
+    // Ink beyond the canvas can still cast a shadow onto it.
+    const double spare = reach + std::abs(offsetX) + std::abs(offsetY);
+    const double left = std::max(std::floor(minX) - reach, -spare);
+    const double top = std::max(std::floor(minY) - reach, -spare);
+    const double right = std::min(std::ceil(maxX) + reach, width() + spare);
+    const double bottom = std::min(std::ceil(maxY) + reach, height() + spare);
+
+    ShadowScope scope;
+    scope.shadow = shadow;
+    scope.deviceScale = deviceScale;
+    scope.deviceOffset = {offsetX, offsetY};
+    const bool fits = right > left && bottom > top && right - left <= largestSide && bottom - top <= largestSide;
+    const int scratchWidth = fits ? static_cast<int>(right - left) : 1;
+    const int scratchHeight = fits ? static_cast<int>(bottom - top) : 1;
+    scope.x = fits ? static_cast<int>(left) : 0;
+    scope.y = fits ? static_cast<int>(top) : 0;
+    scope.surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, scratchWidth, scratchHeight);
+    cairo_surface_set_device_offset(scope.surface, -scope.x, -scope.y);
+    scope.cr = cairo_create(scope.surface);
+    cairo_set_matrix(scope.cr, &m);
+    cairo_set_antialias(scope.cr, CAIRO_ANTIALIAS_GRAY);
+    cairo_set_fill_rule(scope.cr, CAIRO_FILL_RULE_WINDING);
+    impl_->shadow = scope;
+}
+
+void Canvas::endShadow() {
+    if (!impl_->shadow) return;
+    ShadowScope scope = *impl_->shadow;
+    impl_->shadow.reset();
+    cairo_destroy(scope.cr);
+    cairo_surface_flush(scope.surface);
+    cairo_surface_set_device_offset(scope.surface, 0, 0);
+
+    if (cairo_surface_status(scope.surface) == CAIRO_STATUS_SUCCESS) {
+        const int w = cairo_image_surface_get_width(scope.surface);
+        const int h = cairo_image_surface_get_height(scope.surface);
+        const int stride = cairo_image_surface_get_stride(scope.surface);
+        const unsigned char* pixels = cairo_image_surface_get_data(scope.surface);
+        cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+        if (cairo_surface_status(mask) == CAIRO_STATUS_SUCCESS && pixels != nullptr) {
+            cairo_surface_flush(mask);
+            unsigned char* coverage = cairo_image_surface_get_data(mask);
+            const int maskStride = cairo_image_surface_get_stride(mask);
+            for (int y = 0; y < h; ++y) {
+                const auto* source = reinterpret_cast<const std::uint32_t*>(pixels + static_cast<std::ptrdiff_t>(y) * stride);
+                unsigned char* target = coverage + static_cast<std::ptrdiff_t>(y) * maskStride;
+                for (int x = 0; x < w; ++x) target[x] = static_cast<unsigned char>(source[x] >> 24);
+            }
+            render::blurCoverage(coverage, w, h, static_cast<std::size_t>(maskStride),
+                                 std::max(0.0, scope.shadow.blur) * scope.deviceScale / 2);
+            cairo_surface_mark_dirty(mask);
+
+            cairo_t* cr = impl_->cr;
+            cairo_save(cr);
+            cairo_identity_matrix(cr);
+            cairo_new_path(cr);
+            const settings::Color& c = scope.shadow.color;
+            cairo_set_source_rgba(cr, c.red, c.green, c.blue, std::clamp(c.alpha, 0.0, 1.0));
+            cairo_mask_surface(cr, mask, scope.x + scope.deviceOffset.width, scope.y + scope.deviceOffset.height);
+            cairo_set_source_surface(cr, scope.surface, scope.x, scope.y);
+            cairo_paint(cr);
+            cairo_restore(cr);
+        }
+        cairo_surface_destroy(mask);
+    }
+    cairo_surface_destroy(scope.surface);
+}
+
+std::optional<render::Bitmap> Canvas::finish() {
+    if (!impl_ || impl_->cr == nullptr) return std::nullopt;
+    if (impl_->shadow) endShadow();
+    const bool ok = cairo_status(impl_->cr) == CAIRO_STATUS_SUCCESS;
+    cairo_destroy(impl_->cr);
+    impl_->cr = nullptr;
+    cairo_surface_flush(impl_->surface);
+    cairo_surface_finish(impl_->surface);
+    cairo_surface_destroy(impl_->surface);
+    impl_->surface = nullptr;
+    if (!ok) return std::nullopt;
+    return std::move(impl_->bitmap);
+}
+
+}  // namespace veltrop::platform

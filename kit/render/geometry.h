@@ -1,0 +1,36 @@
+#pragma once
+// Drawing geometry in pixels of the output bitmap, origin at the bottom-left
+// corner and y pointing up: top corners lie at the largest y.
+
+#include <algorithm>
+
+namespace veltrop::render {
+
+struct Point {
+    double x = 0, y = 0;
+    bool operator==(const Point&) const = default;
+};
+
+struct Size {
+    double width = 0, height = 0;
+    bool operator==(const Size&) const = default;
+};
+
+struct Rect {
+    double x = 0, y = 0, width = 0, height = 0;
+
+    double minX() const { return x; }
+    double minY() const { return y; }
+    double maxX() const { return x + width; }
+    double maxY() const { return y + height; }
+
+    Rect insetBy(double dx, double dy) const { return {x + dx, y + dy, width - 2 * dx, height - 2 * dy}; }
+    // Touching edges do not count, as with the platform's rectangles.
+    bool intersects(const Rect& other) const {
+        return width > 0 && height > 0 && other.width > 0 && other.height > 0 && x < other.maxX() &&
+               other.x < maxX() && y < other.maxY() && other.y < maxY();
+    }
+    bool operator==(const Rect&) const = default;
+};
+
+}  // namespace veltrop::render

@@ -1,0 +1,60 @@
+#pragma once
+// Turns one decoded photo and a description of the stamp into a new bitmap:
+// the photo upright, with the capture-date stamp, the optional watermark and,
+// in data-strip mode, a band of text added below it.
+
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "kit/dates/exif_fields.h"
+#include "kit/render/bitmap.h"
+#include "kit/settings/configuration_members.h"
+#include "kit/settings/stamp_style.h"
+
+namespace veltrop {
+
+// The logic module's published version.
+inline constexpr std::string_view moduleVersion = "1.0.0";
+
+}  // namespace veltrop
+
+namespace veltrop::render {
+
+struct RenderRequest {
+    Bitmap image;                   // pixels as stored in the file
+    Orientation orientation = 1;    // EXIF orientation; anything outside 1–8 counts as upright
+    std::string timestamp;          // the capture date formatted through the pattern
+    settings::StampStyle style;
+    settings::DataStripConfig strip;
+    dates::ExifFields exif;
+    std::optional<settings::WatermarkConfig> watermark;
+    std::optional<Bitmap> watermarkImage;  // the decoded logo of an image watermark
+    bool timestampEnabled = true;
+    std::optional<std::string> recordText;  // the data strip's photo-record line
+};
+
+struct RenderError {
+    enum class Kind { unrenderableText, contextCreationFailed, watermarkImageMissing };
+    Kind kind = Kind::contextCreationFailed;
+    std::string characters;  // unrenderableText: the characters the retro display lacks, in order
+
+    static RenderError unrenderableText(std::string offending) { return {Kind::unrenderableText, std::move(offending)}; }
+    static RenderError contextCreationFailed() { return {Kind::contextCreationFailed, {}}; }
+    static RenderError watermarkImageMissing() { return {Kind::watermarkImageMissing, {}}; }
+
+    std::string description() const;
+    bool operator==(const RenderError&) const = default;
+};
+
+// Stateless; any number of renders may run at once on different threads.
+class Renderer {
+public:
+    [[nodiscard]] static std::expected<Bitmap, RenderError> render(const RenderRequest& request);
+    // The same, for a request whose image the caller gives up: an upright
+    // photo held nowhere else is then stamped in place instead of copied.
+    [[nodiscard]] static std::expected<Bitmap, RenderError> render(RenderRequest&& request);
+};
+
+}  // namespace veltrop::render

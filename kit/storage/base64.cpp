@@ -1,0 +1,61 @@
+#include "kit/storage/base64.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+namespace veltrop::storage::detail {
+
+namespace {
+
+constexpr std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+constexpr std::array<int, 256> decodingTable() {
+    std::array<int, 256> table{};
+    table.fill(-1);
+    for (std::size_t i = 0; i < alphabet.size(); ++i) table[static_cast<unsigned char>(alphabet[i])] = static_cast<int>(i);
+    return table;
+}
+
+}  // namespace
+
+std::string base64Encode(std::string_view bytes) {
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t j = 0; j < 3; ++j)
+            group = (group << 8) | (j < count ? static_cast<unsigned char>(bytes[i + j]) : 0u);
+        for (std::size_t j = 0; j < 4; ++j)
+            text += j <= count ? alphabet[(group >> (18 - 6 * j)) & 0x3F] : '=';
+    }
+    return text;
+}
+
+std::optional<std::string> base64Decode(std::string_view text) {
+    static constexpr std::array<int, 256> table = decodingTable();
+    if (text.size() % 4 != 0) return std::nullopt;
+    std::string bytes;
+    bytes.reserve(text.size() / 4 * 3);
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        const bool last = i + 4 == text.size();
+        std::size_t padding = 0;
+        if (last && text[i + 3] == '=') padding = text[i + 2] == '=' ? 2 : 1;
+        std::uint32_t group = 0;
+        for (std::size_t j = 0; j < 4; ++j) {
+            int value = 0;
+            if (j < 4 - padding) {
+                value = table[static_cast<unsigned char>(text[i + j])];
+                if (value < 0) return std::nullopt;
+            }
+            group = (group << 6) | static_cast<std::uint32_t>(value);
+        }
+        // Bits below the last whole byte must be zero in canonical Base64.
+        if ((padding == 1 && (group & 0xFF) != 0) || (padding == 2 && (group & 0xFFFF) != 0)) return std::nullopt;
+        for (std::size_t j = 0; j < 3 - padding; ++j) bytes += static_cast<char>((group >> (16 - 8 * j)) & 0xFF);
+    }
+    return bytes;
+}
+
+}  // namespace veltrop::storage::detail

@@ -1,0 +1,139 @@
+#include "kit/storage/preset_store.h"
+
+#include <nlohmann/json.hpp>
+
+#include <limits>
+
+#include "kit/platform/private_files.h"
+
+namespace veltrop::storage {
+
+namespace fs = std::filesystem;
+using settings::Preset;
+using settings::PresetDocument;
+
+std::string PresetStoreError::description() const {
+    switch (kind) {
+        case Kind::unsupportedVersion:
+            return "Your presets were written by a newer version of Veltrop (format " + std::to_string(version) + ")";
+        case Kind::unreadable: return "Your presets file could not be read";
+        case Kind::recoveryUnavailable: return "This preset store cannot make a recovery backup";
+        case Kind::fileSystem: return fileError ? fileError->description() : std::string();
+        case Kind::encoding: return codingError ? codingError->description() : std::string();
+    }
+    return {};
+}
+
+namespace {
+
+settings::Uuid fixedID(const char* text) {
+    // The literals below are well formed; a failure here is a typo in this file.
+    return settings::Uuid::parse(text).value();
+}
+
+// A newer program may have changed the file's shape as well as its number, so
+// the number is looked at before the shape: such a file is reported as newer,
+// not as damaged.
+std::optional<std::int64_t> newerVersion(std::string_view bytes) {
+    const nlohmann::json document = nlohmann::json::parse(bytes, nullptr, false);
+    if (!document.is_object()) return std::nullopt;
+    const auto version = document.find("version");
+    if (version == document.end()) return std::nullopt;
+    if (version->is_number_unsigned()) {
+        const auto value = version->get<std::uint64_t>();
+        if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
+    }
+    if (!version->is_number_integer()) return std::nullopt;
+    const auto value = version->get<std::int64_t>();
+    if (value > PresetDocument::currentVersion) return value;
+    return std::nullopt;
+}
+
+}  // namespace
+
+const settings::Uuid& timestampPresetID() {
+    static const settings::Uuid id = fixedID("9F1C4E2A-0000-4000-A000-000000000001");
+    return id;
+}
+
+const settings::Uuid& watermarkPresetID() {
+    static const settings::Uuid id = fixedID("9F1C4E2A-0000-4000-A000-000000000002");
+    return id;
+}
+
+const std::vector<Preset>& builtIns() {
+    static const std::vector<Preset> presets = [] {
+        settings::StampConfiguration watermarkOnly = settings::defaultConfiguration();
+        watermarkOnly.timestampEnabled = false;
+        watermarkOnly.watermark = settings::defaultWatermark();
+        return std::vector<Preset>{
+            Preset{timestampPresetID(), "Timestamp", settings::defaultConfiguration()},
+            Preset{watermarkPresetID(), "Watermark", watermarkOnly},
+        };
+    }();
+    return presets;
+}
+
+std::expected<PresetStore, FileSystemError> PresetStore::standard(const EnvironmentLookup& environment) {
+    auto folder = veltropFolder(environment);
+    if (!folder) return std::unexpected(folder.error());
+    return PresetStore(*folder / fileName);
+}
+
+std::expected<std::vector<Preset>, PresetStoreError> PresetStore::load() const {
+    auto bytes = platform::readWholeFile(fileURL_);
+    if (!bytes) {
+        if (bytes.error() == std::errc::no_such_file_or_directory) return std::vector<Preset>{};
+        return std::unexpected(PresetStoreError::unreadable());
+    }
+    if (auto newer = newerVersion(*bytes)) return std::unexpected(PresetStoreError::unsupportedVersion(*newer));
+    auto document = settings::decodePresetDocument(*bytes);
+    if (!document) return std::unexpected(PresetStoreError::unreadable());
+    if (document->version > PresetDocument::currentVersion)
+        return std::unexpected(PresetStoreError::unsupportedVersion(document->version));
+    return std::move(document->presets);
+}
+
+std::expected<void, PresetStoreError> PresetStore::save(const std::vector<Preset>& presets) {
+    const fs::path folder = fileURL_.parent_path();
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error)
+        return std::unexpected(PresetStoreError::fileSystem({FileSystemError::Operation::createFolder, folder, error}));
+
+    auto text = settings::encodePresetDocument(PresetDocument{PresetDocument::currentVersion, presets});
+    if (!text) return std::unexpected(PresetStoreError::encoding(text.error()));
+
+    if (auto writeError = platform::writeFileAtomically(fileURL_, *text))
+        return std::unexpected(PresetStoreError::fileSystem({FileSystemError::Operation::write, fileURL_, writeError}));
+    return {};
+}
+
+std::expected<fs::path, PresetStoreError> PresetStore::backUpAndReset(const std::vector<Preset>& presets) {
+    const fs::path backup =
+        fileURL_.parent_path() / (std::string(backupPrefix) + settings::Uuid::random().text() + ".json");
+
+    std::error_code error;
+    if (!fs::is_regular_file(fileURL_, error))
+        return std::unexpected(PresetStoreError::fileSystem(FileSystemError::missingFile(fileURL_)));
+    // Exclusive: a backup never replaces anything, not even an older backup.
+    if (auto copyError = platform::copyFileExclusively(fileURL_, backup))
+        return std::unexpected(PresetStoreError::fileSystem({FileSystemError::Operation::copy, backup, copyError}));
+
+    if (auto saved = save(presets); !saved) return std::unexpected(saved.error());
+    return backup;
+}
+
+std::expected<std::vector<Preset>, PresetStoreError> InMemoryPresetStore::load() const {
+    if (loadError) return std::unexpected(*loadError);
+    return presets;
+}
+
+std::expected<void, PresetStoreError> InMemoryPresetStore::save(const std::vector<Preset>& list) {
+    if (saveError) return std::unexpected(*saveError);
+    presets = list;
+    ++saveCount;
+    return {};
+}
+
+}  // namespace veltrop::storage

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <cstdlib>
+
+#include "kit/dates/capture_date.h"
+#include "kit/platform/file_times.h"
+#include "support/test_support.h"
+
+using namespace veltrop::dates;
+using veltrop::testing::TempDir;
+
+namespace {
+
+std::string parsed(std::string_view text) {
+    auto date = CaptureDateReader::parseExifText(text, CaptureDateSource::dateTimeOriginal);
+    return date ? veltrop::dates::text(*date) : "none";
+}
+
+struct ParseCase {
+    std::string_view input;
+    std::string_view expected;
+};
+
+}  // namespace
+
+TEST(CaptureDateReader, ParsesExifTextAndRejectsImpossibleDates) {
+    const ParseCase cases[] = {
+        {"2026:08:14 06:17:49", "2026-08-14 06:17:49"},
+        {"2026:08:14 06:17:49 +02:00", "2026-08-14 06:17:49"},  // trailing zone word ignored
+        {"2026:08:14  06:17:49", "2026-08-14 06:17:49"},        // empty pieces dropped
+        {"  2026:08:14 06:17:49", "2026-08-14 06:17:49"},
+        {"2026::08:14 06:17:49", "2026-08-14 06:17:49"},        // doubled colon reads as one
+        {"2026:08:14 06:17:49:05", "2026-08-14 06:17:49"},      // extra time piece ignored
+        {"+2026:08:14 06:17:49", "2026-08-14 06:17:49"},
+        {"2024:02:29 12:00:00", "2024-02-29 12:00:00"},
+        {"2000:02:29 12:00:00", "2000-02-29 12:00:00"},
+        {"2026:12:31 23:59:60", "2026-12-31 23:59:60"},         // leap second as recorded
+        {"33:1:2 3:4:5", "0033-01-02 03:04:05"},
+        {"2026-08-14 06:17:49", "none"},
+        {"2026:08:14T06:17:49", "none"},
+        {"2026:08:14", "none"},
+        {"2026:08:14:01 06:17:49", "none"},
+        {"2026:08:14 06:17", "none"},
+        {"2023:02:29 12:00:00", "none"},
+        {"1900:02:29 12:00:00", "none"},
+        {"2026:04:31 10:00:00", "none"},
+        {"2026:08:14 24:00:00", "none"},
+        {"2026:08:14 23:60:00", "none"},
+        {"2026:08:14 23:59:61", "none"},
+        {"2026:13:01 00:00:00", "none"},
+        {"0000:00:00 00:00:00", "none"},
+        {"    :  :     :  :  ", "none"},
+        {"2026:08:14\t06:17:49", "none"},                       // a tab is not a separator
+        {"2026:08:14 06:17:49.5", "none"},
+        {"2026:+-8:14 06:17:49", "none"},
+        {"2026:8 :14 06:17:49", "none"},
+        {"-2026:08:14 06:17:49", "none"},
+        {"99999999999999999999:01:01 00:00:00", "none"},         // beyond 64 bits
+        {"", "none"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parsed(c.input), c.expected) << "input: '" << c.input << "'";
+}
+
+TEST(CaptureDateReader, KeepsTheGivenSourceAndCountsItInEquality) {
+    auto a = CaptureDateReader::parseExifText("2026:08:14 06:17:49", CaptureDateSource::tiffDateTime);
+    auto b = CaptureDateReader::parseExifText("2026:08:14 06:17:49", CaptureDateSource::fileDate);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->source, CaptureDateSource::tiffDateTime);
+    EXPECT_NE(*a, *b);
+    EXPECT_EQ(text(*a), text(*b));
+}
+
+TEST(CaptureDateReader, RecordedDateTakesTheFirstParseableStringField) {
+    PropertyDictionary exif{{"DateTimeOriginal", "0000:00:00 00:00:00"}, {"DateTimeDigitized", "2026:08:14 06:17:49"}};
+    PropertyDictionary tiff{{"DateTime", "2020:01:01 00:00:00"}};
+    auto date = CaptureDateReader::readRecordedDate({{"Exif", exif}, {"TIFF", tiff}});
+    ASSERT_TRUE(date);
+    EXPECT_EQ(date->source, CaptureDateSource::dateTimeDigitized);
+    EXPECT_EQ(text(*date), "2026-08-14 06:17:49");
+
+    // A date stored as a number is not a date; the TIFF field is used instead.
+    PropertyDictionary numeric{{"DateTimeOriginal", 20260814.0}};
+    auto fallback = CaptureDateReader::readRecordedDate({{"Exif", numeric}, {"TIFF", tiff}});
+    ASSERT_TRUE(fallback);
+    EXPECT_EQ(fallback->source, CaptureDateSource::tiffDateTime);
+
+    // A group that is not a dictionary counts as empty.
+    EXPECT_FALSE(CaptureDateReader::readRecordedDate({{"Exif", "2026:08:14 06:17:49"}}));
+    EXPECT_FALSE(CaptureDateReader::readRecordedDate({}));
+}
+
+TEST(CaptureDateReader, FileDateIsLocalWallClock) {
+    TempDir dir;
+    const auto file = dir / "photo.jpg";
+    veltrop::testing::writeFile(file, "x");
+    // Birth time cannot be set, so check against what the system reports for it.
+    const auto times = veltrop::platform::fileTimes(file);
+    ASSERT_TRUE(times);
+    const time_t instant = static_cast<time_t>(times->creation ? *times->creation : *times->modification);
+
+    const char* oldZone = std::getenv("TZ");
+    const std::string saved = oldZone ? oldZone : "";
+    setenv("TZ", "UTC-2", 1);  // POSIX sign: two hours east of UTC
+    tzset();
+    auto date = CaptureDateReader::readFileDate(file);
+    struct tm expected {};
+    localtime_r(&instant, &expected);
+    if (oldZone) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    tzset();
+
+    ASSERT_TRUE(date);
+    EXPECT_EQ(date->source, CaptureDateSource::fileDate);
+    EXPECT_EQ(date->hour, expected.tm_hour);
+    EXPECT_EQ(date->day, expected.tm_mday);
+    struct tm utc {};
+    gmtime_r(&instant, &utc);
+    EXPECT_EQ((utc.tm_hour + 2) % 24, date->hour);
+
+    EXPECT_FALSE(CaptureDateReader::readFileDate(dir / "missing.jpg"));
+}
+
+TEST(CaptureDateSource, RawValuesLabelsAndEmbedding) {
+    for (auto source : allCaptureDateSources) EXPECT_EQ(captureDateSourceFromRaw(rawValue(source)), source);
+    EXPECT_FALSE(captureDateSourceFromRaw("DateTimeOriginal"));
+    EXPECT_EQ(label(CaptureDateSource::dateTimeDigitized), "EXIF digitised date");
+    EXPECT_EQ(label(CaptureDateSource::suppliedDate), "User-supplied date");
+    EXPECT_TRUE(isEmbedded(CaptureDateSource::tiffDateTime));
+    EXPECT_FALSE(isEmbedded(CaptureDateSource::fileDate));
+}

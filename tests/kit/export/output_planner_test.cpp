@@ -1,0 +1,139 @@
+#include "kit/export/output_planner.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace veltrop::exporting {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+using testing::writeFile;
+
+const dates::CaptureDate summerMorning{2026, 8, 14, 6, 17, 49, dates::CaptureDateSource::dateTimeOriginal};
+
+settings::OutputNaming naming(std::string templateText) { return {std::move(templateText)}; }
+
+bool alwaysSensitive(const fs::path&) { return true; }
+bool neverSensitive(const fs::path&) { return false; }
+
+// Plans a photo with no subfolder, reference or project.
+std::expected<fs::path, OutputError> planName(OutputPlanner& planner, const fs::path& root, const fs::path& source,
+                                              const std::string& templateText = "{name}",
+                                              std::optional<dates::CaptureDate> date = std::nullopt,
+                                              const std::string& project = "") {
+    return planner.plan(root, source, "", source.stem().string(), date, "IMG-0001", project, naming(templateText));
+}
+
+TEST(OutputNaming, FileStemReplacesAndCleansTokens) {
+    struct Case {
+        std::string templateText, sourceName;
+        std::optional<dates::CaptureDate> date;
+        std::string reference, project, expected;
+    };
+    const Case cases[] = {
+        {"{date} {time}", "IMG_0001", summerMorning, "", "", "2026-08-14 061749"},
+        {"{datetime}", "IMG_0001", summerMorning, "", "", "2026-08-14_061749"},
+        {"{date}-{name}", "IMG_0001", std::nullopt, "", "", "{date}-IMG_0001"},
+        {"{project}/{name}", "IMG_0001", std::nullopt, "", "Site A/B: North", "Site A-B- North/IMG_0001"},
+        {"{reference}_{nam", "x", std::nullopt, std::string("R\0:1", 4), "", "R--1_{nam"},
+        {"a..b {name}", " x...y\t", std::nullopt, "", "", "a..b x.y"},
+        {"   ", " IMG 7 ", std::nullopt, "", "", "IMG 7"},
+        {" {project} ", "IMG", std::nullopt, "", " .. ", "IMG"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(fileStem(c.templateText, c.sourceName, c.date, c.reference, c.project), c.expected)
+            << c.templateText;
+}
+
+TEST(OutputPlanner, NumbersCollisionsInInputOrder) {
+    TempDir dir;
+    const std::vector<fs::path> sources{dir / "IMG_0001.HEIC", dir / "IMG_0001.JPG", dir / "IMG_0001.heif"};
+    for (const auto& source : sources) writeFile(source, "x");
+    OutputPlanner planner(sources);
+    const fs::path root = dir / "Timestamped";
+    EXPECT_EQ(planName(planner, root, sources[0]), root / "IMG_0001.jpg");
+    EXPECT_EQ(planName(planner, root, sources[1]), root / "IMG_0001-2.jpg");
+    EXPECT_EQ(planName(planner, root, sources[2]), root / "IMG_0001-3.jpg");
+    EXPECT_EQ(planner.claimed().size(), 3u);
+}
+
+TEST(OutputPlanner, PlacesTokensAndSubfolders) {
+    TempDir dir;
+    OutputPlanner planner({});
+    const fs::path root = dir.path();
+    EXPECT_EQ(planName(planner, root, dir / "a.heic", "{date} {time}", summerMorning), root / "2026-08-14 061749.jpg");
+    EXPECT_EQ(planName(planner, root, dir / "a.heic", "{project}/{name}", std::nullopt, "Site A/B: North"),
+              root / "Site A-B- North" / "a.jpg");
+    EXPECT_EQ(planName(planner, root, dir / "b.heic", "{name}/"), root / "b.jpg");
+    EXPECT_EQ(planName(planner, root, dir / "c.heic", "x//{name}"), root / "x" / "c.jpg");
+    EXPECT_EQ(planner.plan(root, dir / "d.heic", "/sub//deeper/", "d", std::nullopt, "", "", naming("{name}")),
+              root / "sub" / "deeper" / "d.jpg");
+    EXPECT_EQ(planName(planner, root, dir / "a.heic", "{date}"), std::unexpected(OutputError::missingCaptureDate()));
+    EXPECT_EQ(OutputError::missingCaptureDate().description(), "The filename template needs a capture date");
+}
+
+TEST(OutputPlanner, RejectsPathsOutsideTheRoot) {
+    TempDir dir;
+    fs::create_directories(dir / "root");
+    fs::create_directories(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "root" / "escape");
+    OutputPlanner planner({});
+    const auto invalid = std::unexpected(OutputError::invalidPath());
+    for (const std::string& templateText : std::vector<std::string>{"/{name}", " \n/x", "a/../{name}", "..", std::string("a\0b", 3), "escape/{name}", ".{project}./{name}"})
+        EXPECT_EQ(planName(planner, dir / "root", dir / "p.heic", templateText), invalid) << templateText;
+    EXPECT_EQ(planName(planner, dir / "root", dir / "...heic"), invalid);  // the stem cleans down to nothing
+    EXPECT_EQ(OutputError::invalidPath().description(),
+              "Use a filename or subfolders within the output folder, without '..' or an absolute path");
+    EXPECT_EQ(planName(planner, dir / "root", dir / "p.heic", "a..b/{name}"), dir / "root" / "a..b" / "p.jpg");
+}
+
+TEST(OutputPlanner, NeverWritesOverASource) {
+    TempDir dir;
+    const std::vector<fs::path> sources{dir / "a.jpg", dir / "b.heic"};
+    for (const auto& source : sources) writeFile(source, "x");
+
+    OutputPlanner planner(sources);
+    const auto refused = planName(planner, dir.path(), sources[0]);
+    ASSERT_EQ(refused, std::unexpected(OutputError::wouldOverwriteSource(dir / "a.jpg")));
+    EXPECT_EQ(refused.error().description(), "Refusing to write over the original photo at " + (dir / "a.jpg").string());
+    EXPECT_EQ(planName(planner, dir.path(), sources[1]), dir / "b.jpg");
+
+    writeFile(dir / "b.jpg", "taken");
+    OutputPlanner again(sources);
+    EXPECT_EQ(planName(again, dir.path(), sources[1]), dir / "b-2.jpg");
+}
+
+TEST(OutputPlanner, BrokenSymbolicLinkCountsAsTaken) {
+    TempDir dir;
+    fs::create_symlink(dir / "nowhere", dir / "p.jpg");
+    OutputPlanner planner({});
+    EXPECT_EQ(planName(planner, dir.path(), dir / "p.heic"), dir / "p-2.jpg");
+}
+
+TEST(OutputPlanner, SeesSourcesThroughLinksAndNormalisation) {
+    TempDir dir;
+    const fs::path source = dir / "real" / "caf\u00e9.jpg";
+    writeFile(source, "x");
+    fs::create_directory_symlink(dir / "real", dir / "link");
+    OutputPlanner planner({source});
+    const auto refused = planner.plan(dir / "link", {}, "", "cafe\u0301", std::nullopt, "", "", naming("{name}"));
+    EXPECT_EQ(refused, std::unexpected(OutputError::wouldOverwriteSource(dir / "link" / "cafe\u0301.jpg")));
+}
+
+TEST(OutputPlanner, LetterCaseCountsOnlyOnCaseInsensitiveVolumes) {
+    TempDir dir;
+    writeFile(dir / "IMG.JPG", "x");
+    for (bool sensitive : {true, false}) {
+        OutputPlanner planner({dir / "IMG.JPG"}, sensitive ? alwaysSensitive : neverSensitive);
+        const fs::path root = dir / "out";
+        const auto fromHeic = planner.plan(dir.path(), {}, "", "img", std::nullopt, "", "", naming("{name}"));
+        EXPECT_EQ(fromHeic.has_value(), sensitive);
+        EXPECT_EQ(planName(planner, root, dir / "a.heic"), root / "a.jpg");
+        EXPECT_EQ(planName(planner, root, dir / "A.heic"), root / (sensitive ? "A.jpg" : "A-2.jpg"));
+    }
+}
+
+}  // namespace
+}  // namespace veltrop::exporting

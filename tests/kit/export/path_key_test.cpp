@@ -1,0 +1,51 @@
+#include "kit/export/path_key.h"
+
+#include <gtest/gtest.h>
+
+#include "kit/platform/unicode.h"
+#include "kit/platform/volume.h"
+#include "support/test_support.h"
+
+namespace veltrop::exporting {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+TEST(PathKey, DifferentSpellingsOfOneLocationAgree) {
+    TempDir dir;
+    fs::create_directories(dir / "real" / "sub");
+    fs::create_directory_symlink(dir / "real", dir / "link");
+    const std::string key = pathKey(dir / "real" / "sub" / "new" / "a.jpg");
+    EXPECT_EQ(pathKey(dir / "link" / "sub" / "new" / "a.jpg"), key);
+    EXPECT_EQ(pathKey(dir / "link" / "x" / ".." / "sub" / "." / "new" / "a.jpg"), key);
+    EXPECT_EQ(pathKey(dir / "real/sub//new/a.jpg/"), key);
+    EXPECT_EQ(pathKey(dir / "caf\u00e9"), pathKey(dir / "cafe\u0301"));
+}
+
+TEST(PathKey, AsksTheVolumeOfTheExistingPart) {
+    TempDir dir;
+    fs::create_directories(dir / "Real");
+    fs::path asked;
+    const auto folding = [&asked](const fs::path& existing) {
+        asked = existing;
+        return false;
+    };
+    EXPECT_EQ(pathKey(dir / "Real" / "Missing" / "\u00c9.JPG", folding),
+              platform::caseFolded(pathKey(dir / "Real" / "missing" / "\u00e9.jpg", folding)));
+    EXPECT_EQ(asked, fs::canonical(dir / "Real"));
+}
+
+TEST(Unicode, ComposesAndFolds) {
+    EXPECT_EQ(platform::nfc("cafe\u0301"), "caf\u00e9");
+    EXPECT_EQ(platform::caseFolded("\u00c9COLE Stra\u00dfe"), "\u00e9cole strasse");
+    EXPECT_EQ(platform::nfc("\xff" "A"), "\xff" "A");
+    EXPECT_EQ(platform::caseFolded("\xff" "A"), "\xff" "a");
+}
+
+TEST(Volume, FailedQueryCountsAsCaseInsensitive) {
+    EXPECT_FALSE(platform::isCaseSensitive("/nonexistent/veltrop/volume/query"));
+}
+
+}  // namespace
+}  // namespace veltrop::exporting

@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include "kit/records/photo_record.h"
+#include "support/test_support.h"
+
+using namespace veltrop::records;
+using veltrop::dates::CaptureDate;
+using veltrop::dates::CaptureDateSource;
+using veltrop::dates::PropertyDictionary;
+using veltrop::exporting::DiscoveredPhoto;
+using veltrop::settings::StampConfiguration;
+
+namespace {
+
+CaptureDate exifDate(std::string_view text, CaptureDateSource source = CaptureDateSource::dateTimeOriginal) {
+    return *veltrop::dates::CaptureDateReader::parseExifText(text, source);
+}
+
+DiscoveredPhoto photoWith(PropertyDictionary properties, std::filesystem::path url = "/site/day1/p.jpg") {
+    DiscoveredPhoto photo;
+    photo.url = url;
+    photo.root = "/site";
+    photo.relativeSubpath = "day1";
+    photo.captureDate = veltrop::dates::CaptureDateReader::readRecordedDate(properties);
+    photo.exif = veltrop::dates::ExifFields::fromProperties(properties);
+    photo.dateAudit = PhotoDateAudit::fromProperties(properties);
+    return photo;
+}
+
+PropertyDictionary dated(std::string original, std::string digitized = "", std::string tiff = "") {
+    PropertyDictionary exif, tiffGroup{{"Make", "Canon"}, {"Model", "Canon EOS R5"}};
+    if (!original.empty()) exif["DateTimeOriginal"] = original;
+    if (!digitized.empty()) exif["DateTimeDigitized"] = digitized;
+    if (!tiff.empty()) tiffGroup["DateTime"] = tiff;
+    return {{"Exif", exif}, {"TIFF", tiffGroup}};
+}
+
+DateCorrectionRule shiftRule(DateCorrectionScope scope, std::int64_t seconds) {
+    DateCorrectionRule rule;
+    rule.scope = std::move(scope);
+    rule.offsetSeconds = seconds;
+    return rule;
+}
+
+DateCorrectionRule supplyRule(DateCorrectionScope scope, std::string_view text) {
+    DateCorrectionRule rule;
+    rule.scope = std::move(scope);
+    rule.suppliedDate = parseSuppliedText(text);
+    return rule;
+}
+
+std::vector<std::string> warningsOf(const PhotoRecord& record) { return record.warnings; }
+
+}  // namespace
+
+TEST(DateAudit, WarningsFollowTheRecordedFields) {
+    const StampConfiguration config;
+    // Agreeing EXIF dates with a different TIFF date: nothing to report.
+    auto clean = makeRecord(photoWith(dated("2026:08:14 06:17:49", "2026:08:14 06:17:49", "2026:09:01 10:00:00")), 0,
+                            config, {}, std::nullopt);
+    EXPECT_TRUE(clean.warnings.empty());
+    EXPECT_FALSE(needsAttention(clean));
+
+    auto differ = makeRecord(photoWith(dated("2026:08:14 06:17:49", "2026:08:14 06:17:50")), 0, config, {}, std::nullopt);
+    EXPECT_EQ(warningsOf(differ), std::vector<std::string>{"Capture and digitised dates differ"});
+
+    auto invalid = makeRecord(photoWith(dated("0000:00:00 00:00:00", "2026:08:14 06:17:49")), 0, config, {}, std::nullopt);
+    EXPECT_EQ(warningsOf(invalid), (std::vector<std::string>{"Invalid date metadata", "Using digitised date"}));
+    EXPECT_EQ(invalid.resolvedDate->source, CaptureDateSource::dateTimeDigitized);
+
+    auto tiffOnly = makeRecord(photoWith(dated("", "", "2026:08:14 06:17:49")), 0, config, {}, std::nullopt);
+    EXPECT_EQ(warningsOf(tiffOnly), std::vector<std::string>{"Using TIFF date; it may describe an edit"});
+
+    // A date stored as a number is neither a candidate nor a warning.
+    PropertyDictionary numeric{{"Exif", PropertyDictionary{{"DateTimeOriginal", 20260814.0}}}};
+    auto none = makeRecord(photoWith(numeric), 0, config, {}, std::nullopt);
+    EXPECT_TRUE(none.dateFields.empty());
+    EXPECT_EQ(warningsOf(none), std::vector<std::string>{"No recorded capture date"});
+    EXPECT_EQ(none.camera, "Unknown camera");
+    EXPECT_TRUE(needsAttention(none));
+}
+
+TEST(DateAudit, FileDateFallbackIsReportedAndAttentionClearsOnCorrection) {
+    veltrop::testing::TempDir dir;
+    veltrop::testing::writeFile(dir / "p.jpg", "x");
+    StampConfiguration config;
+    config.useFileDateFallback = true;
+    auto photo = photoWith({}, dir / "p.jpg");
+    auto record = makeRecord(photo, 0, config, {}, std::nullopt);
+    EXPECT_EQ(warningsOf(record), (std::vector<std::string>{"No recorded capture date", "Using Finder date"}));
+    ASSERT_TRUE(record.resolvedDate);
+    EXPECT_EQ(record.resolvedDate->source, CaptureDateSource::fileDate);
+    EXPECT_FALSE(record.recordedDate);
+
+    auto digitised = photoWith(dated("", "2026:08:14 06:17:49"));
+    EXPECT_TRUE(needsAttention(makeRecord(digitised, 0, config, {}, std::nullopt)));
+    const std::vector rules{shiftRule(DateCorrectionScope::all(), 60)};
+    auto corrected = makeRecord(digitised, 0, config, rules, std::nullopt);
+    EXPECT_EQ(corrected.correction, "Clock adjustment +1 min");
+    EXPECT_FALSE(needsAttention(corrected));
+}
+
+TEST(DateCorrection, MostRecentMatchingRuleWins) {
+    const StampConfiguration config;
+    auto canon = photoWith(dated("2026:08:14 06:17:49"));
+    PropertyDictionary nikonProps = dated("2026:08:14 06:17:49");
+    nikonProps["TIFF"] = PropertyDictionary{{"Make", "NIKON"}, {"Model", "D90"}};
+    auto nikon = photoWith(nikonProps);
+
+    const std::vector rules{shiftRule(DateCorrectionScope::all(), 3600),
+                            supplyRule(DateCorrectionScope::camera("Canon EOS R5"), "2020-01-02 03:04:05")};
+    EXPECT_EQ(text(*resolveDate(canon, config, rules).resolved), "2020-01-02 03:04:05");
+    EXPECT_EQ(resolveDate(canon, config, rules).resolved->source, CaptureDateSource::suppliedDate);
+    EXPECT_EQ(text(*resolveDate(nikon, config, rules).resolved), "2026-08-14 07:17:49");
+
+    const std::vector later{shiftRule(DateCorrectionScope::camera("Canon EOS R5"), 1800),
+                            shiftRule(DateCorrectionScope::all(), -600)};
+    auto resolution = resolveDate(canon, config, later);
+    EXPECT_EQ(text(*resolution.resolved), "2026-08-14 06:07:49");
+    EXPECT_EQ(resolution.resolved->source, CaptureDateSource::dateTimeOriginal);  // a shift keeps the source
+}
+
+TEST(DateCorrection, ScopesMatchAndLabel) {
+    DiscoveredPhoto p;
+    p.url = "/a/b/c/q.jpg";
+    EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/b"), p));
+    EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/b/"), p));
+    p.url = "/a/bc/r.jpg";
+    EXPECT_FALSE(matches(DateCorrectionScope::folder("/a/b"), p));
+    EXPECT_TRUE(matches(DateCorrectionScope::photo("/a/bc/r.jpg"), p));
+    EXPECT_FALSE(matches(DateCorrectionScope::camera("Unknown camera"), p));  // no camera text at all
+
+    EXPECT_EQ(label(DateCorrectionScope::folder("/x/site/day1")), "Folder: site/day1");
+    EXPECT_EQ(label(DateCorrectionScope::photo("/x/p.jpg")), "Photo: p.jpg");
+    EXPECT_EQ(label(DateCorrectionScope::camera("NIKON D90")), "Camera model: NIKON D90");
+    EXPECT_EQ(label(DateCorrectionScope::all()), "All photos");
+}
+
+TEST(DateCorrection, WallClockShiftAcrossCalendarEdges) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"2024:02:28 23:30:00", "2024-02-29 00:30:00"},
+        {"2023:02:28 23:30:00", "2023-03-01 00:30:00"},
+        {"1900:02:28 23:30:00", "1900-03-01 00:30:00"},
+    };
+    for (const auto& [input, expected] : cases) EXPECT_EQ(text(*shifted(exifDate(input), 3600)), expected);
+    EXPECT_EQ(text(*shifted(exifDate("2026:12:31 23:59:59"), 1)), "2027-01-01 00:00:00");
+    EXPECT_EQ(text(*shifted(exifDate("0001:01:01 00:30:00"), -1800)), "0001-01-01 00:00:00");
+    EXPECT_EQ(text(*shifted(exifDate("2026:03:01 00:00:00"), -maximumShiftSeconds)), "2025-02-28 00:00:00");
+    EXPECT_FALSE(shifted(exifDate("2026:03:01 00:00:00"), maximumShiftSeconds + 1));
+    EXPECT_FALSE(shifted(exifDate("9999:12:31 23:00:00"), 3600));
+    EXPECT_FALSE(shifted(exifDate("0001:01:01 00:00:00"), -1));
+    EXPECT_FALSE(shifted(exifDate("2026:12:31 23:59:60"), 5));
+    EXPECT_EQ(shifted(exifDate("2026:12:31 23:59:60"), 0), exifDate("2026:12:31 23:59:60"));
+
+    const StampConfiguration config;
+    auto photo = photoWith(dated("2026:08:14 06:17:49"));
+    const std::vector tooFar{shiftRule(DateCorrectionScope::all(), maximumShiftSeconds + 1)};
+    auto resolution = resolveDate(photo, config, tooFar);
+    EXPECT_FALSE(resolution.resolved);
+    EXPECT_EQ(resolution.error, "Clock correction is outside the supported date range");
+
+    // A shift of a photo without any date is not an error.
+    auto undated = photoWith({});
+    auto none = makeRecord(undated, 0, config, tooFar, std::nullopt);
+    EXPECT_FALSE(none.resolvedDate);
+    EXPECT_FALSE(none.error);
+    EXPECT_EQ(none.correction, "Clock adjustment +527040 min");
+}
+
+TEST(DateCorrection, RuleTexts) {
+    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), 5400)), "Clock adjustment +90 min");
+    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), -5400)), "Clock adjustment -90 min");
+    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), -60)), "Clock adjustment -1 min");
+    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), -59)), "Clock adjustment +0 min");
+    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), 30)), "Clock adjustment +0 min");
+    EXPECT_EQ(text(supplyRule(DateCorrectionScope::all(), "2026-08-14 06:17:49")),
+              "Date supplied: 2026-08-14 06:17:49");
+}
+
+TEST(DateCorrection, SuppliedTextShape) {
+    for (auto good : {"2026-08-14 06:17:49", "  2026-08-14   06:17:49 \n"})
+        EXPECT_TRUE(parseSuppliedText(good)) << good;
+    for (auto bad : {"2026-8-14 06:17:49", "2026-02-30 10:00:00", "2026-08-14 06:17:60", "2026/08/14 06:17:49",
+                     "2026-08-14T06:17:49", "2026-08-14 06:17:49 x", "-026-08-14 06:17:49", "2026--8-14 06:17:49"})
+        EXPECT_FALSE(parseSuppliedText(bad)) << bad;
+    EXPECT_EQ(parseSuppliedText("2026-08-14 06:17:49")->source, CaptureDateSource::suppliedDate);
+}
+
+TEST(PhotoRecord, ReferenceNumbering) {
+    veltrop::settings::PhotoProject project;
+    project.referencePrefix = "SITE";
+    EXPECT_EQ(reference(project, 0), "SITE-0001");
+    EXPECT_EQ(reference(project, 41), "SITE-0042");
+    EXPECT_EQ(reference(project, -5), "SITE-0001");
+    project.referencePrefix = "  ";
+    EXPECT_EQ(reference(project, 0), "0001");
+    project.referencePrefix = " A ";
+    project.firstNumber = 12345;
+    EXPECT_EQ(reference(project, 0), "A-12345");
+    project.firstNumber = 0;
+    EXPECT_EQ(reference(project, 0), "A-0001");
+    project.firstNumber = 5000000;
+    EXPECT_EQ(reference(project, 1), "A-1000000");
+    EXPECT_EQ(reference(project, std::numeric_limits<std::int64_t>::max()), "A-9223372036854775807");
+}
+
+TEST(PhotoRecord, ProjectLabelsPathsAndRange) {
+    StampConfiguration config;
+    auto photo = photoWith(dated("2026:08:31 23:59:59"));
+    photo.batchOrdinal = 2;
+    auto plain = makeRecord(photo, 7, config, {}, std::nullopt);
+    EXPECT_EQ(plain.reference, "IMG-0003");
+    EXPECT_EQ(plain.sourcePath, "site/day1/p.jpg");
+    EXPECT_FALSE(stripLine(config, plain));
+    EXPECT_EQ(effectiveStrip(config, plain).label, "");
+
+    config.project = veltrop::settings::PhotoProject{};
+    config.project->title = "Bridge survey";
+    config.project->referencePrefix = "R";
+    auto record = makeRecord(photo, 7, config, {}, std::nullopt);
+    EXPECT_EQ(stripLine(config, record), "R-0003  \u00b7  p.jpg");
+    EXPECT_EQ(effectiveStrip(config, record).label, "Bridge survey");
+    config.strip.label = "X";
+    EXPECT_EQ(effectiveStrip(config, record).label, "X");
+
+    auto single = photo;
+    single.root = single.url;
+    single.relativeSubpath = "";
+    EXPECT_EQ(makeRecord(single, 0, config, {}, std::nullopt).sourcePath, "p.jpg");
+
+    const auto august = ExpectedDateRange::days(2026, 8, 1, 2026, 8, 31);
+    EXPECT_TRUE(isValid(august));
+    EXPECT_TRUE(makeRecord(photo, 0, config, {}, august).warnings.empty());
+    auto late = photoWith(dated("2026:09:01 00:00:00"));
+    auto outside = makeRecord(late, 0, config, {}, august);
+    EXPECT_EQ(warningsOf(outside), std::vector<std::string>{"Outside expected project dates"});
+    const std::vector fix{shiftRule(DateCorrectionScope::all(), -60)};
+    EXPECT_TRUE(needsAttention(makeRecord(late, 0, config, std::vector{shiftRule(DateCorrectionScope::all(), 60)}, august)));
+    EXPECT_FALSE(needsAttention(makeRecord(late, 0, config, fix, august)));
+}
+
+TEST(DateCorrection, RulesFromTheReviewForm) {
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 366, 1, 0).error(),
+              "Use a total shift within 366 days in either direction.");
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 0, 0, 0).error(),
+              "Use a total shift within 366 days in either direction.");
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 0, 24, 0).error(),
+              "Use a total shift within 366 days in either direction.");
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), -1, 0, 0)->offsetSeconds, -86400);
+    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 366, 0, 0)->offsetSeconds, maximumShiftSeconds);
+    EXPECT_EQ(makeSupplyRule(DateCorrectionScope::all(), "2026-02-30 12:00:00").error(),
+              "Enter a valid date as YYYY-MM-DD HH:MM:SS.");
+    auto supply = makeSupplyRule(DateCorrectionScope::photo("/p.jpg"), "2026-02-28 12:00:00");
+    ASSERT_TRUE(supply);
+    EXPECT_EQ(supply->offsetSeconds, 0);
+    EXPECT_NE(supply->id, makeSupplyRule(DateCorrectionScope::all(), "2026-02-28 12:00:00")->id);
+}

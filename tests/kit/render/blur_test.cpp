@@ -1,0 +1,43 @@
+#include "kit/render/blur.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+#include <vector>
+
+namespace veltrop::render {
+namespace {
+
+TEST(Blur, BoxesMatchTheDeviation) {
+    for (double sigma : {0.8, 2.0, 5.5, 26.0}) {
+        SCOPED_TRACE(sigma);
+        double variance = 0;
+        for (int width : boxBlurWidths(sigma)) {
+            EXPECT_EQ(width % 2, 1);
+            variance += (width * width - 1) / 12.0;
+        }
+        EXPECT_NEAR(std::sqrt(variance), sigma, 0.35 * sigma);
+    }
+    EXPECT_EQ(boxBlurWidths(0), (std::array<int, 3>{1, 1, 1}));
+}
+
+TEST(Blur, SpreadsAPointSymmetricallyAndKeepsItsWeight) {
+    constexpr int size = 41, centre = 20;
+    std::vector<std::uint8_t> plane(size * size, 0);
+    for (int y = centre - 2; y <= centre + 2; ++y)
+        for (int x = centre - 2; x <= centre + 2; ++x) plane[y * size + x] = 255;
+    const int before = std::accumulate(plane.begin(), plane.end(), 0);
+    blurCoverage(plane.data(), size, size, size, 3);
+    const int after = std::accumulate(plane.begin(), plane.end(), 0);
+    EXPECT_NEAR(after, before, before * 0.05);
+    EXPECT_LT(plane[centre * size + centre], 255);
+    EXPECT_GT(plane[centre * size + centre + 6], 0);
+    EXPECT_EQ(plane[centre * size + centre + 6], plane[centre * size + centre - 6]);
+    EXPECT_EQ(plane[(centre + 6) * size + centre], plane[(centre - 6) * size + centre]);
+    // Falls off with distance.
+    EXPECT_GT(plane[centre * size + centre + 3], plane[centre * size + centre + 6]);
+}
+
+}  // namespace
+}  // namespace veltrop::render

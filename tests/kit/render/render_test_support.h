@@ -1,0 +1,80 @@
+#pragma once
+// Small bitmaps made in the test and the ink found on them.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+
+#include "kit/render/bitmap.h"
+
+namespace veltrop::render::probe {
+
+struct Bgra {
+    std::uint8_t b = 0, g = 0, r = 0, a = 255;
+    bool operator==(const Bgra&) const = default;
+};
+
+inline Bitmap solid(int width, int height, Bgra color) {
+    Bitmap bitmap = *Bitmap::allocate(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = bitmap.row(y) + x * 4;
+            p[0] = color.b, p[1] = color.g, p[2] = color.r, p[3] = color.a;
+        }
+    return bitmap;
+}
+
+inline Bgra pixel(const Bitmap& bitmap, int x, int y) {
+    const std::uint8_t* p = bitmap.row(y) + x * 4;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+inline int difference(Bgra a, Bgra b) {
+    return std::max({std::abs(a.b - b.b), std::abs(a.g - b.g), std::abs(a.r - b.r), std::abs(a.a - b.a)});
+}
+
+// Device pixels, y down; `right` and `bottom` are one past the last ink pixel.
+struct InkBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int width() const { return right - left; }
+    int height() const { return bottom - top; }
+};
+
+// The box of pixels that differ from the background by more than the threshold,
+// searched within rows [firstRow, lastRow).
+inline std::optional<InkBox> inkBox(const Bitmap& bitmap, Bgra background, int threshold = 60, int firstRow = 0,
+                                    int lastRow = -1) {
+    if (lastRow < 0) lastRow = bitmap.height;
+    std::optional<InkBox> box;
+    for (int y = firstRow; y < lastRow; ++y)
+        for (int x = 0; x < bitmap.width; ++x) {
+            if (difference(pixel(bitmap, x, y), background) <= threshold) continue;
+            if (!box) box = InkBox{x, y, x + 1, y + 1};
+            box->left = std::min(box->left, x), box->right = std::max(box->right, x + 1);
+            box->top = std::min(box->top, y), box->bottom = std::max(box->bottom, y + 1);
+        }
+    return box;
+}
+
+// The box of pixels within the tolerance of a colour.
+inline std::optional<InkBox> colorBox(const Bitmap& bitmap, Bgra color, int tolerance) {
+    std::optional<InkBox> box;
+    for (int y = 0; y < bitmap.height; ++y)
+        for (int x = 0; x < bitmap.width; ++x) {
+            if (difference(pixel(bitmap, x, y), color) > tolerance) continue;
+            if (!box) box = InkBox{x, y, x + 1, y + 1};
+            box->left = std::min(box->left, x), box->right = std::max(box->right, x + 1);
+            box->top = std::min(box->top, y), box->bottom = std::max(box->bottom, y + 1);
+        }
+    return box;
+}
+
+inline bool samePixels(const Bitmap& a, const Bitmap& b) {
+    if (a.width != b.width || a.height != b.height) return false;
+    for (int y = 0; y < a.height; ++y)
+        if (!std::equal(a.row(y), a.row(y) + a.width * 4, b.row(y))) return false;
+    return true;
+}
+
+}  // namespace veltrop::render::probe

@@ -1,0 +1,144 @@
+#include "kit/render/stamp_layout.h"
+
+#include <gtest/gtest.h>
+
+namespace veltrop::render {
+namespace {
+
+using settings::StampCorner;
+
+TEST(StampLayout, MarginIsCappedAtAFifthOfTheShorterSide) {
+    settings::StampStyle style;
+    style.marginFraction = 0.5;
+    const StampLayout layout = stampLayout(style, 1000, 800, {100, 20});
+    EXPECT_EQ(layout.safe, (Rect{160, 160, 680, 480}));
+    EXPECT_EQ(usedMargin(-1, 1000, 800), 0);
+    EXPECT_EQ(usedMargin(0.025, 6000, 4000), 100);
+}
+
+TEST(StampLayout, PlacesTheBlockInEachCorner) {
+    const Rect area{10, 20, 300, 200};
+    struct Case {
+        StampCorner corner;
+        Point origin;
+    };
+    for (const Case& c : {Case{StampCorner::bottomLeft, {10, 20}}, Case{StampCorner::bottomRight, {250, 20}},
+                          Case{StampCorner::topLeft, {10, 190}}, Case{StampCorner::topRight, {250, 190}}}) {
+        const Placement placement = placeInCorner({60, 30}, area, c.corner);
+        EXPECT_EQ(placement.rect, (Rect{c.origin.x, c.origin.y, 60, 30}));
+        EXPECT_EQ(placement.scale, 1);
+    }
+}
+
+TEST(StampLayout, ShrinksWideBlocksUniformlyAndNeverEnlarges) {
+    const Placement wide = placeInCorner({600, 30}, {0, 0, 300, 200}, StampCorner::bottomRight);
+    EXPECT_DOUBLE_EQ(wide.scale, 0.5);
+    EXPECT_DOUBLE_EQ(wide.rect.x, 0);
+    EXPECT_DOUBLE_EQ(wide.rect.maxX(), 300);
+    EXPECT_DOUBLE_EQ(wide.rect.height, 15);
+    EXPECT_EQ(placeInCorner({0, 0}, {0, 0, 300, 200}, StampCorner::topLeft).scale, 1);
+    EXPECT_EQ(placeInCorner({10, 10}, {0, 0, 300, 0}, StampCorner::topLeft).scale, 0);
+}
+
+TEST(StampLayout, PaddingByBacking) {
+    EXPECT_EQ(backingPadding(settings::StampBacking::none, 100), (Padding{0, 0}));
+    EXPECT_EQ(backingPadding(settings::StampBacking::shadow, 100), (Padding{30, 36}));
+    EXPECT_EQ(backingPadding(settings::StampBacking::box, 100), (Padding{45, 31.5}));
+    // The box fills exactly the padded block around the text.
+    const Rect box = boxBackingRect({200, 70}, 100);
+    EXPECT_DOUBLE_EQ(box.x, -45);
+    EXPECT_DOUBLE_EQ(box.y, -31.5);
+    EXPECT_DOUBLE_EQ(box.width, 290);
+    EXPECT_DOUBLE_EQ(box.height, 133);
+}
+
+TEST(WatermarkLayout, MovesAboveATimestampInTheSameBottomCorner) {
+    const Rect photo{0, 0, 6000, 4000};
+    const Rect timestamp{5300, 100, 600, 150};  // bottom-right, margin 100
+    const Placement placement = placeWatermark({800, 300}, photo, 0.025, StampCorner::bottomRight, timestamp);
+    EXPECT_DOUBLE_EQ(placement.rect.minY(), timestamp.maxY() + 60);
+    EXPECT_DOUBLE_EQ(placement.rect.maxX(), 5900);
+    EXPECT_EQ(placement.scale, 1);
+}
+
+TEST(WatermarkLayout, MovesBelowATimestampInTheSameTopCorner) {
+    const Rect photo{0, 0, 6000, 4000};
+    const Rect timestamp{100, 3750, 600, 150};
+    const Placement placement = placeWatermark({800, 300}, photo, 0.025, StampCorner::topLeft, timestamp);
+    EXPECT_DOUBLE_EQ(placement.rect.maxY(), timestamp.minY() - 60);
+    EXPECT_DOUBLE_EQ(placement.rect.minX(), 100);
+}
+
+TEST(WatermarkLayout, StaysInItsCornerWhenClear) {
+    const Rect photo{0, 0, 6000, 4000};
+    const Rect timestamp{5300, 100, 600, 150};
+    const Placement placement = placeWatermark({800, 300}, photo, 0.025, StampCorner::bottomLeft, timestamp);
+    EXPECT_EQ(placement.rect, (Rect{100, 100, 800, 300}));
+}
+
+TEST(WatermarkLayout, ClampsSizeAndOpacity) {
+    EXPECT_DOUBLE_EQ(watermarkContentHeight(0.5, 4000, 3000), 600);
+    EXPECT_DOUBLE_EQ(watermarkContentHeight(0.001, 4000, 3000), 60);
+    EXPECT_DOUBLE_EQ(watermarkContentHeight(0.06, 4000, 3000), 180);
+    EXPECT_DOUBLE_EQ(watermarkOpacity(0.05), 0.15);
+    EXPECT_DOUBLE_EQ(watermarkOpacity(1.4), 1);
+}
+
+TEST(StripLayout, SizesFollowTheShorterSide) {
+    const StripMetrics plain = stripMetrics(0.022, 6000, 4000, false);
+    EXPECT_EQ(plain.lineUnit, 229);
+    EXPECT_EQ(plain.height, 229);
+    EXPECT_DOUBLE_EQ(plain.capHeight, 0.26 * 229);
+    EXPECT_DOUBLE_EQ(plain.available, 6000 - 2 * 0.34 * 229);
+    EXPECT_EQ(stripMetrics(0.022, 6000, 4000, true).height, 401);
+    // The size fraction is clamped like the overlay's.
+    EXPECT_EQ(stripMetrics(1, 1000, 1000, false).lineUnit, 156);
+    EXPECT_EQ(roundHalfAway(2.5), 3);
+    EXPECT_EQ(roundHalfAway(-2.5), -3);
+}
+
+TEST(StripLayout, TrimsSpacesButNotLineBreaks) {
+    EXPECT_EQ(trimmedSpaces("  Site 4 \t"), "Site 4");
+    EXPECT_EQ(trimmedSpaces("\u00a0North\u3000"), "North");
+    EXPECT_EQ(trimmedSpaces("\nA\n"), "\nA\n");
+    EXPECT_EQ(trimmedSpaces("   "), "");
+}
+
+std::vector<std::string> split(std::string_view text) {
+    std::vector<std::string> characters;
+    for (char c : text) characters.emplace_back(1, c);
+    return characters;
+}
+
+// Every character, the ellipsis included, is 10 wide.
+double tenEach(std::string_view text) {
+    double width = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        i += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        width += 10;
+    }
+    return width;
+}
+
+TEST(Shortening, CutsAtTheEndAndAppendsAnEllipsis) {
+    struct Case {
+        const char* text;
+        double limit;
+        const char* expected;
+    };
+    for (const Case& c : {
+             Case{"abcdefghij", 200, "abcdefghij"},
+             Case{"abcdefghij", 100, "abcdefghij"},
+             Case{"abcdefghij", 55, "abcd\u2026"},
+             Case{"ab cd", 35, "ab\u2026"},          // the space before the cut is trimmed
+             Case{"abcdefghij", 19, ""},           // not even one character and the ellipsis
+             Case{"", 10, ""},
+         }) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(shortenedToFit(split(c.text), c.limit, tenEach), c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace veltrop::render

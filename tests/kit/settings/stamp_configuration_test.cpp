@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include "kit/settings/stamp_configuration.h"
+
+using namespace veltrop::settings;
+
+namespace {
+std::optional<ConfigurationProblem> check(const StampConfiguration& configuration, bool imageAvailable = true) {
+    return validate(configuration, imageAvailable);
+}
+}  // namespace
+
+TEST(StampConfiguration, DefaultsAndDerivedSizes) {
+    const StampConfiguration& defaults = defaultConfiguration();
+    EXPECT_EQ(defaults, StampConfiguration{});
+    EXPECT_EQ(defaults.format.pattern, "d MMM yyyy  HH:mm:ss");
+    EXPECT_FALSE(defaults.watermark || defaults.outputRoot || defaults.project);
+    EXPECT_EQ(check(defaults), std::nullopt);
+
+    StampStyle style;
+    EXPECT_DOUBLE_EQ(stampTextHeight(style, 6000, 4000), 88);
+    EXPECT_DOUBLE_EQ(stampMargin(style, 6000, 4000), 100);
+    style.sizeFraction = 0.2;
+    EXPECT_DOUBLE_EQ(stampTextHeight(style, 6000, 4000), 240);
+    style.sizeFraction = 0.001;
+    EXPECT_DOUBLE_EQ(stampTextHeight(style, 6000, 4000), 40);
+    EXPECT_EQ(style.sizeFraction, 0.001);  // clamped where used, never where stored
+    style.marginFraction = -1;
+    EXPECT_EQ(stampMargin(style, 100, 100), 0);
+}
+
+TEST(StampConfiguration, RetroAlwaysPrintsAmber) {
+    StampStyle style;
+    style.ink = StampInk::black;
+    style.theme = StampTheme::retro;
+    EXPECT_EQ(effectiveInk(style), StampInk::amber);
+    style.theme = StampTheme::clean;
+    EXPECT_EQ(effectiveInk(style), StampInk::black);
+}
+
+TEST(StampConfiguration, ValidationOrder) {
+    StampConfiguration c;
+    c.timestampEnabled = false;
+    EXPECT_EQ(check(c), ConfigurationProblem::nothingToDraw);
+
+    c.watermark = WatermarkConfig{};
+    c.watermark->source = WatermarkSource::text(" \n\t ");
+    EXPECT_EQ(check(c), ConfigurationProblem::watermarkTextEmpty);  // watermark checked before "nothing to draw"
+
+    c.naming.template_ = "../{name}";
+    EXPECT_EQ(check(c), ConfigurationProblem::invalidFilenameTemplate);  // template first of all
+
+    c.naming.template_ = "{name}";
+    c.watermark->source = WatermarkSource::image(WatermarkImageID::fresh());
+    EXPECT_EQ(check(c, false), ConfigurationProblem::watermarkImageMissing);
+    EXPECT_EQ(check(c, true), std::nullopt);
+}
+
+TEST(StampConfiguration, EmptyTimestampOnlyMattersWhenDrawn) {
+    StampConfiguration c;
+    c.format.pattern = "''";  // formats to a lone apostrophe: fine
+    EXPECT_EQ(check(c), std::nullopt);
+    c.format.pattern = "'   '";
+    EXPECT_EQ(check(c), ConfigurationProblem::timestampEmpty);
+    c.format.pattern = "";
+    EXPECT_EQ(check(c), ConfigurationProblem::timestampEmpty);
+
+    c.style.mode = StampMode::dataStrip;
+    c.strip.showTimestamp = false;
+    EXPECT_EQ(check(c), std::nullopt);
+    EXPECT_FALSE(drawsTimestamp(c));
+    EXPECT_FALSE(needsCaptureDate(c));
+    c.naming.template_ = "x{time}";
+    EXPECT_TRUE(needsCaptureDate(c));
+}
+
+TEST(StampConfiguration, TemplateRules) {
+    using namespace std::string_view_literals;
+    for (auto invalid : {"/abs"sv, "  /abs"sv, "a/../b"sv, ".."sv, "../x"sv, "a/.."sv, "a\0b"sv})
+        EXPECT_FALSE(isValidTemplate(invalid)) << invalid;
+    for (auto valid : {"", "a..b/{name}", "./{name}", "{project}/{name}", "x/...", "{name}/"})
+        EXPECT_TRUE(isValidTemplate(valid)) << valid;
+
+    EXPECT_TRUE(templateRequiresCaptureDate("{datetime}"));
+    EXPECT_TRUE(templateRequiresCaptureDate("a{time}"));
+    EXPECT_FALSE(templateRequiresCaptureDate("{name}"));
+    EXPECT_FALSE(templateRequiresCaptureDate("{reference}-{project}"));
+}
+
+TEST(StampConfiguration, WatermarkContentAndEquality) {
+    WatermarkConfig watermark;
+    EXPECT_FALSE(hasContent(watermark));
+    watermark.source = WatermarkSource::image(WatermarkImageID::fresh());
+    EXPECT_TRUE(hasContent(watermark));
+
+    WatermarkConfig a, b;
+    b.opacity = 0.5;
+    EXPECT_NE(a, b);
+    const auto id = WatermarkImageID::fresh();
+    a.source = WatermarkSource::image(id);
+    b = a;
+    EXPECT_EQ(a, b);
+    b.source = WatermarkSource::image(WatermarkImageID::fresh());
+    EXPECT_NE(a, b);
+}
+
+TEST(StampConfiguration, OutputFolder) {
+    StampConfiguration c;
+    EXPECT_EQ(outputFolder(c, "/a/b", true), "/a/b/Timestamped");
+    EXPECT_EQ(outputFolder(c, "/a/b/c.jpg", false), "/a/b/Timestamped");
+    c.outputRoot = "/out";
+    EXPECT_EQ(outputFolder(c, "/a/b", true), "/out");
+}
+
+TEST(StampConfiguration, ProblemTextsUseTheEmDash) {
+    EXPECT_EQ(description(ConfigurationProblem::nothingToDraw),
+              "Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical");
+}
+
+TEST(Uuid, RoundTripsInUpperCaseAndReadsLowerCase) {
+    const Uuid id = Uuid::random();
+    const std::string text = id.text();
+    EXPECT_EQ(text.size(), 36u);
+    EXPECT_EQ(text[14], '4');
+    EXPECT_EQ(Uuid::parse(text), id);
+    std::string lower = text;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(Uuid::parse(lower), id);
+    EXPECT_FALSE(Uuid::parse("not-a-uuid"));
+    EXPECT_FALSE(Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5FX"));
+    EXPECT_FALSE(Uuid::parse("E621E1F8+C36C-495A-93FC-0C247A3E6E5F"));
+    EXPECT_NE(Uuid::random(), Uuid::random());
+}

@@ -1,0 +1,245 @@
+#include "kit/storage/preset_store.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <limits>
+#include <set>
+
+#include "kit/settings/settings_json.h"
+#include "support/test_support.h"
+
+namespace veltrop::storage {
+namespace {
+
+namespace fs = std::filesystem;
+using settings::Preset;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+std::set<std::string> folderEntries(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+Preset customPreset() {
+    settings::StampConfiguration configuration = settings::defaultConfiguration();
+    configuration.outputRoot = fs::path("/home/someone/My Photos/out");
+    configuration.project = settings::PhotoProject{"Bridge survey", "Pier 4", "BR", 100, false, true};
+    configuration.watermark = settings::defaultWatermark();
+    configuration.watermark->source = settings::WatermarkSource::image(settings::WatermarkImageID::fresh());
+    configuration.style.sizeFraction = 0.5;  // stored as held, clamped only where used
+    return Preset{settings::Uuid::random(), "Site visit", configuration};
+}
+
+TEST(PresetStore, SavedPresetsLoadBackInOrderAsFormat2) {
+    TempDir dir;
+    PresetStore store(dir / "Veltrop" / "presets.json");
+    std::vector<Preset> presets = builtIns();
+    presets.push_back(customPreset());
+
+    ASSERT_TRUE(store.save(presets));
+    EXPECT_EQ(store.load(), presets);
+    auto document = settings::decodePresetDocument(readFile(store.fileURL()));
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->version, 2);
+    EXPECT_EQ(folderEntries(dir / "Veltrop"), std::set<std::string>{"presets.json"});
+}
+
+TEST(PresetStore, MissingFileIsAnEmptyListAndBuiltInsCanBeWrittenInto) {
+    TempDir dir;
+    PresetStore store(dir / "Veltrop" / "presets.json");
+    EXPECT_EQ(store.load(), std::vector<Preset>{});
+    EXPECT_FALSE(fs::exists(dir / "Veltrop"));  // loading never writes
+
+    ASSERT_TRUE(store.save(builtIns()));
+    EXPECT_EQ(store.load(), builtIns());
+}
+
+TEST(PresetStore, BuiltInsAreTimestampThenWatermarkWithFixedIds) {
+    const auto& presets = builtIns();
+    ASSERT_EQ(presets.size(), 2u);
+    EXPECT_EQ(presets[0].id.text(), "9F1C4E2A-0000-4000-A000-000000000001");
+    EXPECT_EQ(presets[0].name, "Timestamp");
+    EXPECT_EQ(presets[0].configuration, settings::defaultConfiguration());
+    EXPECT_EQ(presets[1].id.text(), "9F1C4E2A-0000-4000-A000-000000000002");
+    EXPECT_EQ(presets[1].name, "Watermark");
+    EXPECT_FALSE(presets[1].configuration.timestampEnabled);
+    EXPECT_EQ(presets[1].configuration.watermark, settings::defaultWatermark());
+    // The watermark preset needs a text before it can export.
+    EXPECT_EQ(settings::validate(presets[1].configuration, false), settings::ConfigurationProblem::watermarkTextEmpty);
+}
+
+TEST(PresetStore, OlderFormatLoadsAndIsRewrittenAsFormat2) {
+    TempDir dir;
+    PresetStore store(dir / "presets.json");
+    ASSERT_TRUE(store.save(builtIns()));
+    std::string text = readFile(store.fileURL());
+    const auto at = text.find("\"version\": 2");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 12, "\"version\": 1");
+    writeFile(store.fileURL(), text);
+
+    ASSERT_EQ(store.load(), builtIns());
+    ASSERT_TRUE(store.save(builtIns()));
+    EXPECT_EQ(settings::decodePresetDocument(readFile(store.fileURL()))->version, 2);
+}
+
+TEST(PresetStore, EmptyListInAValidFileLoadsEmpty) {
+    TempDir dir;
+    writeFile(dir / "presets.json", R"({"presets": [], "version": 2})");
+    EXPECT_EQ(PresetStore(dir / "presets.json").load(), std::vector<Preset>{});
+}
+
+// Every unusable file is reported and left exactly as it was until the user
+// asks for recovery; recovery keeps a byte-identical copy.
+TEST(PresetStore, UnusableFilesAreLeftUntouchedUntilRecovery) {
+    struct Case {
+        const char* label;
+        std::string content;
+        PresetStoreError expected;
+    };
+    const std::string newerSameShape = R"({"presets": [], "version": 3})";
+    const std::vector<Case> cases = {
+        {"malformed JSON", R"({"presets": [)", PresetStoreError::unreadable()},
+        {"bare list", R"([])", PresetStoreError::unreadable()},
+        {"no version", R"({"presets": []})", PresetStoreError::unreadable()},
+        {"fractional version", R"({"presets": [], "version": 1.5})", PresetStoreError::unreadable()},
+        {"bad preset", R"({"presets": [{"id": "x", "name": "a"}], "version": 2})", PresetStoreError::unreadable()},
+        {"not UTF-8", "\xff\xfe", PresetStoreError::unreadable()},
+        {"newer, same shape", newerSameShape, PresetStoreError::unsupportedVersion(3)},
+        // A newer program may reshape the file; it is still reported as newer.
+        {"newer, new shape", R"({"version": 7, "sets": {}})", PresetStoreError::unsupportedVersion(7)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        PresetStore store(dir / "presets.json");
+        writeFile(store.fileURL(), c.content);
+
+        EXPECT_EQ(store.load(), std::unexpected(c.expected));
+        EXPECT_EQ(store.load(), std::unexpected(c.expected));
+        EXPECT_EQ(readFile(store.fileURL()), c.content);
+        EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"presets.json"});
+
+        auto backup = store.backUpAndReset(builtIns());
+        ASSERT_TRUE(backup) << backup.error().description();
+        EXPECT_EQ(backup->parent_path(), dir.path());
+        EXPECT_EQ(readFile(*backup), c.content);
+        EXPECT_EQ(store.load(), builtIns());
+    }
+}
+
+TEST(PresetStore, ErrorTextsAreFixed) {
+    EXPECT_EQ(PresetStoreError::unsupportedVersion(3).description(),
+              "Your presets were written by a newer version of Veltrop (format 3)");
+    EXPECT_EQ(PresetStoreError::unreadable().description(), "Your presets file could not be read");
+    EXPECT_EQ(PresetStoreError::recoveryUnavailable().description(), "This preset store cannot make a recovery backup");
+    EXPECT_NE(PresetStoreError::unsupportedVersion(3), PresetStoreError::unsupportedVersion(4));
+}
+
+TEST(PresetStore, EachBackupHasAFreshNameAndOlderBackupsStay) {
+    TempDir dir;
+    PresetStore store(dir / "presets.json");
+    writeFile(store.fileURL(), "first, damaged");
+
+    auto first = store.backUpAndReset(builtIns());
+    ASSERT_TRUE(first);
+    std::vector<Preset> second = {customPreset()};
+    auto secondBackup = store.backUpAndReset(second);
+    ASSERT_TRUE(secondBackup);
+
+    EXPECT_NE(*first, *secondBackup);
+    for (const fs::path& backup : {*first, *secondBackup}) {
+        const std::string name = backup.filename().string();
+        ASSERT_TRUE(name.starts_with("presets-backup-") && name.ends_with(".json")) << name;
+        const std::string uuid = name.substr(15, name.size() - 15 - 5);
+        EXPECT_TRUE(settings::Uuid::parse(uuid));
+        EXPECT_EQ(settings::Uuid::parse(uuid)->text(), uuid);  // upper case
+    }
+    EXPECT_EQ(readFile(*first), "first, damaged");
+    EXPECT_EQ(PresetStore(*secondBackup).load(), builtIns());
+    EXPECT_EQ(store.load(), second);
+    EXPECT_EQ(folderEntries(dir.path()).size(), 3u);
+}
+
+TEST(PresetStore, BackupOfAVanishedFileFailsBeforeWritingAnything) {
+    TempDir dir;
+    PresetStore store(dir / "presets.json");
+    auto result = store.backUpAndReset(builtIns());
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind, PresetStoreError::Kind::fileSystem);
+    EXPECT_TRUE(folderEntries(dir.path()).empty());
+}
+
+TEST(PresetStore, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporaryFile) {
+    TempDir dir;
+    PresetStore store(dir / "presets.json");
+    ASSERT_TRUE(store.save(builtIns()));
+    const std::string before = readFile(store.fileURL());
+
+    Preset broken = customPreset();
+    broken.configuration.jpegQuality = std::numeric_limits<double>::quiet_NaN();
+    auto result = store.save({broken});
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().kind, PresetStoreError::Kind::encoding);
+    EXPECT_EQ(readFile(store.fileURL()), before);
+
+    if (::geteuid() != 0) {  // root writes into read-only folders anyway
+        fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+        auto denied = store.save({customPreset()});
+        fs::permissions(dir.path(), fs::perms::owner_all);
+        ASSERT_FALSE(denied);
+        EXPECT_EQ(denied.error().kind, PresetStoreError::Kind::fileSystem);
+        EXPECT_EQ(denied.error().fileError->error, std::errc::permission_denied);
+        EXPECT_EQ(readFile(store.fileURL()), before);
+    }
+    EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"presets.json"});
+}
+
+TEST(PresetStore, SavingRecreatesADeletedFolder) {
+    TempDir dir;
+    PresetStore store(dir / "Veltrop" / "presets.json");
+    ASSERT_TRUE(store.save(builtIns()));
+    fs::remove_all(dir / "Veltrop");
+    ASSERT_TRUE(store.save(builtIns()));
+    EXPECT_EQ(store.load(), builtIns());
+}
+
+TEST(PresetStore, StandardLocationFollowsTheDataFolderRules) {
+    TempDir dir;
+    const auto lookup = [](std::optional<std::string> dataHome, std::optional<std::string> home) {
+        return [=](const char* name) -> std::optional<std::string> {
+            return std::string_view(name) == "XDG_DATA_HOME" ? dataHome : std::string_view(name) == "HOME" ? home
+                                                                                                               : std::nullopt;
+        };
+    };
+    const std::string root = dir.path().string();
+    EXPECT_EQ(PresetStore::standard(lookup(root + "/data", root))->fileURL(), dir / "data/Veltrop/presets.json");
+    EXPECT_EQ(PresetStore::standard(lookup(std::nullopt, root))->fileURL(),
+              dir / ".local/share/Veltrop/presets.json");
+    EXPECT_TRUE(fs::is_directory(dir / ".local/share"));
+    // A relative data folder is ignored.
+    EXPECT_EQ(PresetStore::standard(lookup("relative", root))->fileURL(), dir / ".local/share/Veltrop/presets.json");
+    auto absent = PresetStore::standard(lookup(std::nullopt, std::nullopt));
+    ASSERT_FALSE(absent);
+    EXPECT_EQ(absent.error().operation, FileSystemError::Operation::locate);
+}
+
+TEST(InMemoryPresetStore, KeepsPresetsAndCannotRecover) {
+    InMemoryPresetStore store;
+    EXPECT_EQ(store.load(), std::vector<Preset>{});
+    ASSERT_TRUE(store.save(builtIns()));
+    EXPECT_EQ(store.load(), builtIns());
+
+    PresetStoring& asInterface = store;
+    EXPECT_EQ(asInterface.backUpAndReset({}), std::unexpected(PresetStoreError::recoveryUnavailable()));
+    store.loadError = PresetStoreError::unsupportedVersion(5);
+    EXPECT_EQ(store.load(), std::unexpected(PresetStoreError::unsupportedVersion(5)));
+}
+
+}  // namespace
+}  // namespace veltrop::storage
