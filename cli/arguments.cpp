@@ -42,9 +42,9 @@ std::expected<ParsedArguments, std::string> parseArguments(std::span<const std::
         }
         const auto equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
-        const auto spec = std::ranges::find(options, std::string_view(name), &OptionSpec::name);
-        if (spec == options.end()) return std::unexpected("unknown option \u201C" + name + "\u201D");
-        if (!spec->takesValue) {
+        const auto option = std::ranges::find(options, std::string_view(name), &OptionSpec::name);
+        if (option == options.end()) return std::unexpected("unknown option \u201C" + name + "\u201D");
+        if (!option->takesValue) {
             if (equals != std::string::npos) return std::unexpected("option \u201C" + name + "\u201D takes no value");
             parsed.flags.insert(name);
             continue;

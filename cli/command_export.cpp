@@ -13,6 +13,7 @@
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/path_key.h"
+#include "kit/handover/handover_package.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/records/date_correction.h"
 
@@ -28,7 +29,8 @@ std::vector<OptionSpec> exportOptionSpecs() {
     specs.insert(specs.end(), {{"--out", true},        {"--template", true},     {"--no-subfolders", false},
                                {"--file-dates", false}, {"--jobs", true},         {"--project", true},
                                {"--location", true},    {"--prefix", true},       {"--first-number", true},
-                               {"--expect", true},      {"--shift", true},        {"--supply", true}});
+                               {"--expect", true},      {"--shift", true},        {"--supply", true},
+                               {"--package", true}});
     return specs;
 }
 
@@ -199,6 +201,12 @@ void printSummary(std::ostream& out, const exporting::BatchSummary& summary) {
         if (result.outcome.kind == Kind::failed)
             out << "Failed: " << result.source.string() << " \u2014 " << result.outcome.reason << "\n";
     for (const auto& root : summary.outputRoots) out << "Output: " << root.string() << "\n";
+    if (const auto& handover = summary.handover) {
+        out << "Package: " << handover->root.string() << "\n";
+        if (handover->index) out << "Photo index: " << handover->index->string() << "\n";
+        if (handover->contactSheet) out << "Contact sheet: " << handover->contactSheet->string() << "\n";
+        if (handover->error) out << *handover->error << "\n";
+    }
 }
 
 int runExport(const Invocation& invocation) {
@@ -222,7 +230,7 @@ int runExport(const Invocation& invocation) {
         if (!number || *number < 1 || *number > 64) return invocation.usageError("--jobs takes a number from 1 to 64");
         jobs = static_cast<int>(*number);
     }
-    const settings::StampConfiguration& configuration = setup->configuration;
+    settings::StampConfiguration& configuration = setup->configuration;
 
     std::vector<std::filesystem::path> dropped;
     for (const auto& path : parsed->positionals) dropped.push_back(exporting::standardized(path));
@@ -239,17 +247,35 @@ int runExport(const Invocation& invocation) {
     }
     for (std::size_t i = 0; i < photos.size(); ++i) photos[i].batchOrdinal = static_cast<std::int64_t>(i);
 
+    // A package folder is made first; the copies then go into its Photos folder.
+    std::optional<std::filesystem::path> package;
+    if (auto parent = parsed->value("--package")) {
+        settings::PhotoProject project = configuration.project.value_or(settings::defaultProject());
+        project.includeHandoverPackage = true;
+        configuration.project = project;
+        auto created = handover::HandoverPackage::createPackageFolder(exporting::standardized(*parent), project.title);
+        if (!created) {
+            invocation.err << created.error().description() << "\n";
+            return exitFailure;
+        }
+        package = *created;
+        configuration.outputRoot = handover::HandoverPackage::photosFolder(*created);
+    }
+
     exporting::BatchProcessor processor(jobs);
     ProgressReporter progress(invocation.err, photos.size());
     interruptible.store(&processor);
     auto previous = ::signal(SIGINT, onInterrupt);
-    const auto summary =
+    auto summary =
         processor.run(photos, configuration, setup->watermarkImage, *corrections, *expected, std::ref(progress));
     ::signal(SIGINT, previous);
     interruptible.store(nullptr);
+    if (package) summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration);
 
     printSummary(invocation.out, summary);
-    const bool clean = !summary.wasCancelled && summary.count(exporting::FileOutcome::Kind::failed) == 0;
+    const bool reportsMissing = summary.handover && summary.handover->error;
+    const bool clean =
+        !summary.wasCancelled && summary.count(exporting::FileOutcome::Kind::failed) == 0 && !reportsMissing;
     return clean ? exitSuccess : exitFailure;
 }
 
@@ -270,6 +296,8 @@ const std::string exportUsage = std::string(
     "  --location TEXT           location label\n"
     "  --prefix P                reference prefix (default IMG)\n"
     "  --first-number N          number of the first photo (default 1)\n"
+    "  --package DIR             make a handover package in DIR: the copies in its Photos\n"
+    "                            folder, a photo index (CSV) and a contact sheet (PDF)\n"
     "  --expect FROM..TO         expected days, e.g. 2026-08-01..2026-08-31\n"
     "  --shift ±[Nd][Nh][Nm][@SCOPE]\n"
     "                            shift the clock, e.g. +1h30m@camera=NIKON D3100\n"

@@ -17,11 +17,26 @@ using dates::PropertyDictionary;
 using dates::PropertyList;
 using dates::PropertyValue;
 
+namespace {
+
+// The XMP toolkit keeps a global namespace registry that parsing may extend;
+// the metadata library serialises access through this callback.
+void lockXmpToolkit(void* data, bool lock) {
+    auto* mutex = static_cast<std::recursive_mutex*>(data);
+    if (lock)
+        mutex->lock();
+    else
+        mutex->unlock();
+}
+
+}  // namespace
+
 void prepareMetadataLibrary() {
     static std::once_flag once;
+    static std::recursive_mutex xmpToolkit;
     std::call_once(once, [] {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::XmpParser::initialize();
+        Exiv2::XmpParser::initialize(lockXmpToolkit, &xmpToolkit);
     });
 }
 
@@ -260,7 +275,18 @@ std::vector<std::uint8_t> exifForCopy(const std::vector<std::uint8_t>& source, c
     setDimension(exif, "Exif.Image.ImageLength", changes.height);
 
     Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, order, exif);
+    try {
+        Exiv2::ExifParser::encode(blob, order, exif);
+    } catch (...) {
+        // A maker note the library cannot rewrite must not cost the dates.
+        blob.clear();
+        for (auto it = exif.begin(); it != exif.end();) {
+            const std::string group = it->groupName();
+            const bool standard = group == "Image" || group == "Photo" || group == "GPSInfo" || group == "Iop";
+            it = standard && it->tagName() != "MakerNote" ? std::next(it) : exif.erase(it);
+        }
+        Exiv2::ExifParser::encode(blob, order, exif);
+    }
     return blob;
 }
 

@@ -1,6 +1,8 @@
 #include "kit/platform/jpeg_codec.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +50,15 @@ void onMessage(j_common_ptr info, int level) {
 }
 
 void silence(j_common_ptr) {}
+
+// A progressive file may hold any number of scans, each costing a pass over
+// the whole picture; real encoders write about ten. Many more is an attack
+// that would keep a worker busy for minutes.
+constexpr int maximumScans = 500;
+
+void limitScans(j_common_ptr info) {
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > maximumScans) onError(info);
+}
 
 void installErrorManager(ErrorManager& errors, j_common_ptr info) {
     info->err = jpeg_std_error(&errors.base);
@@ -134,6 +145,24 @@ void cmykToBgra(const std::uint8_t* cmyk, std::uint8_t* bgra, int width, bool in
     }
 }
 
+// The file's bytes, ending with an EOI marker. Some writers leave it off
+// after complete image data; libjpeg would call that a premature end.
+// Data that really stops early still ends in the middle of a segment,
+// which is reported as damage.
+std::optional<std::vector<std::uint8_t>> readCompressed(const std::filesystem::path& file) {
+    FileHandle input(std::fopen(file.c_str(), "rb"));
+    if (!input) return std::nullopt;
+    std::vector<std::uint8_t> bytes;
+    std::array<std::uint8_t, 1 << 16> buffer;
+    std::size_t read = 0;
+    while ((read = std::fread(buffer.data(), 1, buffer.size(), input.get())) > 0)
+        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read));
+    if (std::ferror(input.get())) return std::nullopt;
+    const std::size_t n = bytes.size();
+    if (n < 2 || bytes[n - 2] != 0xFF || bytes[n - 1] != JPEG_EOI) bytes.insert(bytes.end(), {0xFF, JPEG_EOI});
+    return bytes;
+}
+
 }  // namespace
 
 std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::path& file) {
@@ -159,20 +188,23 @@ std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::
 }
 
 std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::path& file, const DecodeRequest& request) {
-    FileHandle input(std::fopen(file.c_str(), "rb"));
-    if (!input) return std::unexpected(DecodeFailure::unreadable);
+    auto compressed = readCompressed(file);
+    if (!compressed) return std::unexpected(DecodeFailure::unreadable);
     DecodedImage result;
     std::vector<JSAMPROW> rows;
     std::vector<std::uint8_t> cmykRow;
     jpeg_decompress_struct info{};
     ErrorManager errors;
     installErrorManager(errors, reinterpret_cast<j_common_ptr>(&info));
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = limitScans;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&info);
         return std::unexpected(DecodeFailure::unsupported);
     }
     jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, input.get());
+    info.progress = &progress;
+    jpeg_mem_src(&info, compressed->data(), static_cast<unsigned long>(compressed->size()));
     saveMetadataMarkers(info);
     jpeg_read_header(&info, TRUE);
     result.header.width = static_cast<int>(info.image_width);

@@ -8,28 +8,59 @@ namespace veltrop::render {
 
 namespace {
 
-struct Contribution {
-    int first = 0;               // first source index
-    std::vector<float> weights;  // for first, first + 1, …
+// Which source pixels each output pixel covers and how much of each; the
+// weights of all outputs lie in one array, `first` and `count` index into it.
+struct Contributions {
+    std::vector<int> firstSource;
+    std::vector<int> offset;  // into weights
+    std::vector<int> count;
+    std::vector<float> weights;
 };
 
-// For each output index, the source indices it covers and how much of each.
-std::vector<Contribution> contributions(int sourceSize, int targetSize) {
+Contributions contributions(int sourceSize, int targetSize) {
     const double scale = static_cast<double>(sourceSize) / targetSize;
-    std::vector<Contribution> result(static_cast<std::size_t>(targetSize));
+    Contributions result;
+    result.firstSource.resize(static_cast<std::size_t>(targetSize));
+    result.offset.resize(static_cast<std::size_t>(targetSize));
+    result.count.resize(static_cast<std::size_t>(targetSize));
     for (int i = 0; i < targetSize; ++i) {
         const double start = i * scale;
         const double end = std::min<double>((i + 1) * scale, sourceSize);
         const int first = static_cast<int>(std::floor(start));
         const int last = std::min(sourceSize - 1, static_cast<int>(std::ceil(end)) - 1);
-        Contribution& c = result[static_cast<std::size_t>(i)];
-        c.first = first;
+        const auto index = static_cast<std::size_t>(i);
+        result.firstSource[index] = first;
+        result.offset[index] = static_cast<int>(result.weights.size());
         for (int s = first; s <= last; ++s) {
             const double covered = std::min<double>(s + 1, end) - std::max<double>(s, start);
-            c.weights.push_back(static_cast<float>(std::max(0.0, covered) / scale));
+            result.weights.push_back(static_cast<float>(std::max(0.0, covered) / scale));
         }
+        result.count[index] = last - first + 1;
     }
     return result;
+}
+
+// One source row shrunk to the output width, as floats per channel.
+void resampleRow(const std::uint8_t* in, const Contributions& columns, std::vector<float>& out) {
+    const std::size_t width = columns.firstSource.size();
+    const float* weights = columns.weights.data();
+    for (std::size_t x = 0; x < width; ++x) {
+        const std::uint8_t* p = in + static_cast<std::size_t>(columns.firstSource[x]) * 4;
+        const float* w = weights + columns.offset[x];
+        float b = 0, g = 0, r = 0, a = 0;
+        for (int k = 0; k < columns.count[x]; ++k, p += 4) {
+            b += w[k] * p[0];
+            g += w[k] * p[1];
+            r += w[k] * p[2];
+            a += w[k] * p[3];
+        }
+        float* h = &out[x * 4];
+        h[0] = b, h[1] = g, h[2] = r, h[3] = a;
+    }
+}
+
+std::uint8_t toByte(float value) {
+    return static_cast<std::uint8_t>(std::clamp(value + 0.5f, 0.0f, 255.0f));
 }
 
 }  // namespace
@@ -41,43 +72,35 @@ Bitmap downscaled(const Bitmap& source, int width, int height) {
 
     const auto columns = contributions(source.width, width);
     const auto rows = contributions(source.height, height);
-    std::vector<float> horizontal(static_cast<std::size_t>(width) * 4);
-    std::vector<float> accumulated(static_cast<std::size_t>(width) * 4);
+    const std::size_t values = static_cast<std::size_t>(width) * 4;
+    std::vector<float> scratch(values), accumulated(values);
+    // When shrinking, neighbouring output rows share at most their boundary
+    // source row; keeping the last one resampled means every source row is
+    // resampled horizontally once.
+    std::vector<float> last(values);
+    int lastRow = -1;
 
-    // Each source row is resampled horizontally once per output row that
-    // covers it; when shrinking that is at most twice.
     for (int y = 0; y < height; ++y) {
+        const auto index = static_cast<std::size_t>(y);
         std::fill(accumulated.begin(), accumulated.end(), 0.0f);
-        const Contribution& row = rows[static_cast<std::size_t>(y)];
-        for (std::size_t r = 0; r < row.weights.size(); ++r) {
-            const std::uint8_t* in = source.row(row.first + static_cast<int>(r));
-            for (int x = 0; x < width; ++x) {
-                const Contribution& column = columns[static_cast<std::size_t>(x)];
-                float sum[4] = {0, 0, 0, 0};
-                const std::uint8_t* p = in + static_cast<std::size_t>(column.first) * 4;
-                for (float w : column.weights) {
-                    sum[0] += w * p[0];
-                    sum[1] += w * p[1];
-                    sum[2] += w * p[2];
-                    sum[3] += w * p[3];
-                    p += 4;
-                }
-                float* h = &horizontal[static_cast<std::size_t>(x) * 4];
-                h[0] = sum[0], h[1] = sum[1], h[2] = sum[2], h[3] = sum[3];
+        for (int k = 0; k < rows.count[index]; ++k) {
+            const int sourceRow = rows.firstSource[index] + k;
+            if (sourceRow != lastRow) {
+                resampleRow(source.row(sourceRow), columns, scratch);
+                std::swap(scratch, last);
+                lastRow = sourceRow;
             }
-            const float w = row.weights[r];
-            for (std::size_t i = 0; i < accumulated.size(); ++i) accumulated[i] += w * horizontal[i];
+            const float w = rows.weights[static_cast<std::size_t>(rows.offset[index] + k)];
+            for (std::size_t i = 0; i < values; ++i) accumulated[i] += w * last[i];
         }
         std::uint8_t* out = result->row(y);
-        for (std::size_t i = 0; i < accumulated.size(); ++i)
-            out[i] = static_cast<std::uint8_t>(std::clamp(std::lround(accumulated[i]), 0L, 255L));
-        // Rounding may leave a colour channel above its alpha; premultiplied
-        // pixels must not have that.
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = out + static_cast<std::size_t>(x) * 4;
-            p[0] = std::min(p[0], p[3]);
-            p[1] = std::min(p[1], p[3]);
-            p[2] = std::min(p[2], p[3]);
+        for (std::size_t i = 0; i < values; i += 4) {
+            // Rounding must not leave a colour above its alpha in premultiplied pixels.
+            const std::uint8_t alpha = toByte(accumulated[i + 3]);
+            out[i] = std::min(toByte(accumulated[i]), alpha);
+            out[i + 1] = std::min(toByte(accumulated[i + 1]), alpha);
+            out[i + 2] = std::min(toByte(accumulated[i + 2]), alpha);
+            out[i + 3] = alpha;
         }
     }
     return *result;

@@ -188,3 +188,29 @@ TEST(CliExport, UsageErrorsForBadCorrections) {
                   "Enter a valid date as YYYY-MM-DD HH:MM:SS."),
               std::string::npos);
 }
+
+TEST(CliExport, MakesAHandoverPackage) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    TempDir dir;
+    const fs::path site = dir / "site";
+    copyInto(corpus, "FujiFilm DS-7 (1).jpg", site);
+    copyInto(corpus, "Issue 614.jpg", site);
+    const fs::path parent = dir / "handover";
+    fs::create_directory(parent);
+
+    for (const std::string expected : {"Veltrop - Bridge", "Veltrop - Bridge 2"}) {
+        CliRun run = cli({"export", site.string(), "--package", parent.string(), "--project", "Bridge"});
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+        const fs::path package = parent / expected;
+        EXPECT_NE(run.out.find("Package: " + package.string()), std::string::npos) << run.out;
+        EXPECT_TRUE(fs::exists(package / ".veltrop-package"));
+        EXPECT_TRUE(fs::exists(package / "Photos/FujiFilm DS-7 (1).jpg"));
+        const std::string index = veltrop::testing::readFile(package / "Photo index.csv");
+        EXPECT_TRUE(index.starts_with("\xEF\xBB\xBF\"Reference\""));
+        EXPECT_NE(index.find("\"Skipped: no usable date\""), std::string::npos);
+        EXPECT_NE(index.find("\"Photos/FujiFilm DS-7 (1).jpg\",\"Exported\""), std::string::npos);
+        EXPECT_TRUE(fs::file_size(package / "Contact sheet.pdf") > 1000);
+    }
+    // The site itself gets no Timestamped folder: the copies went into the package.
+    EXPECT_FALSE(fs::exists(site / "Timestamped"));
+}

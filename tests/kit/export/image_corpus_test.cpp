@@ -1,0 +1,198 @@
+// Real photos against the reference readings in the corpus's oracle.json.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "kit/export/image_fixtures.h"
+#include "kit/export/image_loader.h"
+#include "kit/export/image_writer.h"
+#include "support/test_support.h"
+
+namespace veltrop::exporting {
+namespace {
+
+using dates::PropertyValue;
+using namespace veltrop::testing;
+namespace keys = dates::keys;
+
+nlohmann::json oracle(const std::filesystem::path& corpus) {
+    std::ifstream in(corpus / "oracle.json");
+    return nlohmann::json::parse(in)["files"];
+}
+
+bool isHeif(const nlohmann::json& entry) { return entry.contains("heif"); }
+
+PixelSize sizeOf(const nlohmann::json& pair) { return {pair[0].get<double>(), pair[1].get<double>()}; }
+
+// The size as stored for JPEG; for HEIF the size after the container's
+// rotation, which decoding applies.
+PixelSize expectedPixelSize(const nlohmann::json& entry) {
+    if (isHeif(entry)) return sizeOf(entry["heif_display_size_after_irot"]);
+    return {entry["ImageWidth"].get<double>(), entry["ImageHeight"].get<double>()};
+}
+
+render::Orientation expectedOrientation(const nlohmann::json& entry) {
+    if (isHeif(entry) || !entry["Orientation"].is_number()) return 1;
+    return entry["Orientation"].get<int>();
+}
+
+TEST(ImageCorpus, MetadataReadsMatchTheReference) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    for (const auto& entry : oracle(corpus)) {
+        const std::string name = entry["file"];
+        SCOPED_TRACE(name);
+        auto info = ImageLoader::readInfo(corpus / name);
+        ASSERT_TRUE(info) << info.error().description();
+        EXPECT_EQ(info->pixelSize, expectedPixelSize(entry));
+        EXPECT_EQ(info->orientation, expectedOrientation(entry));
+        const PixelSize display = isHeif(entry) ? sizeOf(entry["heif_display_size_after_irot"])
+                                                : sizeOf(entry["display_size_after_orientation"]);
+        EXPECT_EQ(info->displaySize(), display);
+
+        const auto& exif = dates::group(info->properties, keys::exif);
+        const auto& tiff = dates::group(info->properties, keys::tiff);
+        const auto& raw = entry["dates_raw"];
+        const std::pair<const dates::PropertyDictionary*, std::pair<const char*, std::string_view>> dateFields[] = {
+            {&exif, {"DateTimeOriginal", keys::dateTimeOriginal}},
+            {&exif, {"CreateDate", keys::dateTimeDigitized}},
+            {&tiff, {"ModifyDate", keys::dateTime}}};
+        for (const auto& [group, names] : dateFields) {
+            const auto* stored = dates::find(*group, names.second);
+            if (raw[names.first].is_string())
+                EXPECT_EQ(stored ? *stored : PropertyValue(), PropertyValue(raw[names.first].get<std::string>()))
+                    << names.first;
+            else
+                EXPECT_EQ(stored, nullptr) << names.first;
+        }
+        if (entry["Model"].is_string()) {
+            // Kept as stored; the reference tool trims trailing blanks.
+            std::string model = *dates::find(tiff, keys::model)->string();
+            model.erase(model.find_last_not_of(' ') + 1);
+            EXPECT_EQ(model, entry["Model"].get<std::string>());
+        }
+        if (entry["ISO"].is_number()) {
+            const auto* iso = dates::find(exif, keys::isoSpeedRatings);
+            ASSERT_NE(iso, nullptr);
+            EXPECT_EQ(*iso, PropertyValue(entry["ISO"].get<double>()));
+        }
+        if (entry["FNumber"].is_number()) {
+            // Rationals are read whole, never truncated to integers.
+            EXPECT_NEAR(*dates::find(exif, keys::fNumber)->number(), entry["FNumber"].get<double>(), 1e-9);
+        }
+        if (entry["LensModel"].is_string()) {
+            const auto* lens = dates::find(exif, keys::lensModel);
+            if (lens == nullptr) lens = dates::find(dates::group(info->properties, keys::exifAux), keys::lensModel);
+            ASSERT_NE(lens, nullptr);
+            EXPECT_EQ(*lens, PropertyValue(entry["LensModel"].get<std::string>()));
+        }
+        EXPECT_EQ(dates::group(info->properties, keys::gps).empty(), !entry["gps_ifd_present"].get<bool>());
+    }
+}
+
+TEST(ImageCorpus, LensNamedOnlyInMakerNotesReachesTheAuxiliaryGroup) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    auto info = ImageLoader::readInfo(corpus / "Canon EOS 1000D.jpg");
+    ASSERT_TRUE(info);
+    EXPECT_EQ(*dates::find(dates::group(info->properties, keys::exifAux), keys::lensModel),
+              PropertyValue("EF-S18-55mm f/3.5-5.6 IS"));
+}
+
+TEST(ImageCorpus, DecodesPhotosAsStoredAndHeifUprightOnce) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    struct Case {
+        const char* file;
+        PixelSize size;
+        render::Orientation orientation;
+    };
+    const Case cases[] = {
+        {"landscape_5.jpg", {450, 600}, 5},
+        {"arrow.heic", {3024, 4032}, 1},                // irot 270 applied; EXIF also says 6
+        {"Issue 437 (dotnet).heic", {4000, 1848}, 1},  // EXIF says 6, the container does not rotate
+        {"zPug_3.heic", {64, 64}, 1},
+        {"cat.hif", {4240, 2832}, 1},  // 10 bits per sample
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        auto loaded = ImageLoader::load(corpus / c.file);
+        ASSERT_TRUE(loaded) << loaded.error().description();
+        EXPECT_EQ(loaded->pixelSize(), c.size);
+        EXPECT_EQ(loaded->orientation, c.orientation);
+    }
+}
+
+TEST(ImageCorpus, CorruptEntropyDataFailsInsteadOfGreyFilling) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    const auto file = corpus / "corrupted.jpg";
+    auto loaded = ImageLoader::load(file);
+    ASSERT_FALSE(loaded);
+    EXPECT_EQ(loaded.error().description(), "corrupted.jpg is not a supported image");
+    EXPECT_FALSE(ImageLoader::loadThumbnail(file, 1600, ThumbnailOrientation::asStored));
+    EXPECT_TRUE(ImageLoader::readInfo(file));  // its metadata is intact
+}
+
+TEST(ImageCorpus, ThumbnailsOfRealPhotos) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    auto canon = ImageLoader::loadThumbnail(corpus / "Canon EOS 1000D.jpg", 700, ThumbnailOrientation::upright);
+    ASSERT_TRUE(canon);
+    EXPECT_EQ(canon->pixelSize(), (PixelSize{467, 700}));
+    auto heif = ImageLoader::loadThumbnail(corpus / "arrow.heic", 1600, ThumbnailOrientation::asStored);
+    ASSERT_TRUE(heif);
+    EXPECT_EQ(heif->pixelSize(), (PixelSize{1200, 1600}));
+    EXPECT_EQ(heif->orientation, 1);
+}
+
+TEST(ImageCorpus, HeifCopyIsUprightAndKeepsProfileAndExif) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    TempDir folder;
+    auto source = ImageLoader::loadThumbnail(corpus / "arrow.heic", 800, ThumbnailOrientation::upright);
+    ASSERT_TRUE(source);
+    ASSERT_FALSE(source->metadata.icc.empty());
+    const auto destination = folder / "arrow.jpg";
+    ASSERT_TRUE(ImageWriter::write(source->image, destination, source->metadata, {0.9, false}));
+
+    auto copy = ImageLoader::load(destination);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->pixelSize(), (PixelSize{600, 800}));
+    EXPECT_EQ(copy->orientation, 1);  // the EXIF block said 6
+    EXPECT_EQ(copy->metadata.icc, source->metadata.icc);
+    const auto& exif = dates::group(copy->properties, keys::exif);
+    EXPECT_EQ(*dates::find(exif, keys::lensModel), PropertyValue("iPhone 8 Plus back dual camera 3.99mm f/1.8"));
+    EXPECT_EQ(*dates::find(exif, keys::dateTimeOriginal), PropertyValue("2018:07:31 14:52:07"));
+    if (auto reference = referenceMetadata(destination)) {
+        EXPECT_EQ((*reference)["ICC_Profile:ProfileDescription"], "Display P3");
+    }
+}
+
+TEST(ImageCorpus, EveryJpegCopyKeepsItsMetadataReadable) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    TempDir folder;
+    for (const auto& entry : oracle(corpus)) {
+        const std::string name = entry["file"];
+        if (isHeif(entry) || name == "corrupted.jpg") continue;
+        SCOPED_TRACE(name);
+        auto source = ImageLoader::loadThumbnail(corpus / name, 256, ThumbnailOrientation::upright);
+        ASSERT_TRUE(source) << source.error().description();
+        const auto destination = folder / (name + ".copy.jpg");
+        ASSERT_TRUE(ImageWriter::write(source->image, destination, source->metadata, {0.8, false}));
+        auto copy = ImageLoader::readInfo(destination);
+        ASSERT_TRUE(copy);
+        EXPECT_EQ(copy->orientation, 1);
+        const auto& before = source->properties;
+        const auto& after = copy->properties;
+        for (std::string_view group : {keys::exif, keys::tiff}) {
+            for (std::string_view key : {keys::dateTimeOriginal, keys::dateTimeDigitized, keys::dateTime, keys::make,
+                                         keys::model, keys::lensModel, keys::fNumber, keys::isoSpeedRatings}) {
+                const auto* was = dates::find(dates::group(before, group), key);
+                const auto* is = dates::find(dates::group(after, group), key);
+                EXPECT_EQ(is ? *is : PropertyValue(), was ? *was : PropertyValue()) << group << "." << key;
+            }
+        }
+        EXPECT_EQ(dates::group(after, keys::gps), dates::group(before, keys::gps));
+    }
+}
+
+}  // namespace
+}  // namespace veltrop::exporting

@@ -1,0 +1,80 @@
+#pragma once
+// Photos made inside the tests: JPEGs with hand-built metadata segments,
+// minimal PNGs, and a reference metadata reader.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "kit/dates/properties.h"
+#include "kit/render/bitmap.h"
+
+namespace veltrop::dates {
+// Readable failure messages for property values.
+void PrintTo(const PropertyValue& value, std::ostream* out);
+}  // namespace veltrop::dates
+
+namespace veltrop::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A bitmap whose pixels say where they are: blue = x, green = y (both
+// scaled to 0…255), red = 200 in the top-left quadrant; opaque.
+render::Bitmap patternBitmap(int width, int height);
+render::Bitmap solidBitmap(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a = 255);
+
+// A JPEG of the bitmap without metadata.
+Bytes encodeJpeg(const render::Bitmap& bitmap, int quality = 90);
+
+// The JPEG with APP segments inserted right after its SOI marker, in order.
+struct Segment {
+    int marker;  // 0xE1 for APP1 …
+    Bytes payload;
+};
+Bytes withSegments(const Bytes& jpeg, const std::vector<Segment>& segments);
+Segment exifSegment(const Bytes& tiff);
+Segment xmpSegment(const std::string& packet);
+Segment iccSegment(const Bytes& profile);
+Segment iptcSegment(const Bytes& records);
+
+// Little-endian TIFF/EXIF blocks with chosen types, including wrong ones.
+struct TiffEntry {
+    std::uint16_t tag = 0;
+    std::uint16_t type = 0;
+    std::uint32_t count = 0;
+    Bytes value;  // little-endian, count × size of type
+};
+TiffEntry ascii(std::uint16_t tag, const std::string& text);  // NUL added
+TiffEntry shorts(std::uint16_t tag, const std::vector<std::uint16_t>& values);
+TiffEntry longs(std::uint16_t tag, const std::vector<std::uint32_t>& values);
+TiffEntry rationals(std::uint16_t tag, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& values);
+
+struct TiffBlock {
+    std::vector<TiffEntry> ifd0;
+    std::vector<TiffEntry> exif;
+    std::vector<TiffEntry> gps;
+    Bytes thumbnail;  // stored through IFD1 when not empty
+    Bytes build() const;
+};
+
+// IPTC-IIM dataset 2:tag with the given text.
+Bytes iptcRecord(std::uint8_t tag, const std::string& text);
+
+// An 8-bit RGBA PNG with the given straight-alpha pixels (R, G, B, A per pixel).
+Bytes pngRgba(int width, int height, const Bytes& rgba);
+
+void writeBytes(const std::filesystem::path& file, const Bytes& bytes);
+Bytes readBytes(const std::filesystem::path& file);
+
+// The reference tool's reading (-G1 -n) of a file, or nullopt when the tool
+// is not installed.
+std::optional<nlohmann::json> referenceMetadata(const std::filesystem::path& file);
+
+// Entries of a folder whose names start with the prefix.
+std::vector<std::filesystem::path> entriesStartingWith(const std::filesystem::path& folder, const std::string& prefix);
+
+}  // namespace veltrop::testing
