@@ -209,62 +209,6 @@ Bytes iptcRecord(std::uint8_t tag, const std::string& text) {
     return record;
 }
 
-namespace {
-
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0xFFFFFFFFu) {
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return crc;
-}
-
-void appendBig32(Bytes& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
-void appendChunk(Bytes& out, const char* type, const Bytes& data) {
-    appendBig32(out, static_cast<std::uint32_t>(data.size()));
-    Bytes typed(type, type + 4);
-    typed.insert(typed.end(), data.begin(), data.end());
-    out.insert(out.end(), typed.begin(), typed.end());
-    appendBig32(out, crc32(typed.data(), typed.size()) ^ 0xFFFFFFFFu);
-}
-
-}  // namespace
-
-Bytes pngRgba(int width, int height, const Bytes& rgba) {
-    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    Bytes header;
-    appendBig32(header, static_cast<std::uint32_t>(width));
-    appendBig32(header, static_cast<std::uint32_t>(height));
-    header.insert(header.end(), {8, 6, 0, 0, 0});
-    appendChunk(png, "IHDR", header);
-
-    Bytes raw;
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);  // no filter
-        const auto row = rgba.begin() + static_cast<std::ptrdiff_t>(y) * width * 4;
-        raw.insert(raw.end(), row, row + width * 4);
-    }
-    // zlib stream of stored (uncompressed) blocks.
-    Bytes zlib = {0x78, 0x01};
-    std::uint32_t a = 1, b = 0;
-    for (auto byte : raw) a = (a + byte) % 65521, b = (b + a) % 65521;
-    for (std::size_t at = 0; at < raw.size(); at += 65535) {
-        const std::size_t length = std::min<std::size_t>(65535, raw.size() - at);
-        zlib.push_back(at + length == raw.size() ? 1 : 0);
-        zlib.insert(zlib.end(), {static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
-                                 static_cast<std::uint8_t>(~length), static_cast<std::uint8_t>(~length >> 8)});
-        zlib.insert(zlib.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-                    raw.begin() + static_cast<std::ptrdiff_t>(at + length));
-    }
-    appendBig32(zlib, (b << 16) | a);
-    appendChunk(png, "IDAT", zlib);
-    appendChunk(png, "IEND", {});
-    return png;
-}
-
 void writeBytes(const std::filesystem::path& file, const Bytes& bytes) {
     writeFile(file, std::string(bytes.begin(), bytes.end()));
 }
