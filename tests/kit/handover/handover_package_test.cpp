@@ -141,6 +141,14 @@ std::vector<std::vector<std::string>> parseCsv(std::string_view text) {
     return rows;
 }
 
+// The contact sheet of the summary, written into the folder.
+fs::path sheetFile(const TempDir& folder, const BatchSummary& summary, const StampConfiguration& configuration = {}) {
+    auto bytes = ContactSheet::make(summary, configuration);
+    EXPECT_TRUE(bytes) << bytes.error().description();
+    veltrop::testing::writeFile(folder / "sheet.pdf", bytes ? *bytes : std::string());
+    return folder / "sheet.pdf";
+}
+
 std::vector<std::string> names(const fs::path& folder) {
     std::vector<std::string> out;
     for (const auto& entry : fs::directory_iterator(folder)) out.push_back(entry.path().filename().string());
@@ -207,13 +215,7 @@ TEST(HandoverPackage, FailsWithoutCreatingIntermediateFolders) {
     ASSERT_FALSE(created);
     EXPECT_EQ(created.error().description(), "Could not create a new handover folder");
     EXPECT_FALSE(fs::exists(parent / "missing"));
-}
-
-TEST(HandoverPackage, ErrorTexts) {
-    EXPECT_EQ(HandoverError::cannotReadThumbnail("a.jpg").description(),
-              "Could not read the exported preview for a.jpg");
-    EXPECT_EQ(HandoverError::cannotWrite("Photo index.csv").description(),
-              "Could not save Photo index.csv; existing files were preserved");
+    // The other texts are checked where reports fail.
     EXPECT_EQ(HandoverError::cannotCreatePDF().description(), "Could not create the PDF contact sheet");
 }
 
@@ -268,14 +270,6 @@ protected:
     BatchSummary summary;
 };
 
-TEST_F(HandoverReports, WritesIndexAndContactSheet) {
-    const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
-    EXPECT_EQ(result, (HandoverPackageResult{package, package / "Photo index.csv", package / "Contact sheet.pdf",
-                                             std::nullopt}));
-    EXPECT_EQ(names(package),
-              (std::vector<std::string>{".veltrop-package", "Contact sheet.pdf", "Photo index.csv", "Photos"}));
-}
-
 TEST_F(HandoverReports, IndexAccountsForEveryInput) {
     const std::string text = PhotoIndex::text(summary, package, configuration);
     ASSERT_TRUE(text.starts_with("\xEF\xBB\xBF\"Reference\",\"Project\","));
@@ -297,16 +291,13 @@ TEST_F(HandoverReports, IndexAccountsForEveryInput) {
     EXPECT_EQ(rows[2][4], "b.jpg");
     EXPECT_EQ(rows[2][16], "Removed");
     // Formula-like fields get an apostrophe; quotes inside are doubled and read back.
-    EXPECT_EQ(rows[3][0], "'-R-0003");
-    EXPECT_EQ(rows[3][5], "Failed: =HYPERLINK(\"x\")\nsecond line");
-    EXPECT_EQ(rows[3][4], "");
-    EXPECT_EQ(rows[3][6], "");
-    EXPECT_EQ(rows[3][16], "Not exported");
-    EXPECT_EQ(rows[3][17], "Not exported");
-    EXPECT_EQ(rows[4][5], "Skipped: no usable date");
-    EXPECT_EQ(rows[4][4], "");
-    EXPECT_EQ(rows[4][16], "Not exported");
-    EXPECT_EQ(rows[4][17], "Not exported");
+    const std::vector<std::string> failed{"'-R-0003", "Bridge survey", "Pier 4", "Site/c.jpg", "",
+                                          "Failed: =HYPERLINK(\"x\")\nsecond line", "", "", "", "", "",
+                                          "Canon EOS 20D", "", "", "", "", "Not exported", "Not exported"};
+    EXPECT_EQ(rows[3], failed);
+    std::vector<std::string> skipped = failed;
+    skipped[0] = "R-0004", skipped[3] = "Site/d.jpg", skipped[5] = "Skipped: no usable date";
+    EXPECT_EQ(rows[4], skipped);
     // Without a record only the file name, the status and the export columns are filled.
     std::vector<std::string> bare(18);
     bare[3] = "e.jpg";
@@ -342,8 +333,11 @@ TEST(PhotoIndex, QuotesAndDefusesFields) {
 
 TEST_F(HandoverReports, ContactSheetPagesTextAndDocumentInformation) {
     const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
-    ASSERT_TRUE(result.contactSheet);
-    const fs::path pdf = *result.contactSheet;
+    EXPECT_EQ(result, (HandoverPackageResult{package, package / "Photo index.csv", package / "Contact sheet.pdf",
+                                             std::nullopt}));
+    EXPECT_EQ(names(package),
+              (std::vector<std::string>{".veltrop-package", "Contact sheet.pdf", "Photo index.csv", "Photos"}));
+    const fs::path pdf = package / "Contact sheet.pdf";
     auto info = pdfInfo(pdf);
     EXPECT_EQ(info["Title"], "Bridge survey");
     EXPECT_EQ(info["Creator"], "Veltrop");
@@ -415,20 +409,17 @@ TEST(ContactSheet, CancelledBatchAcrossPages) {
     for (int i = 0; i < 13; ++i)
         summary.results.push_back({folder / ("left" + std::to_string(i) + ".jpg"), FileOutcome::notProcessed(), {}});
 
-    StampConfiguration configuration;  // no project
-    auto bytes = ContactSheet::make(summary, configuration);
-    ASSERT_TRUE(bytes);
-    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
-    auto info = pdfInfo(folder / "sheet.pdf");
+    const fs::path pdf = sheetFile(folder, summary);  // no project
+    auto info = pdfInfo(pdf);
     EXPECT_EQ(info["Pages"], "4");
     EXPECT_EQ(info["Title"], "Photo records");
     for (int page = 1; page <= 4; ++page) {
-        const std::string text = pageText(folder / "sheet.pdf", page);
+        const std::string text = pageText(pdf, page);
         const std::string footer = "Veltrop \u00B7 " + std::to_string(page) + " of 4 \u00B7 Cancelled batch";
         EXPECT_NE(text.find(footer), std::string::npos) << text;
         EXPECT_NE(text.find(page <= 2 ? "Contact sheet" : "Images not exported"), std::string::npos) << text;
     }
-    EXPECT_NE(pageText(folder / "sheet.pdf", 4).find("left12.jpg"), std::string::npos);
+    EXPECT_NE(pageText(pdf, 4).find("left12.jpg"), std::string::npos);
 }
 
 TEST(ContactSheet, EmptyBatchHasOnePageSayingSo) {
@@ -436,29 +427,14 @@ TEST(ContactSheet, EmptyBatchHasOnePageSayingSo) {
     StampConfiguration configuration;
     configuration.project = PhotoProject{};
     configuration.project->title = " \n";
-    auto bytes = ContactSheet::make({}, configuration);
-    ASSERT_TRUE(bytes);
-    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
-    EXPECT_EQ(pdfInfo(folder / "sheet.pdf")["Pages"], "1");
-    EXPECT_EQ(pdfInfo(folder / "sheet.pdf")["Title"], "Photo records");
-    const std::string text = pageText(folder / "sheet.pdf", 1);
+    const fs::path pdf = sheetFile(folder, {}, configuration);
+    EXPECT_EQ(pdfInfo(pdf)["Pages"], "1");
+    EXPECT_EQ(pdfInfo(pdf)["Title"], "Photo records");
+    const std::string text = pageText(pdf, 1);
     EXPECT_NE(text.find("0 of 0 exported \u00B7 0 skipped \u00B7 0 failed \u00B7 0 not processed"), std::string::npos);
     EXPECT_NE(text.find("No images were exported. See the index and issue pages for the outcome of every input."),
               std::string::npos)
         << text;
-}
-
-TEST(ContactSheet, LongTextIsCutWithAnEllipsis) {
-    TempDir folder;
-    const std::string longName(300, 'w');
-    BatchSummary summary;
-    summary.results.push_back({folder / (longName + ".jpg"), FileOutcome::failed("short"), {}});
-    auto bytes = ContactSheet::make(summary, {});
-    ASSERT_TRUE(bytes);
-    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
-    const std::string text = pageText(folder / "sheet.pdf", 2);
-    EXPECT_NE(text.find("www\u2026"), std::string::npos) << text;
-    EXPECT_EQ(text.find(longName), std::string::npos);
 }
 
 // Renders the first page at one pixel per point and finds where each colour landed.
@@ -469,10 +445,7 @@ TEST(ContactSheet, ThumbnailIsUprightAndFittedInItsBox) {
     writeJpeg(copy, 300, 200, {255, 0, 0}, {0, 0, 255}, 6);
     BatchSummary summary;
     summary.results.push_back({folder / "portrait.jpg", FileOutcome::stamped(copy), {}});
-    auto bytes = ContactSheet::make(summary, {});
-    ASSERT_TRUE(bytes);
-    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
-    run("pdftoppm -r 72 -f 1 -l 1 " + quoted(folder / "sheet.pdf") + " " + quoted(folder / "page"));
+    run("pdftoppm -r 72 -f 1 -l 1 " + quoted(sheetFile(folder, summary)) + " " + quoted(folder / "page"));
     std::ifstream ppm(folder / "page-1.ppm", std::ios::binary);
     ASSERT_TRUE(ppm) << "pdftoppm made no page";
     std::string magic;
@@ -493,10 +466,8 @@ TEST(ContactSheet, ThumbnailIsUprightAndFittedInItsBox) {
             const unsigned char* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 3];
             Box* box = p[0] > 200 && p[2] < 60 ? &red : p[2] > 200 && p[0] < 60 ? &blue : nullptr;
             if (!box) continue;
-            box->left = std::min(box->left, x);
-            box->right = std::max(box->right, x);
-            box->top = std::min(box->top, y);
-            box->bottom = std::max(box->bottom, y);
+            box->left = std::min(box->left, x), box->right = std::max(box->right, x);
+            box->top = std::min(box->top, y), box->bottom = std::max(box->bottom, y);
         }
     // 200 × 300 upright, scaled by 158 / 300 into the first box (x 32…290, top 842 − 738 = 104).
     const double drawnWidth = 200 * 158.0 / 300;
@@ -522,21 +493,20 @@ TEST(ContactSheet, NamesTheCopyThatCannotBeRead) {
     EXPECT_EQ(bytes.error(), HandoverError::cannotReadThumbnail("in5.jpg"));
 }
 
-TEST(ContactSheet, HostileNamesStillGiveReports) {
+TEST(ContactSheet, HostileAndLongNamesStillGiveReports) {
     TempDir folder;
+    const std::string longName(300, 'w');
     BatchSummary summary;
     summary.results.push_back({folder / "bad\xFF\xFEname.jpg", FileOutcome::failed("a\r\nb\u2028c"), {}});
     summary.results.push_back({folder / "<b>&amp;%s.jpg", FileOutcome::skippedNoDate(), {}});
-    auto bytes = ContactSheet::make(summary, {});
-    ASSERT_TRUE(bytes);
-    veltrop::testing::writeFile(folder / "sheet.pdf", *bytes);
-    const std::string text = pageText(folder / "sheet.pdf", 2);
-    EXPECT_NE(text.find("name.jpg"), std::string::npos) << text;
-    EXPECT_NE(text.find("Failed: a b c"), std::string::npos) << text;
-    EXPECT_NE(text.find("<b>&amp;%s.jpg"), std::string::npos) << text;
+    summary.results.push_back({folder / (longName + ".jpg"), FileOutcome::failed("short"), {}});
+    const std::string text = pageText(sheetFile(folder, summary), 2);
+    for (const char* expected : {"name.jpg", "Failed: a b c", "<b>&amp;%s.jpg", "www\u2026"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    EXPECT_EQ(text.find(longName), std::string::npos);
 
     // The index stays valid UTF-8 too.
     const auto rows = parseCsv(std::string_view(PhotoIndex::text(summary, folder.path(), {})).substr(3));
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[1][3], "bad\uFFFD\uFFFDname.jpg");
 }
