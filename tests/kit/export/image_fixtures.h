@@ -13,11 +13,6 @@
 #include "kit/dates/properties.h"
 #include "kit/render/bitmap.h"
 
-namespace veltrop::dates {
-// Readable failure messages for property values.
-void PrintTo(const PropertyValue& value, std::ostream* out);
-}  // namespace veltrop::dates
-
 namespace veltrop::testing {
 
 using Bytes = std::vector<std::uint8_t>;
