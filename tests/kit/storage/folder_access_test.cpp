@@ -147,12 +147,15 @@ TEST(FolderAccessStore, AFolderReplacedByAFileOrRemovedIsMissing) {
     EXPECT_EQ(readFile(store.fileURL()), before);
 }
 
-TEST(ExportFolderAccess, ProbeLeavesNothingBehind) {
+TEST(ExportFolderAccess, ProbeCreatesTheFolderAndLeavesNothingBehind) {
     TempDir dir;
     ASSERT_TRUE(ExportFolderAccess::probeWritable(dir / "new" / "out"));
     EXPECT_TRUE(fs::is_empty(dir / "new" / "out"));
+}
 
+TEST(ExportFolderAccess, ProbeOfAReadOnlyFolderFails) {
     if (::geteuid() == 0) GTEST_SKIP() << "root can write into read-only folders";
+    TempDir dir;
     fs::create_directory(dir / "locked");
     fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     auto result = ExportFolderAccess::probeWritable(dir / "locked");
