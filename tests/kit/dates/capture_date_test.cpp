@@ -14,8 +14,9 @@ namespace {
 
 std::string parsed(std::string_view text) {
     auto date = CaptureDateReader::parseExifText(text, CaptureDateSource::tiffDateTime);
-    if (date) EXPECT_EQ(date->source, CaptureDateSource::tiffDateTime);  // kept as given
-    return date ? veltrop::dates::text(*date) : "none";
+    if (!date) return "none";
+    EXPECT_EQ(date->source, CaptureDateSource::tiffDateTime);  // kept as given
+    return veltrop::dates::text(*date);
 }
 
 struct ParseCase {
