@@ -1,28 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 
-#include "cli/cli.h"
 #include "kit/settings/settings_json.h"
 #include "support/test_support.h"
+#include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;
 using veltrop::testing::TempDir;
 
 namespace {
 
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliResult cli(std::vector<std::string> arguments) {
-    std::ostringstream out, err;
-    const int status = veltrop::cli::run(arguments, out, err);
-    return {status, out.str(), err.str()};
-}
+veltrop::testing::CliRun cli(const std::vector<std::string>& arguments) { return veltrop::testing::runCli(arguments); }
 
 // Points the presets file at a temporary data folder for one test.
 class PresetsFolder {

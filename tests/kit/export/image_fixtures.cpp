@@ -4,32 +4,10 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
-#include <ostream>
 #include <stdexcept>
 
 #include "kit/export/image_writer.h"
 #include "support/test_support.h"
-
-namespace veltrop::dates {
-
-void PrintTo(const PropertyValue& value, std::ostream* out) {
-    if (const auto* text = value.string()) {
-        *out << '"' << *text << '"';
-    } else if (const auto* number = value.number()) {
-        *out << *number;
-    } else if (const auto* list = value.list()) {
-        *out << '[';
-        for (const auto& item : *list) PrintTo(item, out), *out << ' ';
-        *out << ']';
-    } else if (const auto* dictionary = value.dictionary()) {
-        *out << '{';
-        for (const auto& [key, item] : *dictionary) *out << key << ": ", PrintTo(item, out), *out << ' ';
-        *out << '}';
-    }
-}
-
-}  // namespace veltrop::dates
 
 namespace veltrop::testing {
 
@@ -84,45 +62,37 @@ Bytes prefixed(std::string_view prefix, const Bytes& data) {
     return result;
 }
 
-void put16(Bytes& out, std::size_t at, std::uint32_t value) {
-    out[at] = static_cast<std::uint8_t>(value);
-    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
+// Little-endian integers of `size` bytes, written over or appended.
+void put(Bytes& out, std::size_t at, std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }
-void put32(Bytes& out, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-void append16(Bytes& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-void append32(Bytes& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+void append(Bytes& out, std::uint32_t value, int size) {
+    out.resize(out.size() + static_cast<std::size_t>(size));
+    put(out, out.size() - static_cast<std::size_t>(size), value, size);
 }
 
 // Writes one IFD at the end of out; values longer than 4 bytes follow it.
 // Returns the offsets of the value fields by entry index.
 std::vector<std::size_t> appendIfd(Bytes& out, const std::vector<TiffEntry>& entries) {
     const std::size_t start = out.size();
-    std::size_t data = start + 2 + 12 * entries.size() + 4;
-    out.resize(data);
-    put16(out, start, static_cast<std::uint32_t>(entries.size()));
+    out.resize(start + 2 + 12 * entries.size() + 4);
+    put(out, start, static_cast<std::uint32_t>(entries.size()), 2);
     std::vector<std::size_t> valueFields;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const TiffEntry& entry = entries[i];
         const std::size_t at = start + 2 + 12 * i;
-        put16(out, at, entry.tag);
-        put16(out, at + 2, entry.type);
-        put32(out, at + 4, entry.count);
+        put(out, at, entry.tag, 2);
+        put(out, at + 2, entry.type, 2);
+        put(out, at + 4, entry.count, 4);
         valueFields.push_back(at + 8);
         if (entry.value.size() <= 4) {
             for (std::size_t b = 0; b < entry.value.size(); ++b) out[at + 8 + b] = entry.value[b];
         } else {
-            put32(out, at + 8, static_cast<std::uint32_t>(out.size()));
+            put(out, at + 8, static_cast<std::uint32_t>(out.size()), 4);
             out.insert(out.end(), entry.value.begin(), entry.value.end());
             if (out.size() % 2) out.push_back(0);
         }
     }
-    (void)data;
     return valueFields;
 }
 
@@ -158,19 +128,19 @@ TiffEntry ascii(std::uint16_t tag, const std::string& text) {
 
 TiffEntry shorts(std::uint16_t tag, const std::vector<std::uint16_t>& values) {
     Bytes value;
-    for (auto v : values) append16(value, v);
+    for (auto v : values) append(value, v, 2);
     return {tag, 3, static_cast<std::uint32_t>(values.size()), value};
 }
 
 TiffEntry longs(std::uint16_t tag, const std::vector<std::uint32_t>& values) {
     Bytes value;
-    for (auto v : values) append32(value, v);
+    for (auto v : values) append(value, v, 4);
     return {tag, 4, static_cast<std::uint32_t>(values.size()), value};
 }
 
 TiffEntry rationals(std::uint16_t tag, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& values) {
     Bytes value;
-    for (auto [n, d] : values) append32(value, n), append32(value, d);
+    for (auto [n, d] : values) append(value, n, 4), append(value, d, 4);
     return {tag, 5, static_cast<std::uint32_t>(values.size()), value};
 }
 
@@ -184,18 +154,18 @@ Bytes TiffBlock::build() const {
     const std::size_t nextIfdField = ifd0Start + 2 + 12 * first.size();
     std::size_t pointer = first.size() - (exif.empty() ? 0 : 1) - (gps.empty() ? 0 : 1);
     if (!exif.empty()) {
-        put32(out, fields[pointer++], static_cast<std::uint32_t>(out.size()));
+        put(out, fields[pointer++], static_cast<std::uint32_t>(out.size()), 4);
         appendIfd(out, exif);
     }
     if (!gps.empty()) {
-        put32(out, fields[pointer++], static_cast<std::uint32_t>(out.size()));
+        put(out, fields[pointer++], static_cast<std::uint32_t>(out.size()), 4);
         appendIfd(out, gps);
     }
     if (!thumbnail.empty()) {
-        put32(out, nextIfdField, static_cast<std::uint32_t>(out.size()));
+        put(out, nextIfdField, static_cast<std::uint32_t>(out.size()), 4);
         auto thumbFields = appendIfd(out, {shorts(0x0103, {6}), longs(0x0201, {0}),
                                            longs(0x0202, {static_cast<std::uint32_t>(thumbnail.size())})});
-        put32(out, thumbFields[1], static_cast<std::uint32_t>(out.size()));
+        put(out, thumbFields[1], static_cast<std::uint32_t>(out.size()), 4);
         out.insert(out.end(), thumbnail.begin(), thumbnail.end());
     }
     return out;
@@ -207,62 +177,6 @@ Bytes iptcRecord(std::uint8_t tag, const std::string& text) {
     record[3] = static_cast<std::uint8_t>(text.size() >> 8), record[4] = static_cast<std::uint8_t>(text.size());
     std::copy(text.begin(), text.end(), record.begin() + 5);
     return record;
-}
-
-namespace {
-
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0xFFFFFFFFu) {
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return crc;
-}
-
-void appendBig32(Bytes& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
-void appendChunk(Bytes& out, const char* type, const Bytes& data) {
-    appendBig32(out, static_cast<std::uint32_t>(data.size()));
-    Bytes typed(type, type + 4);
-    typed.insert(typed.end(), data.begin(), data.end());
-    out.insert(out.end(), typed.begin(), typed.end());
-    appendBig32(out, crc32(typed.data(), typed.size()) ^ 0xFFFFFFFFu);
-}
-
-}  // namespace
-
-Bytes pngRgba(int width, int height, const Bytes& rgba) {
-    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    Bytes header;
-    appendBig32(header, static_cast<std::uint32_t>(width));
-    appendBig32(header, static_cast<std::uint32_t>(height));
-    header.insert(header.end(), {8, 6, 0, 0, 0});
-    appendChunk(png, "IHDR", header);
-
-    Bytes raw;
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);  // no filter
-        const auto row = rgba.begin() + static_cast<std::ptrdiff_t>(y) * width * 4;
-        raw.insert(raw.end(), row, row + width * 4);
-    }
-    // zlib stream of stored (uncompressed) blocks.
-    Bytes zlib = {0x78, 0x01};
-    std::uint32_t a = 1, b = 0;
-    for (auto byte : raw) a = (a + byte) % 65521, b = (b + a) % 65521;
-    for (std::size_t at = 0; at < raw.size(); at += 65535) {
-        const std::size_t length = std::min<std::size_t>(65535, raw.size() - at);
-        zlib.push_back(at + length == raw.size() ? 1 : 0);
-        zlib.insert(zlib.end(), {static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
-                                 static_cast<std::uint8_t>(~length), static_cast<std::uint8_t>(~length >> 8)});
-        zlib.insert(zlib.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-                    raw.begin() + static_cast<std::ptrdiff_t>(at + length));
-    }
-    appendBig32(zlib, (b << 16) | a);
-    appendChunk(png, "IDAT", zlib);
-    appendChunk(png, "IEND", {});
-    return png;
 }
 
 void writeBytes(const std::filesystem::path& file, const Bytes& bytes) {

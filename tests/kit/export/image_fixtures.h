@@ -1,6 +1,6 @@
 #pragma once
 // Photos made inside the tests: JPEGs with hand-built metadata segments,
-// minimal PNGs, and a reference metadata reader.
+// and a reference metadata reader.
 
 #include <cstdint>
 #include <filesystem>
@@ -12,11 +12,6 @@
 
 #include "kit/dates/properties.h"
 #include "kit/render/bitmap.h"
-
-namespace veltrop::dates {
-// Readable failure messages for property values.
-void PrintTo(const PropertyValue& value, std::ostream* out);
-}  // namespace veltrop::dates
 
 namespace veltrop::testing {
 
@@ -63,9 +58,6 @@ struct TiffBlock {
 
 // IPTC-IIM dataset 2:tag with the given text.
 Bytes iptcRecord(std::uint8_t tag, const std::string& text);
-
-// An 8-bit RGBA PNG with the given straight-alpha pixels (R, G, B, A per pixel).
-Bytes pngRgba(int width, int height, const Bytes& rgba);
 
 void writeBytes(const std::filesystem::path& file, const Bytes& bytes);
 Bytes readBytes(const std::filesystem::path& file);

@@ -22,15 +22,13 @@ const PropertyValue* value(const dates::PropertyDictionary& properties, std::str
 TEST(ImageLoader, KeepsStoredValueTypes) {
     TempDir folder;
     TiffBlock tiff;
-    tiff.ifd0 = {ascii(0x010F, "Canon"), ascii(0x0110, "EOS R5"), shorts(0x0112, {6}),
-                 ascii(0x0132, "2026:08:14 06:17:49")};
+    tiff.ifd0 = {shorts(0x0112, {6}), ascii(0x0132, "2026:08:14 06:17:49")};
     tiff.exif = {rationals(0x829A, {{1, 8000}}),
                  rationals(0x829D, {{28, 10}}),
                  shorts(0x8827, {100, 200}),
                  longs(0x9003, {20260814}),  // a date stored as a number stays a number
                  ascii(0x9004, "2026:08:14 06:17:49\0junk"),
-                 rationals(0x920A, {{50, 0}}),  // zero denominator: no value
-                 ascii(0xA434, "RF24-70mm F2.8 L IS USM")};
+                 rationals(0x920A, {{50, 0}})};  // zero denominator: no value
     tiff.gps = {rationals(0x0002, {{51, 1}, {30, 1}, {0, 1}})};
     const auto file = folder / "typed.jpg";
     writeBytes(file, withSegments(encodeJpeg(patternBitmap(40, 30)), {exifSegment(tiff.build())}));
@@ -38,7 +36,6 @@ TEST(ImageLoader, KeepsStoredValueTypes) {
     auto loaded = ImageLoader::load(file);
     ASSERT_TRUE(loaded) << loaded.error().description();
     const auto& p = loaded->properties;
-    EXPECT_EQ(*value(p, keys::tiff, keys::make), PropertyValue("Canon"));
     EXPECT_EQ(*value(p, keys::tiff, keys::dateTime), PropertyValue("2026:08:14 06:17:49"));
     EXPECT_EQ(*value(p, keys::exif, keys::exposureTime), PropertyValue(1.0 / 8000));
     EXPECT_EQ(*value(p, keys::exif, keys::fNumber), PropertyValue(2.8));
@@ -46,7 +43,6 @@ TEST(ImageLoader, KeepsStoredValueTypes) {
     EXPECT_EQ(*value(p, keys::exif, keys::dateTimeOriginal), PropertyValue(20260814));
     EXPECT_EQ(*value(p, keys::exif, keys::dateTimeDigitized), PropertyValue("2026:08:14 06:17:49"));
     EXPECT_EQ(value(p, keys::exif, keys::focalLength), nullptr);
-    EXPECT_EQ(*value(p, keys::exif, keys::lensModel), PropertyValue("RF24-70mm F2.8 L IS USM"));
     EXPECT_EQ(*value(p, keys::gps, "GPSLatitude"), PropertyValue(PropertyList{51, 30, 0}));
     EXPECT_EQ(*dates::find(p, keys::orientation), PropertyValue(6));
     EXPECT_EQ(*dates::find(p, keys::pixelWidth), PropertyValue(40));
@@ -106,25 +102,34 @@ TEST(ImageLoader, CarriesRawMetadataBlocks) {
     EXPECT_EQ(*value(loaded->properties, keys::iptc, "Keywords"), PropertyValue(PropertyList{"alpha", "beta"}));
 }
 
+bool hasImageMagick() { return std::system("command -v convert >/dev/null 2>&1") == 0; }
+
+// Makes a file with ImageMagick; `format` forces the output format whatever the name says.
+void convert(const std::string& arguments, const std::filesystem::path& file, const std::string& format = "") {
+    const std::string command = "convert " + arguments + " " + format + "'" + file.string() + "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
 TEST(ImageLoader, DecodesByContentNotByName) {
     TempDir folder;
-    // 2 × 1: opaque red, half-transparent white.
-    const auto file = folder / "really-a-png.jpg";
-    writeBytes(file, pngRgba(2, 1, {255, 0, 0, 255, 255, 255, 255, 128}));
-    auto loaded = ImageLoader::load(file);
-    ASSERT_TRUE(loaded) << loaded.error().description();
-    ASSERT_EQ(loaded->pixelSize(), (PixelSize{2, 1}));
-    const std::uint8_t* p = loaded->image.row(0);
-    EXPECT_EQ((std::array<int, 4>{p[0], p[1], p[2], p[3]}), (std::array<int, 4>{0, 0, 255, 255}));
-    // Premultiplied: white at alpha 128 is stored as 128.
-    EXPECT_EQ((std::array<int, 4>{p[4], p[5], p[6], p[7]}), (std::array<int, 4>{128, 128, 128, 128}));
-
     // A JPEG named .png decodes as a JPEG.
     const auto jpeg = folder / "photo.png";
     writeBytes(jpeg, encodeJpeg(solidBitmap(16, 16, 0, 0, 255)));
     auto decoded = ImageLoader::load(jpeg);
     ASSERT_TRUE(decoded);
     EXPECT_GT(decoded->image.row(8)[2], 240);
+
+    if (!hasImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+    // 2 × 1: opaque red, half-transparent white.
+    const auto png = folder / "really-a-png.jpg";
+    convert("-size 1x1 xc:'#FF0000' xc:'#FFFFFF80' +append", png, "PNG32:");
+    auto loaded = ImageLoader::load(png);
+    ASSERT_TRUE(loaded) << loaded.error().description();
+    ASSERT_EQ(loaded->pixelSize(), (PixelSize{2, 1}));
+    const std::uint8_t* p = loaded->image.row(0);
+    EXPECT_EQ((std::array<int, 4>{p[0], p[1], p[2], p[3]}), (std::array<int, 4>{0, 0, 255, 255}));
+    // Premultiplied: white at alpha 128 is stored as 128.
+    EXPECT_EQ((std::array<int, 4>{p[4], p[5], p[6], p[7]}), (std::array<int, 4>{128, 128, 128, 128}));
 }
 
 TEST(ImageLoader, HostileInputsFailWithTheirTexts) {
@@ -214,25 +219,22 @@ TEST(ImageLoader, ThumbnailFitsTheLongerSideAndAppliesOrientationOnRequest) {
 }
 
 TEST(ImageLoader, DecodesGreyCmykAndYcckJpegs) {
-    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!hasImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
     struct Case {
         const char* name;
-        const char* options;  // ImageMagick arguments after the colour
+        const char* arguments;
         std::array<int, 3> bgr;
     };
     const Case cases[] = {
-        {"grey", "-colorspace Gray", {128, 128, 128}},
-        {"cmyk", "-colorspace CMYK", {0, 0, 255}},  // Adobe's inverted inks
-        {"ycck", "-colorspace CMYK -define jpeg:colorspace=ycck", {0, 0, 255}},
+        {"grey", "-size 16x16 xc:'#808080' -colorspace Gray", {128, 128, 128}},
+        {"cmyk", "-size 16x16 xc:'#FF0000' -colorspace CMYK", {0, 0, 255}},  // Adobe's inverted inks
+        {"ycck", "-size 16x16 xc:'#FF0000' -colorspace CMYK -define jpeg:colorspace=ycck", {0, 0, 255}},
     };
     TempDir folder;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto file = folder / (std::string(c.name) + ".jpg");
-        const char* colour = std::string_view(c.name) == "grey" ? "#808080" : "#FF0000";
-        const std::string command = std::string("convert -size 16x16 xc:'") + colour + "' " + c.options + " '" +
-                                    file.string() + "' 2>/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        convert(c.arguments, file);
         auto loaded = ImageLoader::load(file);
         ASSERT_TRUE(loaded) << loaded.error().description();
         const std::uint8_t* p = loaded->image.row(8) + 8 * 4;
@@ -242,11 +244,10 @@ TEST(ImageLoader, DecodesGreyCmykAndYcckJpegs) {
 }
 
 TEST(ImageLoader, RefusesProgressiveFilesWithEndlessScans) {
-    if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!hasImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
     TempDir folder;
     const auto progressive = folder / "progressive.jpg";
-    const std::string command = "convert -size 64x64 gradient:red-blue -interlace Plane '" + progressive.string() + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    convert("-size 64x64 gradient:red-blue -interlace Plane", progressive);
     ASSERT_TRUE(ImageLoader::load(progressive));
 
     // The first spectral-band scan, with the Huffman table before it,

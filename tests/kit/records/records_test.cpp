@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "kit/records/photo_record.h"
 #include "support/test_support.h"
 
@@ -49,8 +51,6 @@ DateCorrectionRule supplyRule(DateCorrectionScope scope, std::string_view text) 
     return rule;
 }
 
-std::vector<std::string> warningsOf(const PhotoRecord& record) { return record.warnings; }
-
 }  // namespace
 
 TEST(DateAudit, WarningsFollowTheRecordedFields) {
@@ -62,20 +62,20 @@ TEST(DateAudit, WarningsFollowTheRecordedFields) {
     EXPECT_FALSE(needsAttention(clean));
 
     auto differ = makeRecord(photoWith(dated("2026:08:14 06:17:49", "2026:08:14 06:17:50")), 0, config, {}, std::nullopt);
-    EXPECT_EQ(warningsOf(differ), std::vector<std::string>{"Capture and digitised dates differ"});
+    EXPECT_EQ(differ.warnings, std::vector<std::string>{"Capture and digitised dates differ"});
 
     auto invalid = makeRecord(photoWith(dated("0000:00:00 00:00:00", "2026:08:14 06:17:49")), 0, config, {}, std::nullopt);
-    EXPECT_EQ(warningsOf(invalid), (std::vector<std::string>{"Invalid date metadata", "Using digitised date"}));
+    EXPECT_EQ(invalid.warnings, (std::vector<std::string>{"Invalid date metadata", "Using digitised date"}));
     EXPECT_EQ(invalid.resolvedDate->source, CaptureDateSource::dateTimeDigitized);
 
     auto tiffOnly = makeRecord(photoWith(dated("", "", "2026:08:14 06:17:49")), 0, config, {}, std::nullopt);
-    EXPECT_EQ(warningsOf(tiffOnly), std::vector<std::string>{"Using TIFF date; it may describe an edit"});
+    EXPECT_EQ(tiffOnly.warnings, std::vector<std::string>{"Using TIFF date; it may describe an edit"});
 
     // A date stored as a number is neither a candidate nor a warning.
     PropertyDictionary numeric{{"Exif", PropertyDictionary{{"DateTimeOriginal", 20260814.0}}}};
     auto none = makeRecord(photoWith(numeric), 0, config, {}, std::nullopt);
     EXPECT_TRUE(none.dateFields.empty());
-    EXPECT_EQ(warningsOf(none), std::vector<std::string>{"No recorded capture date"});
+    EXPECT_EQ(none.warnings, std::vector<std::string>{"No recorded capture date"});
     EXPECT_EQ(none.camera, "Unknown camera");
     EXPECT_TRUE(needsAttention(none));
 }
@@ -87,7 +87,7 @@ TEST(DateAudit, FileDateFallbackIsReportedAndAttentionClearsOnCorrection) {
     config.useFileDateFallback = true;
     auto photo = photoWith({}, dir / "p.jpg");
     auto record = makeRecord(photo, 0, config, {}, std::nullopt);
-    EXPECT_EQ(warningsOf(record), (std::vector<std::string>{"No recorded capture date", "Using Finder date"}));
+    EXPECT_EQ(record.warnings, (std::vector<std::string>{"No recorded capture date", "Using Finder date"}));
     ASSERT_TRUE(record.resolvedDate);
     EXPECT_EQ(record.resolvedDate->source, CaptureDateSource::fileDate);
     EXPECT_FALSE(record.recordedDate);
@@ -168,11 +168,11 @@ TEST(DateCorrection, WallClockShiftAcrossCalendarEdges) {
 }
 
 TEST(DateCorrection, RuleTexts) {
-    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), 5400)), "Clock adjustment +90 min");
-    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), -5400)), "Clock adjustment -90 min");
-    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), -60)), "Clock adjustment -1 min");
-    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), -59)), "Clock adjustment +0 min");
-    EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), 30)), "Clock adjustment +0 min");
+    // Whole minutes, rounded towards zero, always signed.
+    const std::pair<std::int64_t, std::string_view> shifts[] = {
+        {5400, "+90 min"}, {-5400, "-90 min"}, {-60, "-1 min"}, {-59, "+0 min"}, {30, "+0 min"}};
+    for (auto [seconds, minutes] : shifts)
+        EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), seconds)), "Clock adjustment " + std::string(minutes));
     EXPECT_EQ(text(supplyRule(DateCorrectionScope::all(), "2026-08-14 06:17:49")),
               "Date supplied: 2026-08-14 06:17:49");
 }
@@ -187,21 +187,21 @@ TEST(DateCorrection, SuppliedTextShape) {
 }
 
 TEST(PhotoRecord, ReferenceNumbering) {
-    veltrop::settings::PhotoProject project;
-    project.referencePrefix = "SITE";
-    EXPECT_EQ(reference(project, 0), "SITE-0001");
-    EXPECT_EQ(reference(project, 41), "SITE-0042");
-    EXPECT_EQ(reference(project, -5), "SITE-0001");
-    project.referencePrefix = "  ";
-    EXPECT_EQ(reference(project, 0), "0001");
-    project.referencePrefix = " A ";
-    project.firstNumber = 12345;
-    EXPECT_EQ(reference(project, 0), "A-12345");
-    project.firstNumber = 0;
-    EXPECT_EQ(reference(project, 0), "A-0001");
-    project.firstNumber = 5000000;
-    EXPECT_EQ(reference(project, 1), "A-1000000");
-    EXPECT_EQ(reference(project, std::numeric_limits<std::int64_t>::max()), "A-9223372036854775807");
+    const struct {
+        const char* prefix;
+        std::int64_t first, index;
+        const char* expected;
+    } cases[] = {
+        {"SITE", 1, 0, "SITE-0001"}, {"SITE", 1, 41, "SITE-0042"}, {"SITE", 1, -5, "SITE-0001"},
+        {"  ", 1, 0, "0001"},        {" A ", 12345, 0, "A-12345"}, {" A ", 0, 0, "A-0001"},
+        {"A", 5000000, 1, "A-1000000"}, {"A", 5000000, std::numeric_limits<std::int64_t>::max(), "A-9223372036854775807"},
+    };
+    for (const auto& c : cases) {
+        veltrop::settings::PhotoProject project;
+        project.referencePrefix = c.prefix;
+        project.firstNumber = c.first;
+        EXPECT_EQ(reference(project, c.index), c.expected) << c.prefix << " " << c.first << " " << c.index;
+    }
 }
 
 TEST(PhotoRecord, ProjectLabelsPathsAndRange) {
@@ -233,19 +233,17 @@ TEST(PhotoRecord, ProjectLabelsPathsAndRange) {
     EXPECT_TRUE(makeRecord(photo, 0, config, {}, august).warnings.empty());
     auto late = photoWith(dated("2026:09:01 00:00:00"));
     auto outside = makeRecord(late, 0, config, {}, august);
-    EXPECT_EQ(warningsOf(outside), std::vector<std::string>{"Outside expected project dates"});
+    EXPECT_EQ(outside.warnings, std::vector<std::string>{"Outside expected project dates"});
     const std::vector fix{shiftRule(DateCorrectionScope::all(), -60)};
     EXPECT_TRUE(needsAttention(makeRecord(late, 0, config, std::vector{shiftRule(DateCorrectionScope::all(), 60)}, august)));
     EXPECT_FALSE(needsAttention(makeRecord(late, 0, config, fix, august)));
 }
 
 TEST(DateCorrection, RulesFromTheReviewForm) {
-    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 366, 1, 0).error(),
-              "Use a total shift within 366 days in either direction.");
-    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 0, 0, 0).error(),
-              "Use a total shift within 366 days in either direction.");
-    EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 0, 24, 0).error(),
-              "Use a total shift within 366 days in either direction.");
+    // Days, hours and minutes; the total must be one non-zero shift within 366 days.
+    for (auto [days, hours, minutes] : {std::tuple{366, 1, 0}, {0, 0, 0}, {0, 24, 0}, {-367, 0, 0}})
+        EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), days, hours, minutes).error(),
+                  "Use a total shift within 366 days in either direction.");
     EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), -1, 0, 0)->offsetSeconds, -86400);
     EXPECT_EQ(makeShiftRule(DateCorrectionScope::all(), 366, 0, 0)->offsetSeconds, maximumShiftSeconds);
     EXPECT_EQ(makeSupplyRule(DateCorrectionScope::all(), "2026-02-30 12:00:00").error(),

@@ -2,25 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <numeric>
 #include <vector>
 
 namespace veltrop::render {
 namespace {
-
-TEST(Blur, BoxesMatchTheDeviation) {
-    for (double sigma : {0.8, 2.0, 5.5, 26.0}) {
-        SCOPED_TRACE(sigma);
-        double variance = 0;
-        for (int width : boxBlurWidths(sigma)) {
-            EXPECT_EQ(width % 2, 1);
-            variance += (width * width - 1) / 12.0;
-        }
-        EXPECT_NEAR(std::sqrt(variance), sigma, 0.35 * sigma);
-    }
-    EXPECT_EQ(boxBlurWidths(0), (std::array<int, 3>{1, 1, 1}));
-}
 
 TEST(Blur, SpreadsAPointSymmetricallyAndKeepsItsWeight) {
     constexpr int size = 41, centre = 20;

@@ -41,15 +41,14 @@ struct InkBox {
     int height() const { return bottom - top; }
 };
 
-// The box of pixels that differ from the background by more than the threshold,
-// searched within rows [firstRow, lastRow).
-inline std::optional<InkBox> inkBox(const Bitmap& bitmap, Bgra background, int threshold = 60, int firstRow = 0,
-                                    int lastRow = -1) {
+// The box of pixels for which `pick` holds, searched within rows [firstRow, lastRow).
+template <class Pick>
+std::optional<InkBox> boxWhere(const Bitmap& bitmap, Pick pick, int firstRow = 0, int lastRow = -1) {
     if (lastRow < 0) lastRow = bitmap.height;
     std::optional<InkBox> box;
     for (int y = firstRow; y < lastRow; ++y)
         for (int x = 0; x < bitmap.width; ++x) {
-            if (difference(pixel(bitmap, x, y), background) <= threshold) continue;
+            if (!pick(pixel(bitmap, x, y))) continue;
             if (!box) box = InkBox{x, y, x + 1, y + 1};
             box->left = std::min(box->left, x), box->right = std::max(box->right, x + 1);
             box->top = std::min(box->top, y), box->bottom = std::max(box->bottom, y + 1);
@@ -57,17 +56,14 @@ inline std::optional<InkBox> inkBox(const Bitmap& bitmap, Bgra background, int t
     return box;
 }
 
-// The box of pixels within the tolerance of a colour.
+// Pixels that differ from the background by more than the threshold.
+inline std::optional<InkBox> inkBox(const Bitmap& bitmap, Bgra background, int threshold = 60, int firstRow = 0) {
+    return boxWhere(bitmap, [&](Bgra p) { return difference(p, background) > threshold; }, firstRow);
+}
+
+// Pixels within the tolerance of a colour.
 inline std::optional<InkBox> colorBox(const Bitmap& bitmap, Bgra color, int tolerance) {
-    std::optional<InkBox> box;
-    for (int y = 0; y < bitmap.height; ++y)
-        for (int x = 0; x < bitmap.width; ++x) {
-            if (difference(pixel(bitmap, x, y), color) > tolerance) continue;
-            if (!box) box = InkBox{x, y, x + 1, y + 1};
-            box->left = std::min(box->left, x), box->right = std::max(box->right, x + 1);
-            box->top = std::min(box->top, y), box->bottom = std::max(box->bottom, y + 1);
-        }
-    return box;
+    return boxWhere(bitmap, [&](Bgra p) { return difference(p, color) <= tolerance; });
 }
 
 inline bool samePixels(const Bitmap& a, const Bitmap& b) {

@@ -16,20 +16,6 @@ TEST(StampLayout, MarginIsCappedAtAFifthOfTheShorterSide) {
     EXPECT_EQ(usedMargin(0.025, 6000, 4000), 100);
 }
 
-TEST(StampLayout, PlacesTheBlockInEachCorner) {
-    const Rect area{10, 20, 300, 200};
-    struct Case {
-        StampCorner corner;
-        Point origin;
-    };
-    for (const Case& c : {Case{StampCorner::bottomLeft, {10, 20}}, Case{StampCorner::bottomRight, {250, 20}},
-                          Case{StampCorner::topLeft, {10, 190}}, Case{StampCorner::topRight, {250, 190}}}) {
-        const Placement placement = placeInCorner({60, 30}, area, c.corner);
-        EXPECT_EQ(placement.rect, (Rect{c.origin.x, c.origin.y, 60, 30}));
-        EXPECT_EQ(placement.scale, 1);
-    }
-}
-
 TEST(StampLayout, ShrinksWideBlocksUniformlyAndNeverEnlarges) {
     const Placement wide = placeInCorner({600, 30}, {0, 0, 300, 200}, StampCorner::bottomRight);
     EXPECT_DOUBLE_EQ(wide.scale, 0.5);
@@ -40,40 +26,28 @@ TEST(StampLayout, ShrinksWideBlocksUniformlyAndNeverEnlarges) {
     EXPECT_EQ(placeInCorner({10, 10}, {0, 0, 300, 0}, StampCorner::topLeft).scale, 0);
 }
 
-TEST(StampLayout, PaddingByBacking) {
+TEST(StampLayout, BoxFillsExactlyThePaddedBlock) {
+    const Padding padding = backingPadding(settings::StampBacking::box, 100);
+    EXPECT_EQ(boxBackingRect({200, 70}, 100),
+              (Rect{-padding.horizontal, -padding.vertical, 200 + 2 * padding.horizontal, 70 + 2 * padding.vertical}));
     EXPECT_EQ(backingPadding(settings::StampBacking::none, 100), (Padding{0, 0}));
-    EXPECT_EQ(backingPadding(settings::StampBacking::shadow, 100), (Padding{30, 36}));
-    EXPECT_EQ(backingPadding(settings::StampBacking::box, 100), (Padding{45, 31.5}));
-    // The box fills exactly the padded block around the text.
-    const Rect box = boxBackingRect({200, 70}, 100);
-    EXPECT_DOUBLE_EQ(box.x, -45);
-    EXPECT_DOUBLE_EQ(box.y, -31.5);
-    EXPECT_DOUBLE_EQ(box.width, 290);
-    EXPECT_DOUBLE_EQ(box.height, 133);
 }
 
-TEST(WatermarkLayout, MovesAboveATimestampInTheSameBottomCorner) {
+TEST(WatermarkLayout, MovesClearOfATimestampInTheSameCorner) {
     const Rect photo{0, 0, 6000, 4000};
-    const Rect timestamp{5300, 100, 600, 150};  // bottom-right, margin 100
-    const Placement placement = placeWatermark({800, 300}, photo, 0.025, StampCorner::bottomRight, timestamp);
-    EXPECT_DOUBLE_EQ(placement.rect.minY(), timestamp.maxY() + 60);
-    EXPECT_DOUBLE_EQ(placement.rect.maxX(), 5900);
-    EXPECT_EQ(placement.scale, 1);
-}
-
-TEST(WatermarkLayout, MovesBelowATimestampInTheSameTopCorner) {
-    const Rect photo{0, 0, 6000, 4000};
-    const Rect timestamp{100, 3750, 600, 150};
-    const Placement placement = placeWatermark({800, 300}, photo, 0.025, StampCorner::topLeft, timestamp);
-    EXPECT_DOUBLE_EQ(placement.rect.maxY(), timestamp.minY() - 60);
-    EXPECT_DOUBLE_EQ(placement.rect.minX(), 100);
-}
-
-TEST(WatermarkLayout, StaysInItsCornerWhenClear) {
-    const Rect photo{0, 0, 6000, 4000};
-    const Rect timestamp{5300, 100, 600, 150};
-    const Placement placement = placeWatermark({800, 300}, photo, 0.025, StampCorner::bottomLeft, timestamp);
-    EXPECT_EQ(placement.rect, (Rect{100, 100, 800, 300}));
+    const Rect bottomRight{5300, 100, 600, 150}, topLeft{100, 3750, 600, 150};  // margin 100
+    struct Case {
+        StampCorner corner;
+        Rect timestamp, expected;
+    };
+    for (const Case& c : {Case{StampCorner::bottomRight, bottomRight, {5100, 100 + 150 + 60, 800, 300}},
+                          Case{StampCorner::topLeft, topLeft, {100, 3750 - 60 - 300, 800, 300}},
+                          Case{StampCorner::bottomLeft, bottomRight, {100, 100, 800, 300}}}) {
+        SCOPED_TRACE(settings::rawValue(c.corner));
+        const Placement placement = placeWatermark({800, 300}, photo, 0.025, c.corner, c.timestamp);
+        EXPECT_EQ(placement.rect, c.expected);
+        EXPECT_EQ(placement.scale, 1);
+    }
 }
 
 TEST(WatermarkLayout, ClampsSizeAndOpacity) {

@@ -12,7 +12,6 @@ std::optional<ConfigurationProblem> check(const StampConfiguration& configuratio
 
 TEST(StampConfiguration, DefaultsAndDerivedSizes) {
     const StampConfiguration& defaults = defaultConfiguration();
-    EXPECT_EQ(defaults, StampConfiguration{});
     EXPECT_EQ(defaults.format.pattern, "d MMM yyyy  HH:mm:ss");
     EXPECT_FALSE(defaults.watermark || defaults.outputRoot || defaults.project);
     EXPECT_EQ(check(defaults), std::nullopt);
@@ -87,21 +86,13 @@ TEST(StampConfiguration, TemplateRules) {
     EXPECT_FALSE(templateRequiresCaptureDate("{reference}-{project}"));
 }
 
-TEST(StampConfiguration, WatermarkContentAndEquality) {
+TEST(StampConfiguration, WatermarkContent) {
     WatermarkConfig watermark;
+    EXPECT_FALSE(hasContent(watermark));
+    watermark.source = WatermarkSource::text(" \n");
     EXPECT_FALSE(hasContent(watermark));
     watermark.source = WatermarkSource::image(WatermarkImageID::fresh());
     EXPECT_TRUE(hasContent(watermark));
-
-    WatermarkConfig a, b;
-    b.opacity = 0.5;
-    EXPECT_NE(a, b);
-    const auto id = WatermarkImageID::fresh();
-    a.source = WatermarkSource::image(id);
-    b = a;
-    EXPECT_EQ(a, b);
-    b.source = WatermarkSource::image(WatermarkImageID::fresh());
-    EXPECT_NE(a, b);
 }
 
 TEST(StampConfiguration, OutputFolder) {
@@ -110,11 +101,6 @@ TEST(StampConfiguration, OutputFolder) {
     EXPECT_EQ(outputFolder(c, "/a/b/c.jpg", false), "/a/b/Timestamped");
     c.outputRoot = "/out";
     EXPECT_EQ(outputFolder(c, "/a/b", true), "/out");
-}
-
-TEST(StampConfiguration, ProblemTextsUseTheEmDash) {
-    EXPECT_EQ(description(ConfigurationProblem::nothingToDraw),
-              "Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical");
 }
 
 TEST(Uuid, RoundTripsInUpperCaseAndReadsLowerCase) {

@@ -38,23 +38,18 @@ Preset customPreset() {
 TEST(PresetStore, SavedPresetsLoadBackInOrderAsFormat2) {
     TempDir dir;
     PresetStore store(dir / "Veltrop" / "presets.json");
-    std::vector<Preset> presets = builtIns();
-    presets.push_back(customPreset());
-
-    ASSERT_TRUE(store.save(presets));
-    EXPECT_EQ(store.load(), presets);
-    auto document = settings::decodePresetDocument(readFile(store.fileURL()));
-    ASSERT_TRUE(document);
-    EXPECT_EQ(document->version, 2);
-    EXPECT_EQ(folderEntries(dir / "Veltrop"), std::set<std::string>{"presets.json"});
-}
-
-TEST(PresetStore, MissingFileIsAnEmptyListAndBuiltInsCanBeWrittenInto) {
-    TempDir dir;
-    PresetStore store(dir / "Veltrop" / "presets.json");
     EXPECT_EQ(store.load(), std::vector<Preset>{});
     EXPECT_FALSE(fs::exists(dir / "Veltrop"));  // loading never writes
 
+    std::vector<Preset> presets = builtIns();
+    presets.push_back(customPreset());
+    ASSERT_TRUE(store.save(presets));
+    EXPECT_EQ(store.load(), presets);
+    EXPECT_EQ(settings::decodePresetDocument(readFile(store.fileURL()))->version, 2);
+    EXPECT_EQ(folderEntries(dir / "Veltrop"), std::set<std::string>{"presets.json"});
+
+    // A deleted folder is made again.
+    fs::remove_all(dir / "Veltrop");
     ASSERT_TRUE(store.save(builtIns()));
     EXPECT_EQ(store.load(), builtIns());
 }
@@ -62,9 +57,8 @@ TEST(PresetStore, MissingFileIsAnEmptyListAndBuiltInsCanBeWrittenInto) {
 TEST(PresetStore, BuiltInsAreTimestampThenWatermarkWithFixedIds) {
     const auto& presets = builtIns();
     ASSERT_EQ(presets.size(), 2u);
-    EXPECT_EQ(presets[0].id.text(), "9F1C4E2A-0000-4000-A000-000000000001");
-    EXPECT_EQ(presets[0].name, "Timestamp");
-    EXPECT_EQ(presets[0].configuration, settings::defaultConfiguration());
+    EXPECT_EQ(presets[0], (Preset{*settings::Uuid::parse("9F1C4E2A-0000-4000-A000-000000000001"), "Timestamp",
+                                  settings::defaultConfiguration()}));
     EXPECT_EQ(presets[1].id.text(), "9F1C4E2A-0000-4000-A000-000000000002");
     EXPECT_EQ(presets[1].name, "Watermark");
     EXPECT_FALSE(presets[1].configuration.timestampEnabled);
@@ -73,25 +67,19 @@ TEST(PresetStore, BuiltInsAreTimestampThenWatermarkWithFixedIds) {
     EXPECT_EQ(settings::validate(presets[1].configuration, false), settings::ConfigurationProblem::watermarkTextEmpty);
 }
 
-TEST(PresetStore, OlderFormatLoadsAndIsRewrittenAsFormat2) {
+TEST(PresetStore, OlderFormatAndEmptyListsLoad) {
     TempDir dir;
     PresetStore store(dir / "presets.json");
+    writeFile(store.fileURL(), R"({"presets": [], "version": 2})");
+    EXPECT_EQ(store.load(), std::vector<Preset>{});
+
     ASSERT_TRUE(store.save(builtIns()));
     std::string text = readFile(store.fileURL());
-    const auto at = text.find("\"version\": 2");
-    ASSERT_NE(at, std::string::npos);
-    text.replace(at, 12, "\"version\": 1");
+    text.replace(text.find("\"version\": 2"), 12, "\"version\": 1");
     writeFile(store.fileURL(), text);
-
     ASSERT_EQ(store.load(), builtIns());
     ASSERT_TRUE(store.save(builtIns()));
     EXPECT_EQ(settings::decodePresetDocument(readFile(store.fileURL()))->version, 2);
-}
-
-TEST(PresetStore, EmptyListInAValidFileLoadsEmpty) {
-    TempDir dir;
-    writeFile(dir / "presets.json", R"({"presets": [], "version": 2})");
-    EXPECT_EQ(PresetStore(dir / "presets.json").load(), std::vector<Preset>{});
 }
 
 // Every unusable file is reported and left exactly as it was until the user
@@ -101,18 +89,21 @@ TEST(PresetStore, UnusableFilesAreLeftUntouchedUntilRecovery) {
         const char* label;
         std::string content;
         PresetStoreError expected;
+        std::string text;
     };
-    const std::string newerSameShape = R"({"presets": [], "version": 3})";
+    const std::string unreadable = "Your presets file could not be read";
     const std::vector<Case> cases = {
-        {"malformed JSON", R"({"presets": [)", PresetStoreError::unreadable()},
-        {"bare list", R"([])", PresetStoreError::unreadable()},
-        {"no version", R"({"presets": []})", PresetStoreError::unreadable()},
-        {"fractional version", R"({"presets": [], "version": 1.5})", PresetStoreError::unreadable()},
-        {"bad preset", R"({"presets": [{"id": "x", "name": "a"}], "version": 2})", PresetStoreError::unreadable()},
-        {"not UTF-8", "\xff\xfe", PresetStoreError::unreadable()},
-        {"newer, same shape", newerSameShape, PresetStoreError::unsupportedVersion(3)},
+        {"malformed JSON", R"({"presets": [)", PresetStoreError::unreadable(), unreadable},
+        {"bare list", R"([])", PresetStoreError::unreadable(), unreadable},
+        {"no version", R"({"presets": []})", PresetStoreError::unreadable(), unreadable},
+        {"fractional version", R"({"presets": [], "version": 1.5})", PresetStoreError::unreadable(), unreadable},
+        {"bad preset", R"({"presets": [{"id": "x", "name": "a"}], "version": 2})", PresetStoreError::unreadable(), unreadable},
+        {"not UTF-8", "\xff\xfe", PresetStoreError::unreadable(), unreadable},
+        {"newer, same shape", R"({"presets": [], "version": 3})", PresetStoreError::unsupportedVersion(3),
+         "Your presets were written by a newer version of Veltrop (format 3)"},
         // A newer program may reshape the file; it is still reported as newer.
-        {"newer, new shape", R"({"version": 7, "sets": {}})", PresetStoreError::unsupportedVersion(7)},
+        {"newer, new shape", R"({"version": 7, "sets": {}})", PresetStoreError::unsupportedVersion(7),
+         "Your presets were written by a newer version of Veltrop (format 7)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -122,6 +113,7 @@ TEST(PresetStore, UnusableFilesAreLeftUntouchedUntilRecovery) {
 
         EXPECT_EQ(store.load(), std::unexpected(c.expected));
         EXPECT_EQ(store.load(), std::unexpected(c.expected));
+        EXPECT_EQ(store.load().error().description(), c.text);
         EXPECT_EQ(readFile(store.fileURL()), c.content);
         EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"presets.json"});
 
@@ -131,14 +123,6 @@ TEST(PresetStore, UnusableFilesAreLeftUntouchedUntilRecovery) {
         EXPECT_EQ(readFile(*backup), c.content);
         EXPECT_EQ(store.load(), builtIns());
     }
-}
-
-TEST(PresetStore, ErrorTextsAreFixed) {
-    EXPECT_EQ(PresetStoreError::unsupportedVersion(3).description(),
-              "Your presets were written by a newer version of Veltrop (format 3)");
-    EXPECT_EQ(PresetStoreError::unreadable().description(), "Your presets file could not be read");
-    EXPECT_EQ(PresetStoreError::recoveryUnavailable().description(), "This preset store cannot make a recovery backup");
-    EXPECT_NE(PresetStoreError::unsupportedVersion(3), PresetStoreError::unsupportedVersion(4));
 }
 
 TEST(PresetStore, EachBackupHasAFreshNameAndOlderBackupsStay) {
@@ -200,15 +184,6 @@ TEST(PresetStore, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"presets.json"});
 }
 
-TEST(PresetStore, SavingRecreatesADeletedFolder) {
-    TempDir dir;
-    PresetStore store(dir / "Veltrop" / "presets.json");
-    ASSERT_TRUE(store.save(builtIns()));
-    fs::remove_all(dir / "Veltrop");
-    ASSERT_TRUE(store.save(builtIns()));
-    EXPECT_EQ(store.load(), builtIns());
-}
-
 TEST(PresetStore, StandardLocationFollowsTheDataFolderRules) {
     TempDir dir;
     const auto lookup = [](std::optional<std::string> dataHome, std::optional<std::string> home) {
@@ -237,6 +212,7 @@ TEST(InMemoryPresetStore, KeepsPresetsAndCannotRecover) {
 
     PresetStoring& asInterface = store;
     EXPECT_EQ(asInterface.backUpAndReset({}), std::unexpected(PresetStoreError::recoveryUnavailable()));
+    EXPECT_EQ(PresetStoreError::recoveryUnavailable().description(), "This preset store cannot make a recovery backup");
     store.loadError = PresetStoreError::unsupportedVersion(5);
     EXPECT_EQ(store.load(), std::unexpected(PresetStoreError::unsupportedVersion(5)));
 }

@@ -1,0 +1,26 @@
+#pragma once
+// Runs a command line in-process and keeps what it printed.
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+namespace veltrop::testing {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline CliRun runCli(const std::vector<std::string>& arguments) {
+    std::ostringstream out, err;
+    const int status = cli::run(arguments, out, err);
+    return {status, out.str(), err.str()};
+}
+
+inline bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+}  // namespace veltrop::testing
