@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "kit/dates/text.h"
 #include "kit/platform/file_times.h"
 
 namespace veltrop::dates {
@@ -28,18 +29,6 @@ const SourceInfo& info(CaptureDateSource source) {
     for (const auto& entry : sourceTable)
         if (entry.source == source) return entry;
     return sourceTable.front();
-}
-
-std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char separator) {
-    std::vector<std::string_view> pieces;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find(separator, start);
-        if (end == std::string_view::npos) end = text.size();
-        if (end > start) pieces.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return pieces;
 }
 
 // An optional single sign and one or more ASCII digits, nothing else.

@@ -8,10 +8,6 @@ namespace veltrop::dates {
 
 namespace {
 
-bool isTrimmable(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 std::optional<std::string> stringValue(const PropertyDictionary& dictionary, std::string_view key) {
     const PropertyValue* value = find(dictionary, key);
     if (value == nullptr || value->string() == nullptr) return std::nullopt;
@@ -37,13 +33,6 @@ std::string lowercased(std::string text) {
 }
 
 }  // namespace
-
-std::string trimmed(std::string_view text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && isTrimmable(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && isTrimmable(static_cast<unsigned char>(text[end - 1]))) --end;
-    return std::string(text.substr(begin, end - begin));
-}
 
 ExifFields ExifFields::fromProperties(const PropertyDictionary& properties) {
     const PropertyDictionary& exif = group(properties, keys::exif);

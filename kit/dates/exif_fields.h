@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kit/dates/properties.h"
+#include "kit/dates/text.h"
 
 namespace veltrop::dates {
 
@@ -32,8 +33,5 @@ std::optional<std::string> exposureText(const ExifFields& fields);
 std::string numberText(double value);
 // 0.004 → "1/250s", 2 → "2s", ≤ 0 → "".
 std::string shutterText(double seconds);
-
-// White space and line breaks trimmed from both ends.
-std::string trimmed(std::string_view text);
 
 }  // namespace veltrop::dates

@@ -1,5 +1,7 @@
 #include "kit/export/output_planner.h"
 
+#include "kit/dates/text.h"
+
 #include <array>
 #include <cinttypes>
 #include <cstdio>
@@ -19,18 +21,6 @@ std::string_view trimmedSpacesAndTabs(std::string_view text) {
     if (first == std::string_view::npos) return {};
     const auto last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
-}
-
-std::vector<std::string_view> nonEmptyPieces(std::string_view text) {
-    std::vector<std::string_view> pieces;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const auto slash = text.find('/', start);
-        const auto end = slash == std::string_view::npos ? text.size() : slash;
-        if (end > start) pieces.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return pieces;
 }
 
 std::string decimal(const char* format, std::int64_t a, std::int64_t b, std::int64_t c) {
@@ -133,10 +123,10 @@ std::expected<fs::path, OutputError> OutputPlanner::plan(const fs::path& outputR
     // Appended piece by piece: joining a text that starts with "/" would
     // replace the whole folder.
     fs::path folder = outputRoot;
-    for (std::string_view piece : nonEmptyPieces(relativeSubpath)) folder /= piece;
+    for (std::string_view piece : dates::splitDroppingEmpty(relativeSubpath, '/')) folder /= piece;
 
     const std::string stem = fileStem(naming.template_, sourceName, date, reference, projectTitle);
-    const std::vector<std::string_view> pieces = nonEmptyPieces(stem);
+    const std::vector<std::string_view> pieces = dates::splitDroppingEmpty(stem, '/');
     // A stem of slashes alone has no name in it.
     const std::string_view base = pieces.empty() ? std::string_view(stem) : pieces.back();
     for (std::size_t i = 0; i + 1 < pieces.size(); ++i) folder /= pieces[i];

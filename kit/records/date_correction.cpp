@@ -4,6 +4,7 @@
 
 #include "kit/dates/civil.h"
 #include "kit/dates/exif_fields.h"
+#include "kit/dates/text.h"
 
 namespace veltrop::records {
 
@@ -14,17 +15,6 @@ namespace {
 std::string withTrailingSlash(std::string path) {
     if (!path.ends_with('/')) path.push_back('/');
     return path;
-}
-
-std::size_t countPieces(std::string_view text, char separator) {
-    std::size_t count = 0, start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find(separator, start);
-        if (end == std::string_view::npos) end = text.size();
-        if (end > start) ++count;
-        start = end + 1;
-    }
-    return count;
 }
 
 bool hasShape(std::string_view text, std::string_view shape) {
@@ -93,17 +83,11 @@ std::optional<CaptureDate> shifted(const CaptureDate& date, std::int64_t seconds
 }
 
 std::optional<CaptureDate> parseSuppliedText(std::string_view input) {
-    const std::string trimmedText = dates::trimmed(input);
-    std::string_view text = trimmedText;
-    std::vector<std::string_view> pieces;
-    for (std::size_t start = 0; start <= text.size();) {
-        std::size_t end = text.find(' ', start);
-        if (end == std::string_view::npos) end = text.size();
-        if (end > start) pieces.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
+    const std::string text = dates::trimmed(input);
+    const auto pieces = dates::splitDroppingEmpty(text, ' ');
     if (pieces.size() != 2 || pieces[0].size() != 10 || pieces[1].size() != 8) return std::nullopt;
-    if (countPieces(pieces[0], '-') != 3 || countPieces(pieces[1], ':') != 3) return std::nullopt;
+    if (dates::splitDroppingEmpty(pieces[0], '-').size() != 3 || dates::splitDroppingEmpty(pieces[1], ':').size() != 3)
+        return std::nullopt;
     // The piece counts alone would let "2026--8-14" or "-026-08-14" through; only
     // YYYY-MM-DD HH:MM:SS with every field in digits is meant.
     if (!hasShape(pieces[0], "dddd-dd-dd") || !hasShape(pieces[1], "dd:dd:dd")) return std::nullopt;

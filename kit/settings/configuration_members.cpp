@@ -8,13 +8,8 @@ bool isValidTemplate(std::string_view templateText) {
     const std::string text = dates::trimmed(templateText);
     if (text.starts_with('/')) return false;
     if (text.find('\0') != std::string::npos) return false;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('/', start);
-        if (end == std::string::npos) end = text.size();
-        if (std::string_view(text).substr(start, end - start) == "..") return false;
-        start = end + 1;
-    }
+    for (std::string_view piece : dates::splitDroppingEmpty(text, '/'))
+        if (piece == "..") return false;
     return true;
 }
 
