@@ -1,12 +1,11 @@
 #include "kit/export/output_planner.h"
 
-#include "kit/dates/text.h"
-
 #include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <utility>
 
+#include "kit/dates/text.h"
 #include "kit/platform/unicode.h"
 #include "kit/platform/volume.h"
 
