@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <QEventLoop>
 #include <QPointer>
 #include <QThread>
 
 #include <algorithm>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "kit/export/path_key.h"
@@ -266,16 +268,37 @@ void AppModel::selectFirstIfGone() {
     }
 }
 
+namespace {
+
+// Runs work on a helper thread and returns its result, while this thread
+// keeps painting and running timers (user input waits). Discovery of a large
+// folder takes seconds; the caller still sees one synchronous call.
+template <class Work>
+auto waitWhilePainting(Work work) {
+    std::optional<decltype(work())> result;
+    QEventLoop loop;
+    std::thread worker([&] {
+        result = work();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    return std::move(*result);
+}
+
+}  // namespace
+
 void AppModel::rediscover() {
     VELTROP_ASSERT_MODEL_THREAD();
     if (isRunning_) return;
     std::vector<fs::path> excluded;
     if (configuration_.outputRoot) excluded.push_back(*configuration_.outputRoot);
-    auto files = exporting::PhotoDiscovery::discoverFiles(droppedRoots_, configuration_.includeSubfolders, excluded);
-    std::erase_if(files, [&](const fs::path& file) {
-        return excludedCompletedPhotos_.contains(exporting::standardized(file));
+    auto photos = waitWhilePainting([roots = droppedRoots_, subfolders = configuration_.includeSubfolders,
+                                     excluded = std::move(excluded), completed = excludedCompletedPhotos_] {
+        auto files = exporting::PhotoDiscovery::discoverFiles(roots, subfolders, excluded);
+        std::erase_if(files, [&](const fs::path& file) { return completed.contains(exporting::standardized(file)); });
+        return exporting::PhotoDiscovery::makePhotos(files, roots);
     });
-    auto photos = exporting::PhotoDiscovery::makePhotos(files, droppedRoots_);
     numberPhotos(photos);
     if (photos != photos_) {
         photos_ = std::move(photos);

@@ -236,7 +236,7 @@ void ContentView::beginBusy() {
     busy_ = true;
     status_->setText(qs(contentTexts::findingPhotos));
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    // Let the status and cursor reach the screen before discovery holds the thread.
+    // Discovery keeps the window painting but ignores input until it is done.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
