@@ -19,32 +19,31 @@ int list(const Invocation& invocation) {
     return listing.problem ? exitFailure : exitSuccess;
 }
 
-int show(const Invocation& invocation, const std::string& name) {
+// The named preset as JSON, or nullopt after saying why not.
+std::optional<std::string> presetJson(const Invocation& invocation, const std::string& name) {
     const auto preset = findPreset(listPresets(), name);
     if (!preset) {
         invocation.err << "No preset is called \u201C" << name << "\u201D\n";
-        return exitFailure;
+        return std::nullopt;
     }
     auto json = settings::encodePreset(*preset);
     if (!json) {
         invocation.err << json.error().description() << "\n";
-        return exitFailure;
+        return std::nullopt;
     }
+    return *json;
+}
+
+int show(const Invocation& invocation, const std::string& name) {
+    const auto json = presetJson(invocation, name);
+    if (!json) return exitFailure;
     invocation.out << *json << "\n";
     return exitSuccess;
 }
 
 int exportPreset(const Invocation& invocation, const std::string& name, const std::filesystem::path& file) {
-    const auto preset = findPreset(listPresets(), name);
-    if (!preset) {
-        invocation.err << "No preset is called \u201C" << name << "\u201D\n";
-        return exitFailure;
-    }
-    auto json = settings::encodePreset(*preset);
-    if (!json) {
-        invocation.err << json.error().description() << "\n";
-        return exitFailure;
-    }
+    const auto json = presetJson(invocation, name);
+    if (!json) return exitFailure;
     if (auto error = platform::writeNewFile(file, *json + "\n")) {
         invocation.err << "Could not save " << file.string() << " (" << error.message()
                        << "); existing files were preserved\n";
