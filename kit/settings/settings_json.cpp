@@ -699,6 +699,10 @@ std::expected<PresetDocument, SettingsCodingError> decodePresetDocument(std::str
     return decodeWith<PresetDocument>(json, [](const Json& value) { return decodeDocument(value); });
 }
 
+std::expected<std::string, SettingsCodingError> formatJsonText(std::string_view json) {
+    return decodeWith<std::string>(json, [](const Json& value) { return writeText(value); });
+}
+
 bool looksLikePresetDocument(std::string_view json) {
     const Json value = Json::parse(json.begin(), json.end(), nullptr, false);
     return value.is_object() && (value.contains("presets") || value.contains("version"));

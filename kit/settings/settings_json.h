@@ -49,6 +49,11 @@ struct SettingsCodingError {
 [[nodiscard]] std::expected<std::string, SettingsCodingError> encodePresetDocument(const PresetDocument& document);
 [[nodiscard]] std::expected<PresetDocument, SettingsCodingError> decodePresetDocument(std::string_view json);
 
+// Any JSON text written the way the program writes all its JSON: keys
+// sorted, two-space indentation, whole numbers without a fraction. Fails
+// with malformedJson for text that is not JSON.
+[[nodiscard]] std::expected<std::string, SettingsCodingError> formatJsonText(std::string_view json);
+
 // A JSON object with a "presets" or "version" key: a whole presets file
 // rather than a single configuration. False for anything unparseable.
 bool looksLikePresetDocument(std::string_view json);

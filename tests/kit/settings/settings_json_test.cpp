@@ -353,3 +353,12 @@ TEST(SettingsJson, PresetDocumentsRoundTripAndReadUuidsInEitherCase) {
     const Preset preset = document.presets[1];
     EXPECT_EQ(decodePreset(*encodePreset(preset)), preset);
 }
+
+TEST(SettingsJson, AnyJsonTextTakesTheWrittenForm) {
+    // The same text a configuration gets: re-formatting an encoding changes nothing.
+    const std::string configuration = encoded(defaultConfiguration());
+    EXPECT_EQ(formatJsonText(configuration), configuration);
+    EXPECT_EQ(formatJsonText(R"({"b":[1.0,{"z":null,"a":"x/y"}],"a":{}})"),
+              "{\n  \"a\": {},\n  \"b\": [\n    1,\n    {\n      \"a\": \"x\\/y\",\n      \"z\": null\n    }\n  ]\n}");
+    EXPECT_EQ(formatJsonText("{\"a\": ").error().kind, SettingsCodingError::Kind::malformedJson);
+}

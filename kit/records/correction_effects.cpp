@@ -1,0 +1,31 @@
+#include "kit/records/correction_effects.h"
+
+#include <algorithm>
+
+namespace veltrop::records {
+
+std::vector<std::size_t> rulesMatchingNothing(std::span<const DateCorrectionRule> rules,
+                                              std::span<const exporting::DiscoveredPhoto> photos) {
+    std::vector<std::size_t> unmatched;
+    for (std::size_t i = 0; i < rules.size(); ++i)
+        if (std::ranges::none_of(photos, [&](const auto& photo) { return matches(rules[i].scope, photo); }))
+            unmatched.push_back(i);
+    return unmatched;
+}
+
+std::vector<std::size_t> changedPhotoCounts(std::span<const DateCorrectionRule> rules,
+                                            std::span<const exporting::DiscoveredPhoto> photos,
+                                            const settings::StampConfiguration& configuration) {
+    std::vector<std::size_t> counts(rules.size(), 0);
+    for (const auto& photo : photos) {
+        const DateResolution resolution = resolveDate(photo, configuration, rules);
+        if (!resolution.matchedRule || !resolution.resolved) continue;
+        // Dates compare by their text; a supplied date equal to the recorded one changes nothing.
+        if (resolution.base && dates::text(*resolution.base) == dates::text(*resolution.resolved)) continue;
+        const auto rule = std::ranges::find(rules, resolution.matchedRule->id, &DateCorrectionRule::id);
+        if (rule != rules.end()) ++counts[static_cast<std::size_t>(rule - rules.begin())];
+    }
+    return counts;
+}
+
+}  // namespace veltrop::records
