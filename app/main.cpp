@@ -24,6 +24,7 @@ struct Arguments {
     std::optional<fs::path> screenshots;
     std::optional<fs::path> corpus;
     bool help = false;
+    bool version = false;
 };
 
 Arguments parse(int argc, char* argv[]) {
@@ -41,6 +42,8 @@ Arguments parse(int argc, char* argv[]) {
             arguments.corpus = fs::absolute(argv[++i]);
         } else if (argument == "--help" || argument == "-h") {
             arguments.help = true;
+        } else if (argument == "--version") {
+            arguments.version = true;
         }
         // Anything else is left to Qt (-platform, -style …).
     }
@@ -50,10 +53,24 @@ Arguments parse(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before QApplication exists, so that they need no display.
     const Arguments arguments = parse(argc, argv);
     if (arguments.help) {
-        std::cout << "Usage: veltrop [PHOTO OR FOLDER]...\n"
-                     "Starts Veltrop with the given photos and folders in the batch.\n";
+        std::cout << "Usage: veltrop [OPTIONS] [PHOTO-OR-FOLDER]...\n"
+                     "\n"
+                     "Starts Veltrop, which stamps capture dates onto new JPEG copies of photos,\n"
+                     "with the given photos and folders in the batch.\n"
+                     "\n"
+                     "Options:\n"
+                     "  -h, --help    show this help\n"
+                     "  --version     print the version\n"
+                     "  Qt's own options (-platform, -style \u2026) are passed on.\n"
+                     "\n"
+                     "veltrop-cli offers the same work from the command line.\n";
+        return 0;
+    }
+    if (arguments.version) {
+        std::cout << "veltrop " << VELTROP_VERSION << "\n";
         return 0;
     }
 
