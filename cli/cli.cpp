@@ -10,19 +10,31 @@ namespace veltrop::cli {
 namespace {
 
 // Every command, in the order the help lists them.
-const std::array<const Command*, 7> commandTable{&formatCommand, &formatsCommand, &configCommand, &inspectCommand,
-                                                 &stampCommand,  &exportCommand,  &presetsCommand};
+const std::array<const Command*, 8> commandTable{&exportCommand, &reviewCommand,  &stampCommand,  &inspectCommand,
+                                                 &formatCommand, &formatsCommand, &configCommand, &presetsCommand};
 
 constexpr std::string_view programName = "veltrop-cli";
 
 void printOverview(std::ostream& out) {
-    out << "usage: " << programName << " COMMAND [OPTIONS]\n\nCommands:\n";
+    out << "Usage: " << programName << " COMMAND [OPTIONS]\n\n"
+        << "Stamps capture dates onto new JPEG copies of photos, reviews photo dates\n"
+           "and writes handover packages, from the command line.\n\nCommands:\n";
     std::size_t width = 0;
     for (const Command* command : commandTable) width = std::max(width, command->name.size());
     for (const Command* command : commandTable)
         out << "  " << command->name << std::string(width - command->name.size() + 3, ' ') << command->summary
             << "\n";
-    out << "\nRun '" << programName << " COMMAND --help' for a command's options.\n";
+    out << "\nOptions:\n"
+           "  -h, --help     show this help\n"
+           "  --version      print the version\n"
+           "\nRun '"
+        << programName
+        << " COMMAND --help' for a command's options.\n"
+           "\nExit status:\n"
+           "  0    success\n"
+           "  1    something could not be done (a photo failed, a file could not be read)\n"
+           "  2    the command line is wrong\n"
+           "  130  an export was cancelled by Ctrl-C (143 by SIGTERM)\n";
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 namespace veltrop::cli {
 
 // Runs one command line (without the program name). Returns the exit status:
-// 0 success, 1 failure, 2 usage error.
+// 0 success, 1 failure, 2 usage error, 128 + N for an export ended by signal N.
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
 }  // namespace veltrop::cli

@@ -37,9 +37,10 @@ extern const Command configCommand;
 extern const Command inspectCommand;
 extern const Command stampCommand;
 extern const Command exportCommand;
+extern const Command reviewCommand;
 extern const Command presetsCommand;
 
-// Exit statuses.
+// Exit statuses; a batch ended by a signal exits with 128 + its number.
 inline constexpr int exitSuccess = 0;
 inline constexpr int exitFailure = 1;
 inline constexpr int exitUsage = 2;

@@ -96,12 +96,15 @@ int runConfig(const Invocation& invocation) {
 const Command configCommand{
     "config",
     "Print the default configuration or check a configuration file",
-    "usage: veltrop-cli config default\n"
+    "Usage: veltrop-cli config default\n"
     "       veltrop-cli config check FILE\n"
     "\n"
-    "default      prints the default configuration as JSON\n"
-    "check FILE   reads a configuration, or a whole presets file, and validates every\n"
-    "             configuration in it; prints OK, or names what is wrong and exits 1\n"
+    "Prints the default configuration, or checks a settings file.\n"
+    "\n"
+    "Commands:\n"
+    "  default      print the default configuration as JSON\n"
+    "  check FILE   read a configuration, or a whole presets file, and validate every\n"
+    "               configuration in it; print OK, or name what is wrong and exit 1\n"
     "\n"
     "Options:\n"
     "  -h, --help    show this help\n",

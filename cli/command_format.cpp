@@ -3,6 +3,7 @@
 
 #include "cli/arguments.h"
 #include "cli/command.h"
+#include "cli/record_options.h"
 #include "kit/dates/capture_date.h"
 #include "kit/settings/stamp_format.h"
 
@@ -21,10 +22,10 @@ int runFormat(const Invocation& invocation) {
 
     dates::CaptureDate date = settings::sampleDate();
     if (const auto text = parsed->value("--date")) {
-        const auto given = dates::CaptureDateReader::parseExifText(*text, dates::CaptureDateSource::suppliedDate);
+        const auto given = parseDateArgument(*text);
         if (!given)
             return invocation.usageError("\u201C" + *text +
-                                         "\u201D is not a date of the form \"YYYY:MM:DD HH:MM:SS\"");
+                                         "\u201D is not a date like \"2026-08-14 06:17:49\" or \"2026:08:14 06:17:49\"");
         date = *given;
     }
 
@@ -46,12 +47,13 @@ int runFormat(const Invocation& invocation) {
 const Command formatCommand{
     "format",
     "Print a date pattern formatted on a date",
-    "usage: veltrop-cli format PATTERN [--date \"YYYY:MM:DD HH:MM:SS\"] [--retro]\n"
+    "Usage: veltrop-cli format [OPTIONS] PATTERN\n"
     "\n"
-    "Prints PATTERN formatted on the date, by default the sample date 2026:08:14 06:17:49.\n"
+    "Prints PATTERN formatted on the date, by default the sample date 2026-08-14 06:17:49.\n"
     "\n"
     "Options:\n"
-    "  --date DATE   the date to format, written as in EXIF: \"YYYY:MM:DD HH:MM:SS\"\n"
+    "  --date DATE   the date to format: \"YYYY-MM-DD HH:MM:SS\" or, as in EXIF,\n"
+    "                \"YYYY:MM:DD HH:MM:SS\"\n"
     "  --retro       also check the result against the retro display; exit 1 and name\n"
     "                the characters it cannot show\n"
     "  -h, --help    show this help\n",

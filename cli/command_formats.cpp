@@ -24,7 +24,7 @@ int runFormats(const Invocation& invocation) {
 const Command formatsCommand{
     "formats",
     "List the built-in date formats",
-    "usage: veltrop-cli formats\n"
+    "Usage: veltrop-cli formats\n"
     "\n"
     "Lists the built-in date formats, one per line: the pattern, a tab, and its name\n"
     "(the pattern formatted on the sample date).\n"

@@ -4,29 +4,32 @@
 
 #include "cli/arguments.h"
 #include "cli/command.h"
+#include "cli/json_output.h"
 #include "kit/dates/capture_date.h"
 #include "kit/dates/exif_fields.h"
 #include "kit/export/image_loader.h"
+#include "kit/export/path_key.h"
+#include "kit/export/photo_discovery.h"
 #include "kit/records/date_audit.h"
 
 namespace veltrop::cli {
 
 namespace {
 
-using nlohmann::ordered_json;
+using nlohmann::json;
 
 // Pixel counts are whole numbers; print them without a fraction.
-ordered_json sizeJson(const exporting::PixelSize& size) {
-    return ordered_json::array({static_cast<std::int64_t>(size.width), static_cast<std::int64_t>(size.height)});
+json sizeJson(const exporting::PixelSize& size) {
+    return json::array({static_cast<std::int64_t>(size.width), static_cast<std::int64_t>(size.height)});
 }
 
 template <class T>
-void putIfPresent(ordered_json& object, const char* key, const std::optional<T>& value) {
+void putIfPresent(json& object, const char* key, const std::optional<T>& value) {
     if (value) object[key] = *value;
 }
 
-ordered_json describe(const std::string& given) {
-    ordered_json object;
+json describe(const std::string& given) {
+    json object;
     object["file"] = given;
     auto info = exporting::ImageLoader::readInfo(given);
     if (!info) {
@@ -37,17 +40,17 @@ ordered_json describe(const std::string& given) {
     object["displaySize"] = sizeJson(info->displaySize());
     object["orientation"] = info->orientation;
 
-    ordered_json fields = ordered_json::object();
+    json fields = json::object();
     for (const auto& candidate : records::PhotoDateAudit::fromProperties(info->properties).candidates)
         fields[std::string(dates::rawValue(candidate.source))] = candidate.raw;
     object["dateFields"] = fields;
 
     const auto date = dates::CaptureDateReader::readRecordedDate(info->properties);
-    object["captureDate"] = date ? ordered_json(dates::text(*date)) : ordered_json(nullptr);
-    object["captureDateSource"] = date ? ordered_json(std::string(dates::rawValue(date->source))) : ordered_json(nullptr);
+    object["captureDate"] = date ? json(dates::text(*date)) : json(nullptr);
+    object["captureDateSource"] = date ? json(std::string(dates::rawValue(date->source))) : json(nullptr);
 
     const auto exif = dates::ExifFields::fromProperties(info->properties);
-    ordered_json exifJson = ordered_json::object();
+    json exifJson = json::object();
     putIfPresent(exifJson, "make", exif.make);
     putIfPresent(exifJson, "model", exif.model);
     putIfPresent(exifJson, "lens", exif.lens);
@@ -64,32 +67,57 @@ ordered_json describe(const std::string& given) {
 }
 
 int runInspect(const Invocation& invocation) {
-    auto parsed = parseArguments(invocation.arguments, {});
+    const OptionSpec options[] = {{"--no-subfolders", false}};
+    auto parsed = parseArguments(invocation.arguments, options);
     if (!parsed) return invocation.usageError(parsed.error());
     if (parsed->help) return invocation.help();
-    if (parsed->positionals.empty()) return invocation.usageError("name at least one photo");
+    if (parsed->positionals.empty()) return invocation.usageError("name at least one photo or folder");
+
+    // Folders are searched as an export searches them; files are taken as given.
+    std::vector<std::string> files;
+    bool allFound = true;
+    for (const auto& given : parsed->positionals) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(given, error)) {
+            files.push_back(given);
+            continue;
+        }
+        const auto found = exporting::PhotoDiscovery::discoverFiles({exporting::standardized(given)},
+                                                                    !parsed->has("--no-subfolders"), {});
+        if (found.empty()) {
+            invocation.err << "No photos found in \u201C" << given << "\u201D.\n";
+            allFound = false;
+        }
+        for (const auto& file : found) files.push_back(file.string());
+    }
 
     exporting::ImageLoader::prepare();
-    ordered_json photos = ordered_json::array();
+    json photos = json::array();
     bool allRead = true;
-    for (const auto& file : parsed->positionals) {
+    for (const auto& file : files) {
         photos.push_back(describe(file));
         allRead = allRead && !photos.back().contains("error");
     }
-    // Invalid UTF-8 in a camera's strings must not abort the listing.
-    invocation.out << photos.dump(2, ' ', false, ordered_json::error_handler_t::replace) << "\n";
-    return allRead ? exitSuccess : exitFailure;
+    printJson(invocation.out, photos);
+    return allRead && allFound ? exitSuccess : exitFailure;
 }
 
 }  // namespace
 
 extern const Command inspectCommand{
-    "inspect", "print what a photo's metadata records, as JSON",
-    "usage: veltrop-cli inspect PATH...\n\n"
-    "Prints a JSON array with one object per photo, in the order given: sizes,\n"
-    "orientation, the raw date fields, the capture date and its source, camera\n"
-    "fields, and whether location data is present. Reads metadata only.\n"
-    "Exits 1 when some file could not be read.\n",
+    "inspect", "Print what a photo's metadata records, as JSON",
+    "Usage: veltrop-cli inspect [OPTIONS] PATH...\n\n"
+    "Prints a JSON array with one object per photo: sizes, orientation, the raw\n"
+    "date fields, the capture date and its source, camera fields, and whether\n"
+    "location data is present. Files are taken in the order given; folders are\n"
+    "searched for photos as export searches them. Reads metadata only.\n\n"
+    "Options:\n"
+    "  --no-subfolders   do not search the sub-folders of a folder\n"
+    "  -h, --help        show this help\n\n"
+    "Exit status:\n"
+    "  0  every photo was read\n"
+    "  1  some file could not be read, or a folder holds no photo\n"
+    "  2  the command line is wrong\n",
     runInspect};
 
 }  // namespace veltrop::cli

@@ -23,7 +23,7 @@ int list(const Invocation& invocation) {
 std::optional<std::string> presetJson(const Invocation& invocation, const std::string& name) {
     const auto preset = findPreset(listPresets(), name);
     if (!preset) {
-        invocation.err << "No preset is called \u201C" << name << "\u201D\n";
+        invocation.err << preset.error() << "\n";
         return std::nullopt;
     }
     auto json = settings::encodePreset(*preset);
@@ -85,11 +85,19 @@ int importPreset(const Invocation& invocation, const std::filesystem::path& file
         return exitFailure;
     }
     if (presets->empty()) *presets = storage::builtIns();
+    // A second preset of the same name could only be told apart by its id: number it instead.
+    std::vector<settings::Preset> named = *presets;
+    named.insert(named.end(), storage::builtIns().begin(), storage::builtIns().end());
+    const std::string given = preset.name;
+    preset.name = unusedPresetName(named, given);
     presets->push_back(preset);
     if (auto saved = store->save(*presets); !saved) {
         invocation.err << saved.error().description() << "\n";
         return exitFailure;
     }
+    if (preset.name != given)
+        invocation.err << "A preset is already called \u201C" << given << "\u201D; the import is called \u201C"
+                       << preset.name << "\u201D.\n";
     invocation.out << preset.name << "\t" << preset.id.text() << "\n";
     return exitSuccess;
 }
@@ -113,16 +121,25 @@ int runPresets(const Invocation& invocation) {
 }  // namespace
 
 extern const Command presetsCommand{
-    "presets", "list, show, export and import saved presets",
-    "usage: veltrop-cli presets list\n"
+    "presets", "List, show, export and import saved presets",
+    "Usage: veltrop-cli presets list\n"
     "       veltrop-cli presets show NAME\n"
     "       veltrop-cli presets export NAME FILE\n"
-    "       veltrop-cli presets import FILE [--name NAME]\n\n"
+    "       veltrop-cli presets import [--name NAME] FILE\n\n"
     "Works on the presets the application keeps ($XDG_DATA_HOME/Veltrop/presets.json).\n"
     "NAME is a preset's name or id; the built-in presets \"Timestamp\" and \"Watermark\"\n"
-    "are always there. export never replaces FILE; import adds a copy under a new id.\n"
+    "are always there. A name that several presets share is refused with their ids.\n"
     "When the presets file cannot be used, list shows why and the built-ins, and no\n"
-    "command changes the file.\n",
+    "command changes the file.\n\n"
+    "Commands:\n"
+    "  list                print every preset: its name, a tab, its id\n"
+    "  show NAME           print the preset as JSON\n"
+    "  export NAME FILE    save the preset to FILE, which must not exist\n"
+    "  import FILE         add a copy of the preset (or configuration) in FILE under a\n"
+    "                      new id; a name already taken gets a number, e.g. \"Survey 2\"\n\n"
+    "Options:\n"
+    "  --name NAME         the name of the imported preset\n"
+    "  -h, --help          show this help\n",
     runPresets};
 
 }  // namespace veltrop::cli

@@ -16,11 +16,19 @@ namespace {
 constexpr std::string_view noUsableDate =
     "No usable date. Review dates to supply one, or export without a timestamp.";
 
+bool hasJpegName(const std::filesystem::path& file) {
+    std::string extension = file.extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".jpg" || extension == ".jpeg";
+}
+
 int runStamp(const Invocation& invocation) {
     auto parsed = parseArguments(invocation.arguments, stampOptionSpecs);
     if (!parsed) return invocation.usageError(parsed.error());
     if (parsed->help) return invocation.help();
     if (parsed->positionals.size() != 2) return invocation.usageError("give one INPUT photo and one OUTPUT file");
+    if (!hasJpegName(parsed->positionals[1]))
+        return invocation.usageError("the copy is a JPEG file: give OUTPUT a name ending in .jpg or .jpeg");
 
     auto setup = stampSetup(*parsed, settings::defaultConfiguration());
     if (!setup) return invocation.usageError(setup.error());
@@ -55,13 +63,19 @@ int runStamp(const Invocation& invocation) {
 }
 
 const std::string stampUsage = std::string(
-    "usage: veltrop-cli stamp INPUT OUTPUT [OPTIONS]\n\n"
+    "Usage: veltrop-cli stamp [OPTIONS] INPUT OUTPUT\n\n"
     "Stamps one photo with its recorded capture date exactly as an export does\n"
-    "and writes the copy to OUTPUT. An existing OUTPUT is never replaced.\n\n"
-    "Options:\n") + std::string(stampOptionsHelp);
+    "and writes the copy, a JPEG file, to OUTPUT (a name ending in .jpg or .jpeg).\n"
+    "An existing OUTPUT is never replaced.\n\n"
+    "Options:\n") + std::string(stampOptionsHelp) +
+    "  -h, --help                show this help\n"
+    "\nExit status:\n"
+    "  0  the copy was written\n"
+    "  1  the photo could not be stamped or the copy not written\n"
+    "  2  the command line is wrong\n";
 
 }  // namespace
 
-extern const Command stampCommand{"stamp", "stamp one photo into a new JPEG file", stampUsage, runStamp};
+extern const Command stampCommand{"stamp", "Stamp one photo into a new JPEG file", stampUsage, runStamp};
 
 }  // namespace veltrop::cli

@@ -21,7 +21,14 @@ struct PresetListing {
 // Never writes anything.
 PresetListing listPresets();
 
-// By name (exactly, then ignoring case) or by id, built-ins included.
-std::optional<settings::Preset> findPreset(const PresetListing& listing, std::string_view nameOrID);
+// By id, or by name: exactly, then ignoring letter case; built-ins included.
+// Fails with the message to show when nothing matches, or when a name
+// matches several presets (the message lists their ids).
+[[nodiscard]] std::expected<settings::Preset, std::string> findPreset(const PresetListing& listing,
+                                                                      std::string_view nameOrID);
+
+// The name itself when no preset has it (ignoring letter case), otherwise
+// the first free "name 2", "name 3" …
+std::string unusedPresetName(const std::vector<settings::Preset>& presets, const std::string& name);
 
 }  // namespace veltrop::cli

@@ -67,7 +67,7 @@ std::expected<StampSetup, std::string> stampSetup(const ParsedArguments& parsed,
         return std::unexpected("give either --preset or --config, not both");
     if (auto name = parsed.value("--preset")) {
         auto preset = findPreset(listPresets(), *name);
-        if (!preset) return std::unexpected("no preset is called \u201C" + *name + "\u201D");
+        if (!preset) return std::unexpected(preset.error());
         c = preset->configuration;
     }
     if (auto file = parsed.value("--config")) {

@@ -26,7 +26,7 @@ TEST(Cli, HelpAndUsageErrors) {
     const CliRun nothing = runCli({});
     EXPECT_EQ(nothing.status, 2);
     EXPECT_TRUE(nothing.out.empty());
-    EXPECT_TRUE(contains(nothing.err, "usage: veltrop-cli COMMAND"));
+    EXPECT_TRUE(contains(nothing.err, "Usage: veltrop-cli COMMAND"));
     const CliRun unknown = runCli({"frobnicate"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(contains(unknown.err, "unknown command \u201Cfrobnicate\u201D")) << unknown.err;
@@ -35,7 +35,7 @@ TEST(Cli, HelpAndUsageErrors) {
     for (const std::string name : {"format", "formats", "config"}) {
         const CliRun run = runCli({name, "-h"});
         EXPECT_EQ(run.status, 0) << name;
-        EXPECT_TRUE(run.out.starts_with("usage: veltrop-cli " + name)) << run.out;
+        EXPECT_TRUE(run.out.starts_with("Usage: veltrop-cli " + name)) << run.out;
     }
     // Help wins over an otherwise wrong line.
     EXPECT_EQ(runCli({"format", "--bogus", "--help"}).status, 0);
@@ -66,7 +66,7 @@ TEST(Cli, FormatUsageErrors) {
         {"format"},
         {"format", "a", "b"},
         {"format", "HH", "--date"},
-        {"format", "HH", "--date", "2026-08-14 06:17:49"},
+        {"format", "HH", "--date", "2026/08/14 06:17:49"},
         {"format", "HH", "--date", "2026:02:30 06:17:49"},
         {"format", "HH", "--zone", "UTC"},
         {"format", "HH", "--retro=yes"},

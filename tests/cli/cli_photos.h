@@ -1,0 +1,100 @@
+#pragma once
+// Photos made for command-line tests by tools outside the project: ImageMagick
+// draws a JPEG and exiftool writes the EXIF fields, so the dates the program
+// reads are known independently of its own reader and writer.
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/process_run.h"
+
+namespace veltrop::testing {
+
+// The program's location found through PATH, or empty.
+inline std::filesystem::path findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::filesystem::path candidate = std::filesystem::path(folder) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
+struct PhotoSpec {
+    std::optional<std::string> date;  // DateTimeOriginal as EXIF writes it
+    std::string make;
+    std::string model;
+    std::string size = "64x48";
+};
+
+// Empty on success, otherwise what went wrong. exiftool starts slowly, so
+// one run tags every photo.
+inline std::string makePhotos(const std::vector<std::pair<std::filesystem::path, PhotoSpec>>& photos) {
+    const auto convert = findProgram("convert");
+    const auto exiftool = findProgram("exiftool");
+    if (convert.empty() || exiftool.empty()) return "ImageMagick's convert and exiftool are needed (scripts/setup)";
+    std::vector<std::string> tags{"-q", "-overwrite_original"};
+    bool any = false;
+    for (const auto& [file, spec] : photos) {
+        std::filesystem::create_directories(file.parent_path());
+        const auto drawn = runProcess(convert, {"-size", spec.size, "gradient:white-gray", file.string()});
+        if (drawn.status != 0) return "convert failed: " + drawn.err;
+        if (!spec.date && spec.make.empty() && spec.model.empty()) continue;
+        if (any) tags.insert(tags.end(), {"-execute", "-q", "-overwrite_original"});
+        if (spec.date) tags.push_back("-DateTimeOriginal=" + *spec.date);
+        if (!spec.make.empty()) tags.push_back("-Make=" + spec.make);
+        if (!spec.model.empty()) tags.push_back("-Model=" + spec.model);
+        tags.push_back(file.string());
+        any = true;
+    }
+    if (!any) return {};
+    const auto tagged = runProcess(exiftool, tags);
+    return tagged.status == 0 ? std::string() : "exiftool failed: " + tagged.err;
+}
+
+inline std::string makePhoto(const std::filesystem::path& file, const PhotoSpec& spec) { return makePhotos({{file, spec}}); }
+
+// Fields of a CSV text quoted as the photo index quotes them: a byte-order
+// mark is skipped, lines end with CR LF, "" stands for a quote.
+inline std::vector<std::vector<std::string>> parseCsv(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            row.push_back(std::move(field));
+            field.clear();
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            row.push_back(std::move(field));
+            field.clear();
+            rows.push_back(std::move(row));
+            row.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    return rows;
+}
+
+}  // namespace veltrop::testing
