@@ -48,7 +48,7 @@ double best(int rounds, const std::function<bool()>& work) {
 }
 
 bool codecAlone(const fs::path& file) {
-    auto decoded = platform::decodeJpeg(file, {0, exporting::ImageLoader::maximumPixelCount});
+    auto decoded = platform::decodeJpeg(file, {0, exporting::ImageLoader::maximumPixelCount()});
     if (!decoded) return false;
     std::FILE* sink = std::fopen("/dev/null", "wb");
     const bool ok = platform::encodeJpeg(decoded->bitmap, exporting::ImageWriter::encoderQuality(0.95), {}, sink);

@@ -9,6 +9,7 @@
 #include "cli/command.h"
 #include "cli/settings_file.h"
 #include "kit/settings/settings_json.h"
+#include "kit/storage/watermark_store.h"
 
 namespace veltrop::cli {
 
@@ -26,6 +27,16 @@ int printDefault(const Invocation& invocation, const ParsedArguments& parsed) {
     return exitSuccess;
 }
 
+// Whether the image an image watermark names is in the application's
+// watermark store; a text watermark or none needs no image.
+bool watermarkImageAvailable(const settings::StampConfiguration& configuration) {
+    if (!configuration.watermark) return true;
+    const auto* id = configuration.watermark->source.imageValue();
+    if (id == nullptr) return true;
+    const auto store = storage::WatermarkStore::standard();
+    return store && store->loadImage(*id).has_value();
+}
+
 int checkDocument(const Invocation& invocation, const std::string& file, const std::string& text) {
     const auto document = settings::decodePresetDocument(text);
     if (!document) {
@@ -40,8 +51,8 @@ int checkDocument(const Invocation& invocation, const std::string& file, const s
     }
     bool allValid = true;
     for (const auto& preset : document->presets) {
-        // There is no watermark store here to ask, so images count as present.
-        if (const auto problem = settings::validate(preset.configuration, true)) {
+        if (const auto problem =
+                settings::validate(preset.configuration, watermarkImageAvailable(preset.configuration))) {
             invocation.err << "\u201C" << preset.name << "\u201D: " << settings::description(*problem) << "\n";
             allValid = false;
         }
@@ -58,7 +69,7 @@ int checkConfiguration(const Invocation& invocation, const std::string& file, co
                        << configuration.error().description() << "\n";
         return exitFailure;
     }
-    if (const auto problem = settings::validate(*configuration, true)) {
+    if (const auto problem = settings::validate(*configuration, watermarkImageAvailable(*configuration))) {
         invocation.err << settings::description(*problem) << "\n";
         return exitFailure;
     }
@@ -104,7 +115,8 @@ const Command configCommand{
     "Commands:\n"
     "  default      print the default configuration as JSON\n"
     "  check FILE   read a configuration, or a whole presets file, and validate every\n"
-    "               configuration in it; print OK, or name what is wrong and exit 1\n"
+    "               configuration in it (logos are looked up among the application's\n"
+    "               watermark images); print OK, or name what is wrong and exit 1\n"
     "\n"
     "Options:\n"
     "  -h, --help    show this help\n",

@@ -45,7 +45,14 @@ int runStamp(const Invocation& invocation) {
         return exitFailure;
     }
     exporting::ImageLoader::prepare();
-    auto photos = exporting::PhotoDiscovery::makePhotos({input}, {input});
+    // A photo that cannot be read says so, rather than that it has no date.
+    auto info = exporting::ImageLoader::readInfo(input);
+    if (!info) {
+        invocation.err << info.error().description() << "\n";
+        return exitFailure;
+    }
+    auto photos = exporting::PhotoDiscovery::makePhotos(
+        {input}, {input}, [&info](const std::filesystem::path&) { return std::optional(*info); });
     exporting::StampPlan plan{photos.front(), std::nullopt, output, std::nullopt,
                               records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
     plan.date = plan.record.resolvedDate;

@@ -46,6 +46,13 @@ std::expected<E, std::string> enumOption(const ParsedArguments& parsed, std::str
     return std::unexpected("option \u201C" + std::string(option) + "\u201D takes one of " + choices);
 }
 
+// The shortest decimal that reads back as the value: 0.01, not 0.010000.
+std::string shortest(double value) {
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
 std::expected<double, std::string> numberOption(const ParsedArguments& parsed, std::string_view option,
                                                 double current, double minimum, double maximum) {
     auto text = parsed.value(option);
@@ -54,7 +61,7 @@ std::expected<double, std::string> numberOption(const ParsedArguments& parsed, s
     auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
     if (error != std::errc{} || end != text->data() + text->size() || !(value >= minimum && value <= maximum))
         return std::unexpected("option \u201C" + std::string(option) + "\u201D takes a number from " +
-                               std::to_string(minimum).substr(0, 4) + " to " + std::to_string(maximum).substr(0, 4));
+                               shortest(minimum) + " to " + shortest(maximum));
     return value;
 }
 
@@ -89,7 +96,9 @@ std::expected<StampSetup, std::string> stampSetup(const ParsedArguments& parsed,
     apply(c.style.corner, enumOption(parsed, "--corner", c.style.corner));
     apply(c.style.backing, enumOption(parsed, "--backing", c.style.backing));
     apply(c.style.ink, enumOption(parsed, "--ink", c.style.ink));
-    apply(c.style.sizeFraction, numberOption(parsed, "--size", c.style.sizeFraction, 0.001, 1));
+    apply(c.style.sizeFraction, numberOption(parsed, "--size", c.style.sizeFraction,
+                                               settings::StampStyle::minimumSizeFraction,
+                                               settings::StampStyle::maximumSizeFraction));
     apply(c.jpegQuality, numberOption(parsed, "--quality", c.jpegQuality, 0, 1));
     if (!problem.empty()) return std::unexpected(problem);
     if (parsed.has("--no-timestamp")) c.timestampEnabled = false;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "kit/dates/text.h"
 #include "kit/export/path_key.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/handover/handover_package.h"
@@ -27,12 +28,8 @@ using settings::StampConfiguration;
 
 namespace {
 
-std::string trimmed(const std::string& text) {
-    const auto isSpace = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
-    auto begin = std::find_if_not(text.begin(), text.end(), isSpace);
-    auto end = std::find_if_not(text.rbegin(), std::reverse_iterator(begin), isSpace).base();
-    return std::string(begin, end);
-}
+// Preset names are trimmed like every other text the user types.
+std::string trimmed(const std::string& text) { return dates::trimmed(text); }
 
 bool isBuiltInFormat(const settings::StampFormat& format) {
     const auto formats = settings::builtInFormats();
@@ -41,14 +38,6 @@ bool isBuiltInFormat(const settings::StampFormat& format) {
 
 bool packageIsOn(const StampConfiguration& configuration) {
     return !configuration.project || configuration.project->includeHandoverPackage;
-}
-
-dates::CaptureDate captureDate(const QDateTime& moment) {
-    const QDateTime local = moment.toLocalTime();
-    const QDate day = local.date();
-    const QTime time = local.time();
-    return {day.year(), day.month(), day.day(), time.hour(), time.minute(), time.second(),
-            dates::CaptureDateSource::suppliedDate};
 }
 
 std::string lastComponent(const fs::path& location) {
@@ -92,7 +81,7 @@ AppModel::AppModel(AppStores stores, std::shared_ptr<QSettings> defaults, std::s
       folderAccessStore_(std::move(stores.folderAccess)),
       configuration_(settings::defaultConfiguration()),
       customPattern_(settings::defaultFormat().pattern),
-      expectedStart_(QDateTime::currentDateTime()),
+      expectedStart_(QDate::currentDate()),
       expectedEnd_(expectedStart_),
       watermarkStore_(std::move(stores.watermarks)),
       presetStore_(std::move(stores.presets)),
@@ -550,7 +539,7 @@ void AppModel::setExpectedRangeEnabled(bool enabled) {
     refreshPreview();
 }
 
-void AppModel::setExpectedStart(const QDateTime& start) {
+void AppModel::setExpectedStart(const QDate& start) {
     VELTROP_ASSERT_MODEL_THREAD();
     if (start == expectedStart_) return;
     expectedStart_ = start;
@@ -558,7 +547,7 @@ void AppModel::setExpectedStart(const QDateTime& start) {
     if (expectedRangeEnabled_) refreshPreview();
 }
 
-void AppModel::setExpectedEnd(const QDateTime& end) {
+void AppModel::setExpectedEnd(const QDate& end) {
     VELTROP_ASSERT_MODEL_THREAD();
     if (end == expectedEnd_) return;
     expectedEnd_ = end;
@@ -568,7 +557,8 @@ void AppModel::setExpectedEnd(const QDateTime& end) {
 
 std::optional<records::ExpectedDateRange> AppModel::expectedRange() const {
     if (!expectedRangeEnabled_) return std::nullopt;
-    return records::ExpectedDateRange{captureDate(expectedStart_), captureDate(expectedEnd_)};
+    return records::ExpectedDateRange::days(expectedStart_.year(), expectedStart_.month(), expectedStart_.day(),
+                                            expectedEnd_.year(), expectedEnd_.month(), expectedEnd_.day());
 }
 
 bool AppModel::expectedRangeIsInverted() const { return expectedRangeEnabled_ && expectedEnd_ < expectedStart_; }

@@ -5,7 +5,7 @@
 // through queued calls, which are dropped once the model is gone or, for the
 // preview, once a newer request has replaced theirs.
 
-#include <QDateTime>
+#include <QDate>
 #include <QImage>
 #include <QObject>
 #include <QSettings>
@@ -84,8 +84,8 @@ class AppModel : public QObject {
     Q_PROPERTY(bool showBatchPreview READ showBatchPreview WRITE setShowBatchPreview NOTIFY showBatchPreviewChanged)
     Q_PROPERTY(bool expectedRangeEnabled READ expectedRangeEnabled WRITE setExpectedRangeEnabled NOTIFY
                    expectedRangeChanged)
-    Q_PROPERTY(QDateTime expectedStart READ expectedStart WRITE setExpectedStart NOTIFY expectedRangeChanged)
-    Q_PROPERTY(QDateTime expectedEnd READ expectedEnd WRITE setExpectedEnd NOTIFY expectedRangeChanged)
+    Q_PROPERTY(QDate expectedStart READ expectedStart WRITE setExpectedStart NOTIFY expectedRangeChanged)
+    Q_PROPERTY(QDate expectedEnd READ expectedEnd WRITE setExpectedEnd NOTIFY expectedRangeChanged)
     Q_PROPERTY(QImage previewImage READ previewImage NOTIFY previewChanged)
     Q_PROPERTY(quint64 previewGeneration READ previewGeneration NOTIFY previewGenerationChanged)
     Q_PROPERTY(bool presetsNeedRecovery READ presetsNeedRecovery NOTIFY presetRecoveryChanged)
@@ -134,8 +134,9 @@ public:
     bool showDateReview() const { return showDateReview_; }
     bool showBatchPreview() const { return showBatchPreview_; }
     bool expectedRangeEnabled() const { return expectedRangeEnabled_; }
-    QDateTime expectedStart() const { return expectedStart_; }
-    QDateTime expectedEnd() const { return expectedEnd_; }
+    // Whole days: the range runs from the first day's 00:00:00 to the last day's 23:59:59.
+    QDate expectedStart() const { return expectedStart_; }
+    QDate expectedEnd() const { return expectedEnd_; }
     const std::map<std::filesystem::path, std::int64_t>& photoOrdinals() const { return photoOrdinals_; }
     std::int64_t nextOrdinal() const { return nextOrdinal_; }
     // Shares the bitmap's pixels; a null image when there is no preview.
@@ -208,8 +209,8 @@ public slots:
     void applyCorrection(const records::DateCorrectionRule& rule);
     void removeCorrection(const settings::Uuid& id);
     void setExpectedRangeEnabled(bool enabled);
-    void setExpectedStart(const QDateTime& start);
-    void setExpectedEnd(const QDateTime& end);
+    void setExpectedStart(const QDate& start);
+    void setExpectedEnd(const QDate& end);
     void setShowDateReview(bool show);
     void setShowBatchPreview(bool show);
 
@@ -315,8 +316,8 @@ private:
     bool showDateReview_ = false;
     bool showBatchPreview_ = false;
     bool expectedRangeEnabled_ = false;
-    QDateTime expectedStart_;
-    QDateTime expectedEnd_;
+    QDate expectedStart_;
+    QDate expectedEnd_;
     std::map<std::filesystem::path, std::int64_t> photoOrdinals_;
     std::int64_t nextOrdinal_ = 0;
     std::optional<render::Bitmap> previewBitmap_;

@@ -132,21 +132,22 @@ QWidget* DateReviewView::buildRange(QWidget* parent) {
     rangeEnabled_ = new QCheckBox(QStringLiteral("Check expected project dates"), box);
     rangeEnabled_->setToolTip(QStringLiteral("Flag photos whose dates fall outside the project's dates"));
     form->addRow(rangeEnabled_);
-    from_ = new QDateTimeEdit(box);
+    // Whole days, as the range is checked: the first day from 00:00:00, the last until 23:59:59.
+    from_ = new QDateEdit(box);
     from_->setCalendarPopup(true);
-    from_->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
+    from_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     from_->setAccessibleName(QStringLiteral("From"));
-    to_ = new QDateTimeEdit(box);
+    to_ = new QDateEdit(box);
     to_->setCalendarPopup(true);
-    to_->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
+    to_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     to_->setAccessibleName(QStringLiteral("To"));
     form->addRow(QStringLiteral("From"), from_);
     form->addRow(QStringLiteral("To"), to_);
     rangeWarning_ = new WarningRow(box);
     form->addRow(rangeWarning_);
     connect(rangeEnabled_, &QCheckBox::toggled, &model_, &AppModel::setExpectedRangeEnabled);
-    connect(from_, &QDateTimeEdit::dateTimeChanged, &model_, &AppModel::setExpectedStart);
-    connect(to_, &QDateTimeEdit::dateTimeChanged, &model_, &AppModel::setExpectedEnd);
+    connect(from_, &QDateEdit::dateChanged, &model_, &AppModel::setExpectedStart);
+    connect(to_, &QDateEdit::dateChanged, &model_, &AppModel::setExpectedEnd);
     return box;
 }
 
@@ -279,8 +280,8 @@ void DateReviewView::sync() {
     {
         const QSignalBlocker a(rangeEnabled_), b(from_), c(to_);
         rangeEnabled_->setChecked(model_.expectedRangeEnabled());
-        from_->setDateTime(model_.expectedStart());
-        to_->setDateTime(model_.expectedEnd());
+        from_->setDate(model_.expectedStart());
+        to_->setDate(model_.expectedEnd());
     }
     from_->setEnabled(model_.expectedRangeEnabled());
     to_->setEnabled(model_.expectedRangeEnabled());

@@ -4,7 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDateTimeEdit>
+#include <QDateEdit>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -87,8 +87,8 @@ private:
     QVBoxLayout* rawFields_;
     QWidget* rawFieldsOwner_;
     QCheckBox* rangeEnabled_;
-    QDateTimeEdit* from_;
-    QDateTimeEdit* to_;
+    QDateEdit* from_;
+    QDateEdit* to_;
     WarningRow* rangeWarning_;
     QComboBox* scope_;
     QComboBox* kind_;

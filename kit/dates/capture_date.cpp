@@ -131,7 +131,10 @@ std::optional<CaptureDate> readRecordedDate(const PropertyDictionary& properties
 std::optional<CaptureDate> readFileDate(const std::filesystem::path& file) {
     const auto times = platform::fileTimes(file);
     if (!times) return std::nullopt;
-    const auto instant = times->creation ? times->creation : times->modification;
+    // Copying a file (cp, rsync, card readers) gives it a new birth time but
+    // keeps its modification time, so the earlier of the two is nearer the capture.
+    std::optional<std::int64_t> instant = times->creation;
+    if (times->modification && (!instant || *times->modification < *instant)) instant = times->modification;
     if (!instant) return std::nullopt;
     const auto local = platform::localTime(*instant);
     if (!local) return std::nullopt;

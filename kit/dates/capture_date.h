@@ -58,8 +58,8 @@ std::optional<CaptureDate> parseExifText(std::string_view text, CaptureDateSourc
 // The first parseable of DateTimeOriginal, DateTimeDigitized, TIFF DateTime.
 std::optional<CaptureDate> readRecordedDate(const PropertyDictionary& properties);
 
-// The file's creation time, else its modification time, as local wall-clock
-// fields; source fileDate.
+// The earlier of the file's creation and modification times (either one
+// when only one is known), as local wall-clock fields; source fileDate.
 std::optional<CaptureDate> readFileDate(const std::filesystem::path& file);
 
 }  // namespace CaptureDateReader

@@ -1,18 +1,11 @@
 #include "kit/dates/text.h"
 
+#include "kit/render/utf8.h"
+
 namespace veltrop::dates {
 
-namespace {
-bool isTrimmable(unsigned char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-}  // namespace
-
 std::string trimmed(std::string_view text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && isTrimmable(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && isTrimmable(static_cast<unsigned char>(text[end - 1]))) --end;
-    return std::string(text.substr(begin, end - begin));
+    return std::string(render::trimmedBy(text, [](char32_t c) { return render::isWhiteSpace(c); }));
 }
 
 std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char separator) {

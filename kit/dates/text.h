@@ -7,7 +7,8 @@
 
 namespace veltrop::dates {
 
-// White space and line breaks trimmed from both ends.
+// White space and line breaks trimmed from both ends: every Unicode space
+// and line separator, not only the ASCII ones.
 std::string trimmed(std::string_view text);
 
 // The pieces between separators, empty ones dropped ("a::b" gives a and b).

@@ -5,11 +5,13 @@
 #include <cctype>
 #include <cmath>
 #include <fstream>
+#include <limits>
 
 #include "kit/platform/exif_metadata.h"
 #include "kit/platform/heif_codec.h"
 #include "kit/platform/jpeg_codec.h"
 #include "kit/platform/png_codec.h"
+#include "kit/platform/system_memory.h"
 #include "kit/render/downscale.h"
 #include "kit/render/orientation.h"
 
@@ -58,7 +60,7 @@ std::expected<platform::ImageHeader, DecodeFailure> readHeader(Format format, co
 
 std::expected<platform::DecodedImage, DecodeFailure> decode(Format format, const std::filesystem::path& file,
                                                             int minimumLongSide) {
-    const platform::DecodeRequest request{minimumLongSide, ImageLoader::maximumPixelCount};
+    const platform::DecodeRequest request{minimumLongSide, ImageLoader::maximumPixelCount()};
     switch (format) {
         case Format::jpeg: return platform::decodeJpeg(file, request);
         case Format::png: return platform::decodePng(file, request);
@@ -113,6 +115,18 @@ std::string ImageLoadError::description() const {
         case Kind::unsupportedFormat: return name + " is not a supported image";
     }
     return name;
+}
+
+std::int64_t ImageLoader::maximumPixelCount() {
+    static const std::int64_t count = [] {
+        constexpr std::uint64_t bytesPerPixel = 2 * 4;  // decoded, and the stamped copy
+        constexpr std::uint64_t shareOfMemory = 2;      // one photo may take half of it
+        // Without an answer from the system, a computer of 4 GB is assumed.
+        const std::uint64_t memory = platform::physicalMemory().value_or(std::uint64_t{4} << 30);
+        const std::uint64_t pixels = memory / shareOfMemory / bytesPerPixel;
+        return static_cast<std::int64_t>(std::min<std::uint64_t>(pixels, std::numeric_limits<std::int64_t>::max()));
+    }();
+    return count;
 }
 
 bool ImageLoader::hasAcceptedExtension(const std::filesystem::path& file) {

@@ -74,8 +74,11 @@ public:
     static bool hasAcceptedExtension(const std::filesystem::path& file);
 
     // Refuses images with more stored pixels than this before allocating
-    // memory for them: 300 megapixels take 1.2 GB as a bitmap.
-    static constexpr std::int64_t maximumPixelCount = 300'000'000;
+    // memory for them. Stamping holds a photo twice at 4 bytes a pixel (the
+    // decoded pixels and the upright or taller copy), and one photo may take
+    // half of the computer's physical memory: a pixel for every 16 bytes,
+    // about 1,000 megapixels with 16 GB. Worked out once.
+    static std::int64_t maximumPixelCount();
 
     // One-time setup of the metadata library; call it before starting worker
     // threads. Loading does it on first use too.

@@ -187,10 +187,9 @@ std::vector<std::string> characters(std::string_view text) {
     utf8proc_int32_t state = 0;
     std::size_t index = 0;
     while (index < clean.size()) {
-        utf8proc_int32_t codePoint = 0;
-        const auto length = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(clean.data() + index),
-                                             static_cast<utf8proc_ssize_t>(clean.size() - index), &codePoint);
-        const std::size_t step = length > 0 ? static_cast<std::size_t>(length) : 1;
+        const render::DecodedCharacter character = render::decodeCharacter(clean, index);
+        const auto codePoint = static_cast<utf8proc_int32_t>(character.value);
+        const std::size_t step = character.length;
         if (previous < 0 || result.empty() || utf8proc_grapheme_break_stateful(previous, codePoint, &state))
             result.emplace_back();
         result.back().append(clean, index, step);

@@ -2,32 +2,30 @@
 
 #include <utf8proc.h>
 
+#include "kit/render/utf8.h"
+
 namespace veltrop::platform {
 
 std::vector<std::size_t> graphemeEnds(std::string_view text) {
     std::vector<std::size_t> ends;
-    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    const auto size = static_cast<utf8proc_ssize_t>(text.size());
     utf8proc_int32_t state = 0;
     utf8proc_int32_t previous = -1;
-    utf8proc_ssize_t offset = 0;
-    while (offset < size) {
-        utf8proc_int32_t codepoint = -1;
-        utf8proc_ssize_t length = utf8proc_iterate(bytes + offset, size - offset, &codepoint);
-        if (length <= 0) {
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        const render::DecodedCharacter character = render::decodeCharacter(text, offset);
+        if (!character.valid) {
             // A stray byte stands alone and breaks any cluster around it.
-            if (offset > 0 && (ends.empty() || ends.back() != static_cast<std::size_t>(offset)))
-                ends.push_back(static_cast<std::size_t>(offset));
+            if (offset > 0 && (ends.empty() || ends.back() != offset)) ends.push_back(offset);
             offset += 1;
-            ends.push_back(static_cast<std::size_t>(offset));
+            ends.push_back(offset);
             previous = -1;
             state = 0;
             continue;
         }
-        if (previous >= 0 && utf8proc_grapheme_break_stateful(previous, codepoint, &state))
-            ends.push_back(static_cast<std::size_t>(offset));
+        const auto codepoint = static_cast<utf8proc_int32_t>(character.value);
+        if (previous >= 0 && utf8proc_grapheme_break_stateful(previous, codepoint, &state)) ends.push_back(offset);
         previous = codepoint;
-        offset += length;
+        offset += character.length;
     }
     if (!text.empty() && (ends.empty() || ends.back() != text.size())) ends.push_back(text.size());
     return ends;
@@ -36,19 +34,11 @@ std::vector<std::size_t> graphemeEnds(std::string_view text) {
 std::string validUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
-    const auto size = static_cast<utf8proc_ssize_t>(text.size());
-    utf8proc_ssize_t offset = 0;
-    while (offset < size) {
-        utf8proc_int32_t codepoint = -1;
-        const utf8proc_ssize_t length = utf8proc_iterate(bytes + offset, size - offset, &codepoint);
-        if (length <= 0) {
-            out += "\uFFFD";
-            offset += 1;
-        } else {
-            out.append(text.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
-            offset += length;
-        }
+    for (std::size_t offset = 0; offset < text.size();) {
+        const render::DecodedCharacter character = render::decodeCharacter(text, offset);
+        if (character.valid) out.append(text.substr(offset, character.length));
+        else out += "\uFFFD";
+        offset += character.length;
     }
     return out;
 }

@@ -38,7 +38,7 @@ inline constexpr std::string_view invalidMetadata = "Invalid date metadata";
 inline constexpr std::string_view datesDiffer = "Capture and digitised dates differ";
 inline constexpr std::string_view usingDigitised = "Using digitised date";
 inline constexpr std::string_view usingTiff = "Using TIFF date; it may describe an edit";
-inline constexpr std::string_view usingFileDate = "Using Finder date";
+inline constexpr std::string_view usingFileDate = "Using file date";
 inline constexpr std::string_view outsideRange = "Outside expected project dates";
 }  // namespace warnings
 

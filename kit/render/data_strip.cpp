@@ -1,7 +1,10 @@
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "kit/render/drawing.h"
+#include "kit/render/orientation.h"
 #include "kit/render/seven_segment.h"
 #include "kit/render/stamp_layout.h"
 
@@ -58,14 +61,22 @@ std::expected<Bitmap, RenderError> drawDataStrip(const RenderRequest& request, i
     const double W = width, H = height, S = m.height, u = m.lineUnit, c = m.capHeight;
     const double p = m.sidePadding, A = m.available, g = m.gap;
 
-    auto canvas = platform::Canvas::create(width, height + static_cast<int>(S));
-    if (!canvas) return std::unexpected(RenderError::contextCreationFailed());
+    // The photo fills the top rows, the band the rest; each is drawn on
+    // surfaces of its own, so no surface is ever the whole copy's size.
+    const int band = static_cast<int>(S);
+    if (height > std::numeric_limits<int>::max() - band) return std::unexpected(RenderError::contextCreationFailed());
+    auto copy = Bitmap::allocate(width, height + band);
+    if (!copy) return std::unexpected(RenderError::contextCreationFailed());
+    Bitmap top = *copy;
+    top.height = height;
+    orientInto(request.image, request.orientation, top);
 
     const StripColors colors = stripColors(request.strip.background);
     const Rect photo{0, S, W, H};
-    canvas->fillRect(Rect{0, 0, W, S}, colors.band);
-    canvas->drawBitmap(request.image, request.orientation, photo);
-    drawWatermark(request, *canvas, photo, std::nullopt);
+    const Rect bandRect{0, 0, W, S};
+    if (!drawLayer(*copy, bandRect, [&](platform::Canvas& canvas) { canvas.fillRect(bandRect, colors.band); }))
+        return std::unexpected(RenderError::contextCreationFailed());
+    if (!drawWatermark(request, *copy, photo, std::nullopt)) return std::unexpected(RenderError::contextCreationFailed());
 
     const platform::Font font = fontForCapHeight(c);
     const bool retro = request.style.theme == settings::StampTheme::retro;
@@ -100,35 +111,36 @@ std::expected<Bitmap, RenderError> drawDataStrip(const RenderRequest& request, i
 
     // Centred in the band's upper u pixels, next to the photo.
     const double y = (u - c) / 2 + (S - u);
-    if (labelDrawn) canvas->drawText(platform::TextLine(drawnLabel.text, font), colors.text, Point{p, y});
-
     const double labelEnd = p + drawnLabel.width + labelGap;
     const double timestampX = W - p - tw;
-    if (!drawnDetails.text.empty()) {
-        const double x = labelEnd + std::max(0.0, (timestampX - timestampGap - labelEnd - drawnDetails.width) / 2);
-        canvas->drawText(platform::TextLine(drawnDetails.text, font), colors.text, Point{x, y});
-    }
-
-    if (!timestamp.empty()) {
-        canvas->save();
-        // A shrunken timestamp stays centred on the line.
-        canvas->translate(timestampX, y + c * (1 - ts) / 2);
-        canvas->scale(ts, ts);
-        if (retro) SevenSegment::draw(timestamp, *canvas, Point{0, 0}, c, colors.text);
-        else canvas->drawText(*timestampLine, colors.text, Point{0, 0});
-        canvas->restore();
-    }
-
+    const double detailsX =
+        labelEnd + std::max(0.0, (timestampX - timestampGap - labelEnd - drawnDetails.width) / 2);
+    // Laid out once, drawn on every surface the band takes.
+    std::optional<platform::TextLine> labelLine, detailsLine, recordLine;
+    if (labelDrawn) labelLine.emplace(drawnLabel.text, font);
+    if (!drawnDetails.text.empty()) detailsLine.emplace(drawnDetails.text, font);
     if (!record.empty()) {
         const platform::Font recordFont = fontForCapHeight(0.8 * c);
         const Fitted drawnRecord = fitted(record, recordFont, A);
-        if (!drawnRecord.text.empty())
-            canvas->drawText(platform::TextLine(drawnRecord.text, recordFont), colors.text, Point{p, 0.22 * u});
+        if (!drawnRecord.text.empty()) recordLine.emplace(drawnRecord.text, recordFont);
     }
 
-    auto bitmap = canvas->finish();
-    if (!bitmap) return std::unexpected(RenderError::contextCreationFailed());
-    return std::move(*bitmap);
+    const bool drawn = drawLayer(*copy, bandRect, [&](platform::Canvas& canvas) {
+        if (labelLine) canvas.drawText(*labelLine, colors.text, Point{p, y});
+        if (detailsLine) canvas.drawText(*detailsLine, colors.text, Point{detailsX, y});
+        if (!timestamp.empty()) {
+            canvas.save();
+            // A shrunken timestamp stays centred on the line.
+            canvas.translate(timestampX, y + c * (1 - ts) / 2);
+            canvas.scale(ts, ts);
+            if (retro) SevenSegment::draw(timestamp, canvas, Point{0, 0}, c, colors.text);
+            else canvas.drawText(*timestampLine, colors.text, Point{0, 0});
+            canvas.restore();
+        }
+        if (recordLine) canvas.drawText(*recordLine, colors.text, Point{p, 0.22 * u});
+    });
+    if (!drawn) return std::unexpected(RenderError::contextCreationFailed());
+    return std::move(*copy);
 }
 
 }  // namespace veltrop::render::detail

@@ -47,22 +47,26 @@ void transposeTiles(const Bitmap& in, Bitmap& out, bool mirrorX, bool mirrorY) {
 
 }  // namespace
 
+void orientInto(const Bitmap& stored, Orientation orientation, Bitmap& target) {
+    switch (orientation) {
+        case 2: copyRows(stored, target, true, false); break;
+        case 3: copyRows(stored, target, true, true); break;
+        case 4: copyRows(stored, target, false, true); break;
+        case 5: transposeTiles(stored, target, false, false); break;  // out(x,y) = in(y, x)
+        case 6: transposeTiles(stored, target, false, true); break;   // out(x,y) = in(y, H-1-x)
+        case 7: transposeTiles(stored, target, true, true); break;    // out(x,y) = in(W-1-y, H-1-x)
+        case 8: transposeTiles(stored, target, true, false); break;   // out(x,y) = in(W-1-y, x)
+        default: copyRows(stored, target, false, false); break;
+    }
+}
+
 Bitmap oriented(const Bitmap& stored, Orientation orientation) {
     if (stored.empty()) return {};
     if (orientation < 2 || orientation > 8) return stored;
     const bool swap = swapsDimensions(orientation);
     auto result = Bitmap::allocate(swap ? stored.height : stored.width, swap ? stored.width : stored.height);
     if (!result) return {};
-    switch (orientation) {
-        case 2: copyRows(stored, *result, true, false); break;
-        case 3: copyRows(stored, *result, true, true); break;
-        case 4: copyRows(stored, *result, false, true); break;
-        case 5: transposeTiles(stored, *result, false, false); break;  // out(x,y) = in(y, x)
-        case 6: transposeTiles(stored, *result, false, true); break;   // out(x,y) = in(y, H-1-x)
-        case 7: transposeTiles(stored, *result, true, true); break;    // out(x,y) = in(W-1-y, H-1-x)
-        case 8: transposeTiles(stored, *result, true, false); break;   // out(x,y) = in(W-1-y, x)
-        default: break;
-    }
+    orientInto(stored, orientation, *result);
     return *result;
 }
 

@@ -14,4 +14,8 @@ constexpr bool swapsDimensions(Orientation orientation) { return orientation >= 
 // is empty or memory runs out.
 Bitmap oriented(const Bitmap& stored, Orientation orientation);
 
+// The upright picture written into `target`, which must already have the
+// upright size (it may be a view of the top rows of a taller bitmap).
+void orientInto(const Bitmap& stored, Orientation orientation, Bitmap& target);
+
 }  // namespace veltrop::render

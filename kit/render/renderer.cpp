@@ -58,25 +58,18 @@ bool drawsTimestamp(const RenderRequest& request) {
            (request.style.mode == StampMode::overlay || request.strip.showTimestamp);
 }
 
-std::expected<Bitmap, RenderError> finished(platform::Canvas& canvas) {
-    auto bitmap = canvas.finish();
-    if (!bitmap) return std::unexpected(RenderError::contextCreationFailed());
-    return std::move(*bitmap);
-}
-
 std::expected<Bitmap, RenderError> drawOverlay(RenderRequest& request) {
     Bitmap photo = uprightCopy(request.image, request.orientation);
     request.image = {};  // a turned photo's stored pixels are no longer needed
     if (photo.empty()) return std::unexpected(RenderError::contextCreationFailed());
     const double width = photo.width, height = photo.height;
-    // The upright copy is this render's own, so the stamp is drawn straight onto it.
-    auto canvas = platform::Canvas::over(std::move(photo));
-    if (!canvas) return std::unexpected(RenderError::contextCreationFailed());
+    // The upright copy is this render's own, so the stamp is laid straight onto it.
     const Rect photoRect{0, 0, width, height};
 
     if (!request.timestampEnabled || request.timestamp.empty()) {
-        detail::drawWatermark(request, *canvas, photoRect, std::nullopt);
-        return finished(*canvas);
+        if (!detail::drawWatermark(request, photo, photoRect, std::nullopt))
+            return std::unexpected(RenderError::contextCreationFailed());
+        return photo;
     }
 
     const settings::StampStyle& style = request.style;
@@ -95,26 +88,32 @@ std::expected<Bitmap, RenderError> drawOverlay(RenderRequest& request) {
 
     const StampLayout layout = stampLayout(style, width, height, text);
     const Placement& placement = layout.placement;
-    detail::drawWatermark(request, *canvas, photoRect, placement.rect);
+    if (!detail::drawWatermark(request, photo, photoRect, placement.rect))
+        return std::unexpected(RenderError::contextCreationFailed());
 
     const double s = placement.scale;
-    canvas->save();
-    canvas->translate(placement.rect.x + layout.padding.horizontal * s, placement.rect.y + layout.padding.vertical * s);
-    canvas->scale(s, s);
-    if (style.backing == StampBacking::box)
-        canvas->fillRoundedRect(boxBackingRect(text, h), boxBackingRadius(h), black(boxAlpha));
     const bool shadowed = style.backing == StampBacking::shadow;
-    if (shadowed) {
-        // Room for ink a little past the measured bounds (the slant of the last digit).
-        const Rect area = Rect{0, 0, text.width, text.height}.insetBy(-0.1 * h, -0.1 * h);
-        canvas->beginShadow(platform::Shadow{shadowOffset(h), shadowBlur(h), black(shadowAlpha)}, area);
-    }
-    if (retro) SevenSegment::draw(request.timestamp, *canvas, Point{0, 0}, h, ink);
-    else canvas->drawText(*line, ink, Point{0, 0});
-    if (shadowed) canvas->endShadow();
-    canvas->restore();
-
-    return finished(*canvas);
+    // The stamp's block with its shadow: all the stamp can touch.
+    const double reach = detail::inkReach(h, s, shadowed);
+    const bool drawn = detail::drawLayer(photo, placement.rect.insetBy(-reach, -reach), [&](platform::Canvas& canvas) {
+        canvas.save();
+        canvas.translate(placement.rect.x + layout.padding.horizontal * s,
+                         placement.rect.y + layout.padding.vertical * s);
+        canvas.scale(s, s);
+        if (style.backing == StampBacking::box)
+            canvas.fillRoundedRect(boxBackingRect(text, h), boxBackingRadius(h), black(boxAlpha));
+        if (shadowed) {
+            // Room for ink a little past the measured bounds (the slant of the last digit).
+            const Rect area = Rect{0, 0, text.width, text.height}.insetBy(-0.1 * h, -0.1 * h);
+            canvas.beginShadow(platform::Shadow{shadowOffset(h), shadowBlur(h), black(shadowAlpha)}, area);
+        }
+        if (retro) SevenSegment::draw(request.timestamp, canvas, Point{0, 0}, h, ink);
+        else canvas.drawText(*line, ink, Point{0, 0});
+        if (shadowed) canvas.endShadow();
+        canvas.restore();
+    });
+    if (!drawn) return std::unexpected(RenderError::contextCreationFailed());
+    return photo;
 }
 
 }  // namespace

@@ -98,28 +98,8 @@ StripMetrics stripMetrics(double sizeFraction, double width, double height, bool
     return metrics;
 }
 
-namespace {
-
-bool isSpace(char32_t c) {
-    return c == U' ' || c == U'\t' || c == U'\u00A0' || c == U'\u1680' || (c >= U'\u2000' && c <= U'\u200A') ||
-           c == U'\u202F' || c == U'\u205F' || c == U'\u3000';
-}
-
-}  // namespace
-
 std::string trimmedSpaces(std::string_view text) {
-    std::size_t first = text.size(), last = 0;
-    for (std::size_t index = 0; index < text.size();) {
-        std::size_t length = 1;
-        const char32_t c = decodeCodePoint(text, index, length);
-        if (!isSpace(c)) {
-            if (first == text.size()) first = index;
-            last = index + length;
-        }
-        index += length;
-    }
-    if (first == text.size()) return {};
-    return std::string(text.substr(first, last - first));
+    return std::string(trimmedBy(text, [](char32_t c) { return isSpace(c); }));
 }
 
 std::string shortenedToFit(const std::vector<std::string>& characters, double limit,

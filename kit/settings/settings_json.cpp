@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "kit/render/utf8.h"
+
 namespace veltrop::settings {
 
 namespace {
@@ -29,43 +31,6 @@ std::string join(const std::string& path, std::string_view key) {
 
 std::string indexed(const std::string& path, std::string_view key, std::size_t index) {
     return join(path, key) + "[" + std::to_string(index) + "]";
-}
-
-// RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF; the
-// same rule the reader applies, so whatever is written can be read back.
-bool isValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (byte >= 0xC2 && byte <= 0xDF) {
-            length = 2;
-        } else if (byte >= 0xE0 && byte <= 0xEF) {
-            length = 3;
-            if (byte == 0xE0) low = 0xA0;
-            if (byte == 0xED) high = 0x9F;
-        } else if (byte >= 0xF0 && byte <= 0xF4) {
-            length = 4;
-            if (byte == 0xF0) low = 0x90;
-            if (byte == 0xF4) high = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            const unsigned char lower = k == 1 ? low : 0x80;
-            const unsigned char upper = k == 1 ? high : 0xBF;
-            if (next < lower || next > upper) return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 std::string shortestDouble(double value) {
@@ -176,7 +141,8 @@ public:
     std::string child(std::string_view key) const { return join(path_, key); }
 
     void string(std::string_view key, std::string_view text) {
-        if (!isValidUtf8(text)) fail(SettingsCodingError::Kind::invalidText, path_, key);
+        // The reader is as strict, so whatever is written can be read back.
+        if (!render::isValidUtf8(text)) fail(SettingsCodingError::Kind::invalidText, path_, key);
         object_[std::string(key)] = std::string(text);
     }
     void boolean(std::string_view key, bool value) { object_[std::string(key)] = value; }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "kit/render/utf8.h"
+
 namespace veltrop::settings {
 
 namespace {
@@ -49,16 +51,6 @@ std::string field(char letter, std::size_t run, const dates::CaptureDate& date) 
 
 bool isPatternLetter(char c) {
     return c == 'y' || c == 'M' || c == 'd' || c == 'H' || c == 'h' || c == 'm' || c == 's' || c == 'a';
-}
-
-// Decodes one UTF-8 character at `i`; malformed bytes come out one at a time.
-std::size_t characterLength(std::string_view text, std::size_t i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
-    if (i + length > text.size()) return 1;
-    for (std::size_t k = 1; k < length; ++k)
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 1;
-    return length;
 }
 
 }  // namespace
@@ -120,7 +112,7 @@ std::string format(const dates::CaptureDate& date, std::string_view pattern) {
 std::string unsupportedRetroCharacters(std::string_view text) {
     std::string collected;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = characterLength(text, i);
+        const std::size_t length = render::decodeCharacter(text, i).length;
         if (length != 1 || !isRetroGlyph(static_cast<unsigned char>(text[i]))) collected.append(text.substr(i, length));
         i += length;
     }

@@ -261,20 +261,59 @@ TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
     EXPECT_EQ(dates::text(*model.records()[0].resolvedDate), "2024-05-14 11:30:15");
 
     model.setExpectedRangeEnabled(true);
-    model.setExpectedStart(QDateTime(QDate(2024, 5, 1), QTime(0, 0)));
-    model.setExpectedEnd(QDateTime(QDate(2024, 5, 15), QTime(23, 59, 59)));
+    model.setExpectedStart(QDate(2024, 5, 1));
+    model.setExpectedEnd(QDate(2024, 5, 15));
     auto outside = model.records()[1].warnings;
     EXPECT_NE(std::find(outside.begin(), outside.end(), records::warnings::outsideRange), outside.end());
     EXPECT_TRUE(model.records()[0].warnings.empty());
     EXPECT_TRUE(model.canExport());
 
-    model.setExpectedEnd(QDateTime(QDate(2024, 4, 1), QTime(0, 0)));
+    model.setExpectedEnd(QDate(2024, 4, 1));
     EXPECT_FALSE(model.canExport());
     EXPECT_EQ(model.statusText(), "The project end date must be after its start date");
 
     model.clearBatch();
     EXPECT_TRUE(model.corrections().empty());
     EXPECT_FALSE(model.expectedRangeEnabled());
+}
+
+TEST(AppModelCorrections, TheExpectedRangeIsWholeDays) {
+    // Photos at both ends of today, and the first second of tomorrow.
+    const QDate today = QDate::currentDate();
+    const auto at = [](QDate day, const char* time) {
+        veltrop::testing::JpegOptions options;
+        options.dateTimeOriginal = day.toString(QStringLiteral("yyyy:MM:dd ")).toStdString() + time;
+        return options;
+    };
+    ModelHarness harness;
+    writeJpeg(harness.photos() / "a.jpg", at(today, "00:00:00"));
+    writeJpeg(harness.photos() / "b.jpg", at(today, "23:59:59"));
+    writeJpeg(harness.photos() / "c.jpg", at(today.addDays(1), "00:00:00"));
+    AppModel& model = harness.make();
+    model.addLocations({harness.photos()});
+    ASSERT_EQ(model.photos().size(), 3u);
+
+    // The range starts out as today, from its first second to its last.
+    model.setExpectedRangeEnabled(true);
+    const auto range = model.expectedRange();
+    ASSERT_TRUE(range);
+    const std::string day = today.toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+    EXPECT_EQ(dates::text(range->start), day + " 00:00:00");
+    EXPECT_EQ(dates::text(range->end), day + " 23:59:59");
+    const auto outside = [&](std::size_t i) {
+        const auto warnings = model.records()[i].warnings;
+        return std::find(warnings.begin(), warnings.end(), records::warnings::outsideRange) != warnings.end();
+    };
+    EXPECT_FALSE(outside(0));
+    EXPECT_FALSE(outside(1));
+    EXPECT_TRUE(outside(2));
+
+    // A range of one day is not inverted; tomorrow alone takes only the last photo.
+    EXPECT_FALSE(model.expectedRangeIsInverted());
+    model.setExpectedStart(today.addDays(1));
+    model.setExpectedEnd(today.addDays(1));
+    EXPECT_TRUE(outside(0));
+    EXPECT_FALSE(outside(2));
 }
 
 // ---------------------------------------------------------------- output folder and watermark

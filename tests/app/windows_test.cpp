@@ -88,8 +88,8 @@ TEST(ContentView, StatusLineShowsTheFirstApplicableCase) {
     EXPECT_EQ(view.attentionText(), "1 need attention");
 
     model.setExpectedRangeEnabled(true);
-    model.setExpectedStart(QDateTime(QDate(2026, 8, 2), QTime(0, 0)));
-    model.setExpectedEnd(QDateTime(QDate(2026, 8, 1), QTime(0, 0)));
+    model.setExpectedStart(QDate(2026, 8, 2));
+    model.setExpectedEnd(QDate(2026, 8, 1));
     EXPECT_EQ(view.statusText(), "The project end date must be after its start date");
     EXPECT_FALSE(view.exportButton()->isEnabled());
     model.setExpectedRangeEnabled(false);
@@ -457,8 +457,8 @@ TEST(DateReviewView, FiltersRowsAndShowsTheRangeWarning) {
     EXPECT_EQ(review.emptyText(), "No photos match this filter.");
 
     model.setExpectedRangeEnabled(true);
-    model.setExpectedStart(QDateTime(QDate(2024, 5, 20), QTime(0, 0)));
-    model.setExpectedEnd(QDateTime(QDate(2024, 5, 1), QTime(0, 0)));
+    model.setExpectedStart(QDate(2024, 5, 20));
+    model.setExpectedEnd(QDate(2024, 5, 1));
     EXPECT_EQ(review.rangeWarning(), "Choose an end date on or after the start date.");
 }
 

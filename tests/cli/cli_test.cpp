@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+
+#include "kit/platform/png_encoder.h"
 #include "kit/settings/settings_json.h"
+#include "kit/storage/watermark_store.h"
 #include "support/test_support.h"
 #include "tests/cli/cli_run.h"
 
@@ -14,6 +20,37 @@ namespace {
 std::string encoded(const settings::StampConfiguration& configuration) {
     return *settings::encodeStampConfiguration(configuration);
 }
+
+// Points the application's data folder at a temporary one for one test.
+class DataFolder {
+public:
+    DataFolder() {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) saved_ = old;
+        setenv("XDG_DATA_HOME", dir_.path().c_str(), 1);
+    }
+    ~DataFolder() {
+        if (saved_) setenv("XDG_DATA_HOME", saved_->c_str(), 1);
+        else unsetenv("XDG_DATA_HOME");
+    }
+    DataFolder(const DataFolder&) = delete;
+    DataFolder& operator=(const DataFolder&) = delete;
+
+    // A small logo imported into the watermark store, as the application does.
+    settings::WatermarkImageID importLogo() const {
+        render::Bitmap logo = *render::Bitmap::allocate(8, 4);
+        std::fill_n(logo.pixels.get(), logo.stride * 4, std::uint8_t{200});
+        veltrop::testing::writeFile(dir_ / "logo.png", *platform::encodePng(logo));
+        auto store = storage::WatermarkStore::standard();
+        EXPECT_TRUE(store);
+        auto id = store->importImage(dir_ / "logo.png");
+        EXPECT_TRUE(id);
+        return id ? *id : settings::WatermarkImageID{};
+    }
+
+private:
+    veltrop::testing::TempDir dir_;
+    std::optional<std::string> saved_;
+};
 
 }  // namespace
 
@@ -143,11 +180,6 @@ TEST(Cli, ConfigCheckValidatesEveryPresetOfADocument) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "\u201CWatermark\u201D: Enter watermark text or turn off the watermark\n");
 
-    document.presets[1].configuration.watermark->source = settings::WatermarkSource::image({settings::Uuid::random()});
-    run = check(*settings::encodePresetDocument(document));
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "OK\n");
-
     document.version = 3;
     run = check(*settings::encodePresetDocument(document));
     EXPECT_EQ(run.status, 1);
@@ -157,4 +189,65 @@ TEST(Cli, ConfigCheckValidatesEveryPresetOfADocument) {
     run = check("{\"presets\": []}");
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(contains(run.err, "Missing key \u201Cversion\u201D at the top level")) << run.err;
+}
+
+TEST(Cli, ConfigCheckLooksForTheWatermarkImageInTheStore) {
+    veltrop::testing::TempDir dir;
+    const DataFolder data;
+    settings::StampConfiguration configuration;
+    configuration.watermark = settings::WatermarkConfig{};
+    configuration.watermark->source = settings::WatermarkSource::image({settings::Uuid::random()});
+    settings::PresetDocument document;
+    document.presets.push_back({settings::Uuid::random(), "Logo", configuration});
+    const auto check = [&](const std::string& name, const std::string& contents) {
+        veltrop::testing::writeFile(dir / name, contents);
+        return runCli({"config", "check", (dir / name).string()});
+    };
+    const std::string missing = "That watermark image is missing \u2014 choose another or turn off the watermark\n";
+
+    CliRun run = check("configuration.json", encoded(configuration));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, missing);
+    run = check("presets.json", *settings::encodePresetDocument(document));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "\u201CLogo\u201D: " + missing);
+
+    configuration.watermark->source = settings::WatermarkSource::image(data.importLogo());
+    document.presets[0].configuration = configuration;
+    run = check("configuration.json", encoded(configuration));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "OK\n");
+    run = check("presets.json", *settings::encodePresetDocument(document));
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
+TEST(Cli, StampNamesWhatIsWrongWithItsInputAndOptions) {
+    veltrop::testing::TempDir dir;
+    veltrop::testing::writeFile(dir / "notes.jpg", "just text");
+    const std::string out = (dir / "out.jpg").string();
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string error;
+    } cases[] = {
+        {{(dir / "missing.jpg").string(), out}, 1, "Could not read missing.jpg\n"},
+        {{(dir / "notes.jpg").string(), out}, 1, "notes.jpg is not a supported image\n"},
+        {{(dir / "missing.jpg").string(), out, "--size", "0.0005"}, 2,
+         "option \u201C--size\u201D takes a number from 0.01 to 0.06"},
+        {{(dir / "missing.jpg").string(), out, "--size", "0.07"}, 2,
+         "option \u201C--size\u201D takes a number from 0.01 to 0.06"},
+        {{(dir / "missing.jpg").string(), out, "--quality", "1.5"}, 2,
+         "option \u201C--quality\u201D takes a number from 0 to 1"},
+        // Both ends of the range are accepted: the photo is what fails.
+        {{(dir / "missing.jpg").string(), out, "--size", "0.01"}, 1, "Could not read missing.jpg\n"},
+        {{(dir / "missing.jpg").string(), out, "--size", "0.06"}, 1, "Could not read missing.jpg\n"},
+    };
+    for (auto [arguments, status, error] : cases) {
+        arguments.insert(arguments.begin(), "stamp");
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.status, status) << arguments[1] << " " << run.err;
+        EXPECT_TRUE(contains(run.err, error)) << run.err;
+        EXPECT_TRUE(run.out.empty());
+    }
+    EXPECT_FALSE(std::filesystem::exists(out));
 }

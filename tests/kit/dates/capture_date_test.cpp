@@ -1,7 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <vector>
 
 #include "kit/dates/capture_date.h"
 #include "kit/platform/file_times.h"
@@ -83,32 +88,63 @@ TEST(CaptureDateReader, RecordedDateTakesTheFirstParseableStringField) {
     EXPECT_FALSE(CaptureDateReader::readRecordedDate({}));
 }
 
-TEST(CaptureDateReader, FileDateIsLocalWallClock) {
+// Sets the process's time zone for one test and puts the old one back.
+class TimeZone {
+public:
+    explicit TimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) saved_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~TimeZone() {
+        if (saved_) setenv("TZ", saved_->c_str(), 1);
+        else unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+void setModificationTime(const std::filesystem::path& file, std::int64_t secondsSinceEpoch) {
+    const struct timespec times[2] = {{static_cast<time_t>(secondsSinceEpoch), 0},
+                                      {static_cast<time_t>(secondsSinceEpoch), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+TEST(CaptureDateReader, FileDateIsTheEarlierOfBirthAndModificationInLocalTime) {
     TempDir dir;
     const auto file = dir / "photo.jpg";
+    const std::int64_t before = std::time(nullptr);
     veltrop::testing::writeFile(file, "x");
-    // Birth time cannot be set, so check against what the system reports for it.
+    const std::int64_t after = std::time(nullptr);
+    const TimeZone zone("UTC-2");  // POSIX sign: two hours east of UTC
+
+    // A copy keeps the camera's modification time but is born now: the older
+    // modification time wins. 1786681069 is 2026-08-14 04:17:49 UTC.
+    setModificationTime(file, 1786681069);
+    auto date = CaptureDateReader::readFileDate(file);
+    ASSERT_TRUE(date);
+    EXPECT_EQ(text(*date), "2026-08-14 06:17:49");
+    EXPECT_EQ(date->source, CaptureDateSource::fileDate);
+
+    // A modification time after the birth: the birth time (now) wins where the
+    // file system keeps one, else the modification time is all there is.
+    setModificationTime(file, after + 400 * 86400);
+    date = CaptureDateReader::readFileDate(file);
+    ASSERT_TRUE(date);
     const auto times = veltrop::platform::fileTimes(file);
     ASSERT_TRUE(times);
-    const time_t instant = static_cast<time_t>(times->creation ? *times->creation : *times->modification);
-
-    const char* oldZone = std::getenv("TZ");
-    const std::string saved = oldZone ? oldZone : "";
-    setenv("TZ", "UTC-2", 1);  // POSIX sign: two hours east of UTC
-    tzset();
-    auto date = CaptureDateReader::readFileDate(file);
-    struct tm expected {};
-    localtime_r(&instant, &expected);
-    if (oldZone) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
-    tzset();
-
-    ASSERT_TRUE(date);
-    EXPECT_EQ(date->source, CaptureDateSource::fileDate);
-    EXPECT_EQ(date->hour, expected.tm_hour);
-    EXPECT_EQ(date->day, expected.tm_mday);
-    struct tm utc {};
-    gmtime_r(&instant, &utc);
-    EXPECT_EQ((utc.tm_hour + 2) % 24, date->hour);
+    const std::int64_t expected = times->creation ? *times->creation : after + 400 * 86400;
+    if (times->creation) {
+        EXPECT_TRUE(*times->creation >= before && *times->creation <= after);
+    }
+    const time_t shifted = static_cast<time_t>(expected + 2 * 3600);  // the zone's wall clock
+    struct tm local {};
+    gmtime_r(&shifted, &local);
+    EXPECT_EQ((std::vector<std::int64_t>{date->year, date->month, date->day, date->hour, date->minute, date->second}),
+              (std::vector<std::int64_t>{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                         local.tm_min, local.tm_sec}));
 
     EXPECT_FALSE(CaptureDateReader::readFileDate(dir / "missing.jpg"));
 }

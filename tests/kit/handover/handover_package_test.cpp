@@ -2,13 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "kit/export/image_fixtures.h"
 #include "kit/export/image_loader.h"
+#include "kit/export/photo_discovery.h"
 #include "kit/handover/contact_sheet.h"
 #include "kit/handover/handover_package.h"
 #include "kit/handover/photo_index.h"
+#include "kit/records/photo_record.h"
 #include "support/test_support.h"
 #include "tests/kit/render/render_test_support.h"
 
@@ -322,6 +325,30 @@ TEST_F(HandoverReports, ContactSheetPagesTextAndDocumentInformation) {
     EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2 + 2) << images;
     EXPECT_NE(images.find("jpeg"), std::string::npos) << images;
     EXPECT_NE(run("pdffonts " + quoted(pdf)).find("LiberationSans"), std::string::npos);
+}
+
+TEST_F(HandoverReports, FileDateFallbackReadsAsFileDateInIndexAndSheet) {
+    // A photo without a recorded date, resolved through the file date.
+    const fs::path source = parent / "in" / "f.jpg";
+    writeJpeg(source, 64, 48, grey, light);
+    configuration.useFileDateFallback = true;
+    const auto photos = veltrop::exporting::PhotoDiscovery::makePhotos({source}, {source});
+    const PhotoRecord made = veltrop::records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt);
+    const fs::path copy = HandoverPackage::photosFolder(package) / "f.jpg";
+    writeJpeg(copy, 64, 48, grey, light);
+    summary.results = {FileResult{source, FileOutcome::stamped(copy), made}};
+
+    const auto rows = parseCsv(std::string_view(PhotoIndex::text(summary, package, configuration)).substr(3));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1][9], "File date");
+    EXPECT_EQ(rows[1][12], "No recorded capture date; Using file date");
+
+    const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
+    ASSERT_FALSE(result.error) << *result.error;
+    std::string sheet = pageText(package / "Contact sheet.pdf", 1);
+    std::replace(sheet.begin(), sheet.end(), '\n', ' ');
+    EXPECT_NE(sheet.find("Using file date"), std::string::npos) << sheet;
+    EXPECT_EQ(sheet.find("Finder"), std::string::npos) << sheet;
 }
 
 TEST_F(HandoverReports, ExistingReportsArePreservedAndReported) {

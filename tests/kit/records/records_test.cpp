@@ -87,7 +87,7 @@ TEST(DateAudit, FileDateFallbackIsReportedAndAttentionClearsOnCorrection) {
     config.useFileDateFallback = true;
     auto photo = photoWith({}, dir / "p.jpg");
     auto record = makeRecord(photo, 0, config, {}, std::nullopt);
-    EXPECT_EQ(record.warnings, (std::vector<std::string>{"No recorded capture date", "Using Finder date"}));
+    EXPECT_EQ(record.warnings, (std::vector<std::string>{"No recorded capture date", "Using file date"}));
     ASSERT_TRUE(record.resolvedDate);
     EXPECT_EQ(record.resolvedDate->source, CaptureDateSource::fileDate);
     EXPECT_FALSE(record.recordedDate);

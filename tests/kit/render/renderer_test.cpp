@@ -430,5 +430,41 @@ TEST(Renderer, ConcurrentRendersGiveIdenticalPixels) {
     for (int t = 0; t < threads; ++t) EXPECT_EQ(matches[t], 2 * rounds) << "thread " << t;
 }
 
+// Drawing through surfaces of the drawn area's size, split where the area is
+// larger than one surface, gives the pixels of drawing straight onto the photo.
+TEST(Renderer, LayersMatchDrawingStraightOnThePhoto) {
+    constexpr int width = 9000, height = 90;
+    const Bgra photo{40, 90, 160, 255};
+    const platform::TextLine line("North wall \u00b7 14 Aug 2026", detail::fontForCapHeight(30));
+    const auto draw = [&](platform::Canvas& canvas) {
+        canvas.fillRoundedRect(Rect{3900, 10, 400, 60}, 12, {0, 0, 0, 0.45});
+        canvas.save();
+        canvas.translate(4000, 25);
+        canvas.setGlobalAlpha(0.65);
+        canvas.beginShadow(platform::Shadow{shadowOffset(30), shadowBlur(30), {0, 0, 0, shadowAlpha}},
+                           Rect{-3, -3, line.size().width + 6, line.size().height + 6});
+        canvas.drawText(line, {1, 0.62, 0.13, 1}, Point{0, 0});
+        canvas.endShadow();
+        canvas.restore();
+        canvas.fillRect(Rect{8990, 0, 20, 90}, {1, 1, 1, 0.5});  // runs off the right edge
+    };
+
+    auto direct = platform::Canvas::over(solid(width, height, photo));
+    ASSERT_TRUE(direct);
+    draw(*direct);
+    const auto expected = direct->finish();
+    ASSERT_TRUE(expected);
+
+    Bitmap layered = solid(width, height, photo);
+    // The text crosses x = 4,096, where one surface ends and the next begins.
+    ASSERT_TRUE(detail::drawLayer(layered, Rect{0, 0, width, height}, draw));
+    int worst = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            worst = std::max(worst, probe::difference(pixel(layered, x, y), pixel(*expected, x, y)));
+    EXPECT_LE(worst, 1);
+    for (int x : {4090, 4100}) EXPECT_GT(probe::difference(pixel(layered, x, height - 40), photo), 20) << x;
+}
+
 }  // namespace
 }  // namespace veltrop::render

@@ -95,6 +95,40 @@ TEST(StampConfiguration, WatermarkContent) {
     EXPECT_TRUE(hasContent(watermark));
 }
 
+TEST(StampConfiguration, InvisibleTextIsNoContent) {
+    // Every Unicode space and line separator is blank; a character with ink is not.
+    const struct {
+        std::string text;
+        bool blank;
+    } cases[] = {
+        {"\u00A0", true},              // no-break space
+        {"\u3000", true},              // ideographic space
+        {"\u2002\u2003\u2009", true},  // en, em and thin spaces
+        {"\u202F\u205F\u1680", true},
+        {"\u2028\u2029\u0085", true},  // line and paragraph separators, next line
+        {" \t\r\n\v\f", true},
+        {"\u3000A\u00A0", false},
+        {"\u200B", false},  // zero-width space is a format character, not a space
+        {"\xC2", false},    // a stray byte is not white space
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        StampConfiguration configuration;
+        configuration.format.pattern = "'" + c.text + "'";
+        EXPECT_EQ(check(configuration), c.blank ? std::optional(ConfigurationProblem::timestampEmpty) : std::nullopt);
+
+        configuration = {};
+        configuration.timestampEnabled = false;
+        configuration.watermark = WatermarkConfig{};
+        configuration.watermark->source = WatermarkSource::text(c.text);
+        EXPECT_EQ(hasContent(*configuration.watermark), !c.blank);
+        EXPECT_EQ(check(configuration), c.blank ? std::optional(ConfigurationProblem::watermarkTextEmpty) : std::nullopt);
+
+        // A template that starts with a slash after invisible text is still absolute.
+        EXPECT_EQ(isValidTemplate(c.text + "/abs"), !c.blank);
+    }
+}
+
 TEST(StampConfiguration, OutputFolder) {
     StampConfiguration c;
     EXPECT_EQ(outputFolder(c, "/a/b", true), "/a/b/Timestamped");
