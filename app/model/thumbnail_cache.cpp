@@ -1,5 +1,6 @@
 #include "app/model/thumbnail_cache.h"
 
+#include <QPainter>
 #include <QThread>
 
 #include <algorithm>
@@ -14,6 +15,19 @@ namespace {
 QString key(const std::filesystem::path& photo) { return QString::fromStdString(photo.string()); }
 
 qsizetype costOf(const QImage& image) { return std::max<qsizetype>(1, image.sizeInBytes() / 1024); }
+
+// Centred in a transparent square, so that names beside thumbnails of any shape line up.
+QImage squared(const QImage& image, int side) {
+    if (image.isNull()) return image;
+    QImage square(side, side, QImage::Format_ARGB32_Premultiplied);
+    square.fill(Qt::transparent);
+    const QImage fitted = image.width() > side || image.height() > side
+                              ? image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                              : image;
+    QPainter painter(&square);
+    painter.drawImage((side - fitted.width()) / 2, (side - fitted.height()) / 2, fitted);
+    return square;
+}
 
 }  // namespace
 
@@ -59,7 +73,7 @@ void ThumbnailCache::startDecoding() {
         waiting_.pop_front();
         ++inFlight_;
         workers_.start([this, photo, loader = loader_, size = pixelSize_] {
-            QImage image = loader(std::filesystem::path(photo.toStdString()), size);
+            QImage image = squared(loader(std::filesystem::path(photo.toStdString()), size), size);
             QMetaObject::invokeMethod(
                 this, [this, photo, image = std::move(image)] { deliver(photo, image); }, Qt::QueuedConnection);
         });

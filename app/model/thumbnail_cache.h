@@ -32,8 +32,9 @@ public:
     // Drops waiting requests and waits for the decodes in flight.
     ~ThumbnailCache() override;
 
-    // The thumbnail when it is ready; otherwise a null image, and the photo
-    // is asked for (once) unless it is known to have none.
+    // The thumbnail when it is ready, centred in a transparent square of
+    // pixelSize; otherwise a null image, and the photo is asked for (once)
+    // unless it is known to have none.
     QImage thumbnail(const std::filesystem::path& photo);
     bool isKnown(const std::filesystem::path& photo) const;
     int pixelSize() const { return pixelSize_; }

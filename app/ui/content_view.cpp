@@ -55,7 +55,7 @@ ContentView::ContentView(AppModel& model, QWidget* parent) : QWidget(parent), mo
     batchSplitter_->addWidget(preview_);
     batchSplitter_->setStretchFactor(0, 1);
     batchSplitter_->setStretchFactor(1, 3);
-    batchSplitter_->setSizes({480, 450});
+    batchSplitter_->setSizes({540, 390});
     center_->addWidget(dropZone_);
     center_->addWidget(batchSplitter_);
 
@@ -120,11 +120,14 @@ QWidget* ContentView::buildExportBar() {
     buttons->addWidget(previewBatch_);
     buttons->addWidget(attention_);
     buttons->addStretch(1);
+    left->addStretch(1);
     left->addLayout(buttons);
-    row->addLayout(left, 3);
+    row->addLayout(left, 1);
 
+    // What Export will do sits right above it.
+    auto* right = new QVBoxLayout;
     destination_ = new DestinationBar(model_, bar);
-    row->addWidget(destination_, 2);
+    right->addWidget(destination_);
 
     runningBox_ = new QWidget(bar);
     auto* running = new QHBoxLayout(runningBox_);
@@ -140,7 +143,7 @@ QWidget* ContentView::buildExportBar() {
     running->addWidget(progressText_);
     running->addWidget(progress_);
     running->addWidget(cancel_);
-    row->addWidget(runningBox_);
+    right->addWidget(runningBox_);
 
     export_ = new QPushButton(bar);
     export_->setDefault(true);
@@ -150,7 +153,8 @@ QWidget* ContentView::buildExportBar() {
     font.setBold(true);
     font.setPointSizeF(font.pointSizeF() * 1.15);
     export_->setFont(font);
-    row->addWidget(export_);
+    right->addWidget(export_);
+    row->addLayout(right, 1);
 
     connect(review_, &QPushButton::clicked, this, [this] { openDateReview(ReviewFilter::allPhotos); });
     connect(previewBatch_, &QPushButton::clicked, this, [this] { model_.setShowBatchPreview(true); });

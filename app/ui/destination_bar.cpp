@@ -16,14 +16,12 @@ DestinationBar::DestinationBar(AppModel& model, QWidget* parent) : QWidget(paren
     package_ = new QCheckBox(qs(destinationTexts::packageToggle), this);
     package_->setToolTip(qs(destinationTexts::packageHelp));
     package_->setWhatsThis(qs(destinationTexts::packageHelp));
-    grid->addWidget(package_, 0, 0, 1, 4);
 
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_DirIcon, nullptr, this).pixmap(16, 16));
     outputLabel_ = new QLabel(this);
     outputLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    outputLabel_->setMinimumWidth(120);
-    outputLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    outputLabel_->setWordWrap(true);
     QFont bold = outputLabel_->font();
     bold.setBold(true);
     outputLabel_->setFont(bold);
@@ -34,6 +32,7 @@ DestinationBar::DestinationBar(AppModel& model, QWidget* parent) : QWidget(paren
     reset_->setToolTip(qs(destinationTexts::resetHelp));
     reset_->setAccessibleDescription(qs(destinationTexts::resetHelp));
     reset_->setAutoDefault(false);
+    grid->addWidget(package_, 0, 0, 1, 4);
     grid->addWidget(icon, 1, 0);
     grid->addWidget(outputLabel_, 1, 1);
     grid->addWidget(choose_, 1, 2);

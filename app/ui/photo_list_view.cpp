@@ -36,7 +36,7 @@ PhotoListView::PhotoListView(AppModel& model, QWidget* parent, std::unique_ptr<T
     table_->setAlternatingRowColors(true);
     table_->setShowGrid(false);
     table_->setWordWrap(false);
-    table_->setTextElideMode(Qt::ElideMiddle);
+    table_->setTextElideMode(Qt::ElideMiddle);  // keeps the end of a name and its extension
     table_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     const int thumbnail = thumbnails_->pixelSize() / 2;
     table_->setIconSize(QSize(thumbnail, thumbnail));
@@ -48,9 +48,10 @@ PhotoListView::PhotoListView(AppModel& model, QWidget* parent, std::unique_ptr<T
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);
     header->setHighlightSections(false);
-    header->resizeSection(PhotoTableModel::nameColumn, 170);
-    header->resizeSection(PhotoTableModel::dateColumn, 140);
-    header->resizeSection(PhotoTableModel::sourceColumn, 120);
+    const QFontMetrics metrics = table_->fontMetrics();
+    header->resizeSection(PhotoTableModel::nameColumn, thumbnail + metrics.horizontalAdvance(QStringLiteral("IMG_0000.JPEG")) + 16);
+    header->resizeSection(PhotoTableModel::dateColumn, metrics.horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 14);
+    header->resizeSection(PhotoTableModel::sourceColumn, metrics.horizontalAdvance(QStringLiteral("EXIF capture date")) + 14);
     // Batch order until a heading is clicked.
     header->setSortIndicator(-1, Qt::AscendingOrder);
     table_->setSortingEnabled(true);

@@ -1,5 +1,6 @@
 #include "app/ui/photo_table_model.h"
 
+#include <QIcon>
 #include <QPixmap>
 
 #include <algorithm>
@@ -41,10 +42,11 @@ int compareNaturally(const QString& a, const QString& b) {
 }  // namespace
 
 PhotoTableModel::PhotoTableModel(ThumbnailCache& thumbnails, QObject* parent)
-    : QAbstractTableModel(parent), thumbnails_(thumbnails), placeholder_(thumbnails.pixelSize(), thumbnails.pixelSize(),
-                                                                         QImage::Format_ARGB32_Premultiplied) {
+    : QAbstractTableModel(parent), thumbnails_(thumbnails) {
     // Keeps the names in place while thumbnails arrive.
-    placeholder_.fill(Qt::transparent);
+    QPixmap blank(thumbnails.pixelSize(), thumbnails.pixelSize());
+    blank.fill(Qt::transparent);
+    placeholder_ = QIcon(blank);
     connect(&thumbnails_, &ThumbnailCache::thumbnailReady, this, &PhotoTableModel::thumbnailArrived);
 }
 
@@ -112,7 +114,9 @@ QVariant PhotoTableModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             if (column != nameColumn) return {};
             // Asked only for rows being painted, so only those are decoded.
-            if (QImage image = thumbnails_.thumbnail(row.location); !image.isNull()) return image;
+            // An icon is drawn at the view's icon size, from the sharper pixels on a dense screen.
+            if (QImage image = thumbnails_.thumbnail(row.location); !image.isNull())
+                return QIcon(QPixmap::fromImage(image));
             return placeholder_;
         case locationRole: return QString::fromStdString(row.location.string());
         default: return {};

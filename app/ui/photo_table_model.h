@@ -3,6 +3,7 @@
 // date, where that date came from, and the camera. A proxy sorts them.
 
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QSortFilterProxyModel>
 
 #include <filesystem>
@@ -45,7 +46,7 @@ private:
 
     // The cache decodes on demand, so asking it is not a change of this model.
     ThumbnailCache& thumbnails_;
-    QImage placeholder_;
+    QIcon placeholder_;
     std::vector<PhotoRow> rows_;
 };
 

@@ -65,6 +65,7 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
         column->addWidget(area);
     }
 
+    if (!s.outputRoots.empty() || hasUnfinished(s)) column->addWidget(makeHeader(QStringLiteral("Copies"), this));
     if (s.outputRoots.size() == 1) {
         const fs::path root = s.outputRoots.front();
         const std::string name = root.filename().empty() ? root.string() : root.filename().string();
@@ -102,9 +103,13 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
     if (s.handover) {
         const auto package = *s.handover;
         column->addWidget(makeHeader(QStringLiteral("Handover package"), this));
+        // The package's own name, so that its button needs none and cannot be mistaken for the copies'.
+        auto* name = new QLabel(qpath(package.root.filename()), this);
+        name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        name->setToolTip(qpath(package.root));
+        column->addWidget(name);
         auto* row = new QHBoxLayout;
-        auto* reveal = new QPushButton(qs(resultsTexts::revealPackagePrefix + package.root.filename().string() + "\u201D"),
-                                       this);
+        auto* reveal = new QPushButton(qs(resultsTexts::revealPackage), this);
         reveal->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon, nullptr, this));
         reveal->setToolTip(qpath(package.root));
         reveal->setAccessibleName(QStringLiteral("Reveal handover folder ") + qpath(package.root));

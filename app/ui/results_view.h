@@ -17,7 +17,7 @@ inline constexpr const char* keepHelp =
 inline constexpr const char* packageFailed = "Photos were preserved, but the reports could not be completed: ";
 // The two reveal buttons say what each folder holds: the copies, or the whole package around them.
 inline constexpr const char* revealCopiesPrefix = "Reveal copies in \u201C";
-inline constexpr const char* revealPackagePrefix = "Reveal handover folder \u201C";
+inline constexpr const char* revealPackage = "Reveal handover folder";
 }  // namespace resultsTexts
 
 // One presentation of the results sheet.

@@ -171,6 +171,7 @@ int runScreenshotTour(const fs::path& outputFolder, const fs::path& photoFolder)
         retro.style.theme = settings::StampTheme::retro;
         retro.format = settings::StampFormat{"Custom", "d MMM yyyy"};
         model.setConfiguration(retro);
+        tour.require(waitForPreview(model), "no retro preview");
         tour.require(!model.canExport() && content.statusIsWarning(), "the retro format did not block the export");
         tour.save(window, "02b-main-export-blocked");
         model.setConfiguration(configuration);
