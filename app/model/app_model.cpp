@@ -234,6 +234,12 @@ void AppModel::choosePhotos() {
     if (!chosen.empty()) addLocations(chosen);
 }
 
+void AppModel::choosePhotoFolder() {
+    VELTROP_ASSERT_MODEL_THREAD();
+    if (isRunning_ || !interaction_) return;
+    if (auto chosen = interaction_->choosePhotoFolder()) addLocations({*chosen});
+}
+
 void AppModel::numberPhotos(std::vector<DiscoveredPhoto>& photos) {
     bool numbered = false;
     for (DiscoveredPhoto& photo : photos) {
@@ -609,23 +615,16 @@ std::string AppModel::retroUnsupportedCharacters() const {
     return settings::validatePattern(configuration_.format.pattern, configuration_.style.theme).unsupported;
 }
 
-bool AppModel::canExport() const {
-    if (isRunning_) return false;
-    if (!retroUnsupportedCharacters().empty()) return false;
-    if (configurationProblem()) return false;
-    if (expectedRangeIsInverted()) return false;
-    return exportableCount() > 0;
+bool AppModel::canExport() const { return !exportBlockedReason().has_value(); }
+
+ExportFacts AppModel::exportFacts() const {
+    return {isRunning_, photos_.size(), exportableCount(), configurationProblem(), retroUnsupportedCharacters(),
+            expectedRangeIsInverted()};
 }
 
-std::string AppModel::statusText() const {
-    if (auto problem = configurationProblem()) return std::string(settings::description(*problem));
-    if (expectedRangeIsInverted()) return "The project end date must be after its start date";
-    const std::size_t exportable = exportableCount();
-    if (exportable == 0) return "No photos with a usable capture date";
-    std::string text = "Will stamp " + std::to_string(exportable) + " photo" + (exportable == 1 ? "" : "s");
-    if (photos_.size() > exportable) text += ", skipping " + std::to_string(photos_.size() - exportable);
-    return text;
-}
+std::optional<std::string> AppModel::exportBlockedReason() const { return app::exportBlockedReason(exportFacts()); }
+
+std::string AppModel::statusText() const { return app::statusText(exportFacts()); }
 
 std::string AppModel::exportButtonTitle() const {
     if (packageIsOn(configuration_)) return "Export handover package";

@@ -25,6 +25,7 @@
 
 #include "app/model/preview.h"
 #include "app/model/review.h"
+#include "app/model/status_text.h"
 #include "app/model/user_interaction.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/discovered_photo.h"
@@ -170,6 +171,9 @@ public:
     std::string retroUnsupportedCharacters() const;
     bool canExport() const;
     std::string statusText() const;
+    // The facts the status line and the export button follow, and why an export cannot start now.
+    ExportFacts exportFacts() const;
+    std::optional<std::string> exportBlockedReason() const;
     std::string exportButtonTitle() const;
     OutputDescription outputDescription() const;
     std::string presetLabel() const;
@@ -184,6 +188,7 @@ public slots:
     // ---- Photos and folders
     void addLocations(const std::vector<std::filesystem::path>& locations);
     void choosePhotos();
+    void choosePhotoFolder();
     void rediscover();
     void clearBatch();
     void setSelection(const std::optional<std::filesystem::path>& photo);

@@ -76,6 +76,21 @@ std::string undatedWarningText(std::size_t count) {
     return plural(count, "photo") + " without a recorded capture date";
 }
 
+std::optional<DateSpan> resolvedDateSpan(const std::vector<PhotoRecord>& records) {
+    std::optional<DateSpan> span;
+    for (const PhotoRecord& record : records) {
+        if (!record.resolvedDate) continue;
+        const dates::CaptureDate& date = *record.resolvedDate;
+        if (!span) {
+            span = DateSpan{date, date};
+            continue;
+        }
+        if (dates::text(date) < dates::text(span->first)) span->first = date;
+        if (dates::text(date) > dates::text(span->last)) span->last = date;
+    }
+    return span;
+}
+
 const char* filterTitle(ReviewFilter filter) {
     switch (filter) {
         case ReviewFilter::allPhotos: return "All photos";
@@ -155,11 +170,20 @@ CorrectionAssessment assessCorrection(const CorrectionForm& form, const std::vec
 std::string resultsHeadline(const exporting::BatchSummary& summary) {
     if (summary.wasCancelled) return "Export cancelled";
     if (summary.count(exporting::FileOutcome::Kind::stamped) == 0) return "Nothing was exported";
+    if (summary.count(exporting::FileOutcome::Kind::failed) > 0) return "Export finished with failures";
     return "Export finished";
 }
 
 bool resultsAreWarning(const exporting::BatchSummary& summary) {
-    return summary.wasCancelled || summary.count(exporting::FileOutcome::Kind::stamped) == 0;
+    return summary.wasCancelled || summary.count(exporting::FileOutcome::Kind::stamped) == 0 ||
+           summary.count(exporting::FileOutcome::Kind::failed) > 0;
+}
+
+std::string failureLine(const exporting::FileResult& result) {
+    const std::string name = result.source.filename().string();
+    const std::string& reason = result.outcome.reason;
+    if (!name.empty() && reason.find(name) != std::string::npos) return reason;
+    return name + " \u2014 " + reason;
 }
 
 std::vector<std::string> resultCountLines(const exporting::BatchSummary& summary) {

@@ -43,6 +43,15 @@ std::string appliedCorrectionText(const records::DateCorrectionRule& rule);
 // "N photo(s) without a recorded capture date".
 std::string undatedWarningText(std::size_t count);
 
+// The earliest and the latest resolved date of a batch.
+struct DateSpan {
+    dates::CaptureDate first;
+    dates::CaptureDate last;
+    bool operator==(const DateSpan&) const = default;
+};
+// None when no photo has a resolved date.
+std::optional<DateSpan> resolvedDateSpan(const std::vector<records::PhotoRecord>& records);
+
 enum class ReviewFilter { allPhotos, needsAttention, corrected };
 const char* filterTitle(ReviewFilter filter);
 bool matches(ReviewFilter filter, const records::PhotoRecord& record);
@@ -87,8 +96,10 @@ CorrectionAssessment assessCorrection(const CorrectionForm& form, const std::vec
 
 // ---- Results sheet
 std::string resultsHeadline(const exporting::BatchSummary& summary);
-// True for the two warning headlines.
+// True for every headline but a clean "Export finished".
 bool resultsAreWarning(const exporting::BatchSummary& summary);
+// One failed input: its failure text, which names the file already, or "name — text".
+std::string failureLine(const exporting::FileResult& result);
 // The non-zero counts, in order: exported, skipped, failed, not processed.
 std::vector<std::string> resultCountLines(const exporting::BatchSummary& summary);
 bool hasUnfinished(const exporting::BatchSummary& summary);

@@ -14,8 +14,12 @@ class UserInteraction {
 public:
     virtual ~UserInteraction() = default;
 
-    // Files and folders to add, several at once; empty when the user cancels.
+    // Photo files to add, several at once; empty when the user cancels.
     virtual std::vector<std::filesystem::path> choosePhotos() = 0;
+
+    // One folder of photos to add. The platform's panels choose files or a
+    // folder, not both at once.
+    virtual std::optional<std::filesystem::path> choosePhotoFolder() { return std::nullopt; }
 
     // One folder, which the user may create; start is where the panel opens.
     virtual std::optional<std::filesystem::path> chooseOutputFolder(
@@ -33,7 +37,8 @@ public:
 
 // The texts of the panels, shared by every implementation.
 namespace panelTexts {
-inline constexpr const char* choosePhotosMessage = "Choose photos or a folder to stamp";
+inline constexpr const char* choosePhotosMessage = "Choose photos to stamp";
+inline constexpr const char* choosePhotoFolderMessage = "Choose a folder of photos to stamp";
 inline constexpr const char* chooseWatermarkMessage = "Choose a watermark image \u2014 a transparent PNG works best";
 inline constexpr const char* chooseButton = "Choose";
 }  // namespace panelTexts

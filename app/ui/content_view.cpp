@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/ui/pane_parts.h"
 #include "app/ui/qt_text.h"
 
 namespace veltrop::app {
@@ -48,13 +49,13 @@ ContentView::ContentView(AppModel& model, QWidget* parent) : QWidget(parent), mo
     batchSplitter_ = new QSplitter(Qt::Horizontal, center_);
     batchSplitter_->setChildrenCollapsible(false);
     photoList_ = new PhotoListView(model_, batchSplitter_);
-    photoList_->setMinimumWidth(200);
+    photoList_->setMinimumWidth(260);
     preview_ = new PreviewPane(model_, batchSplitter_);
     batchSplitter_->addWidget(photoList_);
     batchSplitter_->addWidget(preview_);
     batchSplitter_->setStretchFactor(0, 1);
     batchSplitter_->setStretchFactor(1, 3);
-    batchSplitter_->setSizes({330, 600});
+    batchSplitter_->setSizes({540, 390});
     center_->addWidget(dropZone_);
     center_->addWidget(batchSplitter_);
 
@@ -67,6 +68,7 @@ ContentView::ContentView(AppModel& model, QWidget* parent) : QWidget(parent), mo
     column->addWidget(buildExportBar());
 
     connect(dropZone_, &DropZone::choosePhotosRequested, this, &ContentView::choosePhotos);
+    connect(dropZone_, &DropZone::choosePhotoFolderRequested, this, &ContentView::choosePhotoFolder);
     // Preview results arrive often and touch only the preview; every other
     // change can move counts, titles and rows.
     for (auto signal : {&AppModel::photosChanged, &AppModel::droppedRootsChanged, &AppModel::selectionChanged,
@@ -89,26 +91,43 @@ QWidget* ContentView::buildExportBar() {
     bar->setAutoFillBackground(true);
     auto* row = new QHBoxLayout(bar);
     row->setContentsMargins(12, 8, 12, 8);
+    row->setSpacing(16);
 
     auto* left = new QVBoxLayout;
+    auto* statusRow = new QHBoxLayout;
+    statusSymbol_ = new QLabel(bar);
+    statusSymbol_->setPixmap(warningSymbol(this));
+    statusSymbol_->hide();
     status_ = new QLabel(bar);
     status_->setWordWrap(true);
     status_->setAccessibleName(QStringLiteral("Status"));
-    left->addWidget(status_);
+    statusRow->addWidget(statusSymbol_, 0, Qt::AlignTop);
+    statusRow->addWidget(status_, 1);
+    left->addLayout(statusRow);
     auto* buttons = new QHBoxLayout;
     review_ = new QPushButton(qs(contentTexts::reviewButtonLabel), bar);
     review_->setAccessibleName(qs(contentTexts::reviewButton));
     review_->setToolTip(QStringLiteral("Check recorded dates, set the expected project dates and correct dates"));
     previewBatch_ = new QPushButton(qs(contentTexts::previewButton), bar);
     previewBatch_->setToolTip(QStringLiteral("Render a few representative photos with the current settings"));
-    attention_ = new QLabel(bar);
-    attention_->setPixmap(QPixmap());
+    // Opens the date review with only the photos that need attention.
+    attention_ = new QPushButton(bar);
+    attention_->setFlat(true);
+    attention_->setCursor(Qt::PointingHandCursor);
+    attention_->setIcon(QIcon(warningSymbol(this)));
+    attention_->setToolTip(qs(contentTexts::attentionHelp));
     buttons->addWidget(review_);
     buttons->addWidget(previewBatch_);
     buttons->addWidget(attention_);
     buttons->addStretch(1);
+    left->addStretch(1);
     left->addLayout(buttons);
     row->addLayout(left, 1);
+
+    // What Export will do sits right above it.
+    auto* right = new QVBoxLayout;
+    destination_ = new DestinationBar(model_, bar);
+    right->addWidget(destination_);
 
     runningBox_ = new QWidget(bar);
     auto* running = new QHBoxLayout(runningBox_);
@@ -124,7 +143,7 @@ QWidget* ContentView::buildExportBar() {
     running->addWidget(progressText_);
     running->addWidget(progress_);
     running->addWidget(cancel_);
-    row->addWidget(runningBox_);
+    right->addWidget(runningBox_);
 
     export_ = new QPushButton(bar);
     export_->setDefault(true);
@@ -134,14 +153,21 @@ QWidget* ContentView::buildExportBar() {
     font.setBold(true);
     font.setPointSizeF(font.pointSizeF() * 1.15);
     export_->setFont(font);
-    export_->setToolTip(QStringLiteral("Write stamped copies (Ctrl+E)"));
-    row->addWidget(export_);
+    right->addWidget(export_);
+    row->addLayout(right, 1);
 
-    connect(review_, &QPushButton::clicked, this, [this] { model_.setShowDateReview(true); });
+    connect(review_, &QPushButton::clicked, this, [this] { openDateReview(ReviewFilter::allPhotos); });
     connect(previewBatch_, &QPushButton::clicked, this, [this] { model_.setShowBatchPreview(true); });
+    connect(attention_, &QPushButton::clicked, this, [this] { openDateReview(ReviewFilter::needsAttention); });
     connect(export_, &QPushButton::clicked, this, &ContentView::startExport);
     connect(cancel_, &QPushButton::clicked, this, &ContentView::cancelExport);
     return bar;
+}
+
+void ContentView::openDateReview(ReviewFilter filter) {
+    if (model_.photos().empty() || model_.isRunning()) return;
+    model_.setShowDateReview(true);
+    if (dateReview_) dateReview_->setFilter(filter);
 }
 
 void ContentView::sync() {
@@ -158,6 +184,8 @@ void ContentView::syncBar() {
     const bool running = model_.isRunning();
     runningBox_->setVisible(running);
     export_->setVisible(!running);
+    destination_->sync();
+    const std::optional<std::string> blocked = model_.exportBlockedReason();
     if (running) {
         if (model_.isPreparingReports()) {
             progressText_->setText(qs(contentTexts::preparingReports));
@@ -169,17 +197,22 @@ void ContentView::syncBar() {
         }
         const QString count = qs(std::to_string(model_.completedCount()) + " of " + std::to_string(model_.totalCount()));
         status_->setText(model_.isPreparingReports() ? qs(contentTexts::preparingReports) : count);
+        statusSymbol_->hide();
     } else if (!busy_) {
         status_->setText(qs(model_.statusText()));
+        // An empty batch is a beginning, not a problem.
+        statusSymbol_->setVisible(blocked && !model_.photos().empty());
     }
     export_->setText(qs(model_.exportButtonTitle()));
-    export_->setEnabled(model_.canExport());
+    export_->setEnabled(!blocked);
+    export_->setToolTip(blocked ? qs(*blocked) : qs(contentTexts::exportHelp));
     const bool hasPhotos = !model_.photos().empty();
     review_->setEnabled(hasPhotos && !running);
     previewBatch_->setEnabled(hasPhotos && !running);
     const std::size_t attention = hasPhotos ? model_.needsAttentionCount() : 0;
     attention_->setText(qs(std::to_string(attention) + reviewTexts::needAttentionSuffix));
     attention_->setVisible(attention > 0);
+    attention_->setEnabled(!running);
 }
 
 void ContentView::syncSheets() {
@@ -257,6 +290,12 @@ void ContentView::addLocations(const std::vector<fs::path>& locations) {
 void ContentView::choosePhotos() {
     if (model_.isRunning()) return;
     model_.choosePhotos();
+    endBusy();
+}
+
+void ContentView::choosePhotoFolder() {
+    if (model_.isRunning()) return;
+    model_.choosePhotoFolder();
     endBusy();
 }
 

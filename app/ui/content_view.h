@@ -19,6 +19,7 @@
 #include "app/ui/batch_preview_view.h"
 #include "app/ui/controls_pane.h"
 #include "app/ui/date_review_view.h"
+#include "app/ui/destination_bar.h"
 #include "app/ui/drop_zone.h"
 #include "app/ui/photo_list_view.h"
 #include "app/ui/preview_pane.h"
@@ -35,6 +36,8 @@ inline constexpr const char* reviewButton = "Review dates & corrections";
 // Buttons and menus read "&" as a mnemonic marker.
 inline constexpr const char* reviewButtonLabel = "Review dates && corrections";
 inline constexpr const char* previewButton = "Preview batch";
+inline constexpr const char* attentionHelp = "Review the photos that need attention";
+inline constexpr const char* exportHelp = "Write stamped copies (Ctrl+E)";
 }  // namespace contentTexts
 
 class ContentView : public QWidget {
@@ -56,6 +59,9 @@ public:
     QProgressBar* progressBar() const { return progress_; }
     QString statusText() const { return status_->text(); }
     QString attentionText() const { return attention_->isVisibleTo(this) ? attention_->text() : QString(); }
+    QPushButton* attentionButton() const { return attention_; }
+    bool statusIsWarning() const { return statusSymbol_->isVisibleTo(this); }
+    DestinationBar* destination() const { return destination_; }
     bool showsDropZone() const { return center_->currentWidget() == dropZone_; }
 
     DateReviewView* dateReview() const { return dateReview_; }
@@ -67,6 +73,9 @@ public slots:
     // Adds files and folders with a busy state while discovery runs.
     void addLocations(const std::vector<std::filesystem::path>& locations);
     void choosePhotos();
+    void choosePhotoFolder();
+    // Opens the date review showing the given photos.
+    void openDateReview(ReviewFilter filter);
     void startExport();
     void cancelExport();
     // Called once the open panel has answered and discovery is about to run.
@@ -96,8 +105,10 @@ private:
     PhotoListView* photoList_;
     PreviewPane* preview_;
 
+    QLabel* statusSymbol_;
     QLabel* status_;
-    QLabel* attention_;
+    QPushButton* attention_;
+    DestinationBar* destination_;
     QPushButton* review_;
     QPushButton* previewBatch_;
     QWidget* runningBox_;

@@ -67,6 +67,7 @@ ControlsPane::ControlsPane(AppModel& model, QWidget* parent) : QWidget(parent), 
     column->addWidget(buildRecords());
     column->addWidget(buildOutput());
     column->addStretch(1);
+    pointBuddiesAtInputs(this);
     sync();
 }
 
@@ -92,30 +93,30 @@ QWidget* ControlsPane::buildStamp() {
     auto* form = makeForm(formOwner);
     timestamp_ = new QCheckBox(QStringLiteral("Enable timestamp"), formOwner);
     timestamp_->setToolTip(QStringLiteral("Print the capture date and time on each copy"));
-    form->addRow(QStringLiteral("Timestamp"), timestamp_);
+    form->addRow(QStringLiteral("&Timestamp"), timestamp_);
     mode_ = new QComboBox(formOwner);
     mode_->addItems({QStringLiteral("Overlay"), QStringLiteral("Data strip")});
     mode_->setAccessibleName(QStringLiteral("Mode"));
     mode_->setToolTip(QStringLiteral("Overlay prints on the picture; Data strip adds a band below it"));
-    form->addRow(QStringLiteral("Mode"), mode_);
+    form->addRow(QStringLiteral("&Mode"), mode_);
     theme_ = new QComboBox(formOwner);
     theme_->addItems({QStringLiteral("Clean"), QStringLiteral("Retro")});
     theme_->setAccessibleName(QStringLiteral("Style"));
     theme_->setToolTip(QStringLiteral("Clean text, or amber seven-segment digits"));
-    form->addRow(QStringLiteral("Style"), theme_);
+    form->addRow(QStringLiteral("St&yle"), theme_);
     form->addRow(makeHeader(QStringLiteral("Appearance"), formOwner));
     corner_ = new CornerPicker(QStringLiteral("Position"), formOwner);
-    form->addRow(QStringLiteral("Position"), corner_);
+    form->addRow(QStringLiteral("&Position"), corner_);
     size_ = new QSlider(Qt::Horizontal, formOwner);
     size_->setRange(0, 1000);
     size_->setPageStep(100);
     size_->setAccessibleName(QStringLiteral("Size"));
     size_->setToolTip(QStringLiteral("Height of the date as a share of the photo's shorter side"));
-    form->addRow(QStringLiteral("Size"), size_);
+    form->addRow(QStringLiteral("Si&ze"), size_);
     ink_ = makeChoice(inks, QStringLiteral("Colour"), formOwner);
-    form->addRow(QStringLiteral("Colour"), ink_);
+    form->addRow(QStringLiteral("&Colour"), ink_);
     backing_ = makeChoice(backings, QStringLiteral("Backing"), formOwner);
-    form->addRow(QStringLiteral("Backing"), backing_);
+    form->addRow(QStringLiteral("&Backing"), backing_);
     column->addWidget(formOwner);
 
     connect(timestamp_, &QCheckBox::toggled, this,
@@ -151,7 +152,7 @@ QWidget* ControlsPane::buildStrip() {
     stripLabel_->setAccessibleName(QStringLiteral("Strip label text"));
     stripLabel_->setPlaceholderText(QStringLiteral("e.g. North bridge inspection"));
     stripLabel_->setToolTip(QStringLiteral("The label at the start of the data strip; the project title stands in when empty"));
-    form->addRow(QStringLiteral("Label"), stripLabel_);
+    form->addRow(QStringLiteral("&Label"), stripLabel_);
     auto* toggles = new QWidget(formOwner);
     auto* grid = new QGridLayout(toggles);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -167,10 +168,10 @@ QWidget* ControlsPane::buildStrip() {
     grid->addWidget(stripCamera_, 0, 1);
     grid->addWidget(stripLens_, 1, 0);
     grid->addWidget(stripExposure_, 1, 1);
-    form->addRow(QStringLiteral("Show"), toggles);
+    form->addRow(QStringLiteral("Sho&w"), toggles);
     stripBar_ = makeChoice(bars, QStringLiteral("Bar"), formOwner);
     stripBar_->setToolTip(QStringLiteral("The strip's background"));
-    form->addRow(QStringLiteral("Bar"), stripBar_);
+    form->addRow(QStringLiteral("B&ar"), stripBar_);
     column->addWidget(formOwner);
 
     connect(stripLabel_, &QLineEdit::textEdited, this,
@@ -200,11 +201,11 @@ QWidget* ControlsPane::buildRecords() {
     projectTitle_ = new QLineEdit(formOwner);
     projectTitle_->setPlaceholderText(QStringLiteral("e.g. Rainforest survey"));
     projectTitle_->setAccessibleName(QStringLiteral("Project title"));
-    form->addRow(QStringLiteral("Project title"), projectTitle_);
+    form->addRow(QStringLiteral("Pro&ject title"), projectTitle_);
     projectLocation_ = new QLineEdit(formOwner);
     projectLocation_->setPlaceholderText(QStringLiteral("Optional location label"));
     projectLocation_->setAccessibleName(QStringLiteral("Project location label"));
-    form->addRow(QStringLiteral("Location label"), projectLocation_);
+    form->addRow(QStringLiteral("Lo&cation label"), projectLocation_);
     auto* referenceRow = new QWidget(formOwner);
     auto* referenceLayout = new QHBoxLayout(referenceRow);
     referenceLayout->setContentsMargins(0, 0, 0, 0);
@@ -212,20 +213,16 @@ QWidget* ControlsPane::buildRecords() {
     prefix_->setAccessibleName(QStringLiteral("Photo reference prefix"));
     prefix_->setMaximumWidth(110);
     firstNumber_ = new QSpinBox(referenceRow);
-    firstNumber_->setRange(0, 999999);
+    firstNumber_->setRange(1, 999999);  // references count from 1
     firstNumber_->setPrefix(QStringLiteral("Start "));
     firstNumber_->setAccessibleName(QStringLiteral("First photo reference number"));
     referenceLayout->addWidget(prefix_, 1);
     referenceLayout->addWidget(firstNumber_);
-    form->addRow(QStringLiteral("Reference prefix"), referenceRow);
+    form->addRow(QStringLiteral("Reference p&refix"), referenceRow);
     showReferences_ = new QCheckBox(QStringLiteral("Show references in data strips"), formOwner);
     showReferences_->setToolTip(qs(controlTexts::referencesHelp));
     showReferences_->setWhatsThis(qs(controlTexts::referencesHelp));
     form->addRow(showReferences_);
-    package_ = new QCheckBox(QStringLiteral("Include contact sheet and photo index"), formOwner);
-    package_->setToolTip(qs(controlTexts::packageHelp));
-    package_->setWhatsThis(qs(controlTexts::packageHelp));
-    form->addRow(package_);
     column->addWidget(formOwner);
 
     connect(projectTitle_, &QLineEdit::textEdited, this,
@@ -239,8 +236,6 @@ QWidget* ControlsPane::buildRecords() {
             [this](int value) { editProject([&](settings::PhotoProject& p) { p.firstNumber = value; }); });
     connect(showReferences_, &QCheckBox::toggled, this,
             [this](bool on) { editProject([&](settings::PhotoProject& p) { p.showInStrip = on; }); });
-    connect(package_, &QCheckBox::toggled, this,
-            [this](bool on) { editProject([&](settings::PhotoProject& p) { p.includeHandoverPackage = on; }); });
     return box;
 }
 
@@ -255,32 +250,16 @@ QWidget* ControlsPane::buildOutput() {
     removeGPS_->setToolTip(QStringLiteral("Leave the GPS position out of the copies' metadata"));
     column->addWidget(subfolders_);
     column->addWidget(removeGPS_);
-    outputLabel_ = new QLabel(box);
-    outputLabel_->setWordWrap(true);
-    outputLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont bold = outputLabel_->font();
-    bold.setBold(true);
-    outputLabel_->setFont(bold);
+    // The destination itself is chosen beside the export button; this says what it means.
     outputExplanation_ = makeNote(QString(), box);
     outputExplanation_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    column->addWidget(outputLabel_);
     column->addWidget(outputExplanation_);
-    auto* buttons = new QHBoxLayout;
-    chooseOutput_ = new QPushButton(QStringLiteral("Choose output folder"), box);
-    chooseOutput_->setToolTip(qs(modelTexts::chooseOutputFolder));
-    reset_ = new QPushButton(QStringLiteral("Reset"), box);
-    reset_->setToolTip(QStringLiteral("Reset to the default output folder"));
-    reset_->setAccessibleDescription(QStringLiteral("Reset to the default output folder"));
-    buttons->addWidget(chooseOutput_);
-    buttons->addWidget(reset_);
-    buttons->addStretch(1);
-    column->addLayout(buttons);
     auto* formOwner = new QWidget(box);
     auto* form = makeForm(formOwner);
     filename_ = new QLineEdit(formOwner);
     filename_->setAccessibleName(QStringLiteral("Output filename template"));
     filename_->setToolTip(qs(controlTexts::tokensNote));
-    form->addRow(QStringLiteral("Filename"), filename_);
+    form->addRow(QStringLiteral("F&ilename"), filename_);
     form->addRow(makeNote(qs(controlTexts::tokensNote), formOwner));
     column->addWidget(formOwner);
 
@@ -288,9 +267,6 @@ QWidget* ControlsPane::buildOutput() {
             [this](bool on) { edit([&](StampConfiguration& c) { c.includeSubfolders = on; }); });
     connect(removeGPS_, &QCheckBox::toggled, this,
             [this](bool on) { edit([&](StampConfiguration& c) { c.removeGPS = on; }); });
-    connect(chooseOutput_, &QPushButton::clicked, this,
-            [this] { model_.chooseOutputFolder(modelTexts::chooseOutputFolder); });
-    connect(reset_, &QPushButton::clicked, &model_, &AppModel::resetOutputFolder);
     connect(filename_, &QLineEdit::textEdited, this,
             [this](const QString& text) { edit([&](StampConfiguration& c) { c.naming.template_ = utf8(text); }); });
     return box;
@@ -331,15 +307,10 @@ void ControlsPane::sync() {
         firstNumber_->setValue(static_cast<int>(project.firstNumber));
     }
     setChecked(showReferences_, project.showInStrip);
-    setChecked(package_, project.includeHandoverPackage);
 
     setChecked(subfolders_, c.includeSubfolders);
     setChecked(removeGPS_, c.removeGPS);
-    const OutputDescription output = model_.outputDescription();
-    outputLabel_->setText(qs(output.label));
-    outputLabel_->setToolTip(qs(output.explanation));
-    outputExplanation_->setText(qs(output.explanation));
-    reset_->setEnabled(c.outputRoot.has_value());
+    outputExplanation_->setText(qs(model_.outputDescription().explanation));
     setTextQuietly(filename_, qs(c.naming.template_));
 
     presetBar_->sync();

@@ -24,9 +24,6 @@ namespace veltrop::app {
 namespace controlTexts {
 inline constexpr const char* referencesHelp =
     "Project labels and photo references appear below the image in Data strip mode.";
-inline constexpr const char* packageHelp =
-    "A new folder contains JPEG copies, a PDF contact sheet and a CSV index. Reports omit embedded GPS coordinates "
-    "and include the location label you enter.";
 inline constexpr const char* tokensNote = "Tokens: {name} {date} {time} {datetime} {reference} {project}";
 }  // namespace controlTexts
 
@@ -42,11 +39,9 @@ public:
     QCheckBox* timestampBox() const { return timestamp_; }
     QComboBox* modeBox() const { return mode_; }
     QComboBox* themeBox() const { return theme_; }
-    QCheckBox* packageBox() const { return package_; }
     QLineEdit* projectTitleField() const { return projectTitle_; }
-    QLabel* outputLabel() const { return outputLabel_; }
+    QSpinBox* firstNumberBox() const { return firstNumber_; }
     QLabel* outputExplanation() const { return outputExplanation_; }
-    QPushButton* resetButton() const { return reset_; }
 
 private:
     void edit(const std::function<void(settings::StampConfiguration&)>& change);
@@ -82,14 +77,10 @@ private:
     QLineEdit* prefix_;
     QSpinBox* firstNumber_;
     QCheckBox* showReferences_;
-    QCheckBox* package_;
 
     QCheckBox* subfolders_;
     QCheckBox* removeGPS_;
-    QLabel* outputLabel_;
     QLabel* outputExplanation_;
-    QPushButton* chooseOutput_;
-    QPushButton* reset_;
     QLineEdit* filename_;
 };
 

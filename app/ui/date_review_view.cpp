@@ -27,6 +27,16 @@ QSpinBox* makeStepper(int limit, const QString& name, QWidget* parent) {
     return box;
 }
 
+// Sets a flag for as long as it lives.
+class FlagGuard {
+public:
+    explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagGuard() { flag_ = false; }
+
+private:
+    bool& flag_;
+};
+
 void clearLayout(QLayout* layout) {
     while (QLayoutItem* item = layout->takeAt(0)) {
         if (QWidget* widget = item->widget()) widget->deleteLater();
@@ -56,8 +66,10 @@ DateReviewView::DateReviewView(AppModel& model, QWidget* parent) : QDialog(paren
     filterBox_ = new QComboBox(this);
     for (ReviewFilter filter : filters) filterBox_->addItem(qs(filterTitle(filter)));
     filterBox_->setAccessibleName(QStringLiteral("Show"));
+    auto* showLabel = new QLabel(QStringLiteral("Sho&w"), this);
+    showLabel->setBuddy(filterBox_);
     top->addWidget(header_, 1);
-    top->addWidget(new QLabel(QStringLiteral("Show"), this));
+    top->addWidget(showLabel);
     top->addWidget(filterBox_);
     column->addLayout(top);
 
@@ -116,6 +128,7 @@ DateReviewView::DateReviewView(AppModel& model, QWidget* parent) : QDialog(paren
     for (auto signal : {&AppModel::photosChanged, &AppModel::correctionsChanged, &AppModel::expectedRangeChanged,
                         &AppModel::configurationChanged, &AppModel::ordinalsChanged, &AppModel::runningChanged})
         connect(&model_, signal, this, &DateReviewView::sync);
+    pointBuddiesAtInputs(this);
     sync();
 }
 
@@ -129,7 +142,7 @@ QWidget* DateReviewView::buildRawFields(QWidget* parent) {
 QWidget* DateReviewView::buildRange(QWidget* parent) {
     auto* box = new QGroupBox(QStringLiteral("Expected project dates"), parent);
     auto* form = new QFormLayout(box);
-    rangeEnabled_ = new QCheckBox(QStringLiteral("Check expected project dates"), box);
+    rangeEnabled_ = new QCheckBox(QStringLiteral("Check &expected project dates"), box);
     rangeEnabled_->setToolTip(QStringLiteral("Flag photos whose dates fall outside the project's dates"));
     form->addRow(rangeEnabled_);
     // Whole days, as the range is checked: the first day from 00:00:00, the last until 23:59:59.
@@ -137,12 +150,14 @@ QWidget* DateReviewView::buildRange(QWidget* parent) {
     from_->setCalendarPopup(true);
     from_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     from_->setAccessibleName(QStringLiteral("From"));
+    from_->setToolTip(QStringLiteral("The first day of the project, from 00:00:00"));
     to_ = new QDateEdit(box);
     to_->setCalendarPopup(true);
     to_->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     to_->setAccessibleName(QStringLiteral("To"));
-    form->addRow(QStringLiteral("From"), from_);
-    form->addRow(QStringLiteral("To"), to_);
+    to_->setToolTip(QStringLiteral("The last day of the project, until 23:59:59"));
+    form->addRow(QStringLiteral("&From"), from_);
+    form->addRow(QStringLiteral("&To"), to_);
     rangeWarning_ = new WarningRow(box);
     form->addRow(rangeWarning_);
     connect(rangeEnabled_, &QCheckBox::toggled, &model_, &AppModel::setExpectedRangeEnabled);
@@ -160,7 +175,7 @@ QWidget* DateReviewView::buildForm(QWidget* parent) {
     scope_->setAccessibleName(QStringLiteral("Apply to"));
     scope_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     scope_->setMinimumContentsLength(18);
-    form->addRow(QStringLiteral("Apply to"), scope_);
+    form->addRow(QStringLiteral("&Apply to"), scope_);
     column->addLayout(form);
     column->addWidget(makeNote(qs(texts::scopeNote), box));
     kind_ = new QComboBox(box);
@@ -175,8 +190,8 @@ QWidget* DateReviewView::buildForm(QWidget* parent) {
     days_ = makeStepper(366, QStringLiteral("Days"), shiftRow_);
     hours_ = makeStepper(23, QStringLiteral("Hours"), shiftRow_);
     minutes_ = makeStepper(59, QStringLiteral("Minutes"), shiftRow_);
-    for (auto [label, stepper] : {std::pair{QStringLiteral("Days"), days_}, std::pair{QStringLiteral("Hours"), hours_},
-                                  std::pair{QStringLiteral("Minutes"), minutes_}}) {
+    for (auto [label, stepper] : {std::pair{QStringLiteral("&Days"), days_}, std::pair{QStringLiteral("H&ours"), hours_},
+                                  std::pair{QStringLiteral("M&inutes"), minutes_}}) {
         auto* caption = new QLabel(label, shiftRow_);
         caption->setBuddy(stepper);
         steppers->addWidget(caption);
@@ -194,7 +209,7 @@ QWidget* DateReviewView::buildForm(QWidget* parent) {
     supplied_->setPlaceholderText(QStringLiteral("YYYY-MM-DD HH:MM:SS"));
     supplied_->setAccessibleName(QStringLiteral("Supplied date and time"));
     auto* supplyForm = new QFormLayout;
-    supplyForm->addRow(QStringLiteral("Supplied date and time"), supplied_);
+    supplyForm->addRow(QStringLiteral("&Supplied date and time"), supplied_);
     supplyColumn->addLayout(supplyForm);
     supplyColumn->addWidget(makeNote(qs(texts::supplyNote), supplyRow_));
     column->addWidget(supplyRow_);
@@ -203,7 +218,8 @@ QWidget* DateReviewView::buildForm(QWidget* parent) {
     whatIf_ = new QLabel(box);
     whatIf_->setWordWrap(true);
     column->addWidget(whatIf_);
-    apply_ = new QPushButton(QStringLiteral("Apply correction"), box);
+    apply_ = new QPushButton(QStringLiteral("Apply &correction"), box);
+    apply_->setAccessibleName(QStringLiteral("Apply correction"));
     apply_->setAutoDefault(false);
     column->addWidget(apply_, 0, Qt::AlignLeft);
     reason_ = new WarningRow(box);
@@ -269,7 +285,23 @@ CorrectionForm DateReviewView::form() const {
     return result;
 }
 
+// While the check is off, the pickers follow the batch: its first and last day.
+void DateReviewView::followBatchDays() {
+    if (model_.expectedRangeEnabled()) return;
+    const auto span = resolvedDateSpan(model_.records());
+    if (!span) return;
+    const QDate first(static_cast<int>(span->first.year), static_cast<int>(span->first.month),
+                      static_cast<int>(span->first.day));
+    const QDate last(static_cast<int>(span->last.year), static_cast<int>(span->last.month),
+                     static_cast<int>(span->last.day));
+    const FlagGuard guard(followingBatch_);
+    model_.setExpectedStart(first);
+    model_.setExpectedEnd(last);
+}
+
 void DateReviewView::sync() {
+    if (followingBatch_) return;
+    followBatchDays();
     bool stillThere = false;
     for (const auto& photo : model_.photos())
         if (selection_ && photo.url == *selection_) stillThere = true;

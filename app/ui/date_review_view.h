@@ -50,6 +50,7 @@ public:
     CorrectionForm form() const;
 
     QTreeWidget* table() const { return table_; }
+    QComboBox* filterBox() const { return filterBox_; }
     QComboBox* scopeBox() const { return scope_; }
     QComboBox* kindBox() const { return kind_; }
     QSpinBox* daysBox() const { return days_; }
@@ -63,6 +64,8 @@ public:
     QString emptyText() const { return empty_->isVisibleTo(this) ? empty_->text() : QString(); }
     QString rawFieldsText() const;
     QString rangeWarning() const { return rangeWarning_->message(); }
+    QDateEdit* fromPicker() const { return from_; }
+    QDateEdit* toPicker() const { return to_; }
     QStringList appliedTexts() const { return appliedTexts_; }
 
 private:
@@ -70,6 +73,7 @@ private:
     QWidget* buildRange(QWidget* parent);
     QWidget* buildForm(QWidget* parent);
     QWidget* buildApplied(QWidget* parent);
+    void followBatchDays();
     void syncTable();
     void syncRawFields();
     void syncScopes();
@@ -79,6 +83,7 @@ private:
     AppModel& model_;
     ReviewFilter filter_ = ReviewFilter::allPhotos;
     std::optional<std::filesystem::path> selection_;
+    bool followingBatch_ = false;
 
     QComboBox* filterBox_;
     QLabel* header_;

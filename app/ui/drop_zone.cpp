@@ -1,5 +1,6 @@
 #include "app/ui/drop_zone.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -64,11 +65,19 @@ DropZone::DropZone(AppModel&, QWidget* parent) : QWidget(parent) {
     survey->setAlignment(Qt::AlignCenter);
     column->addWidget(survey);
     column->addSpacing(8);
-    choose_ = new QPushButton(qs("Choose Photos\u2026"), this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    choose_ = new QPushButton(qs(dropZoneTexts::choosePhotos), this);
     choose_->setToolTip(qs(panelTexts::choosePhotosMessage) + QStringLiteral(" (Ctrl+O)"));
-    column->addWidget(choose_, 0, Qt::AlignHCenter);
+    chooseFolder_ = new QPushButton(qs(dropZoneTexts::chooseFolder), this);
+    chooseFolder_->setToolTip(qs(panelTexts::choosePhotoFolderMessage) + QStringLiteral(" (Ctrl+Shift+O)"));
+    buttons->addWidget(choose_);
+    buttons->addWidget(chooseFolder_);
+    buttons->addStretch(1);
+    column->addLayout(buttons);
     column->addStretch(1);
     connect(choose_, &QPushButton::clicked, this, &DropZone::choosePhotosRequested);
+    connect(chooseFolder_, &QPushButton::clicked, this, &DropZone::choosePhotoFolderRequested);
 }
 
 void DropZone::setHighlighted(bool on) {

@@ -8,6 +8,11 @@
 
 namespace veltrop::app {
 
+namespace dropZoneTexts {
+inline constexpr const char* choosePhotos = "Choose Photos\u2026";
+inline constexpr const char* chooseFolder = "Choose Folder\u2026";
+}  // namespace dropZoneTexts
+
 class DropZone : public QWidget {
     Q_OBJECT
 public:
@@ -16,15 +21,18 @@ public:
     void setHighlighted(bool on);
     bool isHighlighted() const { return highlighted_; }
     QPushButton* chooseButton() const { return choose_; }
+    QPushButton* chooseFolderButton() const { return chooseFolder_; }
 
 signals:
     void choosePhotosRequested();
+    void choosePhotoFolderRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QPushButton* choose_;
+    QPushButton* chooseFolder_;
     bool highlighted_ = false;
 };
 

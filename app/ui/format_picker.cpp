@@ -10,7 +10,7 @@ namespace veltrop::app {
 FormatPicker::FormatPicker(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(makeHeader(QStringLiteral("FORMAT"), this));
+    column->addWidget(makeHeader(QStringLiteral("Format"), this));
 
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -19,7 +19,7 @@ FormatPicker::FormatPicker(AppModel& model, QWidget* parent) : QWidget(parent), 
     formats_->setToolTip(QStringLiteral("How the capture date is written on the copies"));
     for (const auto& format : settings::builtInFormats()) formats_->addItem(qs(format.name));
     formats_->addItem(qs(modelTexts::customFormatName));
-    form->addRow(QStringLiteral("Date format"), formats_);
+    form->addRow(QStringLiteral("&Date format"), formats_);
     column->addLayout(form);
 
     customRow_ = new QWidget(this);
@@ -29,7 +29,7 @@ FormatPicker::FormatPicker(AppModel& model, QWidget* parent) : QWidget(parent), 
     pattern_ = new QLineEdit(customRow_);
     pattern_->setAccessibleName(QStringLiteral("Pattern"));
     pattern_->setToolTip(QStringLiteral("Your own date pattern"));
-    customForm->addRow(QStringLiteral("Pattern"), pattern_);
+    customForm->addRow(QStringLiteral("Patter&n"), pattern_);
     customForm->addRow(makeNote(qs("d M y  H m s  a  \u2014 quote literal text: 'at'"), customRow_));
     column->addWidget(customRow_);
 

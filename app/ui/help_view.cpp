@@ -12,6 +12,7 @@ namespace veltrop::app {
 HelpLinks HelpLinks::configured(bool updatesConfigured) {
     HelpLinks links;
     links.updatesConfigured = updatesConfigured;
+    links.locations = DataLocations::current();
 #ifdef VELTROP_PRIVACY_URL
     links.privacyPolicy = QUrl(QStringLiteral(VELTROP_PRIVACY_URL));
 #endif
@@ -26,6 +27,8 @@ HelpLinks HelpLinks::configured(bool updatesConfigured) {
 }
 
 std::vector<HelpSection> helpSections(const HelpLinks& links) {
+    const std::string settingsFolder = utf8(links.locations.settingsFolder);
+    const std::string dataFolder = utf8(links.locations.dataFolder);
     std::string updates =
         "Veltrop is downloaded from its web site. Check for Updates\u2026 in the Help menu checks now; in "
         "Settings you choose whether Veltrop checks automatically, at most once a day, and whether the download "
@@ -60,9 +63,9 @@ std::vector<HelpSection> helpSections(const HelpLinks& links) {
           "exported.",
           "With reports off, folder imports create a Timestamped folder inside the imported folder; individual "
           "photos require an output folder. Saved presets include project labels, reference settings, report "
-          "choice and the chosen destination. Folder permissions may need renewing if a folder moves or becomes "
-          "unavailable. Older presets remain readable; the new preset format protects project settings from older "
-          "app versions."}},
+          "choice and the chosen destination. Veltrop remembers the output folder by its place on disk: if it "
+          "moves, is renamed or is on a drive that is not connected, choose it again. Older presets remain "
+          "readable; the new preset format protects project settings from older app versions."}},
         {"Missing dates",
          {"Photos without a usable date are skipped when a timestamp or filename needs one. Review dates to "
           "explicitly supply a date, choose file dates, or export watermarks without a timestamp. A supplied or "
@@ -77,8 +80,9 @@ std::vector<HelpSection> helpSections(const HelpLinks& links) {
           "successful copies again. When a job uses several destinations, each output folder is listed."}},
         {"Privacy",
          {"Photo processing takes place on your computer. Veltrop does not upload photos, collect analytics, track "
-          "you or require an account. Presets, imported watermark images and folder permissions are stored locally "
-          "in the app\u2019s private storage.",
+          "you or require an account. Everything Veltrop remembers stays on your computer: its settings in " +
+             settingsFolder + ", and presets, imported watermark images and the remembered output folder "
+             "in " + dataFolder + ".",
           "Exported photos can retain metadata, including GPS location. Turn on Remove GPS location before "
           "exporting if you want that information removed. Photos you share through another app are subject to "
           "that app\u2019s privacy practices.",

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/ui/data_locations.h"
+
 namespace veltrop::app {
 
 struct HelpSection {
@@ -18,7 +20,9 @@ struct HelpLinks {
     QUrl privacyPolicy;
     QUrl feedbackForm;
     bool updatesConfigured = false;
-    // Built-in addresses, overridden by VELTROP_PRIVACY_URL and VELTROP_FEEDBACK_URL.
+    DataLocations locations;
+    // Built-in addresses, overridden by VELTROP_PRIVACY_URL and VELTROP_FEEDBACK_URL;
+    // the folders this run uses.
     static HelpLinks configured(bool updatesConfigured);
 };
 

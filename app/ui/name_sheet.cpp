@@ -23,7 +23,7 @@ NameSheet::NameSheet(const QString& title, const QString& name, std::function<vo
     name_->setPlaceholderText(QStringLiteral("Preset name"));
     name_->setAccessibleName(QStringLiteral("Name"));
     name_->setMinimumWidth(280);
-    form->addRow(QStringLiteral("Name"), name_);
+    form->addRow(QStringLiteral("&Name"), name_);
     column->addLayout(form);
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);

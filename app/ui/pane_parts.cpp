@@ -1,5 +1,6 @@
 #include "app/ui/pane_parts.h"
 
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QStyle>
@@ -26,6 +27,24 @@ QLabel* makeNote(const QString& text, QWidget* parent) {
     font.setPointSizeF(font.pointSizeF() * 0.9);
     label->setFont(font);
     return label;
+}
+
+void pointBuddiesAtInputs(QWidget* root) {
+    for (QFormLayout* form : root->findChildren<QFormLayout*>()) {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            QLayoutItem* labelItem = form->itemAt(row, QFormLayout::LabelRole);
+            QLayoutItem* fieldItem = form->itemAt(row, QFormLayout::FieldRole);
+            auto* label = labelItem ? qobject_cast<QLabel*>(labelItem->widget()) : nullptr;
+            QWidget* field = fieldItem ? fieldItem->widget() : nullptr;
+            if (!label || !field || field->focusPolicy() != Qt::NoFocus) continue;
+            for (QWidget* child : field->findChildren<QWidget*>()) {
+                if (child->focusPolicy() & Qt::TabFocus) {
+                    label->setBuddy(child);
+                    break;
+                }
+            }
+        }
+    }
 }
 
 QPixmap warningSymbol(const QWidget* widget, int size) {

@@ -29,6 +29,11 @@ private:
     QLabel* text_;
 };
 
+// A form row's label takes the focus to its field with its mnemonic (Alt and
+// the underlined letter). Where the field is a row of controls, the label
+// points at the first control that takes the focus.
+void pointBuddiesAtInputs(QWidget* root);
+
 // The style's warning triangle, and a calendar with an exclamation mark.
 QPixmap warningSymbol(const QWidget* widget, int size = 16);
 QPixmap calendarWarningSymbol(const QWidget* widget, int size = 16);

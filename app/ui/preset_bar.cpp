@@ -11,7 +11,7 @@ namespace veltrop::app {
 PresetBar::PresetBar(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(makeHeader(QStringLiteral("PRESET"), this));
+    column->addWidget(makeHeader(QStringLiteral("Preset"), this));
 
     auto* row = new QHBoxLayout;
     picker_ = new QToolButton(this);

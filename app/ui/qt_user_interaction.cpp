@@ -1,14 +1,10 @@
 #include "app/ui/qt_user_interaction.h"
 
-#include <QAbstractItemView>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
-#include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFileSystemModel>
 #include <QProcess>
-#include <QPushButton>
 #include <QSet>
 #include <QUrl>
 
@@ -23,47 +19,39 @@ fs::path toPath(const QString& text) { return fs::path(text.toStdString()); }
 
 }  // namespace
 
-std::vector<fs::path> QtUserInteraction::choosePhotos() {
-    // Qt's panels choose either files or one folder; the widget-based panel in
-    // folder mode shows files too, and its Choose button is rewired to take
-    // whatever is selected, files and folders alike.
-    QFileDialog dialog(window_, QString::fromUtf8(panelTexts::choosePhotosMessage));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setNameFilter(QStringLiteral("Photos (*.jpg *.jpeg *.heic *.heif *.JPG *.JPEG *.HEIC *.HEIF)"));
-    dialog.setLabelText(QFileDialog::Accept, QString::fromUtf8(panelTexts::chooseButton));
-    for (auto* view : dialog.findChildren<QAbstractItemView*>())
-        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+std::unique_ptr<QFileDialog> QtUserInteraction::makePhotosDialog(QWidget* parent) {
+    auto dialog = std::make_unique<QFileDialog>(parent, QString::fromUtf8(panelTexts::choosePhotosMessage));
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setNameFilters({QStringLiteral("Photos (*.jpg *.jpeg *.heic *.heif *.JPG *.JPEG *.HEIC *.HEIF)"),
+                            QStringLiteral("All files (*)")});
+    dialog->setLabelText(QFileDialog::Accept, QString::fromUtf8(panelTexts::chooseButton));
+    return dialog;
+}
 
+std::unique_ptr<QFileDialog> QtUserInteraction::makePhotoFolderDialog(QWidget* parent) {
+    auto dialog = std::make_unique<QFileDialog>(parent, QString::fromUtf8(panelTexts::choosePhotoFolderMessage));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setLabelText(QFileDialog::Accept, QString::fromUtf8(panelTexts::chooseButton));
+    return dialog;
+}
+
+// The dialogs keep the platform's own panel (through the XDG desktop portal
+// where one runs), so a sandboxed install can reach the user's files.
+std::vector<fs::path> QtUserInteraction::choosePhotos() {
+    auto dialog = makePhotosDialog(window_);
+    if (dialog->exec() != QDialog::Accepted) return {};
     std::vector<fs::path> chosen;
-    if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
-        if (auto* accept = buttons->button(QDialogButtonBox::Open)) {
-            accept->disconnect();
-            QObject::connect(accept, &QPushButton::clicked, &dialog, [&dialog, &chosen] {
-                QSet<QString> seen;
-                for (auto* view : dialog.findChildren<QAbstractItemView*>()) {
-                    if (!view->selectionModel()) continue;
-                    for (const QModelIndex& index : view->selectionModel()->selectedRows()) {
-                        const QString path = index.data(QFileSystemModel::FilePathRole).toString();
-                        if (!path.isEmpty() && !seen.contains(path)) {
-                            seen.insert(path);
-                            chosen.push_back(toPath(path));
-                        }
-                    }
-                }
-                if (chosen.empty()) {
-                    for (const QString& path : dialog.selectedFiles()) chosen.push_back(toPath(path));
-                }
-                static_cast<QDialog&>(dialog).done(QDialog::Accepted);
-            });
-        }
-    }
-    if (dialog.exec() != QDialog::Accepted) return {};
-    if (chosen.empty()) {
-        for (const QString& path : dialog.selectedFiles()) chosen.push_back(toPath(path));
-    }
+    for (const QString& path : dialog->selectedFiles()) chosen.push_back(toPath(path));
     if (!chosen.empty() && beforeDiscovery_) beforeDiscovery_();
     return chosen;
+}
+
+std::optional<fs::path> QtUserInteraction::choosePhotoFolder() {
+    auto dialog = makePhotoFolderDialog(window_);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return std::nullopt;
+    if (beforeDiscovery_) beforeDiscovery_();
+    return toPath(dialog->selectedFiles().front());
 }
 
 std::optional<fs::path> QtUserInteraction::chooseOutputFolder(const std::string& message,

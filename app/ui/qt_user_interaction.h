@@ -1,10 +1,12 @@
 #pragma once
 // The desktop's own panels and file manager behind the model's questions.
 
+#include <QFileDialog>
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 #include "app/model/user_interaction.h"
 
@@ -19,7 +21,12 @@ public:
     // model runs its discovery, so the window can show it is busy.
     void setBeforeDiscovery(std::function<void()> hook) { beforeDiscovery_ = std::move(hook); }
 
+    // The two photo panels, configured but not yet shown.
+    static std::unique_ptr<QFileDialog> makePhotosDialog(QWidget* parent);
+    static std::unique_ptr<QFileDialog> makePhotoFolderDialog(QWidget* parent);
+
     std::vector<std::filesystem::path> choosePhotos() override;
+    std::optional<std::filesystem::path> choosePhotoFolder() override;
     std::optional<std::filesystem::path> chooseOutputFolder(
         const std::string& message, const std::optional<std::filesystem::path>& start) override;
     std::optional<std::filesystem::path> chooseWatermarkImage() override;

@@ -23,7 +23,8 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
 
     auto* top = new QHBoxLayout;
     auto* symbol = new QLabel(this);
-    const auto icon = resultsAreWarning(s) ? QStyle::SP_MessageBoxWarning : QStyle::SP_DialogApplyButton;
+    warning_ = resultsAreWarning(s);
+    const auto icon = warning_ ? QStyle::SP_MessageBoxWarning : QStyle::SP_DialogApplyButton;
     symbol->setPixmap(style()->standardIcon(icon, nullptr, this).pixmap(32, 32));
     headline_ = new QLabel(qs(resultsHeadline(s)), this);
     QFont font = headline_->font();
@@ -50,10 +51,8 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
         auto* lines = new QVBoxLayout(list);
         for (const auto& result : s.results) {
             if (result.outcome.kind != exporting::FileOutcome::Kind::failed) continue;
-            auto* label = new QLabel(
-                QStringLiteral("<b>%1</b> \u2014 %2")
-                    .arg(qs(result.source.filename().string()).toHtmlEscaped(), qs(result.outcome.reason).toHtmlEscaped()),
-                list);
+            auto* label = new QLabel(qs(failureLine(result)), list);
+            label->setTextFormat(Qt::PlainText);
             label->setWordWrap(true);
             label->setTextInteractionFlags(Qt::TextSelectableByMouse);
             label->setToolTip(qpath(result.source));
@@ -66,10 +65,11 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
         column->addWidget(area);
     }
 
+    if (!s.outputRoots.empty() || hasUnfinished(s)) column->addWidget(makeHeader(QStringLiteral("Copies"), this));
     if (s.outputRoots.size() == 1) {
         const fs::path root = s.outputRoots.front();
         const std::string name = root.filename().empty() ? root.string() : root.filename().string();
-        auto* reveal = new QPushButton(qs("Reveal \u201C" + name + "\u201D"), this);
+        auto* reveal = new QPushButton(qs(resultsTexts::revealCopiesPrefix + name + "\u201D"), this);
         reveal->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon, nullptr, this));
         reveal->setToolTip(qpath(root));
         reveal->setAccessibleName(QStringLiteral("Reveal output folder ") + qpath(root));
@@ -103,9 +103,16 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
     if (s.handover) {
         const auto package = *s.handover;
         column->addWidget(makeHeader(QStringLiteral("Handover package"), this));
+        // The package's own name, so that its button needs none and cannot be mistaken for the copies'.
+        auto* name = new QLabel(qpath(package.root.filename()), this);
+        name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        name->setToolTip(qpath(package.root));
+        column->addWidget(name);
         auto* row = new QHBoxLayout;
-        auto* reveal = new QPushButton(QStringLiteral("Reveal handover folder"), this);
+        auto* reveal = new QPushButton(qs(resultsTexts::revealPackage), this);
+        reveal->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon, nullptr, this));
         reveal->setToolTip(qpath(package.root));
+        reveal->setAccessibleName(QStringLiteral("Reveal handover folder ") + qpath(package.root));
         connect(reveal, &QPushButton::clicked, this, [this, package] { model_.reveal({package.root}); });
         row->addWidget(reveal);
         std::error_code error;

@@ -15,6 +15,9 @@ namespace resultsTexts {
 inline constexpr const char* keepHelp =
     "Return to the unfinished photos so you can export them without repeating successful copies.";
 inline constexpr const char* packageFailed = "Photos were preserved, but the reports could not be completed: ";
+// The two reveal buttons say what each folder holds: the copies, or the whole package around them.
+inline constexpr const char* revealCopiesPrefix = "Reveal copies in \u201C";
+inline constexpr const char* revealPackage = "Reveal handover folder";
 }  // namespace resultsTexts
 
 // One presentation of the results sheet.
@@ -30,6 +33,8 @@ public:
 
     const IdentifiedSummary& presented() const { return summary_; }
     QString headline() const { return headline_->text(); }
+    // A warning symbol instead of the check mark.
+    bool showsWarning() const { return warning_; }
     QStringList countLines() const;
     QString failuresText() const;
     // A button by its exact title, or null.
@@ -39,6 +44,7 @@ private:
     AppModel& model_;
     IdentifiedSummary summary_;
     QLabel* headline_;
+    bool warning_ = false;
     QList<QLabel*> counts_;
     QList<QLabel*> failures_;
 };

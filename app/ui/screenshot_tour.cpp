@@ -93,6 +93,19 @@ const char* const batchFiles[][2] = {
     {"Day 2", "IMG_2927.HEIC"},
 };
 
+// A copy that ends halfway through its picture: it fails in every export.
+void writeTruncatedCopy(const fs::path& source, const fs::path& destination) {
+    std::ifstream in(source, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(destination, std::ios::binary) << bytes.substr(0, bytes.size() * 2 / 5);
+}
+
+// The list asks for thumbnails while it paints; a second picture shows them.
+void waitForThumbnails(ContentView& content, QWidget& window) {
+    window.grab();
+    waitUntil([&] { return content.photoList()->thumbnails().idle(); });
+}
+
 // Waits for the preview that the latest change asked for; the model keeps
 // showing the previous one until then, after its 120 ms pause.
 bool waitForPreview(AppModel& model) {
@@ -125,6 +138,7 @@ int runScreenshotTour(const fs::path& outputFolder, const fs::path& photoFolder)
         fs::copy_file(photoFolder / name, batch / folder / name, error);
         if (error) std::cerr << "screenshots: could not copy " << name << ": " << error.message() << "\n";
     }
+    writeTruncatedCopy(photoFolder / "Nikon D90.jpg", batch / "Day 2" / "damaged.jpg");
     fs::create_directories(root / "Exports", error);
 
     Tour tour(outputFolder);
@@ -141,14 +155,28 @@ int runScreenshotTour(const fs::path& outputFolder, const fs::path& photoFolder)
     tour.save(window, "01-main-empty");
 
     app.addLocations({batch});
-    tour.require(model.photos().size() == std::size(batchFiles), "the batch was not found");
+    tour.require(model.photos().size() == std::size(batchFiles) + 1, "the batch was not found");
     select(model, "Nikon D90.jpg");
     auto configuration = model.configuration();
     configuration.watermark = settings::defaultWatermark();
     configuration.watermark->source = settings::WatermarkSource::text("\u00A9 Northfield Surveys");
     model.setConfiguration(configuration);
     tour.require(waitForPreview(model), "no overlay preview");
+    waitForThumbnails(content, window);
     tour.save(window, "02-main-overlay");
+
+    // Retro digits cannot show a month name: the export waits, and says why.
+    {
+        auto retro = model.configuration();
+        retro.style.theme = settings::StampTheme::retro;
+        retro.format = settings::StampFormat{"Custom", "d MMM yyyy"};
+        model.setConfiguration(retro);
+        tour.require(waitForPreview(model), "no retro preview");
+        tour.require(!model.canExport() && content.statusIsWarning(), "the retro format did not block the export");
+        tour.save(window, "02b-main-export-blocked");
+        model.setConfiguration(configuration);
+        tour.require(model.canExport(), "the export stayed blocked");
+    }
 
     configuration = model.configuration();
     configuration.style.mode = settings::StampMode::dataStrip;
@@ -184,6 +212,12 @@ int runScreenshotTour(const fs::path& outputFolder, const fs::path& photoFolder)
         tour.save(*review, "05-date-review");
         review->suppliedField()->setText(QStringLiteral("2026-02-30 12:00:00"));
         tour.save(*review, "06-date-review-invalid-date");
+        model.setShowDateReview(false);
+    }
+
+    content.openDateReview(ReviewFilter::needsAttention);
+    if (DateReviewView* review = content.dateReview()) {
+        tour.save(*review, "06b-date-review-needs-attention");
         model.setShowDateReview(false);
     }
 
@@ -259,6 +293,8 @@ int runScreenshotTour(const fs::path& outputFolder, const fs::path& photoFolder)
     }
     app.showSettings();
     tour.save(app.settingsWindow(), "17-update-settings");
+    app.showAbout();
+    tour.save(app.aboutWindow(), "17b-about");
 
     model.clearBatch();
     tour.save(window, "18-main-cleared");

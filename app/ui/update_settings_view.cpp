@@ -15,13 +15,12 @@ UpdateSettingsView::UpdateSettingsView(Updater& updater, QWidget* parent) : QWid
     checks_ = new QCheckBox(qs(updateTexts::automaticallyChecks), this);
     checks_->setToolTip(QStringLiteral("At most once a day"));
     downloads_ = new QCheckBox(qs(updateTexts::automaticallyDownloads), this);
-    downloads_->setToolTip(
-        QStringLiteral("Veltrop cannot install itself; with this on, a newer version's download page opens without asking"));
+    downloads_->setToolTip(QStringLiteral("When an automatic check finds a newer version"));
     column->addWidget(checks_);
     column->addWidget(downloads_);
     column->addWidget(makeNote(
-        QStringLiteral("Veltrop cannot replace itself: with this on, the download page of a newer version opens in "
-                       "your browser without asking."),
+        QStringLiteral("Veltrop does not download or install updates itself: when an automatic check finds a newer "
+                       "version, this opens its download page in your browser without asking first."),
         this));
     column->addSpacing(8);
     column->addWidget(makeNote(

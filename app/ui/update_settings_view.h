@@ -10,7 +10,8 @@ namespace veltrop::app {
 
 namespace updateTexts {
 inline constexpr const char* automaticallyChecks = "Automatically check for updates";
-inline constexpr const char* automaticallyDownloads = "Download and install updates automatically";
+// This build cannot install anything; the setting opens a newer version's download page.
+inline constexpr const char* automaticallyDownloads = "Open the download page of a new version automatically";
 inline constexpr const char* checkCommand = "Check for Updates\u2026";
 }  // namespace updateTexts
 

@@ -105,8 +105,10 @@ VeltropApp::~VeltropApp() {
 
 void VeltropApp::buildMenus() {
     QMenu* file = window_->menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* open = file->addAction(qs("Choose Photos\u2026"), content_, &ContentView::choosePhotos);
+    QAction* open = file->addAction(qs(dropZoneTexts::choosePhotos), content_, &ContentView::choosePhotos);
     open->setShortcut(QKeySequence::Open);
+    QAction* openFolder = file->addAction(qs(dropZoneTexts::chooseFolder), content_, &ContentView::choosePhotoFolder);
+    openFolder->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     QAction* exportAction = file->addAction(QStringLiteral("Export"), content_, &ContentView::startExport);
     exportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     QAction* clear = file->addAction(QStringLiteral("Clear Batch"), model_.get(), &AppModel::clearBatch);
@@ -127,6 +129,9 @@ void VeltropApp::buildMenus() {
     checkForUpdates_->setEnabled(updater_->canCheckForUpdates());
     connect(updater_.get(), &Updater::canCheckForUpdatesChanged, checkForUpdates_,
             [this] { checkForUpdates_->setEnabled(updater_->canCheckForUpdates()); });
+    help->addSeparator();
+    QAction* about = help->addAction(QStringLiteral("&About Veltrop"), this, &VeltropApp::showAbout);
+    about->setMenuRole(QAction::AboutRole);
 
     // Escape cancels a running export; sheets take Escape first while open.
     auto* cancel = new QShortcut(QKeySequence(Qt::Key_Escape), window_.get());
@@ -136,6 +141,7 @@ void VeltropApp::buildMenus() {
         const bool running = model_->isRunning();
         const bool hasPhotos = !model_->photos().empty();
         open->setEnabled(!running);
+        openFolder->setEnabled(!running);
         exportAction->setEnabled(model_->canExport());
         clear->setEnabled(!running && hasPhotos);
         review->setEnabled(!running && hasPhotos);
@@ -162,6 +168,21 @@ QTabWidget& VeltropApp::settingsWindow() {
         settingsWindow_->resize(560, 320);
     }
     return *settingsWindow_;
+}
+
+AboutView& VeltropApp::aboutWindow() {
+    if (!about_) {
+        about_ = std::make_unique<AboutView>(QStringLiteral(VELTROP_VERSION), DataLocations::current());
+        about_->setObjectName(QStringLiteral("about"));
+    }
+    return *about_;
+}
+
+void VeltropApp::showAbout() {
+    AboutView& about = aboutWindow();
+    about.show();
+    about.raise();
+    about.activateWindow();
 }
 
 void VeltropApp::showHelp() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/model/app_model.h"
+#include "app/ui/about_view.h"
 #include "app/ui/content_view.h"
 #include "app/ui/help_view.h"
 #include "app/ui/qt_user_interaction.h"
@@ -58,6 +59,7 @@ public:
     // Opened on demand and kept.
     HelpView& helpWindow();
     QTabWidget& settingsWindow();
+    AboutView& aboutWindow();
 
     void show();
     // Paths from the command line, once the window is up.
@@ -66,6 +68,7 @@ public:
 public slots:
     void showHelp();
     void showSettings();
+    void showAbout();
 
 private:
     void buildMenus();
@@ -79,6 +82,7 @@ private:
     ContentView* content_;
     std::unique_ptr<HelpView> help_;
     std::unique_ptr<QTabWidget> settingsWindow_;
+    std::unique_ptr<AboutView> about_;
     QAction* checkForUpdates_ = nullptr;
 };
 

@@ -33,7 +33,7 @@ QSlider* makeSlider(const QString& name, QWidget* parent) {
 WatermarkSection::WatermarkSection(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(makeHeader(QStringLiteral("WATERMARK"), this));
+    column->addWidget(makeHeader(QStringLiteral("Watermark"), this));
     enabled_ = new QCheckBox(QStringLiteral("Enable watermark"), this);
     enabled_->setToolTip(QStringLiteral("Add a text or logo watermark to every copy"));
     column->addWidget(enabled_);
@@ -47,7 +47,7 @@ WatermarkSection::WatermarkSection(AppModel& model, QWidget* parent) : QWidget(p
     source_->addItems({QStringLiteral("Text"), QStringLiteral("Image")});
     source_->setAccessibleName(QStringLiteral("Watermark type"));
     source_->setToolTip(QStringLiteral("A line of text, or a logo image"));
-    form->addRow(QStringLiteral("Type"), source_);
+    form->addRow(QStringLiteral("Typ&e"), source_);
 
     textRow_ = new QWidget(details_);
     auto* textLayout = new QHBoxLayout(textRow_);
@@ -56,7 +56,7 @@ WatermarkSection::WatermarkSection(AppModel& model, QWidget* parent) : QWidget(p
     text_->setPlaceholderText(qs("e.g. \u00A9 Northfield Surveys"));
     text_->setAccessibleName(QStringLiteral("Watermark text"));
     textLayout->addWidget(text_);
-    form->addRow(QStringLiteral("Watermark text"), textRow_);
+    form->addRow(QStringLiteral("Watermark te&xt"), textRow_);
 
     imageRow_ = new QWidget(details_);
     auto* imageLayout = new QVBoxLayout(imageRow_);
@@ -70,22 +70,22 @@ WatermarkSection::WatermarkSection(AppModel& model, QWidget* parent) : QWidget(p
     imageLayout->addWidget(imageName_);
     imageLayout->addWidget(chooseImage);
     imageLayout->addWidget(useText);
-    form->addRow(QStringLiteral("Image"), imageRow_);
+    form->addRow(QStringLiteral("&Image"), imageRow_);
 
     corner_ = new CornerPicker(QStringLiteral("Watermark position"), details_);
-    form->addRow(QStringLiteral("Position"), corner_);
+    form->addRow(QStringLiteral("P&osition"), corner_);
     size_ = makeSlider(QStringLiteral("Watermark size"), details_);
-    form->addRow(QStringLiteral("Size"), size_);
+    form->addRow(QStringLiteral("Si&ze"), size_);
     opacity_ = makeSlider(QStringLiteral("Watermark opacity"), details_);
-    form->addRow(QStringLiteral("Opacity"), opacity_);
+    form->addRow(QStringLiteral("O&pacity"), opacity_);
     ink_ = new QComboBox(details_);
     for (StampInk ink : inks) ink_->addItem(qs(settings::displayName(ink)));
     ink_->setAccessibleName(QStringLiteral("Watermark colour"));
-    form->addRow(QStringLiteral("Colour"), ink_);
+    form->addRow(QStringLiteral("Colou&r"), ink_);
     backing_ = new QComboBox(details_);
     for (StampBacking backing : backings) backing_->addItem(qs(settings::displayName(backing)));
     backing_->setAccessibleName(QStringLiteral("Watermark backing"));
-    form->addRow(QStringLiteral("Backing"), backing_);
+    form->addRow(QStringLiteral("Bac&king"), backing_);
     form->addRow(makeNote(QStringLiteral("Watermarks shrink to fit and move inward if they meet the timestamp."),
                           details_));
     column->addWidget(details_);

@@ -1,6 +1,7 @@
 #include "kit/export/photo_discovery.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "kit/export/path_key.h"
@@ -108,20 +109,43 @@ std::optional<ImageInfo> readInfo(const fs::path& file) {
     return std::move(*info);
 }
 
-std::pair<fs::path, std::string> rootAndSubpath(const fs::path& file, const std::vector<fs::path>& dropped) {
-    const fs::path folder = file.parent_path();
-    const std::string folderText = folder.string();
-    std::optional<std::pair<fs::path, std::string>> answer;
-    for (const auto& root : dropped) {
-        if (root == file) return {root, ""};
-        const std::string rootText = root.string();
-        const std::string withSlash = rootText.ends_with('/') ? rootText : rootText + "/";
-        if (folderText != rootText && !folderText.starts_with(withSlash)) continue;
-        if (answer && rootText.size() <= answer->first.string().size()) continue;
-        answer = {root, folderText == rootText ? std::string() : folderText.substr(withSlash.size())};
+namespace {
+
+// The dropped items by their text, so that finding a file's root walks up its
+// folders instead of testing every root: a batch of thousands of photos
+// dropped one by one has thousands of roots.
+class RootIndex {
+public:
+    explicit RootIndex(const std::vector<fs::path>& roots) : roots_(roots) {
+        for (std::size_t i = 0; i < roots_.size(); ++i) byText_.try_emplace(roots_[i].string(), i);
     }
-    if (answer) return *answer;
-    return {folder, ""};
+
+    // The file itself when it was dropped, else the deepest dropped folder above it.
+    std::pair<fs::path, std::string> find(const fs::path& file) const {
+        if (auto exact = byText_.find(file.string()); exact != byText_.end()) return {roots_[exact->second], ""};
+        const fs::path folder = file.parent_path();
+        const std::string folderText = folder.string();
+        for (fs::path ancestor = folder;; ancestor = ancestor.parent_path()) {
+            if (auto found = byText_.find(ancestor.string()); found != byText_.end()) {
+                const std::string& rootText = found->first;
+                if (folderText == rootText) return {roots_[found->second], ""};
+                const std::size_t skip = rootText.ends_with('/') ? rootText.size() : rootText.size() + 1;
+                return {roots_[found->second], folderText.substr(skip)};
+            }
+            if (ancestor == ancestor.parent_path()) break;
+        }
+        return {folder, ""};
+    }
+
+private:
+    const std::vector<fs::path>& roots_;
+    std::unordered_map<std::string, std::size_t> byText_;
+};
+
+}  // namespace
+
+std::pair<fs::path, std::string> rootAndSubpath(const fs::path& file, const std::vector<fs::path>& dropped) {
+    return RootIndex(dropped).find(file);
 }
 
 std::vector<DiscoveredPhoto> makePhotos(const std::vector<fs::path>& files, const std::vector<fs::path>& dropped,
@@ -129,6 +153,8 @@ std::vector<DiscoveredPhoto> makePhotos(const std::vector<fs::path>& files, cons
     std::vector<fs::path> roots;
     roots.reserve(dropped.size());
     for (const auto& location : dropped) roots.push_back(standardized(location));
+
+    const RootIndex rootIndex(roots);
 
     std::vector<DiscoveredPhoto> photos;
     photos.reserve(files.size());
@@ -147,7 +173,7 @@ std::vector<DiscoveredPhoto> makePhotos(const std::vector<fs::path>& files, cons
         const bool turned = orientation >= 5 && orientation <= 8;
         photo.displaySize = turned ? Size{photo.pixelSize.height, photo.pixelSize.width} : photo.pixelSize;
 
-        std::tie(photo.root, photo.relativeSubpath) = rootAndSubpath(photo.url, roots);
+        std::tie(photo.root, photo.relativeSubpath) = rootIndex.find(photo.url);
         photo.captureDate = dates::CaptureDateReader::readRecordedDate(properties);
         photo.exif = dates::ExifFields::fromProperties(properties);
         photo.dateAudit = records::PhotoDateAudit::fromProperties(properties);

@@ -155,10 +155,4 @@ std::expected<FileIdentity, std::error_code> fileIdentity(const std::filesystem:
                         S_ISDIR(info.st_mode)};
 }
 
-int openLocationHandle(const std::filesystem::path& item) { return ::open(item.c_str(), O_PATH | O_CLOEXEC); }
-
-void closeLocationHandle(int handle) {
-    if (handle >= 0) ::close(handle);
-}
-
 }  // namespace veltrop::platform

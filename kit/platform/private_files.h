@@ -41,9 +41,4 @@ struct FileIdentity {
 // Follows symbolic links, like opening the item would.
 [[nodiscard]] std::expected<FileIdentity, std::error_code> fileIdentity(const std::filesystem::path& item);
 
-// A descriptor that refers to an item without opening its contents
-// (O_PATH); -1 with errno set when the item cannot be reached.
-int openLocationHandle(const std::filesystem::path& item);
-void closeLocationHandle(int handle);
-
 }  // namespace veltrop::platform

@@ -18,20 +18,14 @@ using Json = nlohmann::ordered_json;  // the file keeps its entries in the order
 
 // ---------------------------------------------------------------- ScopedFileAccess
 
-ScopedFileAccess::ScopedFileAccess(fs::path url) : url_(std::move(url)), handle_(platform::openLocationHandle(url_)) {}
+ScopedFileAccess::ScopedFileAccess(fs::path url) : url_(std::move(url)) {
+    if (auto identity = platform::fileIdentity(url_)) identity_ = Identity{identity->device, identity->inode};
+}
 
-ScopedFileAccess::~ScopedFileAccess() { platform::closeLocationHandle(handle_); }
-
-ScopedFileAccess::ScopedFileAccess(ScopedFileAccess&& other) noexcept
-    : url_(std::move(other.url_)), handle_(std::exchange(other.handle_, -1)) {}
-
-ScopedFileAccess& ScopedFileAccess::operator=(ScopedFileAccess&& other) noexcept {
-    if (this != &other) {
-        platform::closeLocationHandle(handle_);
-        url_ = std::move(other.url_);
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
+bool ScopedFileAccess::stillReachable() const {
+    if (!identity_) return false;
+    auto identity = platform::fileIdentity(url_);
+    return identity && Identity{identity->device, identity->inode} == *identity_;
 }
 
 // ---------------------------------------------------------------- bookmarks

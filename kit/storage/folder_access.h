@@ -19,23 +19,29 @@
 
 namespace veltrop::storage {
 
-// Access to one location for as long as the object lives. Starting holds a
-// handle on the item; started is false when the item could not be reached.
+// Access to one location for as long as the object lives. Linux has no
+// sandbox whose grant must be held open, so nothing is kept open per item
+// (a batch of thousands of photos would run out of file handles): the object
+// records the item's identity when it starts, and holders check the item
+// again when they use it. started is false when the item could not be reached.
 class ScopedFileAccess {
 public:
     explicit ScopedFileAccess(std::filesystem::path url);
-    ~ScopedFileAccess();
-    ScopedFileAccess(ScopedFileAccess&& other) noexcept;
-    ScopedFileAccess& operator=(ScopedFileAccess&& other) noexcept;
-    ScopedFileAccess(const ScopedFileAccess&) = delete;
-    ScopedFileAccess& operator=(const ScopedFileAccess&) = delete;
 
     const std::filesystem::path& url() const { return url_; }
-    bool started() const { return handle_ >= 0; }
+    bool started() const { return identity_.has_value(); }
+    // True while the location can be reached and is still the item that was
+    // there at the start (same device and inode).
+    bool stillReachable() const;
 
 private:
+    struct Identity {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        bool operator==(const Identity&) const = default;
+    };
     std::filesystem::path url_;
-    int handle_ = -1;
+    std::optional<Identity> identity_;
 };
 
 class FolderAccessStore {

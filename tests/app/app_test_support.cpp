@@ -92,6 +92,13 @@ std::vector<fs::path> ScriptedInteraction::choosePhotos() {
     return answer;
 }
 
+std::optional<fs::path> ScriptedInteraction::choosePhotoFolder() {
+    if (folderPhotoAnswers.empty()) return std::nullopt;
+    auto answer = folderPhotoAnswers.front();
+    folderPhotoAnswers.pop_front();
+    return answer;
+}
+
 std::optional<fs::path> ScriptedInteraction::chooseOutputFolder(const std::string& message,
                                                                 const std::optional<fs::path>&) {
     folderQuestions.push_back(message);

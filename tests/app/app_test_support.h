@@ -56,6 +56,7 @@ void writeJpeg(const std::filesystem::path& file, const JpegOptions& options = {
 class ScriptedInteraction final : public app::UserInteraction {
 public:
     std::deque<std::vector<std::filesystem::path>> photoAnswers;
+    std::deque<std::optional<std::filesystem::path>> folderPhotoAnswers;
     std::deque<std::optional<std::filesystem::path>> folderAnswers;
     std::deque<std::optional<std::filesystem::path>> watermarkAnswers;
 
@@ -64,6 +65,7 @@ public:
     std::vector<std::filesystem::path> opened;
 
     std::vector<std::filesystem::path> choosePhotos() override;
+    std::optional<std::filesystem::path> choosePhotoFolder() override;
     std::optional<std::filesystem::path> chooseOutputFolder(
         const std::string& message, const std::optional<std::filesystem::path>& start) override;
     std::optional<std::filesystem::path> chooseWatermarkImage() override;

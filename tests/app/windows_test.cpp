@@ -70,7 +70,7 @@ TEST(ContentView, ExportButtonTitleFollowsPackageTimestampAndWatermark) {
     EXPECT_EQ(view.exportButton()->text(), "Add Watermarks");
 
     // The package checkbox in the settings pane switches back, even without photos.
-    view.controls()->packageBox()->setChecked(true);
+    view.destination()->packageBox()->setChecked(true);
     EXPECT_EQ(view.exportButton()->text(), "Export handover package");
 }
 
@@ -79,7 +79,7 @@ TEST(ContentView, StatusLineShowsTheFirstApplicableCase) {
     const fs::path site = threePhotos(harness);
     AppModel& model = harness.make();
     ContentView view(model);
-    EXPECT_EQ(view.statusText(), "No photos with a usable capture date");
+    EXPECT_EQ(view.statusText(), "Add photos to begin");
 
     model.addLocations({site});
     EXPECT_FALSE(view.showsDropZone());
@@ -141,9 +141,10 @@ TEST(PhotoListView, ShowsDateSourcesAndTheUndatedWarning) {
     AppModel& model = harness.make();
     ContentView view(model);
     model.addLocations({site});
-    auto* list = view.photoList()->list();
-    EXPECT_EQ(columnTexts(list, 0), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
-    EXPECT_EQ(columnTexts(list, 1),
+    app::PhotoListView* list = view.photoList();
+    using Column = app::PhotoTableModel::Column;
+    EXPECT_EQ(list->columnTexts(Column::nameColumn), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+    EXPECT_EQ(list->columnTexts(Column::sourceColumn),
               (QStringList{"EXIF capture date", "EXIF capture date", "No date", "No date"}));
     EXPECT_EQ(view.photoList()->undatedWarning(), "2 photos without a recorded capture date");
 
@@ -151,15 +152,15 @@ TEST(PhotoListView, ShowsDateSourcesAndTheUndatedWarning) {
     auto supply = records::makeSupplyRule(records::DateCorrectionScope::photo(site / "c.jpg"), "2026-08-14 06:17:49");
     ASSERT_TRUE(supply);
     model.applyCorrection(*supply);
-    EXPECT_EQ(columnTexts(list, 1),
+    EXPECT_EQ(list->columnTexts(Column::sourceColumn),
               (QStringList{"EXIF capture date", "Corrected", "User-supplied date", "No date"}));
 
     view.photoList()->fileDatesBox()->setChecked(true);
     EXPECT_TRUE(model.configuration().useFileDateFallback);
-    EXPECT_EQ(list->topLevelItem(3)->text(1), "File date");
+    EXPECT_EQ(list->columnTexts(Column::sourceColumn).at(3), "File date");
 
     // Selecting a row selects the photo.
-    list->setCurrentItem(list->topLevelItem(1));
+    list->table()->selectRow(1);
     EXPECT_EQ(model.selection(), site / "b.jpg");
 
     model.removeCorrection(supply->id);
@@ -199,13 +200,13 @@ TEST(ControlsPane, DescribesTheOutputInItsFourCases) {
     fs::create_directories(out);
     AppModel& model = harness.make();
     ContentView view(model);
-    auto label = [&] { return view.controls()->outputLabel()->text(); };
+    auto label = [&] { return view.destination()->outputLabel()->text(); };
     auto explanation = [&] { return view.controls()->outputExplanation()->text(); };
 
     EXPECT_EQ(label(), "Choose a folder for the handover package");
     EXPECT_EQ(explanation(),
               "Choose a destination for a new folder containing JPEG copies, a contact sheet and a photo index.");
-    EXPECT_FALSE(view.controls()->resetButton()->isEnabled());
+    EXPECT_FALSE(view.destination()->resetButton()->isEnabled());
 
     model.setConfiguration(withPackage(model.configuration(), false));
     model.addLocations({site});
@@ -220,13 +221,13 @@ TEST(ControlsPane, DescribesTheOutputInItsFourCases) {
     ASSERT_TRUE(model.chooseOutputFolder(app::modelTexts::chooseOutputFolder));
     EXPECT_EQ(label(), "Deliveries");
     EXPECT_EQ(explanation(), app::qpath(out));
-    EXPECT_TRUE(view.controls()->resetButton()->isEnabled());
+    EXPECT_TRUE(view.destination()->resetButton()->isEnabled());
 
-    view.controls()->packageBox()->setChecked(true);
+    view.destination()->packageBox()->setChecked(true);
     EXPECT_EQ(label(), "New handover folder in Deliveries");
     EXPECT_EQ(explanation(), "Each export creates a new handover folder inside " + app::qpath(out) + ".");
 
-    view.controls()->resetButton()->click();
+    view.destination()->resetButton()->click();
     EXPECT_EQ(label(), "Choose a folder for the handover package");
 }
 
@@ -244,7 +245,7 @@ TEST(ResultsView, HeadlinesAndCountsFollowTheSummary) {
     const Case cases[] = {
         {{Outcome::stamped("/o/a.jpg"), Outcome::stamped("/o/b.jpg")}, false, "Export finished", {"2 of 2 exported"}, false},
         {{Outcome::stamped("/o/a.jpg"), Outcome::failed("Could not decode b.jpg"), Outcome::skippedNoDate()},
-         false, "Export finished", {"1 of 3 exported", "1 skipped with no capture date", "1 failed"}, true},
+         false, "Export finished with failures", {"1 of 3 exported", "1 skipped with no capture date", "1 failed"}, true},
         {{Outcome::skippedNoDate()}, false, "Nothing was exported", {"1 skipped with no capture date"}, false},
         {{Outcome::stamped("/o/a.jpg"), Outcome::notProcessed(), Outcome::notProcessed()},
          true, "Export cancelled", {"1 of 3 exported", "2 not processed"}, true},
@@ -262,8 +263,8 @@ TEST(ResultsView, HeadlinesAndCountsFollowTheSummary) {
         EXPECT_EQ(view.headline(), c.headline);
         EXPECT_EQ(view.countLines(), c.counts);
         EXPECT_EQ(view.button("Keep unfinished photos") != nullptr, c.keepUnfinished) << c.headline.toStdString();
-        ASSERT_TRUE(view.button(qs("Reveal \u201Co\u201D")));
-        EXPECT_EQ(view.button(qs("Reveal \u201Co\u201D"))->accessibleName(), "Reveal output folder /o");
+        ASSERT_TRUE(view.button(qs("Reveal copies in \u201Co\u201D")));
+        EXPECT_EQ(view.button(qs("Reveal copies in \u201Co\u201D"))->accessibleName(), "Reveal output folder /o");
     }
 }
 
@@ -288,7 +289,7 @@ TEST(ResultsView, AnExportWithAFailureOffersToKeepTheUnfinishedPhotos) {
     ASSERT_TRUE(waitForExport(model));
     ASSERT_TRUE(waitFor([&] { return view.results() != nullptr; }));
     app::ResultsView* results = view.results();
-    EXPECT_EQ(results->headline(), "Export finished");
+    EXPECT_EQ(results->headline(), "Export finished with failures");
     EXPECT_EQ(results->countLines(),
               (QStringList{"2 of 4 exported", "1 skipped with no capture date", "1 failed"}));
     EXPECT_TRUE(results->failuresText().contains("broken.jpg"));
@@ -299,7 +300,7 @@ TEST(ResultsView, AnExportWithAFailureOffersToKeepTheUnfinishedPhotos) {
     EXPECT_FALSE(model.summary());
     ASSERT_EQ(model.photos().size(), 1u);
     EXPECT_EQ(model.photos()[0].url.filename(), "broken.jpg");
-    EXPECT_EQ(view.photoList()->list()->topLevelItemCount(), 1);
+    EXPECT_EQ(view.photoList()->rows()->rowCount(), 1);
 }
 
 // ---------------------------------------------------------------- presets
@@ -486,7 +487,9 @@ TEST(HelpView, SectionsInOrderAndNoOtherSystemsNames) {
     EXPECT_FALSE(text.contains("Mac"));
     EXPECT_FALSE(text.contains("Finder"));
     EXPECT_TRUE(text.contains("cannot check for updates"));
-    EXPECT_FALSE(app::HelpView(app::HelpLinks{{}, {}, true}).plainText().contains("cannot check for updates"));
+    app::HelpLinks configured;
+    configured.updatesConfigured = true;
+    EXPECT_FALSE(app::HelpView(configured).plainText().contains("cannot check for updates"));
 }
 
 // ---------------------------------------------------------------- application

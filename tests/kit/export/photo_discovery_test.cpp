@@ -73,6 +73,7 @@ TEST(PhotoDiscovery, RootsAndSubpathsPreferTheDeepestDroppedFolder) {
     EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/x/y/p.jpg", dropped), std::pair(fs::path("/x/y/p.jpg"), std::string()));
     EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/xy/q.jpg", dropped), std::pair(fs::path("/xy"), std::string()));
     EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/x/a/b/c.jpg", {"/x"}), std::pair(fs::path("/x"), std::string("a/b")));
+    EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/a/b/c.jpg", {"/"}), std::pair(fs::path("/"), std::string("a/b")));
 }
 
 TEST(PhotoDiscovery, MakesPhotosFromOneMetadataReadEach) {

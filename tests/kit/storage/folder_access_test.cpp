@@ -38,10 +38,32 @@ void replaceFolder(const fs::path& folder) {
     fs::rename(replacement, folder);
 }
 
-TEST(ScopedFileAccess, StartsOnlyForAReachableLocation) {
+std::size_t openHandleCount() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
+TEST(ScopedFileAccess, StartsOnlyForAReachableLocationAndHoldsNothingOpen) {
     TempDir dir;
     EXPECT_FALSE(ScopedFileAccess(dir / "absent").started());
-    EXPECT_TRUE(ScopedFileAccess(dir.path()).started());
+    EXPECT_FALSE(ScopedFileAccess(dir / "absent").stillReachable());
+
+    writeFile(dir / "a.jpg", "x");
+    fs::create_directory(dir / "folder");
+    const std::size_t before = openHandleCount();
+    std::vector<ScopedFileAccess> held;
+    for (int i = 0; i < 500; ++i) held.emplace_back(i % 2 ? dir / "a.jpg" : dir / "folder");
+    EXPECT_EQ(openHandleCount(), before);
+    EXPECT_TRUE(held.front().started());
+    EXPECT_TRUE(held[1].stillReachable());
+
+    // Checked again when used: a replaced folder is not the one access was given for.
+    replaceFolder(dir / "folder");
+    EXPECT_FALSE(held.front().stillReachable());
+    fs::remove(dir / "a.jpg");
+    EXPECT_FALSE(held[1].stillReachable());
+    EXPECT_TRUE(held[1].started());
 }
 
 TEST(FolderAccessStore, RemembersAndRestoresAFolder) {
