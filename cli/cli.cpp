@@ -10,8 +10,9 @@ namespace veltrop::cli {
 namespace {
 
 // Every command, in the order the help lists them.
-const std::array<const Command*, 7> commandTable{&formatCommand, &formatsCommand, &configCommand, &inspectCommand,
-                                                 &stampCommand,  &exportCommand,  &presetsCommand};
+const std::array<const Command*, 9> commandTable{&formatCommand, &formatsCommand, &configCommand, &inspectCommand,
+                                                 &stampCommand,  &exportCommand,  &presetsCommand,
+                                                 &clocksCommand, &verifyCommand};
 
 constexpr std::string_view programName = "veltrop-cli";
 

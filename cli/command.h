@@ -38,6 +38,8 @@ extern const Command inspectCommand;
 extern const Command stampCommand;
 extern const Command exportCommand;
 extern const Command presetsCommand;
+extern const Command clocksCommand;
+extern const Command verifyCommand;
 
 // Exit statuses.
 inline constexpr int exitSuccess = 0;

@@ -262,7 +262,11 @@ int runExport(const Invocation& invocation) {
         configuration.outputRoot = handover::HandoverPackage::photosFolder(*created);
     }
 
-    exporting::BatchProcessor processor(jobs);
+    // In a package each copy and its original are hashed as soon as the copy is written.
+    auto digests = std::make_shared<handover::PackageDigests>();
+    exporting::BatchProcessor processor(jobs, std::nullopt,
+                                        package ? handover::hashingStep(exporting::stampPhoto, digests)
+                                                : exporting::BatchProcessor::StampStep(exporting::stampPhoto));
     ProgressReporter progress(invocation.err, photos.size());
     interruptible.store(&processor);
     auto previous = ::signal(SIGINT, onInterrupt);
@@ -270,7 +274,8 @@ int runExport(const Invocation& invocation) {
         processor.run(photos, configuration, setup->watermarkImage, *corrections, *expected, std::ref(progress));
     ::signal(SIGINT, previous);
     interruptible.store(nullptr);
-    if (package) summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration);
+    if (package)
+        summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get());
 
     printSummary(invocation.out, summary);
     const bool reportsMissing = summary.handover && summary.handover->error;
