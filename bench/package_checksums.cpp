@@ -126,8 +126,8 @@ int main(int argc, char** argv) {
     std::printf("plain export            %8.1f ms CPU\n", a * 1e3);
     std::printf("export with checksums   %8.1f ms CPU   ratio %.3f (target at most 1.10)\n", b * 1e3, b / a);
     std::printf("SHA-256 %s: %.0f MB/s; portable code: %.0f MB/s\n",
-                platform::detail::hasShaInstructions() ? "with the processor's SHA instructions" : "portable",
-                chosen, portable);
+                platform::detail::hasShaInstructions() ? "with the processor's SHA instructions" : "portable", chosen,
+                portable);
     std::printf("on a processor without SHA instructions the ratio would be about %.3f\n",
                 (a + hashedMegabytes / portable) / a + (b - a - hashedMegabytes / chosen) / a);
     return b / a <= 1.10 ? 0 : 1;

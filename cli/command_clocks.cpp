@@ -109,8 +109,8 @@ int runClocks(const Invocation& invocation) {
     for (const auto& path : parsed->positionals) dropped.push_back(exporting::standardized(path));
     exporting::ImageLoader::prepare();
     namespace discovery = exporting::PhotoDiscovery;
-    const auto photos = discovery::makePhotos(discovery::discoverFiles(dropped, !parsed->has("--no-subfolders"), {}),
-                                              dropped);
+    const auto photos =
+        discovery::makePhotos(discovery::discoverFiles(dropped, !parsed->has("--no-subfolders"), {}), dropped);
     if (photos.empty()) {
         invocation.err << "No photos found.\n";
         return exitFailure;
@@ -144,8 +144,9 @@ int runClocks(const Invocation& invocation) {
 }  // namespace
 
 std::string shellQuoted(const std::string& text) {
-    const bool plain = !text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                              "0123456789+-_=@/.,:") == std::string::npos;
+    const bool plain = !text.empty() && text.find_first_not_of(
+                                            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                            "0123456789+-_=@/.,:") == std::string::npos;
     if (plain) return text;
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -162,13 +163,13 @@ void printClockTable(std::ostream& out, const ClockCheck& check) {
         else if (estimate.aheadAtLeastSeconds)
             error = "at least +" + records::durationText(static_cast<double>(*estimate.aheadAtLeastSeconds));
         const ClockProposal* proposal = proposalOf(check, estimate);
-        rows.push_back({cameraColumn(estimate), std::to_string(estimate.photos),
-                        estimate.withGpsTime > 0 ? std::to_string(estimate.used) : std::string(noValue),
-                        estimate.withGpsTime > 0 ? std::to_string(estimate.lagging + estimate.outliers)
-                                                 : std::string(noValue),
-                        estimate.zoneSeconds ? records::zoneText(*estimate.zoneSeconds) : std::string(noValue),
-                        error, estimate.used > 0 ? secondsText(estimate.spreadSeconds) : std::string(noValue),
-                        proposal ? proposal->shiftText : std::string(noValue)});
+        rows.push_back(
+            {cameraColumn(estimate), std::to_string(estimate.photos),
+             estimate.withGpsTime > 0 ? std::to_string(estimate.used) : std::string(noValue),
+             estimate.withGpsTime > 0 ? std::to_string(estimate.lagging + estimate.outliers) : std::string(noValue),
+             estimate.zoneSeconds ? records::zoneText(*estimate.zoneSeconds) : std::string(noValue), error,
+             estimate.used > 0 ? secondsText(estimate.spreadSeconds) : std::string(noValue),
+             proposal ? proposal->shiftText : std::string(noValue)});
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows)
@@ -210,7 +211,8 @@ nlohmann::json clockEstimateJson(const ClockEstimate& estimate) {
         {"outliers", estimate.outliers},
         {"used", estimate.used},
         {"zoneSeconds", orNull(estimate.zoneSeconds)},
-        {"zone", estimate.zoneSeconds ? nlohmann::json(records::zoneText(*estimate.zoneSeconds)) : nlohmann::json(nullptr)},
+        {"zone",
+         estimate.zoneSeconds ? nlohmann::json(records::zoneText(*estimate.zoneSeconds)) : nlohmann::json(nullptr)},
         {"zoneFromOffsetTag", estimate.zoneFromOffsetTag},
         {"clockErrorSeconds", orNull(estimate.clockErrorSeconds)},
         {"spreadSeconds", estimate.used > 0 ? nlohmann::json(estimate.spreadSeconds) : nlohmann::json(nullptr)},

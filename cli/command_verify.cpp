@@ -31,7 +31,8 @@ int runVerify(const Invocation& invocation) {
     for (const auto& problem : result.problems) invocation.out << problem.description() << "\n";
     if (result.holds()) {
         invocation.out << "Verified: " << result.filesChecked << " files match " << handover::checksumsFileName;
-        if (sources) invocation.out << ", " << result.originalsChecked << " originals match " << handover::sourcesFileName;
+        if (sources)
+            invocation.out << ", " << result.originalsChecked << " originals match " << handover::sourcesFileName;
         invocation.out << "\n";
     } else {
         invocation.out << result.problems.size() << (result.problems.size() == 1 ? " problem" : " problems")
@@ -45,19 +46,18 @@ int runVerify(const Invocation& invocation) {
 
 }  // namespace
 
-extern const Command verifyCommand{
-    "verify", "check a handover package against its checksums",
-    "usage: veltrop-cli verify [--sources DIR] PACKAGE\n\n"
-    "Reads every file of a handover package and compares it with Checksums.sha256:\n"
-    "prints one line per missing, changed or unexpected file. With --sources, also\n"
-    "checks the originals listed in Sources.sha256, found under DIR by the source\n"
-    "path of the photo index (DIR is the folder that held the exported folders).\n\n"
-    "The last line is the package's fingerprint, the SHA-256 of Checksums.sha256:\n"
-    "sent apart from the package, it shows that the list itself was not replaced.\n\n"
-    "Options:\n"
-    "  --sources DIR   also check the originals under DIR\n"
-    "  -h, --help      show this help\n\n"
-    "Exits 0 when everything matches, 1 otherwise.\n",
-    runVerify};
+extern const Command verifyCommand{"verify", "check a handover package against its checksums",
+                                   "usage: veltrop-cli verify [--sources DIR] PACKAGE\n\n"
+                                   "Reads every file of a handover package and compares it with Checksums.sha256:\n"
+                                   "prints one line per missing, changed or unexpected file. With --sources, also\n"
+                                   "checks the originals listed in Sources.sha256, found under DIR by the source\n"
+                                   "path of the photo index (DIR is the folder that held the exported folders).\n\n"
+                                   "The last line is the package's fingerprint, the SHA-256 of Checksums.sha256:\n"
+                                   "sent apart from the package, it shows that the list itself was not replaced.\n\n"
+                                   "Options:\n"
+                                   "  --sources DIR   also check the originals under DIR\n"
+                                   "  -h, --help      show this help\n\n"
+                                   "Exits 0 when everything matches, 1 otherwise.\n",
+                                   runVerify};
 
 }  // namespace veltrop::cli

@@ -30,7 +30,7 @@ inline constexpr const char* choosePhoto = "Choose a photo\u2026";
 
 struct ClockSuggestion {
     records::ClockProposal proposal;
-    std::string heading;  // "Camera model: NIKON D3100 — shift −7 min 13 s"
+    std::string heading;   // "Camera model: NIKON D3100 — shift −7 min 13 s"
     bool applied = false;  // the batch already holds this very rule
     bool operator==(const ClockSuggestion&) const = default;
 };

@@ -15,7 +15,8 @@ void PackageVerifier::start(const std::filesystem::path& package) {
     pool_.start([self = QPointer<PackageVerifier>(this), target = this, generation, package] {
         handover::PackageVerification result = handover::verifyPackage(package);
         QMetaObject::invokeMethod(
-            target, [self, generation, result = std::move(result)]() mutable {
+            target,
+            [self, generation, result = std::move(result)]() mutable {
                 if (self) self->apply(generation, std::move(result));
             },
             Qt::QueuedConnection);
@@ -31,8 +32,7 @@ void PackageVerifier::apply(quint64 generation, handover::PackageVerification re
 
 std::string verificationText(const handover::PackageVerification& verification) {
     if (verification.holds())
-        return "Package verified: all " + std::to_string(verification.filesChecked) +
-               " files match Checksums.sha256.";
+        return "Package verified: all " + std::to_string(verification.filesChecked) + " files match Checksums.sha256.";
     const std::size_t count = verification.problems.size();
     std::string text = std::to_string(count) + (count == 1 ? " problem" : " problems") + " found:";
     for (const auto& problem : verification.problems) text += "\n" + problem.description();

@@ -99,7 +99,8 @@ ClockReading ClockReading::fromProperties(const PropertyDictionary& properties) 
     const PropertyDictionary& exif = group(properties, keys::exif);
     const PropertyDictionary& gps = group(properties, keys::gps);
     ClockReading reading;
-    if (const std::string* offset = stringAt(exif, keys::offsetTimeOriginal)) reading.offsetSeconds = parseOffsetText(*offset);
+    if (const std::string* offset = stringAt(exif, keys::offsetTimeOriginal))
+        reading.offsetSeconds = parseOffsetText(*offset);
     reading.subSecond = subSecondOf(exif);
     reading.gpsDay = gpsDayOf(gps);
     reading.gpsSecondOfDay = gpsSecondOf(gps);
@@ -112,8 +113,8 @@ std::optional<CaptureDate> readModificationDate(const std::filesystem::path& fil
     if (!times || !times->modification) return std::nullopt;
     const auto local = platform::localTime(*times->modification);
     if (!local) return std::nullopt;
-    return CaptureDate{local->year, local->month, local->day, local->hour, local->minute, local->second,
-                       CaptureDateSource::fileDate};
+    return CaptureDate{
+        local->year, local->month, local->day, local->hour, local->minute, local->second, CaptureDateSource::fileDate};
 }
 
 }  // namespace veltrop::dates

@@ -56,7 +56,7 @@ std::optional<PackageDigests::Entry> PackageDigests::find(const fs::path& copy) 
 
 BatchProcessor::StampStep hashingStep(BatchProcessor::StampStep step, std::shared_ptr<PackageDigests> digests) {
     return [step = std::move(step), digests = std::move(digests)](const exporting::StampPlan& plan,
-                                                                 const exporting::StampJob& job) {
+                                                                  const exporting::StampJob& job) {
         FileOutcome outcome = step(plan, job);
         if (outcome.kind != FileOutcome::Kind::stamped) return outcome;
         // A copy that cannot be read back here is hashed again when the list is written.
@@ -128,8 +128,8 @@ std::vector<PackageItem> packageItems(const fs::path& package) {
         std::error_code statusError;
         const auto status = it->symlink_status(statusError);
         if (!statusError && fs::is_directory(status)) continue;
-        items.push_back({it->path().lexically_relative(package).generic_string(),
-                         !statusError && fs::is_regular_file(status)});
+        items.push_back(
+            {it->path().lexically_relative(package).generic_string(), !statusError && fs::is_regular_file(status)});
     }
     std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
     return items;

@@ -24,8 +24,8 @@ struct PackageProblem {
         unreadableOriginal,
     };
     Kind kind = Kind::missing;
-    std::string path;       // relative to the package, or to the originals' folder
-    std::size_t line = 0;   // malformedLine: 1-based
+    std::string path;      // relative to the package, or to the originals' folder
+    std::size_t line = 0;  // malformedLine: 1-based
 
     // One line: "Changed: Photos/IMG_0001.jpg".
     std::string description() const;

@@ -89,10 +89,10 @@ bool cpuHasShaInstructions() {
 // The processor's SHA extensions: about eight times the portable speed,
 // which keeps hashing a package's copies and originals cheap beside encoding.
 __attribute__((target("sha,sse4.1,ssse3"))) void shaInstructionBlocks(std::uint32_t* state, const std::uint8_t* data,
-                                                                       std::size_t blocks) {
+                                                                      std::size_t blocks) {
     const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
     // The instructions keep the state as ABEF and CDGH.
-    __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);  // CDAB
+    __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);      // CDAB
     __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);  // EFGH
     __m128i abef = _mm_alignr_epi8(abcd, efgh, 8);
     __m128i cdgh = _mm_blend_epi16(efgh, abcd, 0xF0);
@@ -103,15 +103,15 @@ __attribute__((target("sha,sse4.1,ssse3"))) void shaInstructionBlocks(std::uint3
         for (int group = 0; group < 16; ++group) {
             __m128i& current = words[group % 4];
             if (group < 4) {
-                current = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * group)),
-                                           byteSwap);
+                current =
+                    _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * group)), byteSwap);
             } else {
                 // Words 4g…4g+3 from groups g−4 (current), g−3, g−2 and g−1.
                 const __m128i& back3 = words[(group + 1) % 4];
                 const __m128i& back2 = words[(group + 2) % 4];
                 const __m128i& back1 = words[(group + 3) % 4];
-                const __m128i partial = _mm_add_epi32(_mm_sha256msg1_epu32(current, back3),
-                                                      _mm_alignr_epi8(back1, back2, 4));
+                const __m128i partial =
+                    _mm_add_epi32(_mm_sha256msg1_epu32(current, back3), _mm_alignr_epi8(back1, back2, 4));
                 current = _mm_sha256msg2_epu32(partial, back1);
             }
             __m128i sum = _mm_add_epi32(
@@ -126,8 +126,8 @@ __attribute__((target("sha,sse4.1,ssse3"))) void shaInstructionBlocks(std::uint3
 
     const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
     const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));      // DCBA
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));     // HGFE
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));   // DCBA
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));  // HGFE
 }
 
 #else

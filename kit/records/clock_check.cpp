@@ -27,7 +27,8 @@ std::optional<double> cameraSeconds(const DiscoveredPhoto& photo) {
     const auto& date = photo.captureDate;
     if (!date || date->source != dates::CaptureDateSource::dateTimeOriginal || date->second == 60) return std::nullopt;
     return wallSeconds(date->year, date->month, date->day) +
-           static_cast<double>(date->hour * 3600 + date->minute * 60 + date->second) + photo.clock.subSecond.value_or(0);
+           static_cast<double>(date->hour * 3600 + date->minute * 60 + date->second) +
+           photo.clock.subSecond.value_or(0);
 }
 
 std::optional<double> fileSeconds(const DiscoveredPhoto& photo) {
@@ -50,9 +51,10 @@ std::optional<double> differenceSeconds(const DiscoveredPhoto& photo, double cam
     const auto& clock = photo.clock;
     if (!clock.gpsSecondOfDay || isPlaceholder(clock)) return std::nullopt;
     if (clock.gpsDay)
-        return camera - (wallSeconds(clock.gpsDay->year, clock.gpsDay->month, clock.gpsDay->day) + *clock.gpsSecondOfDay);
-    const double expected = static_cast<double>(
-        clock.offsetSeconds.value_or(clock.longitude ? longitudeZone(*clock.longitude) : 0));
+        return camera -
+               (wallSeconds(clock.gpsDay->year, clock.gpsDay->month, clock.gpsDay->day) + *clock.gpsSecondOfDay);
+    const double expected =
+        static_cast<double>(clock.offsetSeconds.value_or(clock.longitude ? longitudeZone(*clock.longitude) : 0));
     const double cameraDay = std::floor(camera / 86400) * 86400;
     std::optional<double> best;
     for (int day = -1; day <= 1; ++day) {
@@ -203,7 +205,8 @@ void estimateFromGps(std::span<const DiscoveredPhoto> photos, const Group& group
 
     if (!longitudes.empty()) {
         estimate.longitudeZoneSeconds = longitudeZone(median(longitudes));
-        if (std::abs(*estimate.zoneSeconds - *estimate.longitudeZoneSeconds) > clockLimits::longitudeZoneToleranceSeconds)
+        if (std::abs(*estimate.zoneSeconds - *estimate.longitudeZoneSeconds) >
+            clockLimits::longitudeZoneToleranceSeconds)
             estimate.notes.push_back("The camera may be set to another time zone: its clock reads " +
                                      zoneText(*estimate.zoneSeconds) + ", but where the photos were taken " +
                                      "the longitude suggests about " + zoneText(*estimate.longitudeZoneSeconds) + ".");
@@ -327,8 +330,8 @@ std::optional<ClockProposal> proposalFor(std::span<const DiscoveredPhoto> photos
         proposal.basis = ClockProposal::Basis::fileTimes;
         shift = -*estimate.aheadAtLeastSeconds;
         proposal.evidence = "The camera runs at least " +
-                            durationText(static_cast<double>(*estimate.aheadAtLeastSeconds)) + " ahead: " +
-                            std::to_string(estimate.fileTimeWitnesses) + " of " +
+                            durationText(static_cast<double>(*estimate.aheadAtLeastSeconds)) +
+                            " ahead: " + std::to_string(estimate.fileTimeWitnesses) + " of " +
                             plural(estimate.withFileTime, "photo was", "photos were") +
                             " recorded as taken after their file was written.";
         proposal.notes.push_back(
@@ -401,7 +404,8 @@ std::string SyncShotError::description() const {
             return "Both photos are by the same camera in the same folder, so no shift can single out the second "
                    "camera's clock.";
         case Kind::inStep: return "The two cameras already agree to within a second; no shift is needed.";
-        case Kind::tooFar: return "The two cameras differ by more than 366 days; check that the photos show the same moment.";
+        case Kind::tooFar:
+            return "The two cameras differ by more than 366 days; check that the photos show the same moment.";
     }
     return {};
 }
@@ -478,7 +482,8 @@ std::string shiftText(const DateCorrectionRule& rule) {
 
 std::string zoneText(std::int64_t seconds) {
     const std::int64_t minutes = std::abs(seconds) / 60;
-    return std::string("UTC") + (seconds < 0 ? "\u2212" : "+") + twoDigits(minutes / 60) + ":" + twoDigits(minutes % 60);
+    return std::string("UTC") + (seconds < 0 ? "\u2212" : "+") + twoDigits(minutes / 60) + ":" +
+           twoDigits(minutes % 60);
 }
 
 std::string durationText(double seconds) {

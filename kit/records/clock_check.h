@@ -41,7 +41,7 @@ inline constexpr std::int64_t minimumShiftSeconds = 2;
 // camera text spans folders whose clocks disagree (two bodies of one model),
 // or of one folder when the photos name no camera.
 struct ClockEstimate {
-    std::string camera;                          // camera text, or "Unknown camera"
+    std::string camera;                           // camera text, or "Unknown camera"
     std::optional<std::filesystem::path> folder;  // set when the clock is told apart by folder
     DateCorrectionScope scope;                    // what a correction of this clock applies to
     std::size_t photos = 0;

@@ -82,7 +82,8 @@ std::optional<Expected> expectedClock(const json& tags) {
     if (tags.contains("OffsetTimeOriginal")) {
         int h = 0, m = 0;
         const std::string offset = text(tags["OffsetTimeOriginal"]);
-        if (std::sscanf(offset.c_str() + 1, "%d:%d", &h, &m) == 2) tag = (offset[0] == '-' ? -1 : 1) * (h * 3600 + m * 60);
+        if (std::sscanf(offset.c_str() + 1, "%d:%d", &h, &m) == 2)
+            tag = (offset[0] == '-' ? -1 : 1) * (h * 3600 + m * 60);
     }
     double difference = 0;
     if (tags.contains("GPSDateStamp") && utcSeconds(text(tags["GPSDateStamp"]))) {
@@ -183,19 +184,21 @@ TEST(CliClocks, GeneratedBatchWithAKnownErrorGetsItsShiftBack) {
         const fs::path copy = batch / ("shot" + std::to_string(i) + ".jpg");
         fs::copy_file(corpus / "Apple iPhone 5.jpg", copy);
         const std::int64_t utc = start + 211 * i;
-        writes.push_back({copy, {"-DateTimeOriginal=" + exifText(utc + zone + error),
-                                 "-GPSDateStamp=" + exifText(utc).substr(0, 10),
-                                 "-GPSTimeStamp=" + exifText(utc).substr(11) + ".4"}});
+        writes.push_back(
+            {copy,
+             {"-DateTimeOriginal=" + exifText(utc + zone + error), "-GPSDateStamp=" + exifText(utc).substr(0, 10),
+              "-GPSTimeStamp=" + exifText(utc).substr(11) + ".4"}});
     }
     // The last fix written again 50 s later, and a placeholder time.
     const std::int64_t lastFix = start + 211 * 5;
     for (const char* name : {"stale.jpg", "nofix.jpg"}) fs::copy_file(corpus / "Apple iPhone 5.jpg", batch / name);
-    writes.push_back({batch / "stale.jpg", {"-DateTimeOriginal=" + exifText(lastFix + 50 + zone + error),
-                                            "-GPSDateStamp=" + exifText(lastFix).substr(0, 10),
-                                            "-GPSTimeStamp=" + exifText(lastFix).substr(11) + ".4"}});
-    writes.push_back({batch / "nofix.jpg", {"-DateTimeOriginal=" + exifText(start + zone + error),
-                                            "-GPSDateStamp=" + exifText(start).substr(0, 10),
-                                            "-GPSTimeStamp=00:00:00"}});
+    writes.push_back(
+        {batch / "stale.jpg",
+         {"-DateTimeOriginal=" + exifText(lastFix + 50 + zone + error),
+          "-GPSDateStamp=" + exifText(lastFix).substr(0, 10), "-GPSTimeStamp=" + exifText(lastFix).substr(11) + ".4"}});
+    writes.push_back({batch / "nofix.jpg",
+                      {"-DateTimeOriginal=" + exifText(start + zone + error),
+                       "-GPSDateStamp=" + exifText(start).substr(0, 10), "-GPSTimeStamp=00:00:00"}});
     exiftoolWrite(writes, dir / "arguments.txt");
 
     const json result = clocksJson({batch.string()});
@@ -211,7 +214,7 @@ TEST(CliClocks, GeneratedBatchWithAKnownErrorGetsItsShiftBack) {
     EXPECT_NEAR(proposal["offsetSeconds"].get<double>(), -static_cast<double>(error), 2);
     EXPECT_EQ(proposal["shift"], "-7m13s@camera=Apple iPhone 5");
 
-    // The table names the shift; export takes it and stamps the corrected time.
+    // The table names the shift, quoted ready to paste into export or review.
     const CliRun table = runCli({"clocks", batch.string()});
     EXPECT_TRUE(contains(table.out, "--shift '-7m13s@camera=Apple iPhone 5'")) << table.out;
     EXPECT_TRUE(contains(table.out, "UTC\u221207:00")) << table.out;
@@ -222,15 +225,15 @@ TEST(CliClocks, SyncShotAndFileTimeLowerBound) {
     TempDir dir;
     fs::create_directories(dir / "a");
     fs::create_directories(dir / "b");
-    fs::copy_file(corpus / "Nikon D90.jpg", dir / "a" / "nikon.jpg");   // 2011:04:25 01:55:30
+    fs::copy_file(corpus / "Nikon D90.jpg", dir / "a" / "nikon.jpg");        // 2011:04:25 01:55:30
     fs::copy_file(corpus / "Canon EOS 1000D.jpg", dir / "b" / "canon.jpg");  // 2008:07:01 17:27:03.02
     exiftoolWrite({{dir / "b" / "canon.jpg", {"-DateTimeOriginal=2011:04:25 01:53:10", "-SubSecTimeOriginal=00"}}},
                   dir / "arguments.txt");
     // The Canon's file was written an hour before the time it records.
     ASSERT_EQ(std::system(("touch -d '2011-04-25 00:53:10' " + quoted((dir / "b" / "canon.jpg").string())).c_str()), 0);
 
-    const json result = clocksJson({dir.path().string(), "--sync",
-                                    (dir / "a" / "nikon.jpg").string() + "=" + (dir / "b" / "canon.jpg").string()});
+    const json result = clocksJson(
+        {dir.path().string(), "--sync", (dir / "a" / "nikon.jpg").string() + "=" + (dir / "b" / "canon.jpg").string()});
     ASSERT_EQ(result["proposals"].size(), 2u) << result.dump(2);
     EXPECT_EQ(result["proposals"][0]["basis"], "fileTimes");
     EXPECT_EQ(result["proposals"][0]["shift"], "-1h@camera=Canon EOS 1000D");

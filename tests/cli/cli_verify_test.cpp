@@ -49,7 +49,8 @@ TEST(CliVerify, FreshPackagePassesAndEachChangeIsNamed) {
     EXPECT_EQ(veltrop::testing::readFile(package / "Sources.sha256").find("  Site/day 1/a.jpg\n") != std::string::npos,
               true);
 
-    const std::string checkInside = "cd " + quoted(package.string()) + " && sha256sum --quiet --strict -c Checksums.sha256";
+    const std::string checkInside =
+        "cd " + quoted(package.string()) + " && sha256sum --quiet --strict -c Checksums.sha256";
     EXPECT_EQ(std::system(checkInside.c_str()), 0);
     const std::string checkSources = "cd " + quoted(dir.path().string()) + " && sha256sum --quiet --strict -c " +
                                      quoted((package / "Sources.sha256").string());

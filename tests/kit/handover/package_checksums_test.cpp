@@ -37,7 +37,7 @@ BatchSummary exported(const fs::path& source, const fs::path& copy, std::string 
 // must be the ones it understands.
 TEST(PackageChecksums, ListsReadBackBySha256sumAndOurselves) {
     TempDir dir;
-    const std::vector<std::string> names{"plain.jpg",   "with space.jpg", " leading.jpg", "back\\slash.jpg",
+    const std::vector<std::string> names{"plain.jpg",   "with space.jpg", " leading.jpg",  "back\\slash.jpg",
                                          "line\nbreak", "carriage\rret",  "caf\u00e9.jpg", "Photos/deep/x.jpg"};
     std::string list;
     for (const auto& name : names) {
@@ -59,8 +59,8 @@ TEST(PackageChecksums, ListsReadBackBySha256sumAndOurselves) {
     }
 
     const std::string digest(64, 'a');
-    for (const std::string& bad : {digest + " x", digest + "\tx", digest.substr(1) + "  x", "g" + digest.substr(1) + "  x",
-                                  digest + "  ", "\\" + digest + "  a\\qb"})
+    for (const std::string& bad : {digest + " x", digest + "\tx", digest.substr(1) + "  x",
+                                   "g" + digest.substr(1) + "  x", digest + "  ", "\\" + digest + "  a\\qb"})
         EXPECT_FALSE(parseChecksumLine(bad)) << bad;
     EXPECT_EQ(parseChecksumLine(digest + " *bin.jpg")->path, "bin.jpg");
     EXPECT_EQ(parseChecksumLine(std::string(64, 'A') + "  x")->digest, digest);
@@ -97,7 +97,8 @@ TEST(PackageChecksums, HashingStepFeedsTheLists) {
     EXPECT_EQ(veltrop::testing::readFile(package / "Sources.sha256"),
               checksumLine(sha256("original bytes"), "site/a.jpg"));
     EXPECT_EQ(veltrop::testing::readFile(package / "Checksums.sha256"),
-              checksumLine(sha256("marker\n"), ".veltrop-package") + checksumLine(sha256("copy bytes"), "Photos/a.jpg") +
+              checksumLine(sha256("marker\n"), ".veltrop-package") +
+                  checksumLine(sha256("copy bytes"), "Photos/a.jpg") +
                   checksumLine(sha256(veltrop::testing::readFile(package / "Sources.sha256")), "Sources.sha256"));
     EXPECT_TRUE(verifyPackage(package, dir.path()).holds());
 
@@ -122,11 +123,11 @@ TEST(PackageVerification, NamesEveryKindOfProblem) {
     const PackageVerification result = verifyPackage(package);
     std::vector<std::string> lines;
     for (const auto& problem : result.problems) lines.push_back(problem.description());
-    EXPECT_EQ(lines, (std::vector<std::string>{"Checksums.sha256 line 4 is not a checksum line",
-                                               "Checksums.sha256 line 5 is not a checksum line",
-                                               "Checksums.sha256 line 6 is not a checksum line",
-                                               "Changed: changed.txt", "Missing: gone.txt",
-                                               "Unexpected file: extra.txt", "Unexpected file: link.txt"}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{
+                  "Checksums.sha256 line 4 is not a checksum line", "Checksums.sha256 line 5 is not a checksum line",
+                  "Checksums.sha256 line 6 is not a checksum line", "Changed: changed.txt", "Missing: gone.txt",
+                  "Unexpected file: extra.txt", "Unexpected file: link.txt"}));
     EXPECT_EQ(result.filesChecked, 3u);
     EXPECT_EQ(result.fingerprint,
               veltrop::platform::hexText(*veltrop::platform::sha256OfFile(package / "Checksums.sha256")));

@@ -34,10 +34,22 @@ struct Shot {
     PropertyDictionary exif, tiff{{"Model", "Field Cam"}}, gps;
     std::optional<std::int64_t> modified;  // wall-clock seconds
 
-    Shot& at(std::filesystem::path file) { url = std::move(file); return *this; }
-    Shot& by(std::string model) { tiff["Model"] = std::move(model); return *this; }
-    Shot& taken(std::int64_t wall) { exif["DateTimeOriginal"] = exifText(wall); return *this; }
-    Shot& zoneTag(std::string offset) { exif["OffsetTimeOriginal"] = std::move(offset); return *this; }
+    Shot& at(std::filesystem::path file) {
+        url = std::move(file);
+        return *this;
+    }
+    Shot& by(std::string model) {
+        tiff["Model"] = std::move(model);
+        return *this;
+    }
+    Shot& taken(std::int64_t wall) {
+        exif["DateTimeOriginal"] = exifText(wall);
+        return *this;
+    }
+    Shot& zoneTag(std::string offset) {
+        exif["OffsetTimeOriginal"] = std::move(offset);
+        return *this;
+    }
     Shot& gpsTime(double utcSecondOfDay) {
         const double h = std::floor(utcSecondOfDay / 3600), m = std::floor(utcSecondOfDay / 60) - h * 60;
         gps["GPSTimeStamp"] = PropertyList{h, m, utcSecondOfDay - h * 3600 - m * 60};
@@ -53,7 +65,10 @@ struct Shot {
         gps["GPSLatitude"] = PropertyList{47.0, 0.0, 0.0};
         return *this;
     }
-    Shot& fileWritten(std::int64_t wall) { modified = wall; return *this; }
+    Shot& fileWritten(std::int64_t wall) {
+        modified = wall;
+        return *this;
+    }
 
     operator DiscoveredPhoto() const {
         const PropertyDictionary properties{{"Exif", exif}, {"TIFF", tiff}, {"GPS", gps}};
@@ -76,11 +91,8 @@ std::vector<DiscoveredPhoto> series(int n, std::int64_t zone, std::int64_t error
     std::vector<DiscoveredPhoto> photos;
     for (int i = 0; i < n; ++i) {
         const std::int64_t utc = noonUtc + 97 * i;
-        photos.push_back(Shot()
-                             .at(folder + "/p" + std::to_string(i) + ".jpg")
-                             .by(model)
-                             .taken(utc + zone + error)
-                             .gpsAt(utc));
+        photos.push_back(
+            Shot().at(folder + "/p" + std::to_string(i) + ".jpg").by(model).taken(utc + zone + error).gpsAt(utc));
     }
     return photos;
 }
@@ -110,7 +122,7 @@ TEST(ClockReading, ReadsZoneSubSecondsGpsTimeAndPlace) {
     EXPECT_EQ(ClockReading::fromProperties({{"Exif", blankExif}, {"GPS", blankGps}}), ClockReading{});
 
     const std::pair<const char*, std::optional<std::int64_t>> offsets[] = {
-        {"+05:30", 19800}, {"-12:00", -43200}, {"+14:00", 50400}, {"+14:15", std::nullopt},
+        {"+05:30", 19800},       {"-12:00", -43200},      {"+14:00", 50400},        {"+14:15", std::nullopt},
         {"+5:30", std::nullopt}, {"05:30", std::nullopt}, {"+05:60", std::nullopt}, {"Z", std::nullopt}};
     for (const auto& [text, seconds] : offsets) EXPECT_EQ(veltrop::dates::parseOffsetText(text), seconds) << text;
 }
@@ -123,9 +135,9 @@ TEST(ClockCheck, FindsZoneAndClockErrorFromGpsTime) {
     };
     const Case cases[] = {
         {2 * 3600, 433, std::nullopt, "-7m13s@camera=Field Cam"},
-        {20700, 125, std::nullopt, "-2m5s@camera=Field Cam"},      // UTC+05:45 is a quarter-hour zone
+        {20700, 125, std::nullopt, "-2m5s@camera=Field Cam"},  // UTC+05:45 is a quarter-hour zone
         {3600, -360, std::nullopt, "+6m@camera=Field Cam"},
-        {-7 * 3600, 1, std::nullopt, std::nullopt},                // within what whole seconds can tell
+        {-7 * 3600, 1, std::nullopt, std::nullopt},  // within what whole seconds can tell
         {19800, -20, "+05:30", "+20s@camera=Field Cam"},
         {-4 * 3600, 5400, "-04:00", "-1h30m@camera=Field Cam"},  // a tag lets an error pass a quarter hour
     };
@@ -155,7 +167,8 @@ TEST(ClockCheck, FindsZoneAndClockErrorFromGpsTime) {
 TEST(ClockCheck, LeavesOutLaggingFarOffAndPlaceholderGpsTimes) {
     auto photos = series(6, 3600, 433);
     // A phone writing its last fix again 40 s later, a fix an hour off, and two placeholders.
-    photos.push_back(Shot().at("/site/cam/stale.jpg").taken(noonUtc + 5 * 97 + 40 + 3600 + 433).gpsAt(noonUtc + 5 * 97));
+    photos.push_back(
+        Shot().at("/site/cam/stale.jpg").taken(noonUtc + 5 * 97 + 40 + 3600 + 433).gpsAt(noonUtc + 5 * 97));
     photos.push_back(Shot().at("/site/cam/far.jpg").taken(noonUtc + 3600 + 433 + 1000).gpsAt(noonUtc + 1000 - 3600));
     Shot dateOnly = Shot().at("/site/cam/d.jpg").taken(noonUtc + 3600 + 433);
     dateOnly.gps["GPSDateStamp"] = "2024:05:14";
@@ -180,7 +193,8 @@ TEST(ClockCheck, LeavesOutLaggingFarOffAndPlaceholderGpsTimes) {
 
 // A phone that writes no GPS date: the day is the one nearest to the zone.
 TEST(ClockCheck, GpsTimeWithoutDateTakesTheNearestDay) {
-    Shot phone = Shot().taken(veltrop::dates::daysFromCivil(2012, 9, 29) * 86400 + 16 * 3600 + 11 * 60 + 25)
+    Shot phone = Shot()
+                     .taken(veltrop::dates::daysFromCivil(2012, 9, 29) * 86400 + 16 * 3600 + 11 * 60 + 25)
                      .gpsTime(23 * 3600 + 11 * 60 + 25.63)
                      .longitude(-122.3);
     const ClockCheck check = checkClocks(std::vector<DiscoveredPhoto>{phone});
@@ -243,9 +257,9 @@ TEST(ClockCheck, PhotosWithoutCameraAreToldApartByFolderAndWarnedOfNeighbours) {
     ASSERT_EQ(check.proposals.size(), 1u);
     EXPECT_EQ(check.estimates[0].camera, "Unknown camera");
     EXPECT_EQ(check.proposals[0].shiftText, "-2m@folder=/site/anon");
-    EXPECT_EQ(check.proposals[0].notes,
-              std::vector<std::string>{
-                  "The folder also holds photos by other cameras; the shift would apply to them too."});
+    EXPECT_EQ(
+        check.proposals[0].notes,
+        std::vector<std::string>{"The folder also holds photos by other cameras; the shift would apply to them too."});
 }
 
 TEST(ClockCheck, FileTimesGiveALowerBoundWithoutGps) {
@@ -281,8 +295,9 @@ TEST(ClockCheck, SyncShotSetsTheSecondCameraToTheFirst) {
     ASSERT_TRUE(proposal) << proposal.error().description();
     EXPECT_EQ(proposal->basis, ClockProposal::Basis::syncShot);
     EXPECT_EQ(proposal->shiftText, "-5m43s@camera=Cam B");  // +90 s to A's clock, −433 s to the true time
-    EXPECT_EQ(proposal->evidence, "b0.jpg and p0.jpg show the same moment; the second camera's clock is set to the "
-                                  "first's as corrected by its GPS time.");
+    EXPECT_EQ(proposal->evidence,
+              "b0.jpg and p0.jpg show the same moment; the second camera's clock is set to the "
+              "first's as corrected by its GPS time.");
 
     using Kind = SyncShotError::Kind;
     const std::pair<SyncShot, Kind> failures[] = {
@@ -308,9 +323,14 @@ TEST(ClockCheck, KnownZoneIsTheTagOrAGpsEstimate) {
 }
 
 TEST(ClockCheck, Texts) {
-    const std::pair<std::int64_t, const char*> shifts[] = {
-        {433, "+7m13s"}, {-433, "-7m13s"}, {3600, "+1h"}, {-5400, "-1h30m"}, {45, "+45s"},
-        {0, "+0s"},      {86400 * 2 + 61, "+2d1m1s"},      {-(5 * 3600 + 30 * 60 + 15), "-5h30m15s"}};
+    const std::pair<std::int64_t, const char*> shifts[] = {{433, "+7m13s"},
+                                                           {-433, "-7m13s"},
+                                                           {3600, "+1h"},
+                                                           {-5400, "-1h30m"},
+                                                           {45, "+45s"},
+                                                           {0, "+0s"},
+                                                           {86400 * 2 + 61, "+2d1m1s"},
+                                                           {-(5 * 3600 + 30 * 60 + 15), "-5h30m15s"}};
     for (const auto& [seconds, text] : shifts) EXPECT_EQ(shiftAmountText(seconds), text);
     EXPECT_EQ(zoneText(19800), "UTC+05:30");
     EXPECT_EQ(zoneText(-25200), "UTC\u221207:00");
