@@ -232,6 +232,7 @@ nlohmann::json clockProposalJson(const ClockProposal& proposal) {
         {"shift", proposal.shiftText},
         {"correction", records::text(proposal.rule)},
         {"evidence", proposal.evidence},
+        {"zoneSeconds", orNull(proposal.zoneSeconds)},
         {"notes", proposal.notes},
     };
 }

@@ -313,6 +313,7 @@ std::optional<ClockProposal> proposalFor(std::span<const DiscoveredPhoto> photos
     std::int64_t shift = 0;
     if (estimate.clockErrorSeconds) {
         proposal.basis = ClockProposal::Basis::gpsTime;
+        proposal.zoneSeconds = estimate.zoneSeconds;
         shift = -std::llround(*estimate.clockErrorSeconds);
         std::string left;
         if (estimate.lagging > 0) left += plural(estimate.lagging, "lagging GPS time", "lagging GPS times");
@@ -445,6 +446,7 @@ std::expected<ClockProposal, SyncShotError> syncProposal(std::span<const Discove
 
     ClockProposal proposal;
     proposal.basis = ClockProposal::Basis::syncShot;
+    proposal.zoneSeconds = knownZone(check, *reference);  // the second camera now reads the first's clock
     proposal.rule.scope = scope;
     proposal.rule.offsetSeconds = shift;
     proposal.shiftText = shiftText(proposal.rule);

@@ -89,6 +89,9 @@ struct ClockProposal {
     std::string shiftText;    // for --shift: "-7m13s@camera=NIKON D3100"
     std::string evidence;     // one sentence: what the shift rests on
     std::vector<std::string> notes;
+    // The zone the dates are in once the shift is applied, when known (east
+    // of UTC): what a copy's OffsetTimeOriginal can say about a corrected date.
+    std::optional<std::int64_t> zoneSeconds;
 
     bool operator==(const ClockProposal&) const = default;
 };

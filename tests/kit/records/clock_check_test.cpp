@@ -158,6 +158,7 @@ TEST(ClockCheck, FindsZoneAndClockErrorFromGpsTime) {
             EXPECT_EQ(check.proposals[0].shiftText, *c.shift);
             EXPECT_EQ(check.proposals[0].rule.offsetSeconds, -c.error);
             EXPECT_EQ(check.proposals[0].rule.scope, DateCorrectionScope::camera("Field Cam"));
+            EXPECT_EQ(check.proposals[0].zoneSeconds, c.zone);
         } else {
             EXPECT_TRUE(check.proposals.empty());
         }
@@ -294,6 +295,7 @@ TEST(ClockCheck, SyncShotSetsTheSecondCameraToTheFirst) {
     auto proposal = syncProposal(photos, check, {"/site/a/p0.jpg", "/site/b/b0.jpg"});
     ASSERT_TRUE(proposal) << proposal.error().description();
     EXPECT_EQ(proposal->basis, ClockProposal::Basis::syncShot);
+    EXPECT_EQ(proposal->zoneSeconds, 3600);  // camera A's, found from its GPS time
     EXPECT_EQ(proposal->shiftText, "-5m43s@camera=Cam B");  // +90 s to A's clock, −433 s to the true time
     EXPECT_EQ(proposal->evidence,
               "b0.jpg and p0.jpg show the same moment; the second camera's clock is set to the "
