@@ -10,8 +10,9 @@ namespace veltrop::cli {
 namespace {
 
 // Every command, in the order the help lists them.
-const std::array<const Command*, 8> commandTable{&exportCommand, &reviewCommand,  &stampCommand,  &inspectCommand,
-                                                 &formatCommand, &formatsCommand, &configCommand, &presetsCommand};
+const std::array<const Command*, 10> commandTable{&exportCommand, &reviewCommand,  &stampCommand,  &inspectCommand,
+                                                  &clocksCommand, &verifyCommand,  &formatCommand, &formatsCommand,
+                                                  &configCommand, &presetsCommand};
 
 constexpr std::string_view programName = "veltrop-cli";
 

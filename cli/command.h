@@ -39,6 +39,8 @@ extern const Command stampCommand;
 extern const Command exportCommand;
 extern const Command reviewCommand;
 extern const Command presetsCommand;
+extern const Command clocksCommand;
+extern const Command verifyCommand;
 
 // Exit statuses; a batch ended by a signal exits with 128 + its number.
 inline constexpr int exitSuccess = 0;

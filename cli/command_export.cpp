@@ -17,6 +17,7 @@
 #include "kit/export/image_loader.h"
 #include "kit/export/path_key.h"
 #include "kit/handover/handover_package.h"
+#include "kit/handover/package_checksums.h"
 
 namespace veltrop::cli {
 
@@ -243,7 +244,11 @@ int runExport(const Invocation& invocation) {
     }
 
     const auto rules = options->rules();
-    exporting::BatchProcessor processor(jobs);
+    // In a package each copy and its original are hashed as soon as the copy is written.
+    auto digests = std::make_shared<handover::PackageDigests>();
+    exporting::BatchProcessor processor(jobs, std::nullopt,
+                                        package ? handover::hashingStep(exporting::stampPhoto, digests)
+                                                : exporting::BatchProcessor::StampStep(exporting::stampPhoto));
     ProgressReporter progress(invocation.err, photos.size(), verbosity);
     std::size_t finished = 0;
     exporting::BatchSummary summary;
@@ -260,7 +265,7 @@ int runExport(const Invocation& invocation) {
         signal = interruption.signal();
     }
     progress.finish(finished);
-    if (package) summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration);
+    if (package) summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get());
 
     const auto changed = correctionEffects(*options, photos, configuration);
     if (asJson) {

@@ -721,6 +721,9 @@ void AppModel::startExport() {
     completedCount_ = 0;
     totalCount_ = static_cast<qint64>(photos_.size());
     processor_ = processorFactory_();
+    // In a package each copy and its original are hashed as soon as the copy is written.
+    auto digests = std::make_shared<handover::PackageDigests>();
+    if (package) processor_ = handover::hashingProcessor(*processor_, digests);
     cancelRequested_ = std::make_shared<std::atomic<bool>>(false);
     announce(&AppModel::runningChanged);
     announce(&AppModel::summaryChanged);
@@ -734,7 +737,7 @@ void AppModel::startExport() {
     workers_.start([self = QPointer<AppModel>(this), model = this, processor = processor_,
                     cancelRequested = cancelRequested_, photos = photos_, configuration = std::move(copy),
                     corrections = corrections_, range = expectedRange(), watermark = watermarkImage_,
-                    package = std::move(package), access = std::move(access)] {
+                    package = std::move(package), digests = std::move(digests), access = std::move(access)] {
         // The processor clears its flag when a run starts; a cancel that came
         // earlier is passed on again after every photo.
         std::size_t posted = 0;
@@ -752,7 +755,7 @@ void AppModel::startExport() {
         if (package) {
             QMetaObject::invokeMethod(
                 model, [self] { if (self) self->applyPreparingReports(); }, Qt::QueuedConnection);
-            summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration);
+            summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get());
         }
         QMetaObject::invokeMethod(
             model, [self, summary = std::move(summary)]() mutable { if (self) self->finishExport(std::move(summary)); },

@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 
+#include "app/ui/clock_suggestions.h"
 #include "app/ui/qt_text.h"
 
 namespace veltrop::app {
@@ -102,6 +103,7 @@ DateReviewView::DateReviewView(AppModel& model, QWidget* parent) : QDialog(paren
     auto* rightColumn = new QVBoxLayout(right);
     rightColumn->setContentsMargins(8, 0, 8, 0);
     rightColumn->addWidget(buildRange(right));
+    rightColumn->addWidget(new ClockSuggestionsView(model_, right));
     rightColumn->addWidget(buildForm(right));
     rightColumn->addWidget(buildApplied(right));
     rightColumn->addStretch(1);

@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "app/ui/package_check_view.h"
 #include "app/ui/pane_parts.h"
 #include "app/ui/qt_text.h"
 
@@ -130,6 +131,7 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
         }
         row->addStretch(1);
         column->addLayout(row);
+        column->addWidget(new PackageCheckView(package.root, this));
         if (package.error) {
             auto* problem = new WarningRow(this);
             problem->setMessage(qs(resultsTexts::packageFailed + *package.error));

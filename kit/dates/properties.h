@@ -59,10 +59,18 @@ inline constexpr std::string_view focalLength = "FocalLength";
 inline constexpr std::string_view fNumber = "FNumber";
 inline constexpr std::string_view exposureTime = "ExposureTime";
 inline constexpr std::string_view isoSpeedRatings = "ISOSpeedRatings";
+inline constexpr std::string_view offsetTimeOriginal = "OffsetTimeOriginal";
+inline constexpr std::string_view subSecTimeOriginal = "SubSecTimeOriginal";
 // TIFF group
 inline constexpr std::string_view dateTime = "DateTime";
 inline constexpr std::string_view make = "Make";
 inline constexpr std::string_view model = "Model";
+// GPS group
+inline constexpr std::string_view gpsDateStamp = "GPSDateStamp";
+inline constexpr std::string_view gpsTimeStamp = "GPSTimeStamp";
+inline constexpr std::string_view gpsLatitude = "GPSLatitude";
+inline constexpr std::string_view gpsLongitude = "GPSLongitude";
+inline constexpr std::string_view gpsLongitudeRef = "GPSLongitudeRef";
 }  // namespace keys
 
 // Looks up a nested group; a missing group or one that is not a dictionary

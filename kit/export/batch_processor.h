@@ -98,6 +98,7 @@ public:
 
     int maxConcurrent() const { return maxConcurrent_; }
     std::optional<double> maximumPixelCount() const { return maximumPixelCount_; }
+    const StampStep& step() const { return step_; }
 
     BatchSummary run(const std::vector<DiscoveredPhoto>& photos, const settings::StampConfiguration& configuration,
                      const std::optional<render::Bitmap>& watermarkImage,

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kit/dates/capture_date.h"
+#include "kit/dates/clock_reading.h"
 #include "kit/dates/exif_fields.h"
 #include "kit/records/date_audit.h"
 
@@ -28,6 +29,7 @@ struct DiscoveredPhoto {
     Size pixelSize;
     Size displaySize;  // pixel size turned for orientations 5 to 8
     records::PhotoDateAudit dateAudit;
+    dates::ClockReading clock;  // for the clock check
     std::optional<std::int64_t> batchOrdinal;
 
     bool operator==(const DiscoveredPhoto&) const = default;

@@ -177,6 +177,8 @@ std::vector<DiscoveredPhoto> makePhotos(const std::vector<fs::path>& files, cons
         photo.captureDate = dates::CaptureDateReader::readRecordedDate(properties);
         photo.exif = dates::ExifFields::fromProperties(properties);
         photo.dateAudit = records::PhotoDateAudit::fromProperties(properties);
+        photo.clock = dates::ClockReading::fromProperties(properties);
+        if (info) photo.clock.fileModified = dates::readModificationDate(photo.url);
         photos.push_back(std::move(photo));
     }
     return photos;

@@ -85,7 +85,7 @@ std::expected<void, HandoverError> safeSave(std::string_view data, const std::fi
 }
 
 HandoverPackageResult buildReports(const exporting::BatchSummary& summary, const std::filesystem::path& package,
-                                   const settings::StampConfiguration& configuration) {
+                                   const settings::StampConfiguration& configuration, const PackageDigests* digests) {
     HandoverPackageResult result{package, std::nullopt, std::nullopt, std::nullopt};
     std::vector<std::string> errors;
 
@@ -104,6 +104,9 @@ HandoverPackageResult buildReports(const exporting::BatchSummary& summary, const
     } else {
         errors.push_back(saved.error().description());
     }
+
+    // Last, so that the lists cover the reports.
+    for (const ChecksumError& error : writeChecksums(summary, package, digests)) errors.push_back(error.description());
 
     if (!errors.empty()) {
         std::string text;

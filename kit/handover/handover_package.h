@@ -10,6 +10,7 @@
 
 #include "kit/export/batch_processor.h"
 #include "kit/handover/handover_error.h"
+#include "kit/handover/package_checksums.h"
 #include "kit/handover/package_result.h"
 #include "kit/settings/stamp_configuration.h"
 
@@ -41,10 +42,13 @@ std::filesystem::path photosFolder(const std::filesystem::path& package);
 [[nodiscard]] std::expected<void, HandoverError> safeSave(std::string_view data,
                                                           const std::filesystem::path& location);
 
-// Writes the photo index and the contact sheet. Never fails as a whole: what
-// could not be written is left out of the result and explained in its error.
+// Writes the photo index, the contact sheet and the checksum lists, taking
+// the digests gathered during the batch where there are any. Never fails as
+// a whole: what could not be written is left out of the result and explained
+// in its error.
 HandoverPackageResult buildReports(const exporting::BatchSummary& summary, const std::filesystem::path& package,
-                                   const settings::StampConfiguration& configuration);
+                                   const settings::StampConfiguration& configuration,
+                                   const PackageDigests* digests = nullptr);
 
 }  // namespace HandoverPackage
 

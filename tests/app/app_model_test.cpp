@@ -8,6 +8,7 @@
 #include "app_test_support.h"
 #include "kit/export/image_loader.h"
 #include "kit/handover/handover_package.h"
+#include "kit/handover/package_verification.h"
 #include "kit/settings/settings_json.h"
 
 using namespace veltrop;
@@ -512,9 +513,10 @@ TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) 
     ASSERT_TRUE(model.summary()->handover);
     EXPECT_EQ(model.summary()->handover->root, package);
     EXPECT_FALSE(model.summary()->handover->error);
-    EXPECT_EQ(filesIn(package), (std::vector<std::string>{".veltrop-package", "Contact sheet.pdf", "Photo index.csv",
-                                                          "Photos"}));
+    EXPECT_EQ(filesIn(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Contact sheet.pdf",
+                                                          "Photo index.csv", "Photos", "Sources.sha256"}));
     EXPECT_EQ(filesIn(package / "Photos"), std::vector<std::string>{"a.jpg"});
+    EXPECT_TRUE(handover::verifyPackage(package, harness.dir.path()).holds());
     EXPECT_EQ(model.summary()->results[1].outcome, exporting::FileOutcome::skippedNoDate());
 
     // A second export never reuses the package.

@@ -222,6 +222,9 @@ protected:
         FileResult skipped{parent / "in" / "d.jpg", FileOutcome::skippedNoDate(), record("d.jpg", "R-0004")};
         FileResult untouched{parent / "in" / "e.jpg", FileOutcome::notProcessed(), std::nullopt};
         summary.results = {stamped, unreferenced, failed, skipped, untouched};
+        // The originals of the two copies, for Sources.sha256.
+        veltrop::testing::writeFile(parent / "in" / "a.jpg", "original a");
+        veltrop::testing::writeFile(parent / "in" / "b.jpg", "original b");
     }
 
     TempDir parent;
@@ -295,8 +298,8 @@ TEST_F(HandoverReports, ContactSheetPagesTextAndDocumentInformation) {
     const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
     EXPECT_EQ(result, (HandoverPackageResult{package, package / "Photo index.csv", package / "Contact sheet.pdf",
                                              std::nullopt}));
-    EXPECT_EQ(names(package),
-              (std::vector<std::string>{".veltrop-package", "Contact sheet.pdf", "Photo index.csv", "Photos"}));
+    EXPECT_EQ(names(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Contact sheet.pdf",
+                                                        "Photo index.csv", "Photos", "Sources.sha256"}));
     const fs::path pdf = package / "Contact sheet.pdf";
     EXPECT_EQ(pdfInfo(pdf, "Title"), "Bridge survey");
     EXPECT_EQ(pdfInfo(pdf, "Creator"), "Veltrop");
@@ -361,7 +364,8 @@ TEST_F(HandoverReports, ExistingReportsArePreservedAndReported) {
     EXPECT_EQ(result.error, "Could not save Photo index.csv; existing files were preserved\n"
                             "Could not read the exported preview for a.jpg");
     EXPECT_EQ(veltrop::testing::readFile(package / "Photo index.csv"), "keep me");
-    EXPECT_EQ(names(package), (std::vector<std::string>{".veltrop-package", "Photo index.csv", "Photos"}));
+    EXPECT_EQ(names(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Photo index.csv",
+                                                        "Photos", "Sources.sha256"}));
 }
 
 TEST_F(HandoverReports, UnreadableCopyFailsOnlyTheContactSheet) {

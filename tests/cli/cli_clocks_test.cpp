@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+#include <nlohmann/json.hpp>
+
+#include "support/test_support.h"
+#include "tests/cli/cli_run.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using veltrop::testing::CliRun;
+using veltrop::testing::contains;
+using veltrop::testing::runCli;
+using veltrop::testing::TempDir;
+
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string result = "'";
+    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+std::string shellOutput(const std::string& command) {
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return {};
+    std::string output;
+    std::array<char, 4096> buffer{};
+    std::size_t read = 0;
+    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), read);
+    ::pclose(pipe);
+    return output;
+}
+
+// Seconds of a fixed UTC calendar for "YYYY:MM:DD HH:MM:SS" (or a day alone).
+std::optional<std::int64_t> utcSeconds(const std::string& text) {
+    std::tm fields{};
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    const int read = std::sscanf(text.c_str(), "%d:%d:%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second);
+    if ((read != 3 && read != 6) || year < 1 || month < 1) return std::nullopt;
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    return static_cast<std::int64_t>(::timegm(&fields));
+}
+
+std::string text(const json& value) {
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_number_integer()) return std::to_string(value.get<std::int64_t>());
+    return {};
+}
+
+// What exiftool's values say about a photo's clock, worked out here without our reader.
+struct Expected {
+    std::int64_t zone;
+    double error;
+};
+
+std::optional<Expected> expectedClock(const json& tags) {
+    if (!tags.contains("DateTimeOriginal") || !tags.contains("GPSTimeStamp")) return std::nullopt;
+    const auto taken = utcSeconds(text(tags["DateTimeOriginal"]));
+    const std::string gpsTime = text(tags["GPSTimeStamp"]);
+    int hours = 0, minutes = 0;
+    double seconds = 0;
+    if (!taken || std::sscanf(gpsTime.c_str(), "%d:%d:%lf", &hours, &minutes, &seconds) != 3) return std::nullopt;
+    const double secondOfDay = hours * 3600 + minutes * 60 + seconds;
+    if (secondOfDay == 0) return std::nullopt;  // the placeholder 00:00:00
+
+    double camera = static_cast<double>(*taken);
+    if (tags.contains("SubSecTimeOriginal")) {
+        const std::string digits = text(tags["SubSecTimeOriginal"]);
+        camera += std::stod(digits) / std::pow(10.0, static_cast<double>(digits.size()));
+    }
+    std::optional<std::int64_t> tag;
+    if (tags.contains("OffsetTimeOriginal")) {
+        int h = 0, m = 0;
+        const std::string offset = text(tags["OffsetTimeOriginal"]);
+        if (std::sscanf(offset.c_str() + 1, "%d:%d", &h, &m) == 2)
+            tag = (offset[0] == '-' ? -1 : 1) * (h * 3600 + m * 60);
+    }
+    double difference = 0;
+    if (tags.contains("GPSDateStamp") && utcSeconds(text(tags["GPSDateStamp"]))) {
+        difference = camera - (static_cast<double>(*utcSeconds(text(tags["GPSDateStamp"]))) + secondOfDay);
+    } else {
+        // No GPS date: the day that puts the difference nearest the zone the photo suggests.
+        double expected = tag ? static_cast<double>(*tag) : 0;
+        if (!tag && tags.contains("GPSLongitude") && tags["GPSLongitude"].is_number())
+            expected = std::round(tags["GPSLongitude"].get<double>() / 15) * 3600;
+        const double midnight = std::floor(camera / 86400) * 86400;
+        std::optional<double> best;
+        for (int day = -1; day <= 1; ++day) {
+            const double candidate = camera - (midnight + day * 86400 + secondOfDay);
+            if (!best || std::abs(candidate - expected) < std::abs(*best - expected)) best = candidate;
+        }
+        difference = *best;
+    }
+    const std::int64_t zone = tag ? *tag : static_cast<std::int64_t>(std::round(difference / 900)) * 900;
+    return Expected{zone, difference - static_cast<double>(zone)};
+}
+
+json clocksJson(const std::vector<std::string>& arguments) {
+    std::vector<std::string> line{"clocks", "--json"};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    const CliRun run = runCli(line);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return json::parse(run.out, nullptr, false);
+}
+
+// Tag writes for several files in one exiftool run: each file with its own assignments.
+using TagWrites = std::vector<std::pair<fs::path, std::vector<std::string>>>;
+
+void exiftoolWrite(const TagWrites& writes, const fs::path& scratch) {
+    std::string arguments;
+    for (const auto& [file, assignments] : writes) {
+        arguments += "-q\n-q\n-overwrite_original\n";
+        for (const auto& assignment : assignments) arguments += assignment + "\n";
+        arguments += file.string() + "\n-execute\n";
+    }
+    veltrop::testing::writeFile(scratch, arguments);
+    const std::string command = "exiftool -q -@ " + quoted(scratch.string());
+    ASSERT_EQ(std::system(command.c_str()), 0) << arguments;
+}
+
+std::string exifText(std::int64_t utc) {
+    const std::time_t instant = static_cast<std::time_t>(utc);
+    std::tm fields{};
+    ::gmtime_r(&instant, &fields);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y:%m:%d %H:%M:%S", &fields);
+    return buffer;
+}
+
+}  // namespace
+
+// Every corpus photo on its own: the zone and clock error match what exiftool's
+// readings of the same tags imply, and photos without a usable GPS time are not used.
+TEST(CliClocks, CorpusMatchesWhatExiftoolsValuesImply) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    const json listing = json::parse(
+        shellOutput("exiftool -j -n -q -q -DateTimeOriginal -OffsetTimeOriginal -SubSecTimeOriginal -GPSDateStamp "
+                    "-GPSTimeStamp -GPSLongitude -ext jpg -ext jpeg -ext heic -ext heif " +
+                    quoted(corpus.string())),
+        nullptr, false);
+    ASSERT_TRUE(listing.is_array() && !listing.empty()) << "exiftool gave no listing";
+    int withGps = 0;
+    for (const json& tags : listing) {
+        const std::string file = tags["SourceFile"];
+        const json result = clocksJson({file});
+        ASSERT_TRUE(result.is_object()) << file;
+        ASSERT_EQ(result["estimates"].size(), 1u) << file;
+        const json& estimate = result["estimates"][0];
+        const auto expected = expectedClock(tags);
+        if (!expected) {
+            EXPECT_EQ(estimate["used"], 0) << file;
+            continue;
+        }
+        ++withGps;
+        EXPECT_EQ(estimate["used"], 1) << file;
+        EXPECT_EQ(estimate["zoneSeconds"], expected->zone) << file;
+        EXPECT_NEAR(estimate["clockErrorSeconds"].get<double>(), expected->error, 0.005) << file;
+    }
+    EXPECT_GE(withGps, 1) << "the corpus should hold a photo with GPS time";
+}
+
+// Copies of a phone photo whose camera clock was set 7 min 13 s fast: the
+// check gets the shift back, leaves out a stale fix and a placeholder, and
+// export accepts the suggested --shift.
+TEST(CliClocks, GeneratedBatchWithAKnownErrorGetsItsShiftBack) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    TempDir dir;
+    const fs::path batch = dir / "trip";
+    fs::create_directories(batch);
+    const std::int64_t zone = -7 * 3600, error = 7 * 60 + 13;
+    const std::int64_t start = *utcSeconds("2012:09:29 23:11:25");
+    TagWrites writes;
+    for (int i = 0; i < 6; ++i) {
+        const fs::path copy = batch / ("shot" + std::to_string(i) + ".jpg");
+        fs::copy_file(corpus / "Apple iPhone 5.jpg", copy);
+        const std::int64_t utc = start + 211 * i;
+        writes.push_back(
+            {copy,
+             {"-DateTimeOriginal=" + exifText(utc + zone + error), "-GPSDateStamp=" + exifText(utc).substr(0, 10),
+              "-GPSTimeStamp=" + exifText(utc).substr(11) + ".4"}});
+    }
+    // The last fix written again 50 s later, and a placeholder time.
+    const std::int64_t lastFix = start + 211 * 5;
+    for (const char* name : {"stale.jpg", "nofix.jpg"}) fs::copy_file(corpus / "Apple iPhone 5.jpg", batch / name);
+    writes.push_back(
+        {batch / "stale.jpg",
+         {"-DateTimeOriginal=" + exifText(lastFix + 50 + zone + error),
+          "-GPSDateStamp=" + exifText(lastFix).substr(0, 10), "-GPSTimeStamp=" + exifText(lastFix).substr(11) + ".4"}});
+    writes.push_back({batch / "nofix.jpg",
+                      {"-DateTimeOriginal=" + exifText(start + zone + error),
+                       "-GPSDateStamp=" + exifText(start).substr(0, 10), "-GPSTimeStamp=00:00:00"}});
+    exiftoolWrite(writes, dir / "arguments.txt");
+
+    const json result = clocksJson({batch.string()});
+    ASSERT_EQ(result["estimates"].size(), 1u);
+    const json& estimate = result["estimates"][0];
+    EXPECT_EQ(estimate["camera"], "Apple iPhone 5");
+    EXPECT_EQ(estimate["zoneSeconds"], zone);
+    EXPECT_EQ(estimate["used"], 6);
+    EXPECT_EQ(estimate["lagging"], 1);
+    EXPECT_EQ(estimate["placeholders"], 1);
+    ASSERT_EQ(result["proposals"].size(), 1u);
+    const json& proposal = result["proposals"][0];
+    EXPECT_NEAR(proposal["offsetSeconds"].get<double>(), -static_cast<double>(error), 2);
+    EXPECT_EQ(proposal["shift"], "-7m13s@camera=Apple iPhone 5");
+
+    // The table names the shift, quoted ready to paste into export or review.
+    const CliRun table = runCli({"clocks", batch.string()});
+    EXPECT_TRUE(contains(table.out, "--shift '-7m13s@camera=Apple iPhone 5'")) << table.out;
+    EXPECT_TRUE(contains(table.out, "UTC\u221207:00")) << table.out;
+}
+
+TEST(CliClocks, SyncShotAndFileTimeLowerBound) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    TempDir dir;
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    fs::copy_file(corpus / "Nikon D90.jpg", dir / "a" / "nikon.jpg");        // 2011:04:25 01:55:30
+    fs::copy_file(corpus / "Canon EOS 1000D.jpg", dir / "b" / "canon.jpg");  // 2008:07:01 17:27:03.02
+    exiftoolWrite({{dir / "b" / "canon.jpg", {"-DateTimeOriginal=2011:04:25 01:53:10", "-SubSecTimeOriginal=00"}}},
+                  dir / "arguments.txt");
+    // The Canon's file was written an hour before the time it records.
+    ASSERT_EQ(std::system(("touch -d '2011-04-25 00:53:10' " + quoted((dir / "b" / "canon.jpg").string())).c_str()), 0);
+
+    const json result = clocksJson(
+        {dir.path().string(), "--sync", (dir / "a" / "nikon.jpg").string() + "=" + (dir / "b" / "canon.jpg").string()});
+    ASSERT_EQ(result["proposals"].size(), 2u) << result.dump(2);
+    EXPECT_EQ(result["proposals"][0]["basis"], "fileTimes");
+    EXPECT_EQ(result["proposals"][0]["shift"], "-1h@camera=Canon EOS 1000D");
+    EXPECT_EQ(result["proposals"][1]["basis"], "syncShot");
+    EXPECT_EQ(result["proposals"][1]["shift"], "+2m20s@camera=Canon EOS 1000D");
+
+    const CliRun missing = runCli({"clocks", (dir / "a").string(), "--sync", "x.jpg=y.jpg"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "x.jpg is not among the photos being checked.\n");
+    EXPECT_EQ(runCli({"clocks", (dir / "a").string(), "--sync", "nope"}).status, 2);
+    EXPECT_EQ(runCli({"clocks", (dir / "empty").string()}).status, 1);
+}

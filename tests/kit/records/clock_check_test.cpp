@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "kit/dates/civil.h"
+#include "kit/records/clock_check.h"
+
+using namespace veltrop::records;
+using veltrop::dates::ClockReading;
+using veltrop::dates::PropertyDictionary;
+using veltrop::dates::PropertyList;
+using veltrop::exporting::DiscoveredPhoto;
+
+namespace {
+
+// "YYYY:MM:DD HH:MM:SS" of seconds in a fixed UTC calendar.
+std::string exifText(std::int64_t seconds) {
+    const auto day = veltrop::dates::civilFromDays(seconds / 86400);
+    const std::int64_t rest = seconds % 86400;
+    char text[128];
+    std::snprintf(text, sizeof text, "%04lld:%02lld:%02lld %02lld:%02lld:%02lld", static_cast<long long>(day.year),
+                  static_cast<long long>(day.month), static_cast<long long>(day.day),
+                  static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
+                  static_cast<long long>(rest % 60));
+    return text;
+}
+
+const std::int64_t noonUtc = veltrop::dates::daysFromCivil(2024, 5, 14) * 86400 + 12 * 3600;
+
+// One photo, built from the metadata a camera would write.
+struct Shot {
+    std::filesystem::path url = "/site/cam/a.jpg";
+    PropertyDictionary exif, tiff{{"Model", "Field Cam"}}, gps;
+    std::optional<std::int64_t> modified;  // wall-clock seconds
+
+    Shot& at(std::filesystem::path file) {
+        url = std::move(file);
+        return *this;
+    }
+    Shot& by(std::string model) {
+        tiff["Model"] = std::move(model);
+        return *this;
+    }
+    Shot& taken(std::int64_t wall) {
+        exif["DateTimeOriginal"] = exifText(wall);
+        return *this;
+    }
+    Shot& zoneTag(std::string offset) {
+        exif["OffsetTimeOriginal"] = std::move(offset);
+        return *this;
+    }
+    Shot& gpsTime(double utcSecondOfDay) {
+        const double h = std::floor(utcSecondOfDay / 3600), m = std::floor(utcSecondOfDay / 60) - h * 60;
+        gps["GPSTimeStamp"] = PropertyList{h, m, utcSecondOfDay - h * 3600 - m * 60};
+        return *this;
+    }
+    Shot& gpsAt(std::int64_t utc) {
+        gps["GPSDateStamp"] = exifText(utc).substr(0, 10);
+        return gpsTime(static_cast<double>(utc % 86400));
+    }
+    Shot& longitude(double degrees) {
+        gps["GPSLongitude"] = PropertyList{std::abs(degrees), 0.0, 0.0};
+        gps["GPSLongitudeRef"] = degrees < 0 ? "W" : "E";
+        gps["GPSLatitude"] = PropertyList{47.0, 0.0, 0.0};
+        return *this;
+    }
+    Shot& fileWritten(std::int64_t wall) {
+        modified = wall;
+        return *this;
+    }
+
+    operator DiscoveredPhoto() const {
+        const PropertyDictionary properties{{"Exif", exif}, {"TIFF", tiff}, {"GPS", gps}};
+        DiscoveredPhoto photo;
+        photo.url = url;
+        photo.root = url.parent_path();
+        photo.captureDate = veltrop::dates::CaptureDateReader::readRecordedDate(properties);
+        photo.exif = veltrop::dates::ExifFields::fromProperties(properties);
+        photo.clock = ClockReading::fromProperties(properties);
+        if (modified)
+            photo.clock.fileModified = veltrop::dates::CaptureDateReader::parseExifText(
+                exifText(*modified), veltrop::dates::CaptureDateSource::fileDate);
+        return photo;
+    }
+};
+
+// n shots 97 s apart by a camera set to `zone` whose clock is `error` seconds ahead.
+std::vector<DiscoveredPhoto> series(int n, std::int64_t zone, std::int64_t error, std::string folder = "/site/cam",
+                                    std::string model = "Field Cam") {
+    std::vector<DiscoveredPhoto> photos;
+    for (int i = 0; i < n; ++i) {
+        const std::int64_t utc = noonUtc + 97 * i;
+        photos.push_back(
+            Shot().at(folder + "/p" + std::to_string(i) + ".jpg").by(model).taken(utc + zone + error).gpsAt(utc));
+    }
+    return photos;
+}
+
+}  // namespace
+
+TEST(ClockReading, ReadsZoneSubSecondsGpsTimeAndPlace) {
+    const PropertyDictionary exif{{"OffsetTimeOriginal", "-04:00"}, {"SubSecTimeOriginal", "644 "}};
+    const PropertyDictionary gps{{"GPSDateStamp", "2019:08:21"},
+                                 {"GPSTimeStamp", PropertyList{23.0, 11.0, 25.63}},
+                                 {"GPSLongitude", PropertyList{122.0, 20.24, 0.0}},
+                                 {"GPSLongitudeRef", "W"}};
+    const ClockReading reading = ClockReading::fromProperties({{"Exif", exif}, {"GPS", gps}});
+    EXPECT_EQ(reading.offsetSeconds, -4 * 3600);
+    EXPECT_DOUBLE_EQ(*reading.subSecond, 0.644);
+    EXPECT_EQ(reading.gpsDay, (veltrop::dates::CalendarDay{2019, 8, 21}));
+    EXPECT_DOUBLE_EQ(*reading.gpsSecondOfDay, 23 * 3600 + 11 * 60 + 25.63);
+    EXPECT_NEAR(*reading.longitude, -122.33733, 1e-5);
+
+    // What cameras write when they know nothing: each gives no value.
+    const PropertyDictionary blankExif{{"OffsetTimeOriginal", "   :  "}, {"SubSecTimeOriginal", "x1"}};
+    const PropertyDictionary blankGps{{"GPSDateStamp", ""},
+                                      {"GPSTimeStamp", PropertyList{24.0, 0.0, 0.0}},
+                                      {"GPSLongitude", PropertyList{0.0, 0.0, 0.0}},
+                                      {"GPSLongitudeRef", "E"},
+                                      {"GPSLatitude", PropertyList{0.0, 0.0, 0.0}}};
+    EXPECT_EQ(ClockReading::fromProperties({{"Exif", blankExif}, {"GPS", blankGps}}), ClockReading{});
+
+    const std::pair<const char*, std::optional<std::int64_t>> offsets[] = {
+        {"+05:30", 19800},       {"-12:00", -43200},      {"+14:00", 50400},        {"+14:15", std::nullopt},
+        {"+5:30", std::nullopt}, {"05:30", std::nullopt}, {"+05:60", std::nullopt}, {"Z", std::nullopt}};
+    for (const auto& [text, seconds] : offsets) EXPECT_EQ(veltrop::dates::parseOffsetText(text), seconds) << text;
+}
+
+TEST(ClockCheck, FindsZoneAndClockErrorFromGpsTime) {
+    struct Case {
+        std::int64_t zone, error;
+        std::optional<std::string> tag;
+        std::optional<std::string> shift;  // the proposal's --shift text
+    };
+    const Case cases[] = {
+        {2 * 3600, 433, std::nullopt, "-7m13s@camera=Field Cam"},
+        {20700, 125, std::nullopt, "-2m5s@camera=Field Cam"},  // UTC+05:45 is a quarter-hour zone
+        {3600, -360, std::nullopt, "+6m@camera=Field Cam"},
+        {-7 * 3600, 1, std::nullopt, std::nullopt},  // within what whole seconds can tell
+        {19800, -20, "+05:30", "+20s@camera=Field Cam"},
+        {-4 * 3600, 5400, "-04:00", "-1h30m@camera=Field Cam"},  // a tag lets an error pass a quarter hour
+    };
+    for (const Case& c : cases) {
+        auto photos = series(5, c.zone, c.error);
+        if (c.tag)
+            for (auto& photo : photos) photo.clock.offsetSeconds = veltrop::dates::parseOffsetText(*c.tag);
+        const ClockCheck check = checkClocks(photos);
+        ASSERT_EQ(check.estimates.size(), 1u);
+        const ClockEstimate& estimate = check.estimates[0];
+        EXPECT_EQ(estimate.zoneSeconds, c.zone) << c.error;
+        EXPECT_EQ(estimate.zoneFromOffsetTag, c.tag.has_value());
+        EXPECT_DOUBLE_EQ(*estimate.clockErrorSeconds, static_cast<double>(c.error));
+        EXPECT_EQ(estimate.used, 5u);
+        EXPECT_EQ(estimate.spreadSeconds, 0);
+        if (c.shift) {
+            ASSERT_EQ(check.proposals.size(), 1u) << *c.shift;
+            EXPECT_EQ(check.proposals[0].shiftText, *c.shift);
+            EXPECT_EQ(check.proposals[0].rule.offsetSeconds, -c.error);
+            EXPECT_EQ(check.proposals[0].rule.scope, DateCorrectionScope::camera("Field Cam"));
+            EXPECT_EQ(check.proposals[0].zoneSeconds, c.zone);
+        } else {
+            EXPECT_TRUE(check.proposals.empty());
+        }
+    }
+}
+
+TEST(ClockCheck, LeavesOutLaggingFarOffAndPlaceholderGpsTimes) {
+    auto photos = series(6, 3600, 433);
+    // A phone writing its last fix again 40 s later, a fix an hour off, and two placeholders.
+    photos.push_back(
+        Shot().at("/site/cam/stale.jpg").taken(noonUtc + 5 * 97 + 40 + 3600 + 433).gpsAt(noonUtc + 5 * 97));
+    photos.push_back(Shot().at("/site/cam/far.jpg").taken(noonUtc + 3600 + 433 + 1000).gpsAt(noonUtc + 1000 - 3600));
+    Shot dateOnly = Shot().at("/site/cam/d.jpg").taken(noonUtc + 3600 + 433);
+    dateOnly.gps["GPSDateStamp"] = "2024:05:14";
+    photos.push_back(dateOnly);
+    photos.push_back(Shot().at("/site/cam/z.jpg").taken(noonUtc + 4033).gpsTime(0));
+
+    const ClockCheck check = checkClocks(photos);
+    ASSERT_EQ(check.estimates.size(), 1u);
+    const ClockEstimate& estimate = check.estimates[0];
+    EXPECT_EQ(estimate.photos, 10u);
+    EXPECT_EQ(estimate.placeholders, 2u);
+    EXPECT_EQ(estimate.withGpsTime, 8u);
+    EXPECT_EQ(estimate.outliers, 1u);
+    EXPECT_EQ(estimate.lagging, 1u);
+    EXPECT_EQ(estimate.used, 6u);
+    EXPECT_DOUBLE_EQ(*estimate.clockErrorSeconds, 433);
+    ASSERT_EQ(check.proposals.size(), 1u);
+    EXPECT_EQ(check.proposals[0].evidence,
+              "Set to UTC+01:00 and 7 min 13 s ahead: median of 6 photos with GPS time, spread 0.0 s; "
+              "1 lagging GPS time and 1 far-off GPS time left out.");
+}
+
+// A phone that writes no GPS date: the day is the one nearest to the zone.
+TEST(ClockCheck, GpsTimeWithoutDateTakesTheNearestDay) {
+    Shot phone = Shot()
+                     .taken(veltrop::dates::daysFromCivil(2012, 9, 29) * 86400 + 16 * 3600 + 11 * 60 + 25)
+                     .gpsTime(23 * 3600 + 11 * 60 + 25.63)
+                     .longitude(-122.3);
+    const ClockCheck check = checkClocks(std::vector<DiscoveredPhoto>{phone});
+    EXPECT_EQ(check.estimates[0].zoneSeconds, -7 * 3600);
+    EXPECT_NEAR(*check.estimates[0].clockErrorSeconds, -0.63, 1e-6);
+    EXPECT_EQ(check.estimates[0].longitudeZoneSeconds, -8 * 3600);
+    EXPECT_TRUE(check.estimates[0].notes.empty());  // an hour of summer time is not worth a note
+    EXPECT_TRUE(check.proposals.empty());
+}
+
+TEST(ClockCheck, NotesAZoneFarFromTheLongitude) {
+    auto photos = series(2, 2 * 3600, 0);
+    for (auto& photo : photos) photo.clock.longitude = -120;
+    const ClockCheck check = checkClocks(photos);
+    ASSERT_EQ(check.estimates[0].notes.size(), 1u);
+    EXPECT_EQ(check.estimates[0].notes[0],
+              "The camera may be set to another time zone: its clock reads UTC+02:00, but where the photos were "
+              "taken the longitude suggests about UTC\u221208:00.");
+}
+
+// Without a zone tag, ten minutes fast looks like a zone a quarter hour east.
+TEST(ClockCheck, NotesAnUnusualZone) {
+    const ClockCheck check = checkClocks(series(2, 3600, 600));
+    EXPECT_EQ(check.estimates[0].zoneSeconds, 4500);
+    EXPECT_EQ(check.estimates[0].notes,
+              std::vector<std::string>{"UTC+01:15 is an unusual time zone: the clock may be off by more than "
+                                       "7\u00bd minutes, which cannot be told apart from the zone."});
+    EXPECT_TRUE(checkClocks(series(2, 20700, 0)).estimates[0].notes.empty());  // Nepal
+}
+
+TEST(ClockCheck, OneCameraTextInTwoFoldersIsSplitOnlyWhenTheClocksDisagree) {
+    auto photos = series(3, 3600, 420, "/site/body-a");
+    auto second = series(3, 3600, 0, "/site/body-b");
+    photos.insert(photos.end(), second.begin(), second.end());
+    photos.push_back(Shot().at("/site/body-b/other.jpg").by("Drone").taken(noonUtc));
+    const ClockCheck split = checkClocks(photos);
+    ASSERT_EQ(split.estimates.size(), 3u);
+    EXPECT_EQ(split.estimates[0].scope, DateCorrectionScope::folder("/site/body-a"));
+    EXPECT_EQ(split.estimates[1].scope, DateCorrectionScope::folder("/site/body-b"));
+    EXPECT_EQ(split.estimates[2].camera, "Drone");
+    ASSERT_EQ(split.proposals.size(), 1u);
+    EXPECT_EQ(split.proposals[0].shiftText, "-7m@folder=/site/body-a");
+    EXPECT_TRUE(split.proposals[0].notes.empty());
+    EXPECT_EQ(estimateFor(split, photos[4]), &split.estimates[1]);
+
+    // The same clock error in both folders: one camera, one camera-wide rule.
+    auto same = series(3, 3600, 420, "/site/body-a");
+    auto again = series(3, 3600, 430, "/site/body-b");
+    same.insert(same.end(), again.begin(), again.end());
+    const ClockCheck merged = checkClocks(same);
+    ASSERT_EQ(merged.estimates.size(), 1u);
+    EXPECT_EQ(merged.proposals[0].shiftText, "-7m5s@camera=Field Cam");
+}
+
+TEST(ClockCheck, PhotosWithoutCameraAreToldApartByFolderAndWarnedOfNeighbours) {
+    auto photos = series(2, 0, 120, "/site/anon");
+    for (auto& photo : photos) photo.exif = {};
+    photos.push_back(Shot().at("/site/anon/sub/x.jpg").by("Other").taken(noonUtc));
+    const ClockCheck check = checkClocks(photos);
+    ASSERT_EQ(check.proposals.size(), 1u);
+    EXPECT_EQ(check.estimates[0].camera, "Unknown camera");
+    EXPECT_EQ(check.proposals[0].shiftText, "-2m@folder=/site/anon");
+    EXPECT_EQ(
+        check.proposals[0].notes,
+        std::vector<std::string>{"The folder also holds photos by other cameras; the shift would apply to them too."});
+}
+
+TEST(ClockCheck, FileTimesGiveALowerBoundWithoutGps) {
+    const std::int64_t taken = noonUtc;
+    std::vector<DiscoveredPhoto> photos{
+        Shot().at("/c/1.jpg").taken(taken).fileWritten(taken - 3700),
+        Shot().at("/c/2.jpg").taken(taken + 60).fileWritten(taken + 60 - 3605),
+        Shot().at("/c/3.jpg").taken(taken + 120).fileWritten(taken + 86400),  // copied without its time
+    };
+    ClockCheck check = checkClocks(photos);
+    EXPECT_EQ(check.estimates[0].withFileTime, 3u);
+    EXPECT_EQ(check.estimates[0].fileTimeWitnesses, 2u);
+    EXPECT_EQ(check.estimates[0].aheadAtLeastSeconds, 3605);
+    ASSERT_EQ(check.proposals.size(), 1u);
+    EXPECT_EQ(check.proposals[0].basis, ClockProposal::Basis::fileTimes);
+    EXPECT_EQ(check.proposals[0].shiftText, "-1h5s@camera=Field Cam");
+
+    // A minute of difference is what memory-card file times and slow writes give anyway; a minority proves nothing.
+    photos[0] = Shot().at("/c/1.jpg").taken(taken).fileWritten(taken - 60);
+    photos.push_back(Shot().at("/c/4.jpg").taken(taken).fileWritten(taken + 5));
+    check = checkClocks(photos);
+    EXPECT_EQ(check.estimates[0].fileTimeWitnesses, 1u);
+    EXPECT_TRUE(check.proposals.empty());
+}
+
+TEST(ClockCheck, SyncShotSetsTheSecondCameraToTheFirst) {
+    auto photos = series(3, 3600, 433, "/site/a", "Cam A");  // its own GPS says 433 s ahead
+    photos.push_back(Shot().at("/site/b/b0.jpg").by("Cam B").taken(noonUtc + 3600 + 433 - 90));
+    photos.push_back(Shot().at("/site/b/b1.jpg").by("Cam B").taken(noonUtc + 3700));
+    const ClockCheck check = checkClocks(photos);
+
+    auto proposal = syncProposal(photos, check, {"/site/a/p0.jpg", "/site/b/b0.jpg"});
+    ASSERT_TRUE(proposal) << proposal.error().description();
+    EXPECT_EQ(proposal->basis, ClockProposal::Basis::syncShot);
+    EXPECT_EQ(proposal->zoneSeconds, 3600);  // camera A's, found from its GPS time
+    EXPECT_EQ(proposal->shiftText, "-5m43s@camera=Cam B");  // +90 s to A's clock, −433 s to the true time
+    EXPECT_EQ(proposal->evidence,
+              "b0.jpg and p0.jpg show the same moment; the second camera's clock is set to the "
+              "first's as corrected by its GPS time.");
+
+    using Kind = SyncShotError::Kind;
+    const std::pair<SyncShot, Kind> failures[] = {
+        {{"/site/a/p0.jpg", "/elsewhere/x.jpg"}, Kind::notInBatch},
+        {{"/site/a/p0.jpg", "/site/a/p0.jpg"}, Kind::samePhoto},
+        {{"/site/a/p0.jpg", "/site/a/p1.jpg"}, Kind::sameClock},
+    };
+    for (const auto& [shot, kind] : failures) EXPECT_EQ(syncProposal(photos, check, shot).error().kind, kind);
+    const auto oneCamera = series(2, 0, 0, "/x", "X");
+    EXPECT_EQ(syncProposal(oneCamera, checkClocks(oneCamera), {"/x/p0.jpg", "/x/p1.jpg"}).error().description(),
+              "Both photos are by the same camera in the same folder, so no shift can single out the second "
+              "camera's clock.");
+}
+
+TEST(ClockCheck, KnownZoneIsTheTagOrAGpsEstimate) {
+    auto photos = series(2, 3600, 0, "/gps");
+    photos.push_back(Shot().at("/tagged/t.jpg").by("Tagged").taken(noonUtc).zoneTag("+09:00"));
+    photos.push_back(Shot().at("/plain/n.jpg").by("Plain").taken(noonUtc));
+    const ClockCheck check = checkClocks(photos);
+    EXPECT_EQ(knownZone(check, photos[0]), 3600);
+    EXPECT_EQ(knownZone(check, photos[2]), 9 * 3600);
+    EXPECT_EQ(knownZone(check, photos[3]), std::nullopt);
+}
+
+TEST(ClockCheck, Texts) {
+    const std::pair<std::int64_t, const char*> shifts[] = {{433, "+7m13s"},
+                                                           {-433, "-7m13s"},
+                                                           {3600, "+1h"},
+                                                           {-5400, "-1h30m"},
+                                                           {45, "+45s"},
+                                                           {0, "+0s"},
+                                                           {86400 * 2 + 61, "+2d1m1s"},
+                                                           {-(5 * 3600 + 30 * 60 + 15), "-5h30m15s"}};
+    for (const auto& [seconds, text] : shifts) EXPECT_EQ(shiftAmountText(seconds), text);
+    EXPECT_EQ(zoneText(19800), "UTC+05:30");
+    EXPECT_EQ(zoneText(-25200), "UTC\u221207:00");
+    EXPECT_EQ(zoneText(0), "UTC+00:00");
+    EXPECT_EQ(durationText(0.63), "0.6 s");
+    EXPECT_EQ(durationText(-433), "7 min 13 s");
+    EXPECT_EQ(durationText(7200), "2 h");
+}
