@@ -90,21 +90,21 @@ include(CPack)
 if(VELTROP_BUILD_TESTS)
   set(veltrop_packaging_tests ${PROJECT_SOURCE_DIR}/tests/packaging)
   add_test(NAME packaging.man_pages
-    COMMAND ${Python3_EXECUTABLE} ${veltrop_packaging_tests}/check_man_pages.py
+    COMMAND ${Python3_EXECUTABLE} -B ${veltrop_packaging_tests}/check_man_pages.py
       $<TARGET_FILE:veltrop-cli> ${veltrop_docs}/man1)
   foreach(shell bash zsh fish)
     add_test(NAME packaging.completion.${shell}
-      COMMAND ${Python3_EXECUTABLE} ${veltrop_packaging_tests}/check_completion.py
+      COMMAND ${Python3_EXECUTABLE} -B ${veltrop_packaging_tests}/check_completion.py
         ${shell} $<TARGET_FILE:veltrop-cli> ${veltrop_docs})
   endforeach()
   if(TARGET veltrop)
     add_test(NAME packaging.desktop_metadata
-      COMMAND ${Python3_EXECUTABLE} ${veltrop_packaging_tests}/check_desktop_metadata.py
+      COMMAND ${Python3_EXECUTABLE} -B ${veltrop_packaging_tests}/check_desktop_metadata.py
         ${PROJECT_SOURCE_DIR}/app/resources ${PROJECT_VERSION})
   endif()
   add_test(NAME packaging.deb
-    COMMAND ${Python3_EXECUTABLE} ${veltrop_packaging_tests}/check_deb.py
-      ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_VERSION} $<TARGET_FILE:veltrop-cli>)
+    COMMAND ${Python3_EXECUTABLE} -B ${veltrop_packaging_tests}/check_deb.py
+      ${CMAKE_CPACK_COMMAND} ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_VERSION})
   # 77: a tool the test needs is missing; the test says which.
   set_tests_properties(packaging.man_pages packaging.completion.bash packaging.completion.zsh
     packaging.completion.fish packaging.deb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)

@@ -4,14 +4,13 @@ with dpkg-deb: its name and fields, that its dependencies name the package of
 every library the programs link, its file list, and that the programs run from
 the unpacked package.
 
-usage: check_deb.py CPACK_CONFIG VERSION VELTROP_CLI
+usage: check_deb.py CPACK CPACK_CONFIG VERSION
 """
 
 from __future__ import annotations
 
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -56,14 +55,14 @@ def owning_package(path: str) -> str | None:
 
 
 def main() -> None:
-    config, version, cli = sys.argv[1], sys.argv[2], sys.argv[3]
-    skip_unless_tools("cpack", "dpkg-deb", "dpkg-shlibdeps", "file", "readelf",
+    cpack, config, version = sys.argv[1], sys.argv[2], sys.argv[3]
+    skip_unless_tools(cpack, "dpkg-deb", "dpkg-shlibdeps", "file", "readelf",
                       hint="scripts/setup installs dpkg-dev, file and binutils")
     architecture = run("dpkg", "--print-architecture").stdout.strip()
     checks = Checks()
 
     with tempfile.TemporaryDirectory(prefix="veltrop-deb-") as work:
-        built = run("cpack", "--config", config, "-B", work, timeout=900)
+        built = run(cpack, "--config", config, "-B", work, timeout=900)
         if not checks.check(built.returncode == 0, "cpack builds the package", built.stdout + built.stderr):
             checks.finish()
         deb = os.path.join(work, f"veltrop_{version}_{architecture}.deb")
