@@ -44,6 +44,7 @@ class Block:
     kind: str  # "text", "note" (indented text), "heading", "item" or "code"
     lines: list[str] = dataclasses.field(default_factory=list)
     item: Item | None = None
+    indent: int = 0
 
 
 @dataclasses.dataclass
@@ -161,9 +162,13 @@ def parse_help(program: str, text: str) -> Help:
         if current and current.kind == "item" and indent > current.item.indent:
             current.item.description = (current.item.description + " " + stripped).strip()
             continue
+        # Examples are kept as they are, continued lines with their indentation.
+        if current and current.kind == "code" and (indent > current.indent or current.lines[-1].endswith("\\")):
+            current.lines.append(line[current.indent:].rstrip())
+            continue
         if indent and (stripped.startswith((program + " ", "$ ", "# ")) or stripped == program):
             if not (current and current.kind == "code"):
-                current = Block("code")
+                current = Block("code", indent=indent)
                 blocks.append(current)
             current.lines.append(stripped)
             continue
@@ -223,10 +228,11 @@ def roff_line(text: str) -> str:
 def styled(text: str) -> str:
     """Options in bold, upper-case placeholders in italics, the rest as it is."""
     out = []
-    for token in re.split(r"((?<![\w-])-{1,2}[A-Za-z][\w-]*|(?<![\w-])[A-Z][A-Z0-9_]*(?![\w-]))", text):
+    placeholder = r"[A-Z][A-Z0-9_]*(?:-[A-Z][A-Z0-9_]*)*"
+    for token in re.split(rf"((?<![\w-])-{{1,2}}[A-Za-z][\w-]*|(?<![\w-]){placeholder}(?![\w-]))", text):
         if token.startswith("-") and len(token) > 1:
             out.append("\\fB" + roff(token) + "\\fR")
-        elif re.fullmatch(r"[A-Z][A-Z0-9_]*", token):
+        elif re.fullmatch(placeholder, token):
             out.append("\\fI" + roff(token) + "\\fR")
         else:
             out.append(roff(token))
