@@ -67,14 +67,16 @@ set(CPACK_PACKAGE_NAME veltrop)
 set(CPACK_PACKAGE_VENDOR Veltrop)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Stamp capture dates onto copies of photos")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Veltrop prints the capture date and time of photographs onto new JPEG copies, \
-audits every date field a photo records, corrects dates for a batch and writes \
-handover packages with the copies, a CSV photo index and a PDF contact sheet. \
-Originals are never opened for writing and no existing file is ever replaced.
-.
-This package holds the desktop program veltrop and the command-line program \
-veltrop-cli, with their man pages and bash, zsh and fish completion.")
+set(CPACK_PACKAGE_DESCRIPTION [[
+Veltrop prints the capture date and time of photographs onto new JPEG
+copies, audits every date field a photo records, corrects dates for a
+batch and writes handover packages with the copies, a CSV photo index and
+a PDF contact sheet. Originals are never opened for writing and no
+existing file is ever replaced.
+
+This package holds the desktop program veltrop and the command-line
+program veltrop-cli, with their man pages and bash, zsh and fish
+completion.]])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
