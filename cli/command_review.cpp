@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "cli/arguments.h"
+#include "cli/clock_table.h"
 #include "cli/command.h"
 #include "cli/json_output.h"
 #include "cli/record_options.h"
@@ -157,6 +158,12 @@ int runReview(const Invocation& invocation) {
     } else {
         printTable(invocation.out, rows);
         printCorrectionEffects(invocation.out, *options, changed);
+        // What the photos' own clocks suggest, never applied without being asked for.
+        const auto clocks = records::checkClocks(photos);
+        if (!clocks.proposals.empty()) {
+            invocation.out << "\n";
+            printClockProposals(invocation.out, clocks.proposals);
+        }
     }
     return exitSuccess;
 }

@@ -218,6 +218,14 @@ TEST(CliClocks, GeneratedBatchWithAKnownErrorGetsItsShiftBack) {
     const CliRun table = runCli({"clocks", batch.string()});
     EXPECT_TRUE(contains(table.out, "--shift '-7m13s@camera=Apple iPhone 5'")) << table.out;
     EXPECT_TRUE(contains(table.out, "UTC\u221207:00")) << table.out;
+
+    // review shows the same suggestion under its table; applying it brings the dates back.
+    const CliRun review = runCli({"review", batch.string()});
+    EXPECT_EQ(review.status, 0) << review.err;
+    EXPECT_TRUE(contains(review.out, "--shift '-7m13s@camera=Apple iPhone 5'")) << review.out;
+    const CliRun applied = runCli({"review", batch.string(), "--json", "--shift", "-7m13s@camera=Apple iPhone 5"});
+    EXPECT_EQ(applied.status, 0) << applied.err;
+    EXPECT_TRUE(json::accept(applied.out)) << applied.out;
 }
 
 TEST(CliClocks, SyncShotAndFileTimeLowerBound) {
