@@ -93,7 +93,9 @@ public:
     explicit BatchProcessor(int maxConcurrent = 4, std::optional<double> maximumPixelCount = std::nullopt,
                             StampStep step = stampPhoto);
 
-    // Safe from any thread; photos in flight finish, no new photo starts.
+    // Safe from any thread and from a signal handler (lock-free); photos in
+    // flight finish, no new photo starts. A cancel that comes before run()
+    // stops that run: each run consumes the request when it returns.
     void cancel() { cancelled_.store(true); }
 
     int maxConcurrent() const { return maxConcurrent_; }
