@@ -16,6 +16,7 @@
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/path_key.h"
+#include "kit/handover/contact_sheet.h"
 #include "kit/handover/handover_package.h"
 
 namespace veltrop::cli {
@@ -244,6 +245,7 @@ int runExport(const Invocation& invocation) {
 
     const auto rules = options->rules();
     exporting::BatchProcessor processor(jobs);
+    if (package) handover::ContactSheet::keepThumbnails(processor);
     ProgressReporter progress(invocation.err, photos.size(), verbosity);
     std::size_t finished = 0;
     exporting::BatchSummary summary;
@@ -260,7 +262,9 @@ int runExport(const Invocation& invocation) {
         signal = interruption.signal();
     }
     progress.finish(finished);
-    if (package) summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration);
+    if (package)
+        summary.handover =
+            handover::HandoverPackage::buildReports(summary, *package, configuration, processor.thumbnails().get());
 
     const auto changed = correctionEffects(*options, photos, configuration);
     if (asJson) {

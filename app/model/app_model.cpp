@@ -14,6 +14,7 @@
 #include "kit/dates/text.h"
 #include "kit/export/path_key.h"
 #include "kit/export/photo_discovery.h"
+#include "kit/handover/contact_sheet.h"
 #include "kit/handover/handover_package.h"
 #include "kit/settings/stamp_format.h"
 
@@ -722,6 +723,7 @@ void AppModel::startExport() {
     completedCount_ = 0;
     totalCount_ = static_cast<qint64>(photos_.size());
     processor_ = processorFactory_();
+    if (package) handover::ContactSheet::keepThumbnails(*processor_);
     cancelRequested_ = std::make_shared<std::atomic<bool>>(false);
     announce(&AppModel::runningChanged);
     announce(&AppModel::summaryChanged);
@@ -753,7 +755,8 @@ void AppModel::startExport() {
         if (package) {
             QMetaObject::invokeMethod(
                 model, [self] { if (self) self->applyPreparingReports(); }, Qt::QueuedConnection);
-            summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration);
+            summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration,
+                                                                       processor->thumbnails().get());
         }
         QMetaObject::invokeMethod(
             model, [self, summary = std::move(summary)]() mutable { if (self) self->finishExport(std::move(summary)); },

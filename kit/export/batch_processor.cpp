@@ -123,6 +123,11 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
     }
 
     const StampJob job{configuration, watermarkImage};
+    thumbnails_ = thumbnailOptions_ ? std::make_shared<KeptThumbnails>(thumbnailOptions_->first,
+                                                                       thumbnailOptions_->second)
+                                    : nullptr;
+    StampJob keeping = job;
+    keeping.thumbnails = thumbnails_.get();
     std::vector<std::optional<FileResult>> finishedResults(count);
     std::mutex mutex;
     std::condition_variable_any toWorkers;
@@ -141,7 +146,7 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
                 index = ready.front();
                 ready.pop_front();
             }
-            FileResult result = process(plans[index], job);
+            FileResult result = process(plans[index], keeping);
             {
                 std::lock_guard lock(mutex);
                 finishedResults[index] = std::move(result);
@@ -167,7 +172,7 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
         const std::size_t index = next++;
         ++running;
         if (pool.empty()) {  // no thread at all: do the photo here rather than lose it
-            finishedResults[index] = process(plans[index], job);
+            finishedResults[index] = process(plans[index], keeping);
             std::lock_guard lock(mutex);
             completed.push_back(index);
             return;

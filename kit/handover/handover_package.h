@@ -43,8 +43,10 @@ std::filesystem::path photosFolder(const std::filesystem::path& package);
 
 // Writes the photo index and the contact sheet. Never fails as a whole: what
 // could not be written is left out of the result and explained in its error.
+// Thumbnails kept by the batch spare the contact sheet reading the copies.
 HandoverPackageResult buildReports(const exporting::BatchSummary& summary, const std::filesystem::path& package,
-                                   const settings::StampConfiguration& configuration);
+                                   const settings::StampConfiguration& configuration,
+                                   const exporting::KeptThumbnails* thumbnails = nullptr);
 
 }  // namespace HandoverPackage
 
