@@ -16,6 +16,7 @@
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/path_key.h"
+#include "kit/handover/contact_sheet.h"
 #include "kit/handover/handover_package.h"
 #include "kit/handover/package_checksums.h"
 
@@ -249,6 +250,7 @@ int runExport(const Invocation& invocation) {
     exporting::BatchProcessor processor(jobs, std::nullopt,
                                         package ? handover::hashingStep(exporting::stampPhoto, digests)
                                                 : exporting::BatchProcessor::StampStep(exporting::stampPhoto));
+    if (package) handover::ContactSheet::keepThumbnails(processor);
     ProgressReporter progress(invocation.err, photos.size(), verbosity);
     std::size_t finished = 0;
     exporting::BatchSummary summary;
@@ -265,7 +267,9 @@ int runExport(const Invocation& invocation) {
         signal = interruption.signal();
     }
     progress.finish(finished);
-    if (package) summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get());
+    if (package)
+        summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get(),
+                                                                   processor.thumbnails().get());
 
     const auto changed = correctionEffects(*options, photos, configuration);
     if (asJson) {

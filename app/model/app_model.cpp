@@ -14,6 +14,7 @@
 #include "kit/dates/text.h"
 #include "kit/export/path_key.h"
 #include "kit/export/photo_discovery.h"
+#include "kit/handover/contact_sheet.h"
 #include "kit/handover/handover_package.h"
 #include "kit/settings/stamp_format.h"
 
@@ -724,6 +725,7 @@ void AppModel::startExport() {
     // In a package each copy and its original are hashed as soon as the copy is written.
     auto digests = std::make_shared<handover::PackageDigests>();
     if (package) processor_ = handover::hashingProcessor(*processor_, digests);
+    if (package) handover::ContactSheet::keepThumbnails(*processor_);
     cancelRequested_ = std::make_shared<std::atomic<bool>>(false);
     announce(&AppModel::runningChanged);
     announce(&AppModel::summaryChanged);
@@ -755,7 +757,8 @@ void AppModel::startExport() {
         if (package) {
             QMetaObject::invokeMethod(
                 model, [self] { if (self) self->applyPreparingReports(); }, Qt::QueuedConnection);
-            summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get());
+            summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get(),
+                                                                       processor->thumbnails().get());
         }
         QMetaObject::invokeMethod(
             model, [self, summary = std::move(summary)]() mutable { if (self) self->finishExport(std::move(summary)); },

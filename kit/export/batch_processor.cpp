@@ -5,6 +5,8 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <stop_token>
+#include <system_error>
 #include <thread>
 
 #include "kit/export/output_planner.h"
@@ -74,7 +76,6 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
                                  std::span<const records::DateCorrectionRule> corrections,
                                  const std::optional<records::ExpectedDateRange>& expectedRange,
                                  const Progress& progress) {
-    cancelled_.store(false);
     BatchSummary summary;
     const std::size_t count = photos.size();
 
@@ -85,6 +86,7 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
             summary.results.push_back(
                 {photos[i].url, FileOutcome::failed(std::string(settings::description(*problem))), std::move(record)});
         }
+        cancelled_.store(false);
         return summary;
     }
 
@@ -94,14 +96,15 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
     for (const auto& photo : photos) sources.push_back(photo.url);
     OutputPlanner planner(sources);
     const bool dateNeeded = settings::needsCaptureDate(configuration);
+    const records::CorrectionRules preparedCorrections(corrections);
 
     std::vector<StampPlan> plans;
     std::vector<std::optional<std::filesystem::path>> roots(count);
     plans.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const DiscoveredPhoto& photo = photos[i];
-        auto record =
-            records::makeRecord(photo, static_cast<std::int64_t>(i), configuration, corrections, expectedRange);
+        auto record = records::makeRecord(photo, static_cast<std::int64_t>(i), configuration, preparedCorrections,
+                                          expectedRange);
         StampPlan plan{photo, record.resolvedDate, std::nullopt, std::nullopt, record};
         if (record.error) {
             plan.failure = *record.error;
@@ -120,46 +123,80 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
     }
 
     const StampJob job{configuration, watermarkImage};
+    thumbnails_ = thumbnailOptions_ ? std::make_shared<KeptThumbnails>(thumbnailOptions_->first,
+                                                                       thumbnailOptions_->second)
+                                    : nullptr;
+    StampJob keeping = job;
+    keeping.thumbnails = thumbnails_.get();
     std::vector<std::optional<FileResult>> finishedResults(count);
-    std::vector<std::thread> workers(count);
     std::mutex mutex;
-    std::condition_variable signal;
-    std::deque<std::size_t> completed;
+    std::condition_variable_any toWorkers;
+    std::condition_variable toRun;
+    std::deque<std::size_t> ready, completed;
+
+    // A fixed pool for the whole run: each worker keeps its fonts and other
+    // per-thread set-up from one photo to the next. What starts, and when, is
+    // still decided on this thread, so progress and cancellation keep their order.
+    const auto work = [&](std::stop_token stop) {
+        for (;;) {
+            std::size_t index;
+            {
+                std::unique_lock lock(mutex);
+                if (!toWorkers.wait(lock, stop, [&] { return !ready.empty(); })) return;
+                index = ready.front();
+                ready.pop_front();
+            }
+            FileResult result = process(plans[index], keeping);
+            {
+                std::lock_guard lock(mutex);
+                finishedResults[index] = std::move(result);
+                completed.push_back(index);
+            }
+            toRun.notify_one();
+        }
+    };
+    std::vector<std::jthread> pool;
+    const auto workers = std::min(count, static_cast<std::size_t>(maxConcurrent_));
+    pool.reserve(workers);
+    for (std::size_t i = 0; i < workers; ++i) {
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer threads to be had: the ones there are share the photos
+        }
+    }
 
     std::size_t next = 0, running = 0, finished = 0;
     auto startNext = [&] {
         if (next >= count || cancelled_.load()) return;
         const std::size_t index = next++;
-        auto work = [&, index] {
-            FileResult result = process(plans[index], job);
-            std::lock_guard lock(mutex);
-            finishedResults[index] = std::move(result);
-            completed.push_back(index);
-            signal.notify_one();
-        };
-        try {
-            workers[index] = std::thread(work);
-        } catch (const std::system_error&) {
-            work();  // no thread to be had: do the photo here rather than lose it
-        }
         ++running;
+        if (pool.empty()) {  // no thread at all: do the photo here rather than lose it
+            finishedResults[index] = process(plans[index], keeping);
+            std::lock_guard lock(mutex);
+            completed.push_back(index);
+            return;
+        }
+        {
+            std::lock_guard lock(mutex);
+            ready.push_back(index);
+        }
+        toWorkers.notify_one();
     };
 
     for (int slot = 0; slot < maxConcurrent_; ++slot) startNext();
     while (running > 0) {
-        std::size_t index;
         {
             std::unique_lock lock(mutex);
-            signal.wait(lock, [&] { return !completed.empty(); });
-            index = completed.front();
+            toRun.wait(lock, [&] { return !completed.empty(); });
             completed.pop_front();
         }
-        if (workers[index].joinable()) workers[index].join();
         --running;
         ++finished;
         if (progress) progress(finished);
         startNext();
     }
+    pool.clear();  // stops and joins the idle workers
 
     for (std::size_t i = 0; i < count; ++i) {
         if (finishedResults[i]) {
@@ -172,7 +209,9 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
             std::find(summary.outputRoots.begin(), summary.outputRoots.end(), *roots[i]) == summary.outputRoots.end())
             summary.outputRoots.push_back(*roots[i]);
     }
-    summary.wasCancelled = cancelled_.load();
+    // Consumed here rather than cleared at the start: a cancel that came
+    // before the run began must still stop it.
+    summary.wasCancelled = cancelled_.exchange(false);
     return summary;
 }
 

@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "kit/export/discovered_photo.h"
+#include "kit/export/kept_thumbnails.h"
 #include "kit/handover/package_result.h"
 #include "kit/records/photo_record.h"
 #include "kit/render/bitmap.h"
@@ -71,6 +73,8 @@ struct StampPlan {
 struct StampJob {
     const settings::StampConfiguration& configuration;
     const std::optional<render::Bitmap>& watermarkImage;
+    // When set, each stamped picture is also kept small here.
+    KeptThumbnails* thumbnails = nullptr;
 };
 
 // "This photo exceeds the 50 MP mobile limit. …"
@@ -93,12 +97,19 @@ public:
     explicit BatchProcessor(int maxConcurrent = 4, std::optional<double> maximumPixelCount = std::nullopt,
                             StampStep step = stampPhoto);
 
-    // Safe from any thread; photos in flight finish, no new photo starts.
+    // Safe from any thread and from a signal handler (lock-free); photos in
+    // flight finish, no new photo starts. A cancel that comes before run()
+    // stops that run: each run consumes the request when it returns.
     void cancel() { cancelled_.store(true); }
 
     int maxConcurrent() const { return maxConcurrent_; }
     std::optional<double> maximumPixelCount() const { return maximumPixelCount_; }
     const StampStep& step() const { return step_; }
+
+    // Keep a small JPEG of every stamped picture in the next runs (for a
+    // contact sheet); what the last run kept is then in thumbnails().
+    void keepThumbnails(int maxPixelSize, int jpegQuality) { thumbnailOptions_ = {maxPixelSize, jpegQuality}; }
+    std::shared_ptr<const KeptThumbnails> thumbnails() const { return thumbnails_; }
 
     BatchSummary run(const std::vector<DiscoveredPhoto>& photos, const settings::StampConfiguration& configuration,
                      const std::optional<render::Bitmap>& watermarkImage,
@@ -112,6 +123,8 @@ private:
     int maxConcurrent_;
     std::optional<double> maximumPixelCount_;
     StampStep step_;
+    std::optional<std::pair<int, int>> thumbnailOptions_;
+    std::shared_ptr<KeptThumbnails> thumbnails_;
 };
 
 }  // namespace veltrop::exporting

@@ -1,5 +1,6 @@
 #include "kit/export/output_planner.h"
 
+#include <algorithm>
 #include <array>
 #include <cinttypes>
 #include <cstdio>
@@ -107,7 +108,47 @@ OutputPlanner::OutputPlanner(const std::vector<fs::path>& sources)
 
 OutputPlanner::OutputPlanner(const std::vector<fs::path>& sources, CaseSensitivityQuery isCaseSensitive)
     : isCaseSensitive_(std::move(isCaseSensitive)) {
-    for (const fs::path& source : sources) sourceURLs_.insert(key(source));
+    for (const fs::path& source : sources) {
+        // A plain file's key follows from its folder's; links and missing
+        // files take the full walk.
+        std::error_code error;
+        const bool plainFile = fs::symlink_status(source, error).type() == fs::file_type::regular;
+        std::string sourceKey = plainFile && !error ? keyAndForm(standardized(source)).first : key(source);
+        sourceURLs_.insert(sourceKey);
+        sourceKeys_.emplace(source.native(), std::move(sourceKey));
+    }
+}
+
+const OutputPlanner::Folder& OutputPlanner::folderFacts(const fs::path& standardizedFolder) {
+    auto found = folders_.find(standardizedFolder.native());
+    if (found != folders_.end()) return found->second;
+    const detail::ResolvedLocation resolved = detail::resolve(standardizedFolder);
+    return folders_
+        .emplace(standardizedFolder.native(), Folder{resolved.path.native(), isCaseSensitive_(resolved.existingPart)})
+        .first->second;
+}
+
+std::pair<std::string, std::string> OutputPlanner::keyAndForm(const fs::path& location) {
+    // An existing item may be a link pointing elsewhere: resolved on its own.
+    // Everything else sits in its folder as named.
+    if (!itemExists(location) || fs::is_regular_file(fs::symlink_status(location))) {
+        const Folder& facts = folderFacts(location.parent_path());
+        std::string joined = facts.resolved;
+        if (!joined.ends_with('/')) joined += '/';
+        joined += location.filename().native();
+        std::string form = platform::nfc(joined);
+        std::string folded = facts.caseSensitive ? form : platform::caseFolded(joined);
+        return {std::move(folded), std::move(form)};
+    }
+    return {key(location), containmentForm(location)};
+}
+
+const std::string& OutputPlanner::rootForm(const fs::path& outputRoot) {
+    auto found = rootForms_.find(outputRoot.native());
+    if (found != rootForms_.end()) return found->second;
+    std::string form = containmentForm(outputRoot);
+    if (!form.ends_with('/')) form += '/';
+    return rootForms_.emplace(outputRoot.native(), std::move(form)).first->second;
 }
 
 std::expected<fs::path, OutputError> OutputPlanner::plan(const fs::path& outputRoot, const fs::path& source,
@@ -132,27 +173,37 @@ std::expected<fs::path, OutputError> OutputPlanner::plan(const fs::path& outputR
     if (base.empty() || base == "." || base == ".." || base.find('/') != std::string_view::npos)
         return std::unexpected(OutputError::invalidPath());
 
-    const auto candidateNamed = [&folder](const std::string& fileName) {
-        return standardized(folder / (fileName + ".jpg"));
+    const fs::path placedFolder = standardized(folder);
+    const auto candidateNamed = [&placedFolder](const std::string& fileName) {
+        return placedFolder / (fileName + ".jpg");
     };
     fs::path candidate = candidateNamed(std::string(base));
 
     // Compared without case folding: the root and the candidate may sit on
     // volumes that fold differently, and the candidate keeps the root's spelling.
-    std::string rootForm = containmentForm(outputRoot);
-    if (!rootForm.ends_with('/')) rootForm += '/';
-    if (!containmentForm(candidate).starts_with(rootForm)) return std::unexpected(OutputError::invalidPath());
+    auto [candidateKey, candidateForm] = keyAndForm(candidate);
+    if (!candidateForm.starts_with(rootForm(outputRoot))) return std::unexpected(OutputError::invalidPath());
 
-    std::string candidateKey = key(candidate);
-    if (sourceURLs_.contains(candidateKey) || (!source.empty() && candidateKey == key(source)))
+    if (!source.empty()) {
+        const auto known = sourceKeys_.find(source.native());
+        if (sourceURLs_.contains(candidateKey) ||
+            candidateKey == (known != sourceKeys_.end() ? known->second : key(source)))
+            return std::unexpected(OutputError::wouldOverwriteSource(candidate));
+    } else if (sourceURLs_.contains(candidateKey)) {
         return std::unexpected(OutputError::wouldOverwriteSource(candidate));
-
-    for (std::int64_t n = 2; sourceURLs_.contains(candidateKey) || claimed_.contains(candidateKey) ||
-                             itemExists(candidate);
-         ++n) {
-        candidate = candidateNamed(std::string(base) + "-" + std::to_string(n));
-        candidateKey = key(candidate);
     }
+
+    std::int64_t& next = nextNumber_[candidateKey];
+    std::int64_t n = std::max<std::int64_t>(next, 1);
+    const auto numbered = [&](std::int64_t number) {
+        candidate = number == 1 ? candidateNamed(std::string(base))
+                                : candidateNamed(std::string(base) + "-" + std::to_string(number));
+        candidateKey = keyAndForm(candidate).first;
+    };
+    if (n > 1) numbered(n);
+    while (sourceURLs_.contains(candidateKey) || claimed_.contains(candidateKey) || itemExists(candidate))
+        numbered(++n);
+    next = n + 1;
     claimed_.insert(candidateKey);
     return candidate;
 }

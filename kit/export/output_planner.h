@@ -1,11 +1,14 @@
 #pragma once
 // File names of stamped copies and their safe, unique destinations.
 
+#include <cstdint>
 #include <expected>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <unordered_set>
 #include <vector>
 
@@ -60,9 +63,27 @@ public:
         std::string_view projectTitle, const settings::OutputNaming& naming);
 
 private:
+    // A folder as its keys start: links resolved in the part that exists,
+    // and whether that part tells letter case apart. Asked once per batch.
+    struct Folder {
+        std::string resolved;
+        bool caseSensitive = true;
+    };
+    const Folder& folderFacts(const std::filesystem::path& standardizedFolder);
+    // Key and case-preserving form of a location in that folder.
+    std::pair<std::string, std::string> keyAndForm(const std::filesystem::path& location);
+    const std::string& rootForm(const std::filesystem::path& outputRoot);
+
     CaseSensitivityQuery isCaseSensitive_;
     std::unordered_set<std::string> sourceURLs_;
     std::unordered_set<std::string> claimed_;
+    std::unordered_map<std::string, std::string> sourceKeys_;  // as given → key
+    std::unordered_map<std::string, Folder> folders_;
+    std::unordered_map<std::string, std::string> rootForms_;
+    // Key of a base name's first candidate → the number to try next (1: the
+    // bare name). Taken names stay taken during planning, so each search
+    // resumes where the last one for the same name stopped.
+    std::unordered_map<std::string, std::int64_t> nextNumber_;
 };
 
 }  // namespace veltrop::exporting

@@ -25,6 +25,8 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
     auto rendered = render::Renderer::render(std::move(request));
     if (!rendered) return FileOutcome::failed(rendered.error().description());
 
+    if (job.thumbnails) job.thumbnails->keep(plan.photo.url, *rendered);
+
     const WriteOptions options{configuration.jpegQuality, configuration.removeGPS};
     auto written = ImageWriter::write(*rendered, *plan.destination, loaded->metadata, options);
     if (!written) return FileOutcome::failed(written.error().description());

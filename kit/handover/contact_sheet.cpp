@@ -38,9 +38,6 @@ constexpr double firstIssueBaseline = 723;
 constexpr double issuePitch = 55;
 constexpr double issueSecondLineDrop = 16;
 
-// Thumbnails are shown about 258 points wide from 700 pixels; at this
-// quality the artefacts stay below what the page shows.
-constexpr int thumbnailJpegQuality = 75;
 // One per core of a small machine: two decoded thumbnails at most.
 constexpr std::size_t thumbnailsLoadedAhead = 2;
 
@@ -169,7 +166,14 @@ using Thumbnail = std::expected<platform::PdfJpeg, HandoverError>;
 
 // The thumbnail of one exported copy as JPEG data for the page. The decoded
 // pixels live only inside this call.
-Thumbnail thumbnailOf(const FileResult& result) {
+Thumbnail thumbnailOf(const FileResult& result, const exporting::KeptThumbnails* kept) {
+    if (kept) {
+        // Only for a copy that is still where it was written.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(result.outcome.destination, error))
+            return std::unexpected(HandoverError::cannotReadThumbnail(sourceName(result)));
+        if (auto picture = kept->find(result.source)) return std::move(*picture);
+    }
     auto loaded = exporting::ImageLoader::loadThumbnail(result.outcome.destination, thumbnailMaxPixelSize,
                                                         exporting::ThumbnailOrientation::upright);
     if (!loaded || loaded->image.empty())
@@ -184,14 +188,17 @@ Thumbnail thumbnailOf(const FileResult& result) {
 // threads while the pages are drawn; each holds one decoded thumbnail.
 class ThumbnailQueue {
 public:
-    ThumbnailQueue(const std::vector<const FileResult*>& exported, std::size_t ahead)
-        : exported_(exported), ahead_(std::max<std::size_t>(1, ahead)) {}
+    ThumbnailQueue(const std::vector<const FileResult*>& exported, std::size_t ahead,
+                   const exporting::KeptThumbnails* kept)
+        : exported_(exported), ahead_(std::max<std::size_t>(1, ahead)), kept_(kept) {}
 
     Thumbnail next() {
+        // Kept pictures are ready: nothing to read ahead.
+        if (kept_) return thumbnailOf(*exported_[started_++], kept_);
         while (pending_.size() < ahead_ && started_ < exported_.size()) {
             // Deferred only when no thread can be started: then it is read on this one.
             pending_.push_back(std::async(std::launch::async | std::launch::deferred, thumbnailOf,
-                                          std::cref(*exported_[started_++])));
+                                          std::cref(*exported_[started_++]), kept_));
         }
         Thumbnail thumbnail = pending_.front().get();
         pending_.pop_front();
@@ -201,6 +208,7 @@ public:
 private:
     const std::vector<const FileResult*>& exported_;
     std::size_t ahead_;
+    const exporting::KeptThumbnails* kept_;
     std::size_t started_ = 0;
     std::deque<std::future<Thumbnail>> pending_;
 };
@@ -232,7 +240,8 @@ std::string footer(std::size_t page, std::size_t total, bool wasCancelled) {
 }
 
 std::expected<std::string, HandoverError> make(const exporting::BatchSummary& summary,
-                                               const settings::StampConfiguration& configuration) {
+                                               const settings::StampConfiguration& configuration,
+                                               const exporting::KeptThumbnails* kept) {
     std::vector<const FileResult*> exported, issues;
     for (const auto& result : summary.results)
         (result.outcome.kind == FileOutcome::Kind::stamped ? exported : issues).push_back(&result);
@@ -250,7 +259,7 @@ std::expected<std::string, HandoverError> make(const exporting::BatchSummary& su
         sheet.text(noExportsText, 11, margin, 710, textWidth);
     }
     if (!exported.empty()) exporting::ImageLoader::prepare();
-    ThumbnailQueue thumbnails(exported, thumbnailsLoadedAhead);
+    ThumbnailQueue thumbnails(exported, thumbnailsLoadedAhead, kept);
     for (std::size_t i = 0; i < exported.size(); ++i) {
         if (i % thumbnailsPerPage == 0) sheet.beginPage(false);
         const Thumbnail image = thumbnails.next();

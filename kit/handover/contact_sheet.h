@@ -21,6 +21,14 @@ inline constexpr std::string_view cancelledSuffix = " \u00B7 Cancelled batch";
 
 // Longer side of the thumbnails the contact sheet is made from.
 inline constexpr int thumbnailMaxPixelSize = 700;
+// Thumbnails are shown about 258 points wide from 700 pixels; at this
+// quality the artefacts stay below what the page shows.
+inline constexpr int thumbnailJpegQuality = 75;
+
+// Has the processor keep the thumbnails this sheet needs while it stamps.
+inline void keepThumbnails(exporting::BatchProcessor& processor) {
+    processor.keepThumbnails(thumbnailMaxPixelSize, thumbnailJpegQuality);
+}
 
 struct PageCount {
     std::size_t thumbnailPages = 1;
@@ -40,7 +48,10 @@ std::string countsLine(const exporting::BatchSummary& summary);
 std::string footer(std::size_t page, std::size_t total, bool wasCancelled);
 
 // The whole PDF file, made in memory; fails without a partial document.
+// Thumbnails kept by the batch are used for copies that are still there;
+// other copies are read again.
 [[nodiscard]] std::expected<std::string, HandoverError> make(const exporting::BatchSummary& summary,
-                                                             const settings::StampConfiguration& configuration);
+                                                             const settings::StampConfiguration& configuration,
+                                                             const exporting::KeptThumbnails* kept = nullptr);
 
 }  // namespace veltrop::handover::ContactSheet

@@ -85,7 +85,8 @@ std::expected<void, HandoverError> safeSave(std::string_view data, const std::fi
 }
 
 HandoverPackageResult buildReports(const exporting::BatchSummary& summary, const std::filesystem::path& package,
-                                   const settings::StampConfiguration& configuration, const PackageDigests* digests) {
+                                   const settings::StampConfiguration& configuration, const PackageDigests* digests,
+                                   const exporting::KeptThumbnails* thumbnails) {
     HandoverPackageResult result{package, std::nullopt, std::nullopt, std::nullopt};
     std::vector<std::string> errors;
 
@@ -96,7 +97,7 @@ HandoverPackageResult buildReports(const exporting::BatchSummary& summary, const
         errors.push_back(saved.error().description());
 
     const std::filesystem::path sheet = package / contactSheetFileName;
-    auto document = ContactSheet::make(summary, configuration);
+    auto document = ContactSheet::make(summary, configuration, thumbnails);
     if (!document) {
         errors.push_back(document.error().description());
     } else if (auto saved = safeSave(*document, sheet)) {

@@ -45,10 +45,12 @@ std::filesystem::path photosFolder(const std::filesystem::path& package);
 // Writes the photo index, the contact sheet and the checksum lists, taking
 // the digests gathered during the batch where there are any. Never fails as
 // a whole: what could not be written is left out of the result and explained
-// in its error.
+// in its error. Thumbnails kept by the batch spare the contact sheet reading
+// the copies.
 HandoverPackageResult buildReports(const exporting::BatchSummary& summary, const std::filesystem::path& package,
                                    const settings::StampConfiguration& configuration,
-                                   const PackageDigests* digests = nullptr);
+                                   const PackageDigests* digests = nullptr,
+                                   const exporting::KeptThumbnails* thumbnails = nullptr);
 
 }  // namespace HandoverPackage
 

@@ -6,10 +6,12 @@ namespace veltrop::records {
 
 std::vector<std::size_t> rulesMatchingNothing(std::span<const DateCorrectionRule> rules,
                                               std::span<const exporting::DiscoveredPhoto> photos) {
+    const CorrectionRules prepared(rules);
+    std::vector<bool> matched(rules.size(), false);
+    for (const auto& photo : photos) prepared.markMatches(photo, matched);
     std::vector<std::size_t> unmatched;
     for (std::size_t i = 0; i < rules.size(); ++i)
-        if (std::ranges::none_of(photos, [&](const auto& photo) { return matches(rules[i].scope, photo); }))
-            unmatched.push_back(i);
+        if (!matched[i]) unmatched.push_back(i);
     return unmatched;
 }
 
@@ -17,8 +19,9 @@ std::vector<std::size_t> changedPhotoCounts(std::span<const DateCorrectionRule> 
                                             std::span<const exporting::DiscoveredPhoto> photos,
                                             const settings::StampConfiguration& configuration) {
     std::vector<std::size_t> counts(rules.size(), 0);
+    const CorrectionRules prepared(rules);
     for (const auto& photo : photos) {
-        const DateResolution resolution = resolveDate(photo, configuration, rules);
+        const DateResolution resolution = resolveDate(photo, configuration, prepared);
         if (!resolution.matchedRule || !resolution.resolved) continue;
         // Dates compare by their text; a supplied date equal to the recorded one changes nothing.
         if (resolution.base && dates::text(*resolution.base) == dates::text(*resolution.resolved)) continue;

@@ -17,6 +17,19 @@ std::string withTrailingSlash(std::string path) {
     return path;
 }
 
+std::string folderPrefix(const std::filesystem::path& folder) {
+    return withTrailingSlash(folder.lexically_normal().string());
+}
+
+// Locations compare element by element: runs of separators count as one.
+std::string comparableForm(const std::string& location) {
+    std::string form;
+    form.reserve(location.size());
+    for (char c : location)
+        if (c != '/' || !form.ends_with('/')) form.push_back(c);
+    return form;
+}
+
 bool hasShape(std::string_view text, std::string_view shape) {
     if (text.size() != shape.size()) return false;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -34,10 +47,8 @@ bool matches(const DateCorrectionScope& scope, const exporting::DiscoveredPhoto&
             auto camera = dates::cameraText(photo.exif);
             return camera && *camera == scope.cameraText;
         }
-        case DateCorrectionScope::Kind::folder: {
-            const std::string folder = withTrailingSlash(scope.location.lexically_normal().string());
-            return photo.url.lexically_normal().string().starts_with(folder);
-        }
+        case DateCorrectionScope::Kind::folder:
+            return photo.url.lexically_normal().string().starts_with(folderPrefix(scope.location));
         case DateCorrectionScope::Kind::photo: return photo.url == scope.location;
         case DateCorrectionScope::Kind::all: return true;
     }
@@ -122,19 +133,68 @@ std::expected<DateCorrectionRule, std::string> makeSupplyRule(DateCorrectionScop
     return rule;
 }
 
+CorrectionRules::CorrectionRules(std::span<const DateCorrectionRule> rules) : rules_(rules) {
+    forms_.reserve(rules.size());
+    for (const DateCorrectionRule& rule : rules) {
+        switch (rule.scope.kind) {
+            case DateCorrectionScope::Kind::folder: forms_.push_back(folderPrefix(rule.scope.location)); break;
+            case DateCorrectionScope::Kind::photo: forms_.push_back(comparableForm(rule.scope.location.string())); break;
+            default: forms_.emplace_back(); break;
+        }
+    }
+}
+
+// A photo's forms are made once per photo, and only when a rule needs them.
+struct CorrectionRules::PhotoForms {
+    const exporting::DiscoveredPhoto& photo;
+    std::optional<std::string> normal, comparable;
+    std::optional<std::optional<std::string>> camera;
+};
+
+bool CorrectionRules::takesIn(std::size_t i, PhotoForms& forms) const {
+    const DateCorrectionScope& scope = rules_[i].scope;
+    switch (scope.kind) {
+        case DateCorrectionScope::Kind::camera:
+            if (!forms.camera) forms.camera = dates::cameraText(forms.photo.exif);
+            return *forms.camera && **forms.camera == scope.cameraText;
+        case DateCorrectionScope::Kind::folder:
+            if (!forms.normal) forms.normal = forms.photo.url.lexically_normal().string();
+            return forms.normal->starts_with(forms_[i]);
+        case DateCorrectionScope::Kind::photo:
+            if (!forms.comparable) forms.comparable = comparableForm(forms.photo.url.string());
+            return *forms.comparable == forms_[i];
+        case DateCorrectionScope::Kind::all: return true;
+    }
+    return false;
+}
+
+const DateCorrectionRule* CorrectionRules::latestMatch(const exporting::DiscoveredPhoto& photo) const {
+    PhotoForms forms{photo, {}, {}, {}};
+    for (std::size_t i = rules_.size(); i-- > 0;)
+        if (takesIn(i, forms)) return &rules_[i];
+    return nullptr;
+}
+
+void CorrectionRules::markMatches(const exporting::DiscoveredPhoto& photo, std::vector<bool>& matched) const {
+    matched.resize(rules_.size(), false);
+    PhotoForms forms{photo, {}, {}, {}};
+    for (std::size_t i = 0; i < rules_.size(); ++i)
+        if (!matched[i] && takesIn(i, forms)) matched[i] = true;
+}
+
 DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            std::span<const DateCorrectionRule> rules) {
+    return resolveDate(photo, configuration, CorrectionRules(rules));
+}
+
+DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
+                           const CorrectionRules& rules) {
     DateResolution resolution;
     resolution.base = photo.captureDate;
     if (!resolution.base && configuration.useFileDateFallback)
         resolution.base = dates::CaptureDateReader::readFileDate(photo.url);
 
-    for (auto rule = rules.rbegin(); rule != rules.rend(); ++rule) {
-        if (matches(rule->scope, photo)) {
-            resolution.matchedRule = *rule;
-            break;
-        }
-    }
+    if (const DateCorrectionRule* rule = rules.latestMatch(photo)) resolution.matchedRule = *rule;
     if (!resolution.matchedRule) {
         resolution.resolved = resolution.base;
         return resolution;

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kit/dates/capture_date.h"
 #include "kit/export/discovered_photo.h"
@@ -79,8 +80,31 @@ struct DateResolution {
     bool operator==(const DateResolution&) const = default;
 };
 
+// The rules of a batch with their scopes put in comparable form once, so that
+// matching many photos costs text comparisons only. Refers to the rules: they
+// must outlive it unchanged.
+class CorrectionRules {
+public:
+    explicit CorrectionRules(std::span<const DateCorrectionRule> rules);
+
+    std::span<const DateCorrectionRule> rules() const { return rules_; }
+    // The most recent rule whose scope takes in the photo, or none.
+    const DateCorrectionRule* latestMatch(const exporting::DiscoveredPhoto& photo) const;
+    // Sets matched[i] for every rule i that takes in the photo.
+    void markMatches(const exporting::DiscoveredPhoto& photo, std::vector<bool>& matched) const;
+
+private:
+    struct PhotoForms;
+    bool takesIn(std::size_t rule, PhotoForms& photo) const;
+
+    std::span<const DateCorrectionRule> rules_;
+    std::vector<std::string> forms_;  // per rule: folder prefix or photo location, compared as text
+};
+
 // The most recent matching rule wins; shifts never add up.
 DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            std::span<const DateCorrectionRule> rules);
+DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
+                           const CorrectionRules& rules);
 
 }  // namespace veltrop::records

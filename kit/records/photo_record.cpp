@@ -38,6 +38,12 @@ PhotoRecord makeRecord(const exporting::DiscoveredPhoto& photo, std::int64_t fal
                        const settings::StampConfiguration& configuration,
                        std::span<const DateCorrectionRule> rules,
                        const std::optional<ExpectedDateRange>& expectedRange) {
+    return makeRecord(photo, fallbackOrdinal, configuration, CorrectionRules(rules), expectedRange);
+}
+
+PhotoRecord makeRecord(const exporting::DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
+                       const settings::StampConfiguration& configuration, const CorrectionRules& rules,
+                       const std::optional<ExpectedDateRange>& expectedRange) {
     const DateResolution resolution = resolveDate(photo, configuration, rules);
     const settings::PhotoProject& project = settings::effectiveProject(configuration);
 

@@ -54,6 +54,10 @@ PhotoRecord makeRecord(const exporting::DiscoveredPhoto& photo, std::int64_t fal
                        const settings::StampConfiguration& configuration,
                        std::span<const DateCorrectionRule> rules,
                        const std::optional<ExpectedDateRange>& expectedRange);
+// The same with the rules prepared once for a whole batch.
+PhotoRecord makeRecord(const exporting::DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
+                       const settings::StampConfiguration& configuration, const CorrectionRules& rules,
+                       const std::optional<ExpectedDateRange>& expectedRange);
 
 // The data strip's project line: "R-0003  ·  DSC_1.jpg  ·  Site".
 std::optional<std::string> stripLine(const settings::StampConfiguration& configuration, const PhotoRecord& record);

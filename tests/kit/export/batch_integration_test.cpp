@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/photo_discovery.h"
+#include "kit/handover/contact_sheet.h"
 #include "support/test_support.h"
 
 using namespace veltrop::exporting;
@@ -29,6 +33,7 @@ TEST(BatchIntegration, StampsRealPhotosConcurrently) {
     configuration.useFileDateFallback = true;  // the undated ones still go through
     configuration.naming.template_ = "{name}";
     BatchProcessor processor(4);
+    veltrop::handover::ContactSheet::keepThumbnails(processor);
     std::vector<std::size_t> progress;
     const auto summary = processor.run(photos, configuration, std::nullopt, {}, std::nullopt,
                                        [&](std::size_t finished) { progress.push_back(finished); });
@@ -55,6 +60,39 @@ TEST(BatchIntegration, StampsRealPhotosConcurrently) {
             EXPECT_EQ(*veltrop::dates::find(copyExif, "DateTimeOriginal"), *original);
         }
     }
+    // The contact sheet's thumbnails are the stamped pictures themselves, made
+    // small before the copies were encoded: they match the copies read back.
+    const auto kept = processor.thumbnails();
+    ASSERT_TRUE(kept);
+    EXPECT_FALSE(kept->find(site / "corrupted.jpg"));
+    for (const auto& result : summary.results) {
+        if (result.outcome.kind != FileOutcome::Kind::stamped) continue;
+        SCOPED_TRACE(result.source.string());
+        const auto picture = kept->find(result.source);
+        ASSERT_TRUE(picture);
+        const fs::path pictureFile = dir / "kept.jpg";
+        veltrop::testing::writeFile(pictureFile, picture->data);
+        const auto fromKept = ImageLoader::load(pictureFile);
+        const auto fromCopy = ImageLoader::loadThumbnail(result.outcome.destination, 700, ThumbnailOrientation::upright);
+        ASSERT_TRUE(fromKept && fromCopy);
+        ASSERT_EQ(fromKept->pixelSize(), fromCopy->pixelSize());
+        EXPECT_LE(std::max(picture->width, picture->height), 700);
+        double difference = 0;
+        const auto& a = fromKept->image;
+        const auto& b = fromCopy->image;
+        for (int y = 0; y < a.height; ++y)
+            for (int x = 0; x < 4 * a.width; ++x) difference += std::abs(a.row(y)[x] - b.row(y)[x]);
+        EXPECT_LT(difference / (4.0 * a.width * a.height), 6.0);
+        fs::remove(pictureFile);
+    }
+    EXPECT_TRUE(veltrop::handover::ContactSheet::make(summary, configuration, kept.get()));
+    fs::copy_file(site / "Timestamped/zPug_3.jpg", dir / "moved.jpg");
+    fs::remove(site / "Timestamped/zPug_3.jpg");
+    const auto withoutCopy = veltrop::handover::ContactSheet::make(summary, configuration, kept.get());
+    ASSERT_FALSE(withoutCopy);
+    EXPECT_EQ(withoutCopy.error().description(), "Could not read the exported preview for zPug_3.heic");
+    fs::rename(dir / "moved.jpg", site / "Timestamped/zPug_3.jpg");
+
     EXPECT_TRUE(fs::exists(site / "Timestamped/day2/FujiFilm DS-7 (1).jpg"));
     EXPECT_TRUE(fs::exists(site / "Timestamped/FujiFilm DS-7 (1).jpg"));
     EXPECT_TRUE(fs::exists(site / "Timestamped/zPug_3.jpg"));

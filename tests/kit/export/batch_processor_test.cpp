@@ -146,6 +146,51 @@ TEST(BatchProcessor, CancelLetsPhotosInFlightFinish) {
     EXPECT_EQ(again.results[0].outcome.kind, Kind::stamped);
 }
 
+TEST(BatchProcessor, CancelBeforeTheRunStopsItAndIsUsedUp) {
+    veltrop::testing::TempDir dir;
+    std::vector<DiscoveredPhoto> photos;
+    for (int i = 1; i <= 5; ++i) photos.push_back(photoIn(dir.path(), "p" + std::to_string(i) + ".jpg"));
+    FakeStep fake;
+    BatchProcessor processor(2, std::nullopt, fake.step());
+    processor.cancel();  // e.g. Ctrl-C while the photos are still being found
+    std::vector<std::size_t> progress;
+    auto summary = runAll(processor, photos, {}, &progress);
+    EXPECT_TRUE(summary.wasCancelled);
+    EXPECT_EQ(summary.count(Kind::notProcessed), 5u);
+    EXPECT_TRUE(progress.empty());
+    EXPECT_EQ(fake.calls.load(), 0);
+
+    auto again = runAll(processor, photos);
+    EXPECT_FALSE(again.wasCancelled);
+    EXPECT_EQ(again.count(Kind::stamped), 5u);
+}
+
+// Counts the threads that ever ran a photo: a thread-local object is built
+// once per thread, even when a later thread reuses an earlier one's id.
+std::atomic<int> threadsSeen{0};
+struct ThreadMarker {
+    ThreadMarker() { ++threadsSeen; }
+};
+
+TEST(BatchProcessor, OneFixedPoolServesTheWholeBatch) {
+    veltrop::testing::TempDir dir;
+    std::vector<DiscoveredPhoto> photos;
+    for (int i = 0; i < 40; ++i) photos.push_back(photoIn(dir.path(), "p" + std::to_string(i) + ".jpg"));
+    threadsSeen = 0;
+    std::atomic<bool> onCaller{false};
+    const auto caller = std::this_thread::get_id();
+    FakeStep fake;
+    BatchProcessor processor(3, std::nullopt, fake.step([&](const StampPlan&) {
+        thread_local ThreadMarker marker;
+        if (std::this_thread::get_id() == caller) onCaller = true;
+    }));
+    auto summary = runAll(processor, photos);
+    EXPECT_EQ(summary.count(Kind::stamped), 40u);
+    EXPECT_GE(threadsSeen.load(), 1);
+    EXPECT_LE(threadsSeen.load(), 3);
+    EXPECT_FALSE(onCaller.load());
+}
+
 TEST(BatchProcessor, ConcurrencyLimitAndPixelLimit) {
     veltrop::testing::TempDir dir;
     std::vector<DiscoveredPhoto> photos;

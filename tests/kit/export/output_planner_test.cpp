@@ -59,6 +59,28 @@ TEST(OutputPlanner, NumbersCollisionsInInputOrder) {
     EXPECT_EQ(planner.claimed().size(), 3u);
 }
 
+TEST(OutputPlanner, NumberingResumesPerFolderAndName) {
+    TempDir dir;
+    const fs::path root = dir / "out";
+    writeFile(root / "x-3.jpg", "taken");
+    fs::create_directories(root / "sub");
+    writeFile(root / "sub" / "x.jpg", "taken");
+    for (bool sensitive : {true, false}) {
+        OutputPlanner planner({}, sensitive ? alwaysSensitive : neverSensitive);
+        const auto next = [&](const std::string& name, const std::string& templateText = "{name}") {
+            return planner.plan(root, dir / (name + ".heic"), "", name, std::nullopt, "", "", naming(templateText));
+        };
+        EXPECT_EQ(next("x"), root / "x.jpg");
+        EXPECT_EQ(next("x"), root / "x-2.jpg");
+        EXPECT_EQ(next("x", "sub/{name}"), root / "sub" / "x-2.jpg");
+        EXPECT_EQ(next("x"), root / "x-4.jpg");  // x-3 is on disk
+        EXPECT_EQ(next("x-4"), root / "x-4-2.jpg");
+        EXPECT_EQ(next("X"), root / (sensitive ? "X.jpg" : "X-5.jpg"));
+        EXPECT_EQ(next("x"), root / (sensitive ? "x-5.jpg" : "x-6.jpg"));
+        EXPECT_EQ(next("x", "sub/{name}"), root / "sub" / "x-3.jpg");
+    }
+}
+
 TEST(OutputPlanner, PlacesTokensAndSubfolders) {
     TempDir dir;
     OutputPlanner planner({});

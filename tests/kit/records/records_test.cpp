@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 
 #include "kit/records/photo_record.h"
@@ -134,6 +135,37 @@ TEST(DateCorrection, ScopesMatchAndLabel) {
     EXPECT_EQ(label(DateCorrectionScope::photo("/x/p.jpg")), "Photo: p.jpg");
     EXPECT_EQ(label(DateCorrectionScope::camera("NIKON D90")), "Camera model: NIKON D90");
     EXPECT_EQ(label(DateCorrectionScope::all()), "All photos");
+}
+
+TEST(DateCorrection, PreparedRulesMatchLikeSingleScopes) {
+    // Prepared once for many photos, a scope must take in exactly the photos
+    // it takes in on its own, in spellings that differ only in form.
+    const std::vector<DateCorrectionScope> scopes{
+        DateCorrectionScope::folder("/a/b"),        DateCorrectionScope::folder("/a/./b/"),
+        DateCorrectionScope::folder("/a/x/../b"),   DateCorrectionScope::folder("/a//b"),
+        DateCorrectionScope::photo("/a/b/q.jpg"),   DateCorrectionScope::photo("/a//b/q.jpg"),
+        DateCorrectionScope::photo("/a/b/q.jpg/"),  DateCorrectionScope::camera("Canon EOS R5"),
+        DateCorrectionScope::all(),
+    };
+    PropertyDictionary canonProps = dated("2026:08:14 06:17:49");
+    std::vector<DiscoveredPhoto> photos;
+    for (const char* url : {"/a/b/q.jpg", "/a/b/c/r.jpg", "/a//b/q.jpg", "/a/bc/q.jpg", "/a/./b/q.jpg", "/z/q.jpg"})
+        photos.push_back(photoWith(canonProps, url));
+    photos.push_back(photoWith({}, "/a/b/q.jpg"));  // no camera
+    for (std::size_t s = 0; s < scopes.size(); ++s) {
+        const std::vector rules{shiftRule(scopes[s], 60)};
+        const CorrectionRules prepared(rules);
+        std::vector<bool> marked;
+        for (const auto& photo : photos) {
+            prepared.markMatches(photo, marked);
+            EXPECT_EQ(prepared.latestMatch(photo) != nullptr, matches(scopes[s], photo))
+                << "scope " << s << " photo " << photo.url;
+        }
+        EXPECT_EQ(marked[0], std::ranges::any_of(photos, [&](const auto& p) { return matches(scopes[s], p); }));
+    }
+    EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/./b/"), photos[1]));
+    EXPECT_TRUE(matches(DateCorrectionScope::photo("/a//b/q.jpg"), photos[0]));
+    EXPECT_FALSE(matches(DateCorrectionScope::photo("/a/b/q.jpg/"), photos[0]));
 }
 
 TEST(DateCorrection, WallClockShiftAcrossCalendarEdges) {
