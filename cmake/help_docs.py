@@ -323,12 +323,17 @@ def shell_word(text: str) -> str:
 
 def bash_completion(name: str, top: Help, commands: list[tuple[Item, Help]]) -> str:
     function = "_" + re.sub(r"\W", "_", name)
-    top_words = [item.term for item, _ in commands] + [n for o in top.options() for n in o.names]
+    command_words = " ".join(item.term for item, _ in commands)
+    top_options = " ".join(n for o in top.options() for n in o.names)
     out = [f"# bash completion for {name}, generated from its --help texts at build time.", "",
            f"{function}()", "{",
            "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}",
            "    if (( COMP_CWORD == 1 )); then",
-           f"        mapfile -t COMPREPLY < <(compgen -W {shell_word(' '.join(top_words))} -- \"$cur\")",
+           "        if [[ $cur == -* ]]; then",
+           f"            mapfile -t COMPREPLY < <(compgen -W {shell_word(top_options)} -- \"$cur\")",
+           "        else",
+           f"            mapfile -t COMPREPLY < <(compgen -W {shell_word(command_words)} -- \"$cur\")",
+           "        fi",
            "        return", "    fi",
            "    local options='' subcommands='' paths=0",
            "    case ${COMP_WORDS[1]} in"]

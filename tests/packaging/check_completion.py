@@ -136,6 +136,7 @@ def main() -> None:
     options = {name: long_options(PROGRAM, help_text(program, name)) for name in names}
     cases: list[tuple[str, str, object]] = [  # line, what, expected set or "includes" check
         (f"{PROGRAM} ", "every command at the start", set(names)),
+        (f"{PROGRAM} --", "the program's own options", long_options(PROGRAM, help_text(program))),
         (f"{PROGRAM} exp", "a command from its first letters", {"export"}),
         (f"{PROGRAM} export --mode ", "the values of a choice", {"overlay", "dataStrip"}),
         (f"{PROGRAM} export --ink ", "values listed in a description", {"white", "black", "amber"}),
