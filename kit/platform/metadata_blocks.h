@@ -8,13 +8,26 @@
 
 namespace veltrop::platform {
 
+// One JPEG marker segment: an APPn (0xE0…0xEF) or a comment (0xFE).
+struct MetadataSegment {
+    int marker = 0;
+    std::vector<std::uint8_t> payload;  // after the length field
+    bool operator==(const MetadataSegment&) const = default;
+};
+
 struct MetadataBlocks {
     std::vector<std::uint8_t> exif;  // TIFF-structured EXIF, starting at the byte-order mark
     std::string xmp;                 // XMP packet
     std::vector<std::uint8_t> iptc;  // IPTC-IIM records
     std::vector<std::uint8_t> icc;   // ICC colour profile
+    // A JPEG source's application and comment segments in file order, the
+    // blocks above included: what its copy carries over.
+    std::vector<MetadataSegment> segments;
+    // The decoder converted the pixels through icc into sRGB, so icc no
+    // longer describes them.
+    bool pixelsInSrgb = false;
 
-    bool empty() const { return exif.empty() && xmp.empty() && iptc.empty() && icc.empty(); }
+    bool empty() const { return exif.empty() && xmp.empty() && iptc.empty() && icc.empty() && segments.empty(); }
     bool operator==(const MetadataBlocks&) const = default;
 };
 
