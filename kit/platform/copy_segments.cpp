@@ -222,9 +222,14 @@ std::vector<MetadataSegment> iccSegments(const Bytes& profile) {
 
 enum class ProfileChoice { keep, srgb, none };
 
-// The copy's pixels are RGB; a profile of another colour space would be read wrongly.
+// The copy's pixels are RGB; a profile of another colour space, or one the
+// pixels were not decoded in, would be read wrongly.
 ProfileChoice profileChoice(const MetadataBlocks& source) {
-    if (source.pixelsInSrgb) return ProfileChoice::srgb;
+    switch (source.pixelProfile) {
+        case PixelProfile::srgb: return ProfileChoice::srgb;
+        case PixelProfile::none: return ProfileChoice::none;
+        case PixelProfile::stored: break;
+    }
     return iccColourSpace(source.icc) == IccColourSpace::rgb ? ProfileChoice::keep : ProfileChoice::none;
 }
 

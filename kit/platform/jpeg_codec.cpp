@@ -248,7 +248,10 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     } else {
         onError(reinterpret_cast<j_common_ptr>(&info));
     }
-    result.header.metadata.pixelsInSrgb = conversion.has_value();
+    if (conversion)
+        result.header.metadata.pixelProfile = PixelProfile::srgb;
+    else if (cmyk)
+        result.header.metadata.pixelProfile = PixelProfile::none;
 
     if (request.minimumLongSide > 0) {
         for (unsigned int eighths = 1; eighths <= 8; ++eighths) {

@@ -15,6 +15,13 @@ struct MetadataSegment {
     bool operator==(const MetadataSegment&) const = default;
 };
 
+// What describes the decoded pixels.
+enum class PixelProfile {
+    stored,  // they are as stored: icc describes them when its colour space is theirs
+    srgb,    // the decoder converted them through icc into sRGB
+    none,    // the decoder converted them without a profile: nothing describes them
+};
+
 struct MetadataBlocks {
     std::vector<std::uint8_t> exif;  // TIFF-structured EXIF, starting at the byte-order mark
     std::string xmp;                 // XMP packet
@@ -23,9 +30,7 @@ struct MetadataBlocks {
     // A JPEG source's application and comment segments in file order, the
     // blocks above included: what its copy carries over.
     std::vector<MetadataSegment> segments;
-    // The decoder converted the pixels through icc into sRGB, so icc no
-    // longer describes them.
-    bool pixelsInSrgb = false;
+    PixelProfile pixelProfile = PixelProfile::stored;
 
     bool empty() const { return exif.empty() && xmp.empty() && iptc.empty() && icc.empty() && segments.empty(); }
     bool operator==(const MetadataBlocks&) const = default;
