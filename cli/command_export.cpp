@@ -153,12 +153,12 @@ std::expected<void, std::string> applyExportOptions(const ParsedArguments& parse
     return {};
 }
 
-// Ctrl-C cancels the running batch: photos in flight finish, the summary still prints.
+// Ctrl-C or SIGTERM cancels the running batch: photos in flight finish, the summary still prints.
 std::atomic<exporting::BatchProcessor*> interruptible{nullptr};
 
-extern "C" void onInterrupt(int) {
+extern "C" void onInterrupt(int signal) {
     if (auto* processor = interruptible.load()) processor->cancel();
-    ::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends the program at once
+    ::signal(signal, SIG_DFL);  // a second Ctrl-C (or SIGTERM) ends the program at once
 }
 
 class ProgressReporter {
@@ -241,7 +241,10 @@ int runExport(const Invocation& invocation) {
     namespace discovery = exporting::PhotoDiscovery;
     auto photos = discovery::makePhotos(discovery::discoverFiles(dropped, configuration.includeSubfolders, excluded),
                                         dropped);
+    // Files named on the command line are all accounted for, also those that are no photo.
+    const auto refused = discovery::refusedInputs(dropped);
     if (photos.empty()) {
+        for (const auto& input : refused) invocation.err << input.reason << "\n";
         invocation.err << "No photos found.\n";
         return exitFailure;
     }
@@ -266,10 +269,14 @@ int runExport(const Invocation& invocation) {
     ProgressReporter progress(invocation.err, photos.size());
     interruptible.store(&processor);
     auto previous = ::signal(SIGINT, onInterrupt);
+    auto previousTerm = ::signal(SIGTERM, onInterrupt);
     auto summary =
         processor.run(photos, configuration, setup->watermarkImage, *corrections, *expected, std::ref(progress));
     ::signal(SIGINT, previous);
+    ::signal(SIGTERM, previousTerm);
     interruptible.store(nullptr);
+    for (const auto& input : refused)
+        summary.results.push_back({input.location, exporting::FileOutcome::failed(input.reason), std::nullopt});
     if (package) summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration);
 
     printSummary(invocation.out, summary);

@@ -37,6 +37,12 @@ int runStamp(const Invocation& invocation) {
         return exitFailure;
     }
     exporting::ImageLoader::prepare();
+    // A FIFO or device is named for what it is, not taken for a photo without a date.
+    if (auto info = exporting::ImageLoader::readInfo(input);
+        !info && info.error().kind == exporting::ImageLoadError::Kind::notRegularFile) {
+        invocation.err << info.error().description() << "\n";
+        return exitFailure;
+    }
     auto photos = exporting::PhotoDiscovery::makePhotos({input}, {input});
     exporting::StampPlan plan{photos.front(), std::nullopt, output, std::nullopt,
                               records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};

@@ -5,8 +5,10 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <set>
 #include <thread>
 
+#include "kit/export/image_writer.h"
 #include "kit/export/output_planner.h"
 
 namespace veltrop::exporting {
@@ -46,7 +48,8 @@ std::string timestampText(const settings::StampConfiguration& configuration,
 BatchProcessor::BatchProcessor(int maxConcurrent, std::optional<double> maximumPixelCount, StampStep step)
     : maxConcurrent_(std::max(1, maxConcurrent)),
       maximumPixelCount_(maximumPixelCount),
-      step_(step ? std::move(step) : StampStep(stampPhoto)) {}
+      step_(step ? std::move(step) : StampStep(stampPhoto)),
+      memory_(std::make_shared<MemoryBudget>(defaultBatchMemoryBytes())) {}
 
 FileResult BatchProcessor::process(const StampPlan& plan, const StampJob& job) const {
     FileResult result{plan.photo.url, FileOutcome::notProcessed(), plan.record};
@@ -119,7 +122,13 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
         plans.push_back(std::move(plan));
     }
 
-    const StampJob job{configuration, watermarkImage};
+    // What killed or crashed exports left in the folders this one writes to.
+    std::set<std::filesystem::path> folders;
+    for (const auto& plan : plans)
+        if (plan.destination && !plan.failure) folders.insert(plan.destination->parent_path());
+    for (const auto& folder : folders) ImageWriter::removeAbandonedFolders(folder);
+
+    const StampJob job{configuration, watermarkImage, memory_.get()};
     std::vector<std::optional<FileResult>> finishedResults(count);
     std::vector<std::thread> workers(count);
     std::mutex mutex;

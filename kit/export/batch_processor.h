@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "kit/export/discovered_photo.h"
+#include "kit/export/memory_budget.h"
 #include "kit/handover/package_result.h"
 #include "kit/records/photo_record.h"
 #include "kit/render/bitmap.h"
@@ -71,6 +73,8 @@ struct StampPlan {
 struct StampJob {
     const settings::StampConfiguration& configuration;
     const std::optional<render::Bitmap>& watermarkImage;
+    // Reserved from before a photo is decoded; none means no limit.
+    MemoryBudget* memory = nullptr;
 };
 
 // "This photo exceeds the 50 MP mobile limit. …"
@@ -99,6 +103,12 @@ public:
     int maxConcurrent() const { return maxConcurrent_; }
     std::optional<double> maximumPixelCount() const { return maximumPixelCount_; }
 
+    // The memory the photos of a run may hold together (defaultBatchMemoryBytes
+    // unless set); a photo that needs more than all of it fails. Set it
+    // before run.
+    void setMemoryBudget(std::uint64_t bytes) { memory_ = std::make_shared<MemoryBudget>(bytes); }
+    std::uint64_t memoryBudget() const { return memory_->total(); }
+
     BatchSummary run(const std::vector<DiscoveredPhoto>& photos, const settings::StampConfiguration& configuration,
                      const std::optional<render::Bitmap>& watermarkImage,
                      std::span<const records::DateCorrectionRule> corrections,
@@ -111,6 +121,7 @@ private:
     int maxConcurrent_;
     std::optional<double> maximumPixelCount_;
     StampStep step_;
+    std::shared_ptr<MemoryBudget> memory_;
 };
 
 }  // namespace veltrop::exporting

@@ -10,8 +10,13 @@
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
 #include <jpeglib.h>
 #include <jerror.h>
+
+#include "kit/platform/input_file.h"
+#include "kit/platform/limits.h"
 
 namespace veltrop::platform {
 
@@ -51,13 +56,8 @@ void onMessage(j_common_ptr info, int level) {
 
 void silence(j_common_ptr) {}
 
-// A progressive file may hold any number of scans, each costing a pass over
-// the whole picture; real encoders write about ten. Many more is an attack
-// that would keep a worker busy for minutes.
-constexpr int maximumScans = 500;
-
 void limitScans(j_common_ptr info) {
-    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > maximumScans) onError(info);
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > limits::maximumJpegScans) onError(info);
 }
 
 void installErrorManager(ErrorManager& errors, j_common_ptr info) {
@@ -66,11 +66,6 @@ void installErrorManager(ErrorManager& errors, j_common_ptr info) {
     errors.base.emit_message = onMessage;
     errors.base.output_message = silence;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr std::string_view exifSignature{"Exif\0\0", 6};
 constexpr std::string_view xmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
@@ -145,29 +140,130 @@ void cmykToBgra(const std::uint8_t* cmyk, std::uint8_t* bgra, int width, bool in
     }
 }
 
-// The file's bytes, ending with an EOI marker. Some writers leave it off
-// after complete image data; libjpeg would call that a premature end.
-// Data that really stops early still ends in the middle of a segment,
-// which is reported as damage.
-std::optional<std::vector<std::uint8_t>> readCompressed(const std::filesystem::path& file) {
-    FileHandle input(std::fopen(file.c_str(), "rb"));
-    if (!input) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    std::array<std::uint8_t, 1 << 16> buffer;
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), input.get())) > 0)
-        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read));
-    if (std::ferror(input.get())) return std::nullopt;
-    const std::size_t n = bytes.size();
-    if (n < 2 || bytes[n - 2] != 0xFF || bytes[n - 1] != JPEG_EOI) bytes.insert(bytes.end(), {0xFF, JPEG_EOI});
+// Feeds libjpeg from the file a chunk at a time, so that only what the
+// decoder asks for is read, whatever follows the picture in the file. The
+// stream ends with an EOI marker: some writers leave it off after complete
+// image data, which libjpeg would call a premature end, so it is added when
+// the file does not end with one. Data that really stops early still ends in
+// the middle of a segment, which is reported as damage, and reading on past
+// that end is reported as libjpeg's own sources do.
+class FileSource {
+public:
+    static constexpr std::array<JOCTET, 2> endMarker{0xFF, JPEG_EOI};
+
+    explicit FileSource(const std::filesystem::path& file) : buffer_(limits::readChunkBytes) {
+        auto opened = InputFile::open(file);
+        if (!opened) return;
+        size_ = opened->size();
+        if (size_ >= 2) {
+            std::array<JOCTET, 2> last{};
+            const bool read = ::pread(opened->descriptor(), last.data(), last.size(),
+                                      static_cast<off_t>(size_ - 2)) == static_cast<ssize_t>(last.size());
+            appendEnd_ = !read || last != endMarker;
+        }
+        stream_ = opened->releaseAsStream();
+    }
+    ~FileSource() {
+        if (stream_ != nullptr) std::fclose(stream_);
+    }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    bool opened() const { return stream_ != nullptr; }
+
+    void attach(jpeg_decompress_struct& info) {
+        manager_.source = this;
+        manager_.base.init_source = [](j_decompress_ptr) {};
+        manager_.base.fill_input_buffer = [](j_decompress_ptr cinfo) -> boolean {
+            return of(cinfo).fill(cinfo);
+        };
+        manager_.base.skip_input_data = [](j_decompress_ptr cinfo, long count) { of(cinfo).skip(count); };
+        manager_.base.resync_to_restart = jpeg_resync_to_restart;
+        manager_.base.term_source = [](j_decompress_ptr) {};
+        manager_.base.next_input_byte = nullptr;
+        manager_.base.bytes_in_buffer = 0;
+        info.src = &manager_.base;
+    }
+
+private:
+    struct Manager {
+        jpeg_source_mgr base{};
+        FileSource* source = nullptr;
+    };
+
+    static FileSource& of(j_decompress_ptr cinfo) { return *reinterpret_cast<Manager*>(cinfo->src)->source; }
+
+    boolean fill(j_decompress_ptr cinfo) {
+        std::size_t count = 0;
+        if (position_ < size_) {
+            const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), size_ - position_));
+            count = std::fread(buffer_.data(), 1, wanted, stream_);
+            if (count == 0) size_ = position_;  // the file became shorter
+        }
+        if (count == 0 && appendEnd_ && position_ < size_ + endMarker.size()) {
+            const std::size_t from = static_cast<std::size_t>(position_ - size_);
+            count = endMarker.size() - from;
+            std::copy(endMarker.begin() + static_cast<std::ptrdiff_t>(from), endMarker.end(), buffer_.begin());
+        }
+        if (count == 0) {
+            if (position_ == 0) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+            WARNMS(cinfo, JWRN_JPEG_EOF);
+            std::copy(endMarker.begin(), endMarker.end(), buffer_.begin());
+            manager_.base.next_input_byte = buffer_.data();
+            manager_.base.bytes_in_buffer = endMarker.size();
+            return TRUE;
+        }
+        position_ += count;
+        manager_.base.next_input_byte = buffer_.data();
+        manager_.base.bytes_in_buffer = count;
+        return TRUE;
+    }
+
+    void skip(long count) {
+        if (count <= 0) return;
+        auto bytes = static_cast<std::uint64_t>(count);
+        if (bytes <= manager_.base.bytes_in_buffer) {
+            manager_.base.next_input_byte += bytes;
+            manager_.base.bytes_in_buffer -= bytes;
+            return;
+        }
+        // Skipped data is not read at all.
+        bytes -= manager_.base.bytes_in_buffer;
+        manager_.base.bytes_in_buffer = 0;
+        position_ += bytes;
+        if (position_ < size_) ::fseeko(stream_, static_cast<off_t>(position_), SEEK_SET);
+    }
+
+    Manager manager_;
+    std::vector<JOCTET> buffer_;
+    std::FILE* stream_ = nullptr;
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;  // of the next byte to be loaded
+    bool appendEnd_ = true;
+};
+
+// The coefficient buffers of a picture that arrives in several scans
+// (progressive, or one component at a time): every coefficient of the
+// whole image is kept until the last scan. A single interleaved scan is
+// decoded a few rows at a time.
+std::uint64_t workingMemory(const jpeg_decompress_struct& info) {
+    if (!info.progressive_mode && info.comps_in_scan >= info.num_components) return 0;
+    std::uint64_t bytes = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        const std::uint64_t rows = (component.height_in_blocks + component.v_samp_factor - 1) /
+                                   static_cast<std::uint64_t>(std::max(component.v_samp_factor, 1)) *
+                                   static_cast<std::uint64_t>(std::max(component.v_samp_factor, 1));
+        bytes += static_cast<std::uint64_t>(component.width_in_blocks) * rows * DCTSIZE2 * sizeof(JCOEF);
+    }
     return bytes;
 }
 
 }  // namespace
 
 std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::path& file) {
-    FileHandle input(std::fopen(file.c_str(), "rb"));
-    if (!input) return std::unexpected(DecodeFailure::unreadable);
+    FileSource source(file);
+    if (!source.opened()) return std::unexpected(DecodeFailure::unreadable);
     ImageHeader header;
     jpeg_decompress_struct info{};
     ErrorManager errors;
@@ -177,7 +273,7 @@ std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::
         return std::unexpected(DecodeFailure::unsupported);
     }
     jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, input.get());
+    source.attach(info);
     saveMetadataMarkers(info);
     jpeg_read_header(&info, TRUE);
     header.width = static_cast<int>(info.image_width);
@@ -188,8 +284,8 @@ std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::
 }
 
 std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::path& file, const DecodeRequest& request) {
-    auto compressed = readCompressed(file);
-    if (!compressed) return std::unexpected(DecodeFailure::unreadable);
+    FileSource source(file);
+    if (!source.opened()) return std::unexpected(DecodeFailure::unreadable);
     DecodedImage result;
     std::vector<JSAMPROW> rows;
     std::vector<std::uint8_t> cmykRow;
@@ -204,7 +300,7 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     }
     jpeg_create_decompress(&info);
     info.progress = &progress;
-    jpeg_mem_src(&info, compressed->data(), static_cast<unsigned long>(compressed->size()));
+    source.attach(info);
     saveMetadataMarkers(info);
     jpeg_read_header(&info, TRUE);
     result.header.width = static_cast<int>(info.image_width);
@@ -235,6 +331,10 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
             if (std::max(info.output_width, info.output_height) >= static_cast<unsigned>(request.minimumLongSide)) break;
         }
     }
+    jpeg_calc_output_dimensions(&info);
+    const DecodeCost cost{static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                          workingMemory(info)};
+    if (request.admit && !request.admit(cost)) onError(reinterpret_cast<j_common_ptr>(&info));
     jpeg_start_decompress(&info);
 
     result.bitmap = render::Bitmap::allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height))
