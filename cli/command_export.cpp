@@ -222,7 +222,12 @@ int runExport(const Invocation& invocation) {
     if (configuration.outputRoot) excluded.push_back(*configuration.outputRoot);
     exporting::ImageLoader::prepare();  // before any worker thread starts
     const auto photos = discoverPhotos(parsed->positionals, configuration.includeSubfolders, excluded);
+    // Files named on the command line are all accounted for, also those that are no photo.
+    std::vector<std::filesystem::path> dropped;
+    for (const auto& path : parsed->positionals) dropped.push_back(exporting::standardized(path));
+    const auto refused = exporting::PhotoDiscovery::refusedInputs(dropped);
     if (photos.empty()) {
+        for (const auto& input : refused) invocation.err << input.reason << "\n";
         invocation.err << "No photos found.\n";
         return exitFailure;
     }
@@ -267,6 +272,8 @@ int runExport(const Invocation& invocation) {
         signal = interruption.signal();
     }
     progress.finish(finished);
+    for (const auto& input : refused)
+        summary.results.push_back({input.location, exporting::FileOutcome::failed(input.reason), std::nullopt});
     if (package)
         summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get(),
                                                                    processor.thumbnails().get());

@@ -5,7 +5,7 @@
 #include "cli/preset_lookup.h"
 #include "cli/settings_file.h"
 #include "kit/dates/exif_fields.h"
-#include "kit/platform/private_files.h"
+#include "kit/platform/private_folder.h"
 #include "kit/settings/settings_json.h"
 
 namespace veltrop::cli {
@@ -44,7 +44,9 @@ int show(const Invocation& invocation, const std::string& name) {
 int exportPreset(const Invocation& invocation, const std::string& name, const std::filesystem::path& file) {
     const auto json = presetJson(invocation, name);
     if (!json) return exitFailure;
-    if (auto error = platform::writeNewFile(file, *json + "\n")) {
+    // Finished beside the file and moved into place only if nothing is there.
+    if (auto error = platform::publishNewFile(file, *json + "\n", ".veltrop-" + settings::Uuid::random().text(),
+                                              "preset.json")) {
         invocation.err << "Could not save " << file.string() << " (" << error.message()
                        << "); existing files were preserved\n";
         return exitFailure;
@@ -84,14 +86,15 @@ int importPreset(const Invocation& invocation, const std::filesystem::path& file
         invocation.err << presets.error().description() << "\n";
         return exitFailure;
     }
-    if (presets->empty()) *presets = storage::builtIns();
     // A second preset of the same name could only be told apart by its id: number it instead.
-    std::vector<settings::Preset> named = *presets;
+    std::vector<settings::Preset> edited = presets->empty() ? storage::builtIns() : *presets;
+    std::vector<settings::Preset> named = edited;
     named.insert(named.end(), storage::builtIns().begin(), storage::builtIns().end());
     const std::string given = preset.name;
     preset.name = unusedPresetName(named, given);
-    presets->push_back(preset);
-    if (auto saved = store->save(*presets); !saved) {
+    edited.push_back(preset);
+    // Merged under the store's lock with whatever another program saved meanwhile.
+    if (auto saved = store->saveChanges(*presets, edited); !saved) {
         invocation.err << saved.error().description() << "\n";
         return exitFailure;
     }

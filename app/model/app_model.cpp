@@ -96,6 +96,9 @@ AppModel::AppModel(AppStores stores, std::shared_ptr<QSettings> defaults, std::s
     workers_.setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
     exporting::ImageLoader::prepare();
     loadPresets();
+    connect(&presetsWatcher_, &QFileSystemWatcher::directoryChanged, this, &AppModel::reloadChangedPresets);
+    connect(&presetsWatcher_, &QFileSystemWatcher::fileChanged, this, &AppModel::reloadChangedPresets);
+    watchPresetsFile();
 }
 
 AppModel::~AppModel() {
@@ -853,9 +856,14 @@ void AppModel::loadPresets() {
     if (!presetStore_) {
         presets_ = storage::builtIns();
     } else if (auto loaded = presetStore_->load()) {
+        storedPresets_ = *loaded;
         if (loaded->empty()) {
             presets_ = storage::builtIns();
-            (void)presetStore_->save(presets_);  // a first start without a writable folder still works
+            // A first start without a writable folder still works.
+            if (auto saved = presetStore_->saveChanges(storedPresets_, presets_)) {
+                storedPresets_ = *saved;
+                presets_ = std::move(*saved);
+            }
         } else {
             presets_ = std::move(*loaded);
         }
@@ -886,8 +894,58 @@ void AppModel::rememberSelectedPreset() {
 
 void AppModel::persistPresets() {
     if (presetsNeedRecovery_ || !presetStore_) return;
-    auto saved = presetStore_->save(presets_);
-    setPresetMessage(saved ? std::nullopt : std::optional<std::string>(saved.error().description()));
+    auto saved = presetStore_->saveChanges(storedPresets_, presets_);
+    if (!saved) {
+        // A file another program made unusable meanwhile is not written over;
+        // the changes stay here and go with the next save that succeeds.
+        setPresetMessage(saved.error().description());
+        return;
+    }
+    storedPresets_ = *saved;
+    setPresetMessage(std::nullopt);
+    adoptPresets(std::move(*saved));
+    watchPresetsFile();
+}
+
+void AppModel::adoptPresets(std::vector<settings::Preset> presets) {
+    if (presets == presets_) return;
+    presets_ = std::move(presets);
+    announce(&AppModel::presetsChanged);
+    // Removed elsewhere: the settings stay as they are, now without a preset.
+    const bool selectionGone =
+        selectedPresetID_ && std::none_of(presets_.begin(), presets_.end(),
+                                          [&](const settings::Preset& p) { return p.id == *selectedPresetID_; });
+    if (selectionGone) {
+        selectedPresetID_.reset();
+        rememberSelectedPreset();
+        announce(&AppModel::selectedPresetChanged);
+    }
+}
+
+void AppModel::reloadChangedPresets() {
+    VELTROP_ASSERT_MODEL_THREAD();
+    watchPresetsFile();
+    if (presetsNeedRecovery_ || !presetStore_) return;
+    auto loaded = presetStore_->load();
+    // An unusable file is reported when this window next saves.
+    if (!loaded || *loaded == storedPresets_) return;
+    std::vector<settings::Preset> merged = storage::mergePresets(storedPresets_, presets_, *loaded);
+    storedPresets_ = std::move(*loaded);
+    adoptPresets(std::move(merged));
+}
+
+void AppModel::watchPresetsFile() {
+    if (!presetStore_) return;
+    const auto file = presetStore_->watchedFile();
+    if (!file) return;
+    // The folder, because a save replaces the file by renaming another over it.
+    for (const fs::path& item : {file->parent_path(), *file}) {
+        const QString path = QString::fromStdString(item.string());
+        std::error_code error;
+        if (fs::exists(item, error) && !presetsWatcher_.directories().contains(path) &&
+            !presetsWatcher_.files().contains(path))
+            presetsWatcher_.addPath(path);
+    }
 }
 
 void AppModel::applyPreset(const settings::Uuid& id) {
@@ -998,6 +1056,7 @@ void AppModel::recoverPresets() {
         return;
     }
     presetBackupURL_ = *backup;
+    storedPresets_ = presets_;
     presetsNeedRecovery_ = false;
     announce(&AppModel::presetRecoveryChanged);
     setPresetMessage(std::nullopt);

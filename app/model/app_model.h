@@ -6,6 +6,8 @@
 // preview, once a newer request has replaced theirs.
 
 #include <QDate>
+#include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QImage>
 #include <QObject>
 #include <QSettings>
@@ -237,6 +239,10 @@ public slots:
     void recoverPresets();
     void showPresetBackup();
     void dismissPresetMessage();
+    // Takes in what another program (the command line, a second window)
+    // saved in the presets file, keeping this window's own unsaved changes.
+    // Runs by itself when the file changes.
+    void reloadChangedPresets();
 
     // ---- Preview
     void refreshPreview();
@@ -290,6 +296,8 @@ private:
     std::optional<std::filesystem::path> askForOutputFolder(const std::string& message);
     void loadPresets();
     void persistPresets();
+    void adoptPresets(std::vector<settings::Preset> presets);
+    void watchPresetsFile();
     void rememberSelectedPreset();
     void startPendingPreview();
     void applyPreview(quint64 generation, PreviewOutcome outcome);
@@ -338,6 +346,10 @@ private:
     std::shared_ptr<storage::PresetStoring> presetStore_;
     std::shared_ptr<QSettings> defaults_;
     std::vector<settings::Preset> presets_;
+    // The presets file's content as last read or written here: what a save
+    // or a reload compares against to tell this window's changes from others'.
+    std::vector<settings::Preset> storedPresets_;
+    QFileSystemWatcher presetsWatcher_;
     std::optional<settings::Uuid> selectedPresetID_;
     std::optional<std::string> presetMessage_;
     bool presetsNeedRecovery_ = false;

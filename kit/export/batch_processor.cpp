@@ -7,8 +7,10 @@
 #include <mutex>
 #include <stop_token>
 #include <system_error>
+#include <set>
 #include <thread>
 
+#include "kit/export/image_writer.h"
 #include "kit/export/output_planner.h"
 
 namespace veltrop::exporting {
@@ -48,7 +50,8 @@ std::string timestampText(const settings::StampConfiguration& configuration,
 BatchProcessor::BatchProcessor(int maxConcurrent, std::optional<double> maximumPixelCount, StampStep step)
     : maxConcurrent_(std::max(1, maxConcurrent)),
       maximumPixelCount_(maximumPixelCount),
-      step_(step ? std::move(step) : StampStep(stampPhoto)) {}
+      step_(step ? std::move(step) : StampStep(stampPhoto)),
+      memory_(std::make_shared<MemoryBudget>(defaultBatchMemoryBytes())) {}
 
 FileResult BatchProcessor::process(const StampPlan& plan, const StampJob& job) const {
     FileResult result{plan.photo.url, FileOutcome::notProcessed(), plan.record};
@@ -122,7 +125,13 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
         plans.push_back(std::move(plan));
     }
 
-    const StampJob job{configuration, watermarkImage};
+    // What killed or crashed exports left in the folders this one writes to.
+    std::set<std::filesystem::path> folders;
+    for (const auto& plan : plans)
+        if (plan.destination && !plan.failure) folders.insert(plan.destination->parent_path());
+    for (const auto& folder : folders) ImageWriter::removeAbandonedFolders(folder);
+
+    const StampJob job{configuration, watermarkImage, nullptr, memory_.get()};
     thumbnails_ = thumbnailOptions_ ? std::make_shared<KeptThumbnails>(thumbnailOptions_->first,
                                                                        thumbnailOptions_->second)
                                     : nullptr;

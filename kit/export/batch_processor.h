@@ -16,6 +16,7 @@
 
 #include "kit/export/discovered_photo.h"
 #include "kit/export/kept_thumbnails.h"
+#include "kit/export/memory_budget.h"
 #include "kit/handover/package_result.h"
 #include "kit/records/photo_record.h"
 #include "kit/render/bitmap.h"
@@ -75,6 +76,8 @@ struct StampJob {
     const std::optional<render::Bitmap>& watermarkImage;
     // When set, each stamped picture is also kept small here.
     KeptThumbnails* thumbnails = nullptr;
+    // Reserved from before a photo is decoded; none means no limit.
+    MemoryBudget* memory = nullptr;
 };
 
 // "This photo exceeds the 50 MP mobile limit. …"
@@ -111,6 +114,12 @@ public:
     void keepThumbnails(int maxPixelSize, int jpegQuality) { thumbnailOptions_ = {maxPixelSize, jpegQuality}; }
     std::shared_ptr<const KeptThumbnails> thumbnails() const { return thumbnails_; }
 
+    // The memory the photos of a run may hold together (defaultBatchMemoryBytes
+    // unless set); a photo that needs more than all of it fails. Set it
+    // before run.
+    void setMemoryBudget(std::uint64_t bytes) { memory_ = std::make_shared<MemoryBudget>(bytes); }
+    std::uint64_t memoryBudget() const { return memory_->total(); }
+
     BatchSummary run(const std::vector<DiscoveredPhoto>& photos, const settings::StampConfiguration& configuration,
                      const std::optional<render::Bitmap>& watermarkImage,
                      std::span<const records::DateCorrectionRule> corrections,
@@ -125,6 +134,7 @@ private:
     StampStep step_;
     std::optional<std::pair<int, int>> thumbnailOptions_;
     std::shared_ptr<KeptThumbnails> thumbnails_;
+    std::shared_ptr<MemoryBudget> memory_;
 };
 
 }  // namespace veltrop::exporting

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <limits>
 
+#include <unistd.h>
+
 #include "kit/platform/exif_metadata.h"
 #include "kit/platform/heif_codec.h"
+#include "kit/platform/input_file.h"
 #include "kit/platform/jpeg_codec.h"
 #include "kit/platform/png_codec.h"
 #include "kit/platform/system_memory.h"
@@ -31,15 +35,22 @@ ImageLoadError failure(DecodeFailure reason, const std::filesystem::path& file) 
             file};
 }
 
-// The decoder follows the first bytes of the file.
+// The decoder follows the first bytes of the file. Only a regular file is
+// opened: anything else could block or never end.
 std::expected<Format, ImageLoadError> sniff(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::unexpected(failure(ImageLoadError::Kind::unreadable, file));
+    auto opened = platform::InputFile::open(file);
+    if (!opened)
+        return std::unexpected(failure(opened.error() == platform::InputFile::Failure::notRegularFile
+                                           ? ImageLoadError::Kind::notRegularFile
+                                           : ImageLoadError::Kind::unreadable,
+                                       file));
     std::array<std::uint8_t, 64> head{};
-    in.read(reinterpret_cast<char*>(head.data()), head.size());
-    if (in.bad()) return std::unexpected(failure(ImageLoadError::Kind::unreadable, file));
-    const auto length = static_cast<std::size_t>(in.gcount());
-    if (length == 0) return std::unexpected(failure(ImageLoadError::Kind::unreadable, file));
+    ssize_t count = -1;
+    do {
+        count = ::pread(opened->descriptor(), head.data(), head.size(), 0);
+    } while (count < 0 && errno == EINTR);
+    if (count <= 0) return std::unexpected(failure(ImageLoadError::Kind::unreadable, file));
+    const auto length = static_cast<std::size_t>(count);
 
     constexpr std::array<std::uint8_t, 8> pngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (length >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF) return Format::jpeg;
@@ -59,8 +70,9 @@ std::expected<platform::ImageHeader, DecodeFailure> readHeader(Format format, co
 }
 
 std::expected<platform::DecodedImage, DecodeFailure> decode(Format format, const std::filesystem::path& file,
-                                                            int minimumLongSide) {
-    const platform::DecodeRequest request{minimumLongSide, ImageLoader::maximumPixelCount()};
+                                                            int minimumLongSide,
+                                                            const ImageLoader::Admission& admit = {}) {
+    const platform::DecodeRequest request{minimumLongSide, ImageLoader::maximumPixelCount(), admit};
     switch (format) {
         case Format::jpeg: return platform::decodeJpeg(file, request);
         case Format::png: return platform::decodePng(file, request);
@@ -113,6 +125,7 @@ std::string ImageLoadError::description() const {
     switch (kind) {
         case Kind::unreadable: return "Could not read " + name;
         case Kind::unsupportedFormat: return name + " is not a supported image";
+        case Kind::notRegularFile: return "Could not read " + name + " \u2014 it is not a regular file";
     }
     return name;
 }
@@ -141,9 +154,13 @@ bool ImageLoader::hasAcceptedExtension(const std::filesystem::path& file) {
 void ImageLoader::prepare() { platform::prepareMetadataLibrary(); }
 
 std::expected<LoadedImage, ImageLoadError> ImageLoader::load(const std::filesystem::path& file) {
+    return load(file, Admission());
+}
+
+std::expected<LoadedImage, ImageLoadError> ImageLoader::load(const std::filesystem::path& file, const Admission& admit) {
     auto format = sniff(file);
     if (!format) return std::unexpected(format.error());
-    auto decoded = decode(*format, file, 0);
+    auto decoded = decode(*format, file, 0, admit);
     if (!decoded) return std::unexpected(failure(decoded.error(), file));
     return loaded(*format, std::move(*decoded));
 }

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "kit/dates/properties.h"
+#include "kit/platform/decoded_image.h"
 #include "kit/platform/metadata_blocks.h"
 #include "kit/render/bitmap.h"
 
@@ -53,6 +55,7 @@ struct ImageLoadError {
     enum class Kind {
         unreadable,
         unsupportedFormat,
+        notRegularFile,  // a folder, FIFO, socket or device: never opened
     };
     Kind kind = Kind::unreadable;
     std::filesystem::path file;
@@ -85,6 +88,13 @@ public:
     static void prepare();
 
     [[nodiscard]] static std::expected<LoadedImage, ImageLoadError> load(const std::filesystem::path& file);
+
+    // Asked with what decoding will hold once the header is read, before any
+    // pixel memory is taken; it may wait for memory. False refuses the photo:
+    // the load then fails as unsupportedFormat, and the caller says why.
+    using Admission = std::function<bool(const platform::DecodeCost&)>;
+    [[nodiscard]] static std::expected<LoadedImage, ImageLoadError> load(const std::filesystem::path& file,
+                                                                       const Admission& admit);
 
     // Properties, stored size and orientation without decoding pixels.
     [[nodiscard]] static std::expected<ImageInfo, ImageLoadError> readInfo(const std::filesystem::path& file);

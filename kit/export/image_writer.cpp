@@ -1,15 +1,14 @@
 #include "kit/export/image_writer.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "kit/platform/exclusive_rename.h"
 #include "kit/platform/copy_segments.h"
 #include "kit/platform/jpeg_codec.h"
+#include "kit/platform/private_folder.h"
 #include "kit/settings/uuid.h"
 
 namespace veltrop::exporting {
@@ -23,23 +22,6 @@ ImageWriteError failure(ImageWriteError::Kind kind, const std::filesystem::path&
 ImageWriteError fileSystemFailure(const std::filesystem::path& item, std::error_code error) {
     return {ImageWriteError::Kind::fileSystem, item, error};
 }
-
-// Removes the temporary file and folder whatever happened; failures of the
-// clean-up itself change nothing for the caller.
-class TemporaryFolder {
-public:
-    explicit TemporaryFolder(std::filesystem::path folder) : folder_(std::move(folder)) {}
-    ~TemporaryFolder() {
-        ::unlink(file().c_str());
-        ::rmdir(folder_.c_str());
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    std::filesystem::path file() const { return folder_ / "output.jpg"; }
-
-private:
-    std::filesystem::path folder_;
-};
 
 bool writeJpeg(const render::Bitmap& image, int quality, const std::vector<platform::MetadataSegment>& segments,
                const std::filesystem::path& file, bool& created) {
@@ -67,6 +49,10 @@ std::string ImageWriteError::description() const {
     return name;
 }
 
+std::size_t ImageWriter::removeAbandonedFolders(const std::filesystem::path& folder) {
+    return platform::removeAbandonedPrivateFolders(folder, privateFolderPrefix);
+}
+
 int ImageWriter::encoderQuality(double quality) {
     if (!std::isfinite(quality)) return 95;
     return std::clamp(static_cast<int>(std::lround(std::clamp(quality, 0.0, 1.0) * 100.0)), 1, 100);
@@ -84,18 +70,20 @@ std::expected<void, ImageWriteError> ImageWriter::write(const render::Bitmap& im
     std::filesystem::create_directories(parent, error);
     if (error) return std::unexpected(fileSystemFailure(parent, error));
 
-    const std::filesystem::path folder = parent / (".veltrop-" + settings::Uuid::random().text());
-    if (::mkdir(folder.c_str(), 0700) != 0)
-        return std::unexpected(fileSystemFailure(folder, {errno, std::generic_category()}));
-    const TemporaryFolder temporary(folder);
+    // Removed with its files whatever happens below; locked while it exists,
+    // so that a later export can tell it from one left by a killed run.
+    const std::string folderName = std::string(privateFolderPrefix) + settings::Uuid::random().text();
+    auto temporary = platform::PrivateFolder::create(parent, folderName);
+    if (!temporary) return std::unexpected(fileSystemFailure(parent / folderName, temporary.error()));
+    const std::filesystem::path file = temporary->file("output.jpg");
 
     const auto segments = platform::segmentsForCopy(sourceMetadata, {image.width, image.height, options.removeGPS});
     bool created = false;
-    if (!writeJpeg(image, encoderQuality(options.quality), segments, temporary.file(), created))
+    if (!writeJpeg(image, encoderQuality(options.quality), segments, file, created))
         return std::unexpected(failure(
             created ? ImageWriteError::Kind::writeFailed : ImageWriteError::Kind::cannotCreateDestination, destination));
 
-    const std::error_code moved = platform::renameWithoutReplacing(temporary.file(), destination);
+    const std::error_code moved = platform::renameWithoutReplacing(file, destination);
     if (moved == std::errc::file_exists)
         return std::unexpected(failure(ImageWriteError::Kind::destinationExists, destination));
     if (moved) return std::unexpected(failure(ImageWriteError::Kind::writeFailed, destination));

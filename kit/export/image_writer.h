@@ -6,12 +6,16 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "kit/export/image_loader.h"
 #include "kit/render/bitmap.h"
 
 namespace veltrop::exporting {
+
+// The private folders beside a destination in which copies are finished.
+inline constexpr std::string_view privateFolderPrefix = ".veltrop-";
 
 struct WriteOptions {
     double quality = 0.95;  // 0…1, mapped onto the encoder's 1…100
@@ -45,6 +49,10 @@ public:
                                                                     const std::filesystem::path& destination,
                                                                     const SourceMetadata& sourceMetadata,
                                                                     const WriteOptions& options);
+
+    // Removes the private folders that killed or crashed writes left in
+    // folder; never one that a running write still holds. Returns how many.
+    static std::size_t removeAbandonedFolders(const std::filesystem::path& folder);
 
     // The encoder's quality for an option value.
     static int encoderQuality(double quality);

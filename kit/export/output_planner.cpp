@@ -8,20 +8,15 @@
 
 #include "kit/dates/text.h"
 #include "kit/platform/unicode.h"
+#include "kit/platform/utf8_text.h"
 #include "kit/platform/volume.h"
+#include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::exporting {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string_view trimmedSpacesAndTabs(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 std::string decimal(const char* format, std::int64_t a, std::int64_t b, std::int64_t c) {
     std::array<char, 80> buffer{};
@@ -50,32 +45,20 @@ std::string OutputError::description() const {
             return "Use a filename or subfolders within the output folder, without '..' or an absolute path";
         case Kind::missingCaptureDate:
             return "The filename template needs a capture date";
+        case Kind::hiddenName:
+            return std::string(settings::description(settings::ConfigurationProblem::hiddenFilename));
     }
     return {};
 }
 
-std::string cleanedValue(std::string_view value) {
-    std::string replaced(value);
-    for (char& c : replaced)
-        if (c == '/' || c == ':' || c == '\0') c = '-';
-    std::string result;
-    result.reserve(replaced.size());
-    for (std::size_t i = 0; i < replaced.size(); ++i) {
-        if (replaced[i] == '.' && i + 1 < replaced.size() && replaced[i + 1] == '.') {
-            ++i;
-            continue;
-        }
-        result += replaced[i];
-    }
-    return std::string(trimmedSpacesAndTabs(result));
-}
+std::string cleanedValue(std::string_view value) { return settings::cleanedNameValue(value); }
 
 std::string fileStem(std::string_view templateText, std::string_view sourceName,
                      const std::optional<dates::CaptureDate>& date, std::string_view reference,
                      std::string_view projectTitle) {
     const std::string name = cleanedValue(sourceName);
-    std::array<std::optional<std::string>, settings::OutputNaming::tokens.size()> values{
-        name, std::nullopt, std::nullopt, std::nullopt, cleanedValue(reference), cleanedValue(projectTitle)};
+    settings::NameTokenValues values{name,         std::nullopt, std::nullopt, std::nullopt, cleanedValue(reference),
+                                     cleanedValue(projectTitle)};
     if (date) {
         const std::string day = decimal("%04" PRId64 "-%02" PRId64 "-%02" PRId64, date->year, date->month, date->day);
         const std::string time = decimal("%02" PRId64 "%02" PRId64 "%02" PRId64, date->hour, date->minute, date->second);
@@ -83,24 +66,10 @@ std::string fileStem(std::string_view templateText, std::string_view sourceName,
         values[2] = time;
         values[3] = day + "_" + time;
     }
-
-    std::string result;
-    std::size_t position = 0;
-    while (position < templateText.size()) {
-        const std::string_view rest = templateText.substr(position);
-        bool matched = false;
-        for (std::size_t t = 0; t < settings::OutputNaming::tokens.size(); ++t) {
-            const std::string_view token = settings::OutputNaming::tokens[t];
-            if (!rest.starts_with(token)) continue;
-            result += values[t] ? std::string_view(*values[t]) : token;
-            position += token.size();
-            matched = true;
-            break;
-        }
-        if (!matched) result += templateText[position++];
-    }
-    const std::string_view stem = trimmedSpacesAndTabs(result);
-    return stem.empty() ? name : std::string(stem);
+    const std::string stem = settings::renderNameTemplate(templateText, values);
+    // A name that is not UTF-8 could not be listed as written (the photo
+    // index and the windows show UTF-8): the copy gets the listed name.
+    return platform::validUtf8(stem.empty() ? name : stem);
 }
 
 OutputPlanner::OutputPlanner(const std::vector<fs::path>& sources)
@@ -163,7 +132,7 @@ std::expected<fs::path, OutputError> OutputPlanner::plan(const fs::path& outputR
     // Appended piece by piece: joining a text that starts with "/" would
     // replace the whole folder.
     fs::path folder = outputRoot;
-    for (std::string_view piece : dates::splitDroppingEmpty(relativeSubpath, '/')) folder /= piece;
+    for (std::string_view piece : dates::splitDroppingEmpty(relativeSubpath, '/')) folder /= platform::validUtf8(piece);
 
     const std::string stem = fileStem(naming.template_, sourceName, date, reference, projectTitle);
     const std::vector<std::string_view> pieces = dates::splitDroppingEmpty(stem, '/');
@@ -172,6 +141,8 @@ std::expected<fs::path, OutputError> OutputPlanner::plan(const fs::path& outputR
     for (std::size_t i = 0; i + 1 < pieces.size(); ++i) folder /= pieces[i];
     if (base.empty() || base == "." || base == ".." || base.find('/') != std::string_view::npos)
         return std::unexpected(OutputError::invalidPath());
+    for (std::string_view piece : pieces)
+        if (settings::isHiddenName(piece)) return std::unexpected(OutputError::hiddenName());
 
     const fs::path placedFolder = standardized(folder);
     const auto candidateNamed = [&placedFolder](const std::string& fileName) {

@@ -19,7 +19,7 @@
 namespace veltrop::exporting {
 
 struct OutputError {
-    enum class Kind { wouldOverwriteSource, invalidPath, missingCaptureDate };
+    enum class Kind { wouldOverwriteSource, invalidPath, missingCaptureDate, hiddenName };
 
     Kind kind = Kind::invalidPath;
     std::filesystem::path location;  // wouldOverwriteSource: the planned location
@@ -29,6 +29,7 @@ struct OutputError {
     }
     static OutputError invalidPath() { return {Kind::invalidPath, {}}; }
     static OutputError missingCaptureDate() { return {Kind::missingCaptureDate, {}}; }
+    static OutputError hiddenName() { return {Kind::hiddenName, {}}; }
 
     std::string description() const;
     bool operator==(const OutputError&) const = default;
@@ -39,7 +40,8 @@ struct OutputError {
 std::string cleanedValue(std::string_view value);
 
 // The template with its tokens replaced; a date token stays literal without a
-// date. Falls back to the cleaned source name when nothing is left.
+// date. Falls back to the cleaned source name when nothing is left. Bytes
+// that are not UTF-8 become U+FFFD.
 std::string fileStem(std::string_view templateText, std::string_view sourceName,
                      const std::optional<dates::CaptureDate>& date, std::string_view reference,
                      std::string_view projectTitle);

@@ -51,8 +51,12 @@ std::string pathKey(const fs::path& location) { return pathKey(location, platfor
 
 std::string pathKey(const fs::path& location, const CaseSensitivityQuery& isCaseSensitive) {
     const detail::ResolvedLocation resolved = detail::resolve(location);
-    std::string text = platform::nfc(resolved.path.string());
-    if (!isCaseSensitive(resolved.existingPart)) text = platform::caseFolded(text);
+    return pathKeyOfResolved(resolved.path.native(), isCaseSensitive(resolved.existingPart));
+}
+
+std::string pathKeyOfResolved(std::string_view resolvedPath, bool caseSensitive) {
+    std::string text = platform::nfc(resolvedPath);
+    if (!caseSensitive) text = platform::caseFolded(text);
     return text;
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace veltrop::exporting {
 
@@ -18,6 +19,11 @@ std::filesystem::path standardized(const std::filesystem::path& location);
 // written), in NFC, and case-folded unless that part's volume is case-sensitive.
 std::string pathKey(const std::filesystem::path& location);
 std::string pathKey(const std::filesystem::path& location, const CaseSensitivityQuery& isCaseSensitive);
+
+// The key of a location whose links are already resolved, on a volume (or in
+// a folder) that does or does not tell letter case apart: what pathKey gives
+// for it, without asking the file system anything.
+std::string pathKeyOfResolved(std::string_view resolvedPath, bool caseSensitive);
 
 namespace detail {
 

@@ -6,6 +6,7 @@
 
 #include "kit/export/path_key.h"
 #include "kit/platform/collation.h"
+#include "kit/platform/folder_handle.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::exporting::PhotoDiscovery {
@@ -13,8 +14,6 @@ namespace veltrop::exporting::PhotoDiscovery {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool isHidden(const fs::path& item) { return item.filename().string().starts_with('.'); }
 
 bool isOutputFolderName(const std::string& name) {
     constexpr std::string_view output = settings::defaultOutputFolderName;
@@ -25,55 +24,86 @@ bool isOutputFolderName(const std::string& name) {
     return true;
 }
 
-bool containsMarker(const fs::path& folder) {
-    std::error_code error;
-    return fs::exists(fs::symlink_status(folder / std::string(handoverMarkerName), error));
+std::string joined(const std::string& folder, const std::string& name) {
+    return folder.ends_with('/') ? folder + name : folder + "/" + name;
 }
+
+bool hasAcceptedName(const std::string& name) {
+    return !name.starts_with('.') && ImageLoader::hasAcceptedExtension(fs::path(name));
+}
+
+// A folder waiting to be walked: opened from its parent's handle when its
+// turn comes (so that a wide folder does not hold a descriptor per
+// sub-folder), with its path as given and its real path. A sub-folder's real
+// path is its parent's plus its name, since links are never followed below
+// a dropped folder: nothing is resolved again, however deep the tree.
+// Paths are kept as text: a path object splits itself into components, which
+// would cost as much as the folder is deep for every folder.
+struct PendingFolder {
+    std::optional<platform::FolderHandle> parent;  // none for the dropped folder
+    std::string name;
+    std::string path;
+    std::string realPath;
+};
 
 struct Finder {
     std::unordered_set<std::string> excludedKeys;
     std::unordered_set<std::string> seenKeys;
     std::vector<fs::path> found;
 
+    // A dropped file.
     void testFile(const fs::path& candidate) {
         const fs::path file = standardized(candidate);
-        if (!ImageLoader::hasAcceptedExtension(file) || isHidden(file)) return;
+        if (!hasAcceptedName(file.filename().string())) return;
         std::error_code error;
         const auto status = fs::symlink_status(file, error);
         if (error || !fs::is_regular_file(status)) return;
         if (seenKeys.insert(pathKey(file)).second) found.push_back(file);
     }
 
-    bool skipsFolder(const fs::path& folder) const {
-        if (isOutputFolderName(folder.filename().string())) return true;
-        if (!excludedKeys.empty() && excludedKeys.contains(pathKey(folder))) return true;
-        return containsMarker(folder);
+    // An item met in a walked folder.
+    void testEntry(const platform::FolderHandle& folder, const PendingFolder& place,
+                   const platform::FolderHandle::Entry& entry) {
+        if (entry.type != platform::FolderHandle::EntryType::regularFile || !hasAcceptedName(entry.name)) return;
+        const std::string key = pathKeyOfResolved(joined(place.realPath, entry.name), folder.isCaseSensitive());
+        if (seenKeys.insert(key).second) found.emplace_back(joined(place.path, entry.name));
+    }
+
+    bool skipsFolder(const platform::FolderHandle& folder, const PendingFolder& place) const {
+        if (!excludedKeys.empty() && excludedKeys.contains(pathKeyOfResolved(place.realPath, folder.isCaseSensitive())))
+            return true;
+        return folder.contains(handoverMarkerName);
     }
 
     void walk(const fs::path& folder, bool includeSubfolders) {
-        std::vector<fs::path> pending{folder};
+        std::vector<PendingFolder> pending;
+        pending.push_back({std::nullopt, {}, folder.native(), detail::resolve(folder).path.native()});
+        bool isDropped = true;
         while (!pending.empty()) {
-            const fs::path current = std::move(pending.back());
+            const PendingFolder place = std::move(pending.back());
             pending.pop_back();
-            std::error_code error;
-            fs::directory_iterator it(current, fs::directory_options::skip_permission_denied, error);
-            if (error) continue;
-            std::vector<fs::path> subfolders;
-            for (; it != fs::directory_iterator(); it.increment(error)) {
-                if (error) break;
-                const fs::path item = it->path();
-                if (isHidden(item)) continue;
-                std::error_code statusError;
-                const auto status = it->symlink_status(statusError);
-                if (!statusError && fs::is_directory(status)) {
-                    if (includeSubfolders && !skipsFolder(item)) subfolders.push_back(item);
+            const auto handle =
+                place.parent ? place.parent->openChild(place.name, place.path) : platform::FolderHandle::open(place.path);
+            if (!handle) continue;
+            // A dropped folder is always walked, whatever it holds.
+            if (!isDropped && skipsFolder(*handle, place)) continue;
+            isDropped = false;
+
+            std::vector<PendingFolder> subfolders;
+            for (const auto& entry : handle->entries()) {
+                if (entry.name.starts_with('.')) continue;
+                if (entry.type == platform::FolderHandle::EntryType::folder) {
+                    if (includeSubfolders && !isOutputFolderName(entry.name))
+                        subfolders.push_back(
+                            {*handle, entry.name, joined(place.path, entry.name), joined(place.realPath, entry.name)});
                 } else {
-                    testFile(item);
+                    testEntry(*handle, place, entry);
                 }
             }
-            // Depth first, in listing order, like a directory enumerator.
-            std::sort(subfolders.begin(), subfolders.end());
-            for (auto sub = subfolders.rbegin(); sub != subfolders.rend(); ++sub) pending.push_back(*sub);
+            // Depth first, in name order, like a directory enumerator.
+            std::sort(subfolders.begin(), subfolders.end(),
+                      [](const PendingFolder& a, const PendingFolder& b) { return a.name < b.name; });
+            for (auto sub = subfolders.rbegin(); sub != subfolders.rend(); ++sub) pending.push_back(std::move(*sub));
         }
     }
 };
@@ -101,6 +131,32 @@ std::vector<fs::path> discoverFiles(const std::vector<fs::path>& dropped, bool i
     for (const auto& file : finder.found) texts.push_back(file.string());
     platform::sortNaturally(texts);
     return {texts.begin(), texts.end()};
+}
+
+std::vector<RefusedInput> refusedInputs(const std::vector<fs::path>& dropped) {
+    std::vector<RefusedInput> refused;
+    for (const auto& location : dropped) {
+        const fs::path item = standardized(location);
+        const std::string name = item.filename().string();
+        std::error_code error;
+        const auto status = fs::status(item, error);  // does not open: never blocks
+        const auto linkStatus = fs::symlink_status(item, error);
+        const auto problem = [&](ImageLoadError::Kind kind) {
+            refused.push_back({item, ImageLoadError{kind, item}.description()});
+        };
+        if (!fs::exists(linkStatus)) {
+            problem(ImageLoadError::Kind::unreadable);
+        } else if (fs::is_directory(status)) {
+            continue;
+        } else if (!fs::is_regular_file(linkStatus)) {
+            problem(ImageLoadError::Kind::notRegularFile);
+        } else if (name.starts_with('.')) {
+            refused.push_back({item, name + " is hidden and was left out"});
+        } else if (!ImageLoader::hasAcceptedExtension(item)) {
+            problem(ImageLoadError::Kind::unsupportedFormat);
+        }
+    }
+    return refused;
 }
 
 std::optional<ImageInfo> readInfo(const fs::path& file) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "kit/export/discovered_photo.h"
@@ -23,6 +24,17 @@ namespace PhotoDiscovery {
 std::vector<std::filesystem::path> discoverFiles(const std::vector<std::filesystem::path>& dropped,
                                                  bool includeSubfolders,
                                                  const std::vector<std::filesystem::path>& excluded);
+
+// A dropped item that is not a folder and yields no photo, and why: it is
+// missing, not a regular file (a FIFO, a device, a link), hidden, or not of
+// an accepted type. discoverFiles leaves such items out silently; a front
+// end that names its inputs explicitly reports them instead.
+struct RefusedInput {
+    std::filesystem::path location;
+    std::string reason;
+    bool operator==(const RefusedInput&) const = default;
+};
+std::vector<RefusedInput> refusedInputs(const std::vector<std::filesystem::path>& dropped);
 
 // How a file's metadata is read; tests may count or fake the reads.
 using InfoReader = std::function<std::optional<ImageInfo>(const std::filesystem::path&)>;

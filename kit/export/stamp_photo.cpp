@@ -7,7 +7,20 @@ namespace veltrop::exporting {
 
 FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
     const settings::StampConfiguration& configuration = job.configuration;
-    auto loaded = ImageLoader::load(plan.photo.url);
+    // Held until the copy is written: the picture, the stamped copy and the
+    // encoder all live within it.
+    std::optional<MemoryBudget::Reservation> reservation;
+    std::optional<std::uint64_t> refused;
+    const auto admit = [&](const platform::DecodeCost& cost) {
+        if (job.memory == nullptr) return true;
+        const std::uint64_t bytes = photoMemoryBytes(cost);
+        reservation = job.memory->reserve(bytes);
+        if (!reservation) refused = bytes;
+        return reservation.has_value();
+    };
+    auto loaded = ImageLoader::load(plan.photo.url, admit);
+    if (!loaded && refused)
+        return FileOutcome::failed(memoryLimitText(plan.photo.url.filename().string(), *refused, job.memory->total()));
     if (!loaded) return FileOutcome::failed(loaded.error().description());
 
     render::RenderRequest request;

@@ -10,7 +10,7 @@
 #include "kit/export/photo_discovery.h"
 #include "kit/handover/contact_sheet.h"
 #include "kit/handover/photo_index.h"
-#include "kit/platform/exclusive_rename.h"
+#include "kit/platform/private_folder.h"
 #include "kit/platform/utf8_text.h"
 #include "kit/settings/uuid.h"
 
@@ -72,15 +72,9 @@ std::expected<std::filesystem::path, PackageFolderError> createPackageFolder(con
 std::filesystem::path photosFolder(const std::filesystem::path& package) { return package / photosFolderName; }
 
 std::expected<void, HandoverError> safeSave(std::string_view data, const std::filesystem::path& location) {
-    const auto failure = std::unexpected(HandoverError::cannotWrite(location.filename().string()));
-    const std::filesystem::path temporary =
-        location.parent_path() / (".report-" + settings::Uuid::random().text());
-    if (::mkdir(temporary.c_str(), 0700) != 0) return failure;
-    const std::filesystem::path report = temporary / "report";
-    bool saved = !writeNewFile(report, data) && !platform::renameWithoutReplacing(report, location);
-    std::error_code ignored;
-    std::filesystem::remove_all(temporary, ignored);
-    if (!saved) return failure;
+    const std::string folderName = ".report-" + settings::Uuid::random().text();
+    if (platform::publishNewFile(location, data, folderName, "report"))
+        return std::unexpected(HandoverError::cannotWrite(location.filename().string()));
     return {};
 }
 

@@ -2,6 +2,7 @@
 // What the image codecs hand back.
 
 #include <cstdint>
+#include <functional>
 
 #include "kit/platform/metadata_blocks.h"
 #include "kit/render/bitmap.h"
@@ -26,6 +27,19 @@ struct DecodedImage {
     ImageHeader header;     // the full stored size and the metadata
 };
 
+// What a decode holds at its peak, known from the header before any pixel
+// memory is taken.
+struct DecodeCost {
+    int width = 0;  // of the decoded picture, possibly at a reduced scale
+    int height = 0;
+    std::uint64_t workingBytes = 0;  // the codec's own memory besides the picture
+
+    std::uint64_t pictureBytes() const {
+        return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 4;
+    }
+    bool operator==(const DecodeCost&) const = default;
+};
+
 struct DecodeRequest {
     // Codecs that can decode at a reduced scale pick the smallest scale whose
     // longer side still reaches this; 0 decodes the full size.
@@ -33,6 +47,9 @@ struct DecodeRequest {
     // Images with more stored pixels than this are refused before any pixel
     // memory is allocated.
     std::int64_t maximumPixels = 0;
+    // Asked once the cost is known and before pixel memory is taken (it may
+    // wait there for memory to become free); false refuses the picture.
+    std::function<bool(const DecodeCost&)> admit{};
 };
 
 }  // namespace veltrop::platform

@@ -1,10 +1,15 @@
 #include "kit/platform/heif_codec.h"
 
 #include <libheif/heif.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include "kit/platform/input_file.h"
+#include "kit/platform/limits.h"
 
 namespace veltrop::platform {
 
@@ -27,21 +32,69 @@ using Handle = std::unique_ptr<heif_image_handle, HandleDeleter>;
 using Image = std::unique_ptr<heif_image, ImageDeleter>;
 using Options = std::unique_ptr<heif_decoding_options, OptionsDeleter>;
 
+// libheif reads through this from a file opened only if it is a regular
+// file, and only the parts it asks for.
+class FileReader {
+public:
+    explicit FileReader(InputFile file) : file_(std::move(file)) {}
+
+    static const heif_reader* functions() {
+        static const heif_reader reader{
+            1,
+            [](void* self) -> std::int64_t { return static_cast<FileReader*>(self)->position_; },
+            [](void* data, std::size_t size, void* self) { return static_cast<FileReader*>(self)->read(data, size); },
+            [](std::int64_t position, void* self) {
+                auto* file = static_cast<FileReader*>(self);
+                if (position < 0 || static_cast<std::uint64_t>(position) > file->file_.size()) return -1;
+                file->position_ = position;
+                return 0;
+            },
+            [](std::int64_t size, void* self) {
+                return size < 0 || static_cast<std::uint64_t>(size) > static_cast<FileReader*>(self)->file_.size()
+                           ? heif_reader_grow_status_size_beyond_eof
+                           : heif_reader_grow_status_size_reached;
+            },
+        };
+        return &reader;
+    }
+
+private:
+    int read(void* data, std::size_t size) {
+        auto* out = static_cast<std::uint8_t*>(data);
+        while (size > 0) {
+            const ssize_t count = ::pread(file_.descriptor(), out, size, static_cast<off_t>(position_));
+            if (count < 0 && errno == EINTR) continue;
+            if (count <= 0) return -1;
+            out += count;
+            size -= static_cast<std::size_t>(count);
+            position_ += count;
+        }
+        return 0;
+    }
+
+    InputFile file_;
+    std::int64_t position_ = 0;
+};
+
 struct Opened {
+    std::unique_ptr<FileReader> reader;  // outlives the context, which reads lazily
     Context context;
     Handle primary;
 };
 
 std::expected<Opened, DecodeFailure> open(const std::filesystem::path& file) {
+    auto input = InputFile::open(file);
+    if (!input) return std::unexpected(DecodeFailure::unreadable);
+    auto reader = std::make_unique<FileReader>(std::move(*input));
     Context context(heif_context_alloc());
     if (!context) return std::unexpected(DecodeFailure::unsupported);
-    const heif_error read = heif_context_read_from_file(context.get(), file.c_str(), nullptr);
-    if (read.code == heif_error_Input_does_not_exist) return std::unexpected(DecodeFailure::unreadable);
+    const heif_error read =
+        heif_context_read_from_reader(context.get(), FileReader::functions(), reader.get(), nullptr);
     if (read.code != heif_error_Ok) return std::unexpected(DecodeFailure::unsupported);
     heif_image_handle* handle = nullptr;
     if (heif_context_get_primary_image_handle(context.get(), &handle).code != heif_error_Ok || handle == nullptr)
         return std::unexpected(DecodeFailure::unsupported);
-    return Opened{std::move(context), Handle(handle)};
+    return Opened{std::move(reader), std::move(context), Handle(handle)};
 }
 
 std::vector<std::uint8_t> metadataBlock(const heif_image_handle* handle, heif_item_id id) {
@@ -116,6 +169,9 @@ std::expected<DecodedImage, DecodeFailure> decodeHeif(const std::filesystem::pat
         static_cast<std::int64_t>(heif_image_handle_get_width(handle)) * heif_image_handle_get_height(handle);
     if (pixels <= 0 || (request.maximumPixels > 0 && pixels > request.maximumPixels))
         return std::unexpected(DecodeFailure::unsupported);
+    const DecodeCost cost{heif_image_handle_get_width(handle), heif_image_handle_get_height(handle),
+                          static_cast<std::uint64_t>(static_cast<double>(pixels) * limits::heifDecoderBytesPerPixel)};
+    if (request.admit && !request.admit(cost)) return std::unexpected(DecodeFailure::unsupported);
 
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     Options options(heif_decoding_options_alloc());

@@ -10,10 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
 #include <jpeglib.h>
 #include <jerror.h>
 
 #include "kit/platform/colour_profile.h"
+#include "kit/platform/input_file.h"
+#include "kit/platform/limits.h"
 
 namespace veltrop::platform {
 
@@ -49,13 +53,8 @@ void onMessage(j_common_ptr info, int level) {
 
 void silence(j_common_ptr) {}
 
-// A progressive file may hold any number of scans, each costing a pass over
-// the whole picture; real encoders write about ten. Many more is an attack
-// that would keep a worker busy for minutes.
-constexpr int maximumScans = 500;
-
 void limitScans(j_common_ptr info) {
-    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > maximumScans) onError(info);
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > limits::maximumJpegScans) onError(info);
 }
 
 void installErrorManager(ErrorManager& errors, j_common_ptr info) {
@@ -64,11 +63,6 @@ void installErrorManager(ErrorManager& errors, j_common_ptr info) {
     errors.base.emit_message = onMessage;
     errors.base.output_message = silence;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr std::string_view exifSignature{"Exif\0\0", 6};
 constexpr std::string_view xmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
@@ -158,15 +152,107 @@ void toInk(std::uint8_t* cmyk, int width, bool inverted) {
     for (int i = 0; i < width * 4; ++i) cmyk[i] = static_cast<std::uint8_t>(255 - cmyk[i]);
 }
 
-std::optional<std::vector<std::uint8_t>> readCompressed(const std::filesystem::path& file) {
-    FileHandle input(std::fopen(file.c_str(), "rb"));
-    if (!input) return std::nullopt;
-    std::vector<std::uint8_t> bytes;
-    std::array<std::uint8_t, 1 << 16> buffer;
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), input.get())) > 0)
-        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read));
-    if (std::ferror(input.get())) return std::nullopt;
+// Feeds libjpeg from the file a chunk at a time, so that only what the
+// decoder asks for is read, whatever follows the picture in the file. Reading
+// on past the end is reported as libjpeg's own sources do (a warning and an
+// end marker), so the damage rules above decide what a short file means.
+class FileSource {
+public:
+    static constexpr std::array<JOCTET, 2> endMarker{0xFF, JPEG_EOI};
+
+    explicit FileSource(const std::filesystem::path& file) : buffer_(limits::readChunkBytes) {
+        auto opened = InputFile::open(file);
+        if (!opened) return;
+        size_ = opened->size();
+        stream_ = opened->releaseAsStream();
+    }
+    ~FileSource() {
+        if (stream_ != nullptr) std::fclose(stream_);
+    }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    bool opened() const { return stream_ != nullptr; }
+
+    void attach(jpeg_decompress_struct& info) {
+        manager_.source = this;
+        manager_.base.init_source = [](j_decompress_ptr) {};
+        manager_.base.fill_input_buffer = [](j_decompress_ptr cinfo) -> boolean {
+            return of(cinfo).fill(cinfo);
+        };
+        manager_.base.skip_input_data = [](j_decompress_ptr cinfo, long count) { of(cinfo).skip(count); };
+        manager_.base.resync_to_restart = jpeg_resync_to_restart;
+        manager_.base.term_source = [](j_decompress_ptr) {};
+        manager_.base.next_input_byte = nullptr;
+        manager_.base.bytes_in_buffer = 0;
+        info.src = &manager_.base;
+    }
+
+private:
+    struct Manager {
+        jpeg_source_mgr base{};
+        FileSource* source = nullptr;
+    };
+
+    static FileSource& of(j_decompress_ptr cinfo) { return *reinterpret_cast<Manager*>(cinfo->src)->source; }
+
+    boolean fill(j_decompress_ptr cinfo) {
+        std::size_t count = 0;
+        if (position_ < size_) {
+            const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), size_ - position_));
+            count = std::fread(buffer_.data(), 1, wanted, stream_);
+            if (count == 0) size_ = position_;  // the file became shorter
+        }
+        if (count == 0) {
+            if (position_ == 0) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+            WARNMS(cinfo, JWRN_JPEG_EOF);
+            std::copy(endMarker.begin(), endMarker.end(), buffer_.begin());
+            manager_.base.next_input_byte = buffer_.data();
+            manager_.base.bytes_in_buffer = endMarker.size();
+            return TRUE;
+        }
+        position_ += count;
+        manager_.base.next_input_byte = buffer_.data();
+        manager_.base.bytes_in_buffer = count;
+        return TRUE;
+    }
+
+    void skip(long count) {
+        if (count <= 0) return;
+        auto bytes = static_cast<std::uint64_t>(count);
+        if (bytes <= manager_.base.bytes_in_buffer) {
+            manager_.base.next_input_byte += bytes;
+            manager_.base.bytes_in_buffer -= bytes;
+            return;
+        }
+        // Skipped data is not read at all.
+        bytes -= manager_.base.bytes_in_buffer;
+        manager_.base.bytes_in_buffer = 0;
+        position_ += bytes;
+        if (position_ < size_) ::fseeko(stream_, static_cast<off_t>(position_), SEEK_SET);
+    }
+
+    Manager manager_;
+    std::vector<JOCTET> buffer_;
+    std::FILE* stream_ = nullptr;
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;  // of the next byte to be loaded
+};
+
+// The coefficient buffers of a picture that arrives in several scans
+// (progressive, or one component at a time): every coefficient of the
+// whole image is kept until the last scan. A single interleaved scan is
+// decoded a few rows at a time.
+std::uint64_t workingMemory(const jpeg_decompress_struct& info) {
+    if (!info.progressive_mode && info.comps_in_scan >= info.num_components) return 0;
+    std::uint64_t bytes = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        const std::uint64_t rows = (component.height_in_blocks + component.v_samp_factor - 1) /
+                                   static_cast<std::uint64_t>(std::max(component.v_samp_factor, 1)) *
+                                   static_cast<std::uint64_t>(std::max(component.v_samp_factor, 1));
+        bytes += static_cast<std::uint64_t>(component.width_in_blocks) * rows * DCTSIZE2 * sizeof(JCOEF);
+    }
     return bytes;
 }
 
@@ -183,8 +269,8 @@ bool hasEveryScan(const jpeg_decompress_struct& info) {
 }  // namespace
 
 std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::path& file) {
-    FileHandle input(std::fopen(file.c_str(), "rb"));
-    if (!input) return std::unexpected(DecodeFailure::unreadable);
+    FileSource source(file);
+    if (!source.opened()) return std::unexpected(DecodeFailure::unreadable);
     ImageHeader header;
     jpeg_decompress_struct info{};
     ErrorManager errors;
@@ -194,7 +280,7 @@ std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::
         return std::unexpected(DecodeFailure::unsupported);
     }
     jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, input.get());
+    source.attach(info);
     saveMetadataMarkers(info);
     jpeg_read_header(&info, TRUE);
     header.width = static_cast<int>(info.image_width);
@@ -205,8 +291,8 @@ std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::
 }
 
 std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::path& file, const DecodeRequest& request) {
-    auto compressed = readCompressed(file);
-    if (!compressed) return std::unexpected(DecodeFailure::unreadable);
+    FileSource source(file);
+    if (!source.opened()) return std::unexpected(DecodeFailure::unreadable);
     DecodedImage result;
     std::vector<JSAMPROW> rows;
     std::vector<std::uint8_t> sampleRow;
@@ -222,7 +308,7 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     }
     jpeg_create_decompress(&info);
     info.progress = &progress;
-    jpeg_mem_src(&info, compressed->data(), static_cast<unsigned long>(compressed->size()));
+    source.attach(info);
     saveMetadataMarkers(info);
     jpeg_read_header(&info, TRUE);
     result.header.width = static_cast<int>(info.image_width);
@@ -261,6 +347,10 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
             if (std::max(info.output_width, info.output_height) >= static_cast<unsigned>(request.minimumLongSide)) break;
         }
     }
+    jpeg_calc_output_dimensions(&info);
+    const DecodeCost cost{static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                          workingMemory(info)};
+    if (request.admit && !request.admit(cost)) onError(reinterpret_cast<j_common_ptr>(&info));
     jpeg_start_decompress(&info);
 
     result.bitmap = render::Bitmap::allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height))

@@ -2,33 +2,27 @@
 
 #include <png.h>
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <vector>
+#include <memory>
+
+#include "kit/platform/input_file.h"
 
 namespace veltrop::platform {
 
 namespace {
 
-std::optional<std::vector<std::uint8_t>> readAll(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
-}
-
-struct MemoryReader {
-    const std::vector<std::uint8_t>* bytes = nullptr;
-    std::size_t offset = 0;
+struct StreamCloser {
+    void operator()(std::FILE* stream) const { std::fclose(stream); }
 };
+using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 
-void readFromMemory(png_structp png, png_bytep out, png_size_t length) {
-    auto* reader = static_cast<MemoryReader*>(png_get_io_ptr(png));
-    if (length > reader->bytes->size() - reader->offset) png_error(png, "unexpected end of file");
-    std::memcpy(out, reader->bytes->data() + reader->offset, length);
-    reader->offset += length;
+// The file as a stream that libpng reads as far as it needs; nothing
+// unless it is a regular file.
+Stream openStream(const std::filesystem::path& file) {
+    auto opened = InputFile::open(file);
+    if (!opened) return nullptr;
+    return Stream(opened->releaseAsStream());
 }
 
 [[noreturn]] void onError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
@@ -37,7 +31,7 @@ void onWarning(png_structp, png_const_charp) {}
 // Header fields and metadata chunks up to the first image data. libpng
 // reports errors by jumping back here; only C objects live in this frame
 // between setjmp and the jump.
-bool readInfo(const std::vector<std::uint8_t>& bytes, ImageHeader& header) {
+bool readInfo(std::FILE* stream, ImageHeader& header) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
@@ -45,12 +39,11 @@ bool readInfo(const std::vector<std::uint8_t>& bytes, ImageHeader& header) {
         png_destroy_read_struct(&png, nullptr, nullptr);
         return false;
     }
-    MemoryReader reader{&bytes, 0};
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
-    png_set_read_fn(png, &reader, readFromMemory);
+    png_init_io(png, stream);
     png_read_info(png, info);
     header.width = static_cast<int>(png_get_image_width(png, info));
     header.height = static_cast<int>(png_get_image_height(png, info));
@@ -96,25 +89,28 @@ void premultiply(render::Bitmap& bitmap) {
 }  // namespace
 
 std::expected<ImageHeader, DecodeFailure> readPngHeader(const std::filesystem::path& file) {
-    auto bytes = readAll(file);
-    if (!bytes) return std::unexpected(DecodeFailure::unreadable);
+    Stream stream = openStream(file);
+    if (!stream) return std::unexpected(DecodeFailure::unreadable);
     ImageHeader header;
-    if (!readInfo(*bytes, header)) return std::unexpected(DecodeFailure::unsupported);
+    if (!readInfo(stream.get(), header)) return std::unexpected(DecodeFailure::unsupported);
     return header;
 }
 
 std::expected<DecodedImage, DecodeFailure> decodePng(const std::filesystem::path& file, const DecodeRequest& request) {
-    auto bytes = readAll(file);
-    if (!bytes) return std::unexpected(DecodeFailure::unreadable);
+    Stream stream = openStream(file);
+    if (!stream) return std::unexpected(DecodeFailure::unreadable);
     ImageHeader header;
-    if (!readInfo(*bytes, header)) return std::unexpected(DecodeFailure::unsupported);
+    if (!readInfo(stream.get(), header)) return std::unexpected(DecodeFailure::unsupported);
     if (request.maximumPixels > 0 && static_cast<std::int64_t>(header.width) * header.height > request.maximumPixels)
         return std::unexpected(DecodeFailure::unsupported);
+    // Decoded straight into the picture, a row at a time.
+    if (request.admit && !request.admit(DecodeCost{header.width, header.height, 0}))
+        return std::unexpected(DecodeFailure::unsupported);
+    if (std::fseek(stream.get(), 0, SEEK_SET) != 0) return std::unexpected(DecodeFailure::unreadable);
 
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_memory(&image, bytes->data(), bytes->size()) == 0)
-        return std::unexpected(DecodeFailure::unsupported);
+    if (png_image_begin_read_from_stdio(&image, stream.get()) == 0) return std::unexpected(DecodeFailure::unsupported);
     image.format = PNG_FORMAT_BGRA;
     auto bitmap = render::Bitmap::allocate(static_cast<int>(image.width), static_cast<int>(image.height));
     if (!bitmap) {

@@ -60,11 +60,16 @@ void syncFolder(const std::filesystem::path& folder) {
 }  // namespace
 
 std::expected<std::string, std::error_code> readWholeFile(const std::filesystem::path& file) {
-    Descriptor input(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!input.valid()) return std::unexpected(lastError());
+    // A FIFO or device in the file's place must not block or stream for ever.
     struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) return std::unexpected(lastError());
+    if (S_ISDIR(info.st_mode)) return std::unexpected(std::make_error_code(std::errc::is_a_directory));
+    if (!S_ISREG(info.st_mode)) return std::unexpected(std::make_error_code(std::errc::invalid_argument));
+    Descriptor input(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!input.valid()) return std::unexpected(lastError());
     if (::fstat(input.get(), &info) != 0) return std::unexpected(lastError());
     if (S_ISDIR(info.st_mode)) return std::unexpected(std::make_error_code(std::errc::is_a_directory));
+    if (!S_ISREG(info.st_mode)) return std::unexpected(std::make_error_code(std::errc::invalid_argument));
     std::string bytes;
     char buffer[65536];
     for (;;) {

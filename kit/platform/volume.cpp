@@ -50,10 +50,8 @@ std::string mountType(dev_t device) {
 
 // A FUSE mount counts as NTFS or exFAT only when its subtype says so; plain
 // "fuseblk" could be anything.
-bool isCaseInsensitiveFuse(const std::filesystem::path& item) {
-    struct stat info {};
-    if (::stat(item.c_str(), &info) != 0) return false;
-    const std::string type = mountType(info.st_dev);
+bool isCaseInsensitiveFuse(dev_t device) {
+    const std::string type = mountType(device);
     const auto dot = type.find('.');
     if (dot == std::string::npos) return false;
     const std::string subtype = type.substr(dot + 1);
@@ -61,23 +59,24 @@ bool isCaseInsensitiveFuse(const std::filesystem::path& item) {
 }
 
 // ext4 and f2fs fold case per folder; new folders inherit the flag.
+bool hasCasefoldFlag(int folder) {
+    int flags = 0;
+    return ::ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 && (flags & casefoldFlag) != 0;
+}
+
 bool hasCasefoldFlag(const std::filesystem::path& item) {
     struct stat info {};
     if (::stat(item.c_str(), &info) != 0) return false;
     const std::filesystem::path folder = S_ISDIR(info.st_mode) ? item : item.parent_path();
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
-    int flags = 0;
-    const bool known = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    const bool folded = hasCasefoldFlag(fd);
     ::close(fd);
-    return known && (flags & casefoldFlag) != 0;
+    return folded;
 }
 
-}  // namespace
-
-bool isCaseSensitive(const std::filesystem::path& existingFolderOrFile) {
-    struct statfs volume {};
-    if (::statfs(existingFolderOrFile.c_str(), &volume) != 0) return false;
+template <class FuseInsensitive, class Casefolded>
+bool isCaseSensitive(const struct statfs& volume, FuseInsensitive fuseInsensitive, Casefolded casefolded) {
     switch (static_cast<unsigned long>(volume.f_type) & 0xFFFFFFFFul) {
         case msdosMagic:
         case exfatMagic:
@@ -88,13 +87,39 @@ bool isCaseSensitive(const std::filesystem::path& existingFolderOrFile) {
         case smb2Magic:
             return false;
         case fuseMagic:
-            return !isCaseInsensitiveFuse(existingFolderOrFile);
+            return !fuseInsensitive();
         case ext4Magic:
         case f2fsMagic:
-            return !hasCasefoldFlag(existingFolderOrFile);
+            return !casefolded();
         default:
             return true;
     }
+}
+
+}  // namespace
+
+bool isCaseSensitive(const std::filesystem::path& existingFolderOrFile) {
+    struct statfs volume {};
+    if (::statfs(existingFolderOrFile.c_str(), &volume) != 0) return false;
+    return isCaseSensitive(
+        volume,
+        [&] {
+            struct stat info {};
+            return ::stat(existingFolderOrFile.c_str(), &info) == 0 && isCaseInsensitiveFuse(info.st_dev);
+        },
+        [&] { return hasCasefoldFlag(existingFolderOrFile); });
+}
+
+bool isFolderCaseSensitive(int openFolder) {
+    struct statfs volume {};
+    if (::fstatfs(openFolder, &volume) != 0) return false;
+    return isCaseSensitive(
+        volume,
+        [&] {
+            struct stat info {};
+            return ::fstat(openFolder, &info) == 0 && isCaseInsensitiveFuse(info.st_dev);
+        },
+        [&] { return hasCasefoldFlag(openFolder); });
 }
 
 }  // namespace veltrop::platform

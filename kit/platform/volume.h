@@ -11,4 +11,7 @@ namespace veltrop::platform {
 // failed query counts as not case-sensitive either.
 bool isCaseSensitive(const std::filesystem::path& existingFolderOrFile);
 
+// The same for an open folder (a descriptor), without looking up its path.
+bool isFolderCaseSensitive(int openFolder);
+
 }  // namespace veltrop::platform

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -42,6 +43,20 @@ struct OutputNaming {
 bool isValidTemplate(std::string_view templateText);
 // Contains {date}, {time} or {datetime}.
 bool templateRequiresCaptureDate(std::string_view templateText);
+
+// A token value made safe for a file name: "/", ":" and NUL become "-",
+// ".." disappears, spaces and tabs at the ends go.
+std::string cleanedNameValue(std::string_view value);
+
+// The template with every token replaced by its value (values in the order
+// of OutputNaming::tokens; a token without a value stays as written), spaces
+// and tabs at the ends trimmed.
+using NameTokenValues = std::array<std::optional<std::string>, OutputNaming::tokens.size()>;
+std::string renderNameTemplate(std::string_view templateText, const NameTokenValues& values);
+
+// A file or folder name a copy would be given that begins with "." (other
+// than "." and "..", which name no item of their own): it would be hidden.
+bool isHiddenName(std::string_view name);
 
 struct WatermarkImageID {
     Uuid rawValue;
@@ -90,6 +105,10 @@ struct PhotoProject {
 
     bool operator==(const PhotoProject&) const = default;
 };
+
+// Whether the template, with this project's reference prefix and title,
+// names copies or their folders so that they would be hidden.
+bool namesHiddenItems(const OutputNaming& naming, const PhotoProject& project);
 
 const DataStripConfig& defaultDataStrip();
 const OutputNaming& defaultNaming();

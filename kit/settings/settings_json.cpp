@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "kit/render/utf8.h"
+#include "kit/settings/strict_json.h"
 
 namespace veltrop::settings {
 
@@ -508,7 +509,8 @@ PresetDocument decodeDocument(const Json& value) {
     return document;
 }
 
-Json parse(std::string_view text) {
+Json parse(std::string_view text, const std::string& rootPath) {
+    if (auto problem = detail::strictnessProblem(text, rootPath)) throw CodingFailure{std::move(*problem)};
     try {
         return Json::parse(text.begin(), text.end());
     } catch (const Json::exception& error) {
@@ -521,9 +523,10 @@ Json parse(std::string_view text) {
 }
 
 template <class T, class Decoder>
-std::expected<T, SettingsCodingError> decodeWith(std::string_view text, Decoder&& decoder) {
+std::expected<T, SettingsCodingError> decodeWith(std::string_view text, const std::string& rootPath,
+                                                 Decoder&& decoder) {
     try {
-        return decoder(parse(text));
+        return decoder(parse(text, rootPath));
     } catch (const CodingFailure& failure) {
         return std::unexpected(failure.error);
     }
@@ -636,6 +639,7 @@ std::string SettingsCodingError::description() const {
             return "The number for key \u201C" + key + "\u201D at " + where + " is not finite and cannot be saved";
         case Kind::invalidText:
             return "The text for key \u201C" + key + "\u201D at " + where + " is not valid UTF-8 and cannot be saved";
+        case Kind::duplicateKey: return "Duplicate key \u201C" + key + "\u201D at " + where;
     }
     return {};
 }
@@ -645,7 +649,7 @@ std::expected<std::string, SettingsCodingError> encodeStampConfiguration(const S
 }
 
 std::expected<StampConfiguration, SettingsCodingError> decodeStampConfiguration(std::string_view json) {
-    return decodeWith<StampConfiguration>(json,
+    return decodeWith<StampConfiguration>(json, "configuration",
                                           [](const Json& value) { return decodeConfiguration(value, "configuration"); });
 }
 
@@ -654,7 +658,7 @@ std::expected<std::string, SettingsCodingError> encodePreset(const Preset& prese
 }
 
 std::expected<Preset, SettingsCodingError> decodePreset(std::string_view json) {
-    return decodeWith<Preset>(json, [](const Json& value) { return decodePresetObject(value, ""); });
+    return decodeWith<Preset>(json, "", [](const Json& value) { return decodePresetObject(value, ""); });
 }
 
 std::expected<std::string, SettingsCodingError> encodePresetDocument(const PresetDocument& document) {
@@ -662,11 +666,11 @@ std::expected<std::string, SettingsCodingError> encodePresetDocument(const Prese
 }
 
 std::expected<PresetDocument, SettingsCodingError> decodePresetDocument(std::string_view json) {
-    return decodeWith<PresetDocument>(json, [](const Json& value) { return decodeDocument(value); });
+    return decodeWith<PresetDocument>(json, "", [](const Json& value) { return decodeDocument(value); });
 }
 
 std::expected<std::string, SettingsCodingError> formatJsonText(std::string_view json) {
-    return decodeWith<std::string>(json, [](const Json& value) { return writeText(value); });
+    return decodeWith<std::string>(json, "", [](const Json& value) { return writeText(value); });
 }
 
 bool looksLikePresetDocument(std::string_view json) {

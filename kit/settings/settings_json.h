@@ -24,6 +24,7 @@ struct SettingsCodingError {
         invalidSourceKeys,  // a watermark source without exactly one case key
         nonFiniteNumber,    // key; cannot be written
         invalidText,        // key; not UTF-8, cannot be written
+        duplicateKey,       // key: written twice in the object at path
     };
 
     Kind kind = Kind::malformedJson;

@@ -41,6 +41,9 @@ std::string_view description(ConfigurationProblem problem) {
             return "Choose a date format that produces text or turn off the timestamp";
         case ConfigurationProblem::invalidFilenameTemplate:
             return "Use a filename or subfolders within the output folder, without '..' or an absolute path";
+        case ConfigurationProblem::hiddenFilename:
+            return "Use a filename, subfolders, reference prefix and project title that do not begin with '.' "
+                   "\u2014 such copies would be hidden";
     }
     return {};
 }
@@ -48,6 +51,8 @@ std::string_view description(ConfigurationProblem problem) {
 std::optional<ConfigurationProblem> validate(const StampConfiguration& configuration,
                                              bool watermarkImageAvailable) {
     if (!isValidTemplate(configuration.naming.template_)) return ConfigurationProblem::invalidFilenameTemplate;
+    if (namesHiddenItems(configuration.naming, effectiveProject(configuration)))
+        return ConfigurationProblem::hiddenFilename;
     if (configuration.watermark) {
         if (configuration.watermark->source.textValue()) {
             if (!hasContent(*configuration.watermark)) return ConfigurationProblem::watermarkTextEmpty;

@@ -50,6 +50,7 @@ enum class ConfigurationProblem {
     watermarkImageMissing,
     timestampEmpty,
     invalidFilenameTemplate,
+    hiddenFilename,  // the template, reference prefix or project title would hide the copies
 };
 std::string_view description(ConfigurationProblem problem);
 

@@ -2,8 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <limits>
+#include <map>
 
+#include "kit/platform/file_lock.h"
 #include "kit/platform/private_files.h"
 
 namespace veltrop::storage {
@@ -80,7 +83,81 @@ std::expected<PresetStore, FileSystemError> PresetStore::standard(const Environm
     return PresetStore(*folder / fileName);
 }
 
-std::expected<std::vector<Preset>, PresetStoreError> PresetStore::load() const {
+std::vector<Preset> mergePresets(const std::vector<Preset>& loaded, const std::vector<Preset>& edited,
+                                 const std::vector<Preset>& current) {
+    const auto byID = [](const std::vector<Preset>& list) {
+        std::map<settings::Uuid, const Preset*> map;
+        for (const Preset& preset : list) map.emplace(preset.id, &preset);
+        return map;
+    };
+    const auto base = byID(loaded), mine = byID(edited), theirs = byID(current);
+
+    std::vector<Preset> merged;
+    for (const Preset& preset : edited) {
+        const auto before = base.find(preset.id);
+        const auto now = theirs.find(preset.id);
+        if (before == base.end()) {
+            merged.push_back(preset);  // added here
+        } else if (!(preset == *before->second)) {
+            merged.push_back(preset);  // changed here: this side wins, even over a removal
+        } else if (now != theirs.end()) {
+            merged.push_back(*now->second);  // unchanged here: the other side's value
+        }
+        // else: unchanged here and removed by the other side
+    }
+    // Added by the other side: placed after the preset they follow there.
+    for (std::size_t i = 0; i < current.size(); ++i) {
+        const Preset& preset = current[i];
+        if (base.contains(preset.id) || mine.contains(preset.id)) continue;
+        auto at = merged.begin();
+        for (std::size_t j = i; j > 0; --j) {
+            const settings::Uuid& previous = current[j - 1].id;
+            const auto found = std::find_if(merged.begin(), merged.end(), [&](const Preset& p) { return p.id == previous; });
+            if (found != merged.end()) {
+                at = found + 1;
+                break;
+            }
+        }
+        // After what this side added there too: both sides' additions at
+        // the end stay in the order "this side's, then the other's".
+        while (at != merged.end() && !base.contains(at->id) && !theirs.contains(at->id)) ++at;
+        merged.insert(at, preset);
+    }
+    return merged;
+}
+
+std::expected<std::vector<Preset>, PresetStoreError> PresetStoring::saveChanges(const std::vector<Preset>& loaded,
+                                                                                 const std::vector<Preset>& edited) {
+    auto current = load();
+    if (!current) return std::unexpected(current.error());
+    std::vector<Preset> merged = mergePresets(loaded, edited, *current);
+    if (auto saved = save(merged); !saved) return std::unexpected(saved.error());
+    return merged;
+}
+
+namespace {
+
+// Creates the folder and takes the writers' lock.
+std::expected<platform::FileLock, PresetStoreError> lockedFolder(const fs::path& folder, const fs::path& lockFile) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error)
+        return std::unexpected(PresetStoreError::fileSystem({FileSystemError::Operation::createFolder, folder, error}));
+    auto lock = platform::FileLock::acquire(lockFile);
+    if (!lock)
+        return std::unexpected(PresetStoreError::fileSystem({FileSystemError::Operation::write, lockFile, lock.error()}));
+    return std::move(*lock);
+}
+
+}  // namespace
+
+fs::path PresetStore::lockFileURL() const {
+    return fileURL_.parent_path() / (fileURL_.filename().string() + lockSuffix);
+}
+
+std::expected<std::vector<Preset>, PresetStoreError> PresetStore::load() const { return read(); }
+
+std::expected<std::vector<Preset>, PresetStoreError> PresetStore::read() const {
     auto bytes = platform::readWholeFile(fileURL_);
     if (!bytes) {
         if (bytes.error() == std::errc::no_such_file_or_directory) return std::vector<Preset>{};
@@ -94,19 +171,30 @@ std::expected<std::vector<Preset>, PresetStoreError> PresetStore::load() const {
     return std::move(document->presets);
 }
 
-std::expected<void, PresetStoreError> PresetStore::save(const std::vector<Preset>& presets) {
-    const fs::path folder = fileURL_.parent_path();
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (error)
-        return std::unexpected(PresetStoreError::fileSystem({FileSystemError::Operation::createFolder, folder, error}));
-
+std::expected<void, PresetStoreError> PresetStore::write(const std::vector<Preset>& presets) {
     auto text = settings::encodePresetDocument(PresetDocument{PresetDocument::currentVersion, presets});
     if (!text) return std::unexpected(PresetStoreError::encoding(text.error()));
-
     if (auto writeError = platform::writeFileAtomically(fileURL_, *text))
         return std::unexpected(PresetStoreError::fileSystem({FileSystemError::Operation::write, fileURL_, writeError}));
     return {};
+}
+
+std::expected<void, PresetStoreError> PresetStore::save(const std::vector<Preset>& presets) {
+    auto lock = lockedFolder(fileURL_.parent_path(), lockFileURL());
+    if (!lock) return std::unexpected(lock.error());
+    return write(presets);
+}
+
+std::expected<std::vector<Preset>, PresetStoreError> PresetStore::saveChanges(const std::vector<Preset>& loaded,
+                                                                              const std::vector<Preset>& edited) {
+    auto lock = lockedFolder(fileURL_.parent_path(), lockFileURL());
+    if (!lock) return std::unexpected(lock.error());
+    // Read again under the lock: what another writer saved meanwhile stays.
+    auto current = read();
+    if (!current) return std::unexpected(current.error());
+    std::vector<Preset> merged = mergePresets(loaded, edited, *current);
+    if (auto written = write(merged); !written) return std::unexpected(written.error());
+    return merged;
 }
 
 std::expected<fs::path, PresetStoreError> PresetStore::backUpAndReset(const std::vector<Preset>& presets) {
@@ -116,11 +204,13 @@ std::expected<fs::path, PresetStoreError> PresetStore::backUpAndReset(const std:
     std::error_code error;
     if (!fs::is_regular_file(fileURL_, error))
         return std::unexpected(PresetStoreError::fileSystem(FileSystemError::missingFile(fileURL_)));
+    auto lock = lockedFolder(fileURL_.parent_path(), lockFileURL());
+    if (!lock) return std::unexpected(lock.error());
     // Exclusive: a backup never replaces anything, not even an older backup.
     if (auto copyError = platform::copyFileExclusively(fileURL_, backup))
         return std::unexpected(PresetStoreError::fileSystem({FileSystemError::Operation::copy, backup, copyError}));
 
-    if (auto saved = save(presets); !saved) return std::unexpected(saved.error());
+    if (auto saved = write(presets); !saved) return std::unexpected(saved.error());
     return backup;
 }
 

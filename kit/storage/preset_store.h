@@ -51,6 +51,17 @@ const std::vector<settings::Preset>& builtIns();
 const settings::Uuid& timestampPresetID();
 const settings::Uuid& watermarkPresetID();
 
+// The list that results when the changes that turned loaded into edited are
+// made to current, a newer content of the same file written by another
+// program: presets are matched by id; one added on either side is kept, one
+// removed on either side goes, unless the other side changed it; one changed
+// here takes this side's value, else current's. The order is edited's, with
+// presets that only current holds after the preset that precedes them there
+// (and after what this side added behind that preset).
+std::vector<settings::Preset> mergePresets(const std::vector<settings::Preset>& loaded,
+                                           const std::vector<settings::Preset>& edited,
+                                           const std::vector<settings::Preset>& current);
+
 class PresetStoring {
 public:
     virtual ~PresetStoring() = default;
@@ -58,6 +69,14 @@ public:
     // The presets in file order; an empty list when there is no file yet.
     [[nodiscard]] virtual std::expected<std::vector<settings::Preset>, PresetStoreError> load() const = 0;
     [[nodiscard]] virtual std::expected<void, PresetStoreError> save(const std::vector<settings::Preset>& presets) = 0;
+    // Saves the changes that turned loaded (what load returned earlier) into
+    // edited on top of what the store holds now, which another program may
+    // have changed since, and returns the list now stored (mergePresets).
+    // A store that has become unusable meanwhile is left as it is.
+    [[nodiscard]] virtual std::expected<std::vector<settings::Preset>, PresetStoreError> saveChanges(
+        const std::vector<settings::Preset>& loaded, const std::vector<settings::Preset>& edited);
+    // The file to watch for changes made by other programs, if there is one.
+    virtual std::optional<std::filesystem::path> watchedFile() const { return std::nullopt; }
     // Keeps a copy of the current file under a fresh name, then saves presets;
     // returns the copy's location. Stores without a file cannot do this.
     [[nodiscard]] virtual std::expected<std::filesystem::path, PresetStoreError> backUpAndReset(
@@ -67,10 +86,14 @@ public:
     }
 };
 
+// Writers of the same file take turns through an advisory lock on a file
+// beside it, and re-read the file under the lock before changing it, so
+// that the application and the command line never lose each other's presets.
 class PresetStore final : public PresetStoring {
 public:
     static constexpr const char* fileName = "presets.json";
     static constexpr const char* backupPrefix = "presets-backup-";
+    static constexpr const char* lockSuffix = ".lock";
 
     explicit PresetStore(std::filesystem::path fileURL) : fileURL_(std::move(fileURL)) {}
 
@@ -82,10 +105,20 @@ public:
 
     [[nodiscard]] std::expected<std::vector<settings::Preset>, PresetStoreError> load() const override;
     [[nodiscard]] std::expected<void, PresetStoreError> save(const std::vector<settings::Preset>& presets) override;
+    [[nodiscard]] std::expected<std::vector<settings::Preset>, PresetStoreError> saveChanges(
+        const std::vector<settings::Preset>& loaded, const std::vector<settings::Preset>& edited) override;
     [[nodiscard]] std::expected<std::filesystem::path, PresetStoreError> backUpAndReset(
         const std::vector<settings::Preset>& presets) override;
+    std::optional<std::filesystem::path> watchedFile() const override { return fileURL_; }
+
+    // presets.json.lock beside the file.
+    std::filesystem::path lockFileURL() const;
 
 private:
+    // Each called with the lock held.
+    [[nodiscard]] std::expected<void, PresetStoreError> write(const std::vector<settings::Preset>& presets);
+    [[nodiscard]] std::expected<std::vector<settings::Preset>, PresetStoreError> read() const;
+
     std::filesystem::path fileURL_;
 };
 

@@ -10,10 +10,11 @@
 
 namespace fs = std::filesystem;
 
-// Ctrl-C during an export: the photo in progress finishes, the rest are left,
-// and the summary still reaches standard output.
-TEST(CliExport, InterruptCancelsAndStillPrintsTheSummary) {
-    VELTROP_REQUIRE_CORPUS(corpus);
+namespace {
+
+// Ctrl-C (SIGINT) or SIGTERM during an export: the photo in progress
+// finishes, the rest are left, and the summary still reaches standard output.
+void interruptExport(const fs::path& corpus, int signal) {
     veltrop::testing::TempDir dir;
     const fs::path site = dir / "site";
     fs::create_directories(site);
@@ -43,7 +44,7 @@ TEST(CliExport, InterruptCancelsAndStillPrintsTheSummary) {
     char line[256];
     ASSERT_NE(std::fgets(line, sizeof line, progress), nullptr);
     EXPECT_EQ(std::string(line), "1/" + std::to_string(copies) + "\n");
-    kill(child, SIGINT);
+    kill(child, signal);
     while (std::fgets(line, sizeof line, progress) != nullptr) {
     }
     std::fclose(progress);
@@ -67,4 +68,16 @@ TEST(CliExport, InterruptCancelsAndStillPrintsTheSummary) {
     }
     EXPECT_GE(written, 1u);
     EXPECT_LT(written, static_cast<std::size_t>(copies));
+}
+
+}  // namespace
+
+TEST(CliExport, InterruptCancelsAndStillPrintsTheSummary) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    interruptExport(corpus, SIGINT);
+}
+
+TEST(CliExport, TerminationCancelsLikeAnInterrupt) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    interruptExport(corpus, SIGTERM);
 }

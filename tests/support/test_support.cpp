@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -50,6 +52,58 @@ std::string readFile(const std::filesystem::path& file) {
     std::ostringstream buffer;
     buffer << in.rdbuf();
     return buffer.str();
+}
+
+namespace {
+
+ChildStatus waitFor(pid_t child) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return {};
+    }
+    if (WIFEXITED(status)) return {WEXITSTATUS(status), std::nullopt};
+    if (WIFSIGNALED(status)) return {std::nullopt, WTERMSIG(status)};
+    return {};
+}
+
+}  // namespace
+
+ChildStatus runInChild(const std::function<int()>& body, unsigned seconds) {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) return {};
+    if (child == 0) {
+        ::alarm(seconds);
+        ::_exit(body());
+    }
+    return waitFor(child);
+}
+
+ProgramRun runProgram(const std::vector<std::string>& arguments, unsigned seconds,
+                      const std::function<void()>& inChild) {
+    TempDir captured;
+    const std::filesystem::path outFile = captured / "out", errFile = captured / "err";
+    std::vector<char*> argv;
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) return {};
+    if (child == 0) {
+        std::FILE* out = std::fopen(outFile.c_str(), "w");
+        std::FILE* err = std::fopen(errFile.c_str(), "w");
+        if (out == nullptr || err == nullptr) ::_exit(126);
+        ::dup2(::fileno(out), STDOUT_FILENO);
+        ::dup2(::fileno(err), STDERR_FILENO);
+        if (inChild) inChild();
+        ::alarm(seconds);  // kept across exec
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ProgramRun run{waitFor(child), {}, {}};
+    run.out = readFile(outFile);
+    run.err = readFile(errFile);
+    return run;
 }
 
 }  // namespace veltrop::testing

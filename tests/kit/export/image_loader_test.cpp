@@ -172,8 +172,8 @@ TEST(ImageLoader, HostileInputsFailWithTheirTexts) {
             EXPECT_EQ(result.error().description(), c.text);
         }
     }
-    // A directory cannot be read as a photo.
-    EXPECT_EQ(ImageLoader::load(folder.path()).error().kind, ImageLoadError::Kind::unreadable);
+    // A directory cannot be read as a photo, and is never opened as one.
+    EXPECT_EQ(ImageLoader::load(folder.path()).error().kind, ImageLoadError::Kind::notRegularFile);
     // The truncated file still has a readable header for discovery.
     auto info = ImageLoader::readInfo(folder / "truncated.jpg");
     ASSERT_TRUE(info);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/settings/stamp_configuration.h"
 #include "support/test_support.h"
 
 namespace veltrop::exporting {
@@ -155,6 +156,33 @@ TEST(OutputPlanner, LetterCaseCountsOnlyOnCaseInsensitiveVolumes) {
         EXPECT_EQ(planName(planner, root, dir / "a.heic"), root / "a.jpg");
         EXPECT_EQ(planName(planner, root, dir / "A.heic"), root / (sensitive ? "A.jpg" : "A-2.jpg"));
     }
+}
+
+// Names are written as the photo index and the windows list them: bytes that
+// are not UTF-8 become U+FFFD, in the file name and in reproduced folders.
+TEST(OutputPlanner, NamesThatAreNotUtf8AreWrittenAsListed) {
+    TempDir dir;
+    OutputPlanner planner({});
+    const fs::path root = dir.path();
+    EXPECT_EQ(fileStem("{name}", "bad\xFF", std::nullopt, "", ""), "bad\xEF\xBF\xBD");
+    EXPECT_EQ(fileStem("{project} {name}", "ok", std::nullopt, "", "\xC3"), "\xEF\xBF\xBD ok");
+    EXPECT_EQ(planner.plan(root, dir / "bad\xFF.jpg", "sub\xFE", "bad\xFF", std::nullopt, "", "", naming("{name}")),
+              root / "sub\xEF\xBF\xBD" / "bad\xEF\xBF\xBD.jpg");
+}
+
+// Whatever the validation could not know (a value that begins with ".")
+// still never yields a hidden copy or folder.
+TEST(OutputPlanner, NeverPlansAHiddenName) {
+    TempDir dir;
+    OutputPlanner planner({});
+    const auto hidden = std::unexpected(OutputError::hiddenName());
+    for (const std::string templateText : {"{project}", "{project}/{name}", "x/{project} {name}"})
+        EXPECT_EQ(planName(planner, dir.path(), dir / "p.heic", templateText, std::nullopt, ".cache"), hidden)
+            << templateText;
+    EXPECT_EQ(planName(planner, dir.path(), dir / "p.heic", "x{project}/{name}", std::nullopt, ".cache"),
+              dir / "x.cache" / "p.jpg");
+    EXPECT_EQ(OutputError::hiddenName().description(),
+              settings::description(settings::ConfigurationProblem::hiddenFilename));
 }
 
 }  // namespace

@@ -362,3 +362,41 @@ TEST(SettingsJson, AnyJsonTextTakesTheWrittenForm) {
               "{\n  \"a\": {},\n  \"b\": [\n    1,\n    {\n      \"a\": \"x\\/y\",\n      \"z\": null\n    }\n  ]\n}");
     EXPECT_EQ(formatJsonText("{\"a\": ").error().kind, SettingsCodingError::Kind::malformedJson);
 }
+
+// A key written twice would be read as its last value without a word, and a
+// NUL byte would end the text early; both are refused, naming where.
+TEST(SettingsJson, DuplicateKeysAndNulBytesAreRefused) {
+    const std::string base = encoded(withTextWatermark("Survey"));
+    const std::pair<std::string, std::string> configurations[] = {
+        {replaced(base, "\"timestampEnabled\": true", "\"timestampEnabled\": true, \"timestampEnabled\": false"),
+         "Duplicate key \u201CtimestampEnabled\u201D at configuration"},
+        {replaced(base, "\"theme\": \"clean\"", "\"theme\": \"clean\", \"theme\": \"retro\""),
+         "Duplicate key \u201Ctheme\u201D at configuration.style"},
+        {replaced(base, "\"_0\": \"Survey\"", "\"_0\": \"Survey\", \"_0\": \"Other\""),
+         "Duplicate key \u201C_0\u201D at configuration.watermark.source.text"},
+        {base + std::string("\0{\"theme\": 1}", 13),
+         "The text is not valid JSON \u2014 byte " + std::to_string(base.size() + 1) +
+             " is a NUL byte, which JSON does not allow"},
+    };
+    for (const auto& [json, description] : configurations) EXPECT_EQ(decodeFailure(json), description) << json;
+    // The same key in different objects is no duplicate.
+    EXPECT_EQ(decodeFailure(base), "decoded");
+
+    PresetDocument document;
+    document.version = 2;
+    document.presets = {{imageUuid, "One", {}}, {*Uuid::parse("9F1C4E2A-0000-4000-A000-000000000001"), "Two", {}}};
+    const std::string text = *encodePresetDocument(document);
+    const std::string second = text.substr(text.find("\"name\": \"Two\""));
+    const std::string doubled = text.substr(0, text.size() - second.size()) +
+                                replaced(second, "\"name\": \"Two\"", "\"name\": \"Two\", \"name\": \"2\"");
+    EXPECT_EQ(decodePresetDocument(doubled).error().description(), "Duplicate key \u201Cname\u201D at presets[1]");
+    EXPECT_EQ(decodePresetDocument(replaced(text, "\"version\": 2", "\"version\": 2, \"version\": 1"))
+                  .error()
+                  .description(),
+              "Duplicate key \u201Cversion\u201D at the top level");
+    EXPECT_EQ(decodePreset(replaced(*encodePreset(document.presets[0]), "\"name\": \"One\"",
+                                    "\"name\": \"One\", \"name\": \"Two\""))
+                  .error()
+                  .description(),
+              "Duplicate key \u201Cname\u201D at the top level");
+}

@@ -151,3 +151,37 @@ TEST(Uuid, RoundTripsInUpperCaseAndReadsLowerCase) {
     EXPECT_FALSE(Uuid::parse("E621E1F8+C36C-495A-93FC-0C247A3E6E5F"));
     EXPECT_NE(Uuid::random(), Uuid::random());
 }
+
+// Copies whose names begin with "." would be hidden from every file manager.
+TEST(StampConfiguration, NamesThatWouldHideCopiesAreRefused) {
+    struct Case {
+        const char* naming;
+        const char* prefix;
+        const char* title;
+        bool hidden;
+    };
+    const Case cases[] = {
+        {"{name}", ".", "", false},              // the prefix is not used
+        {"{reference}", ".", "", true},          // ".-0001"
+        {"{reference} {name}", "..", "", false},  // ".." is dropped from values: "-0001 photo"
+        {"{reference}", "...x", "", true},       // ".x-0001"
+        {" .{name}", "IMG", "", true},
+        {"./{name}", "IMG", "", false},
+        {"x/...", "IMG", "", true},
+        {"{project}/{name}", "IMG", ".cache", true},
+        {"{project}.{name}", "IMG", "", true},   // an empty title leaves the dot in front
+        {"{project}.{name}", "IMG", "Site", false},
+        {"a.{name}/{date}", "IMG", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.naming) + " / " + c.prefix + " / " + c.title);
+        StampConfiguration configuration;
+        configuration.naming.template_ = c.naming;
+        configuration.project = PhotoProject{c.title, "", c.prefix, 1, true, false};
+        EXPECT_EQ(namesHiddenItems(configuration.naming, *configuration.project), c.hidden);
+        EXPECT_EQ(check(configuration), c.hidden ? std::optional(ConfigurationProblem::hiddenFilename) : std::nullopt);
+    }
+    EXPECT_EQ(description(ConfigurationProblem::hiddenFilename),
+              "Use a filename, subfolders, reference prefix and project title that do not begin with '.' "
+              "\u2014 such copies would be hidden");
+}

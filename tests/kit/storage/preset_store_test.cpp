@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <set>
+#include <thread>
 
 #include "kit/settings/settings_json.h"
 #include "support/test_support.h"
@@ -46,7 +49,8 @@ TEST(PresetStore, SavedPresetsLoadBackInOrderAsFormat2) {
     ASSERT_TRUE(store.save(presets));
     EXPECT_EQ(store.load(), presets);
     EXPECT_EQ(settings::decodePresetDocument(readFile(store.fileURL()))->version, 2);
-    EXPECT_EQ(folderEntries(dir / "Veltrop"), std::set<std::string>{"presets.json"});
+    // Writers take turns through the lock file beside it.
+    EXPECT_EQ(folderEntries(dir / "Veltrop"), (std::set<std::string>{"presets.json", "presets.json.lock"}));
 
     // A deleted folder is made again.
     fs::remove_all(dir / "Veltrop");
@@ -147,7 +151,7 @@ TEST(PresetStore, EachBackupHasAFreshNameAndOlderBackupsStay) {
     EXPECT_EQ(readFile(*first), "first, damaged");
     EXPECT_EQ(PresetStore(*secondBackup).load(), builtIns());
     EXPECT_EQ(store.load(), second);
-    EXPECT_EQ(folderEntries(dir.path()).size(), 3u);
+    EXPECT_EQ(folderEntries(dir.path()).size(), 4u);  // the file, two backups, the lock file
 }
 
 TEST(PresetStore, BackupOfAVanishedFileFailsBeforeWritingAnything) {
@@ -181,7 +185,7 @@ TEST(PresetStore, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporaryFile) {
         EXPECT_EQ(denied.error().fileError->error, std::errc::permission_denied);
         EXPECT_EQ(readFile(store.fileURL()), before);
     }
-    EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"presets.json"});
+    EXPECT_EQ(folderEntries(dir.path()), (std::set<std::string>{"presets.json", "presets.json.lock"}));
 }
 
 TEST(PresetStore, StandardLocationFollowsTheDataFolderRules) {
@@ -215,6 +219,100 @@ TEST(InMemoryPresetStore, KeepsPresetsAndCannotRecover) {
     EXPECT_EQ(PresetStoreError::recoveryUnavailable().description(), "This preset store cannot make a recovery backup");
     store.loadError = PresetStoreError::unsupportedVersion(5);
     EXPECT_EQ(store.load(), std::unexpected(PresetStoreError::unsupportedVersion(5)));
+}
+
+std::vector<std::string> names(const std::vector<Preset>& presets) {
+    std::vector<std::string> list;
+    for (const Preset& preset : presets) list.push_back(preset.name);
+    return list;
+}
+
+Preset named(const std::string& name) { return Preset{settings::Uuid::random(), name, settings::defaultConfiguration()}; }
+
+Preset renamed(Preset preset, const std::string& name) {
+    preset.name = name;
+    return preset;
+}
+
+// Another program saved the file between this one's load and save: each
+// side's change by id is kept.
+TEST(PresetStore, ChangesMergeWithWhatAnotherProgramSaved) {
+    const Preset a = named("A"), b = named("B"), c = named("C"), d = named("D"), e = named("E");
+    struct Case {
+        const char* label;
+        std::vector<Preset> loaded, edited, current, merged;
+    };
+    const Case cases[] = {
+        {"both add", {a, b}, {a, b, c}, {a, b, d}, {a, b, c, d}},
+        {"they add in the middle", {a, b}, {a, b, c}, {a, d, b}, {a, d, b, c}},
+        {"they add at the front", {a}, {a}, {d, a}, {d, a}},
+        {"we remove, they add", {a, b}, {a}, {a, b, d}, {a, d}},
+        {"they remove what we kept", {a, b}, {a, b, c}, {a}, {a, c}},
+        {"they remove what we changed", {a, b}, {a, renamed(b, "B2")}, {a}, {a, renamed(b, "B2")}},
+        {"they change, we keep", {a, b}, {a, b, c}, {a, renamed(b, "B3")}, {a, renamed(b, "B3"), c}},
+        {"both change: ours wins", {a, b}, {a, renamed(b, "B2")}, {a, renamed(b, "B3")}, {a, renamed(b, "B2")}},
+        {"first save on both sides", {}, {a, b, c}, {a, b, e}, {a, b, c, e}},
+        {"nothing changed here", {a, b}, {a, b}, {b, e}, {b, e}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.label);
+        EXPECT_EQ(names(mergePresets(test.loaded, test.edited, test.current)), names(test.merged));
+        EXPECT_EQ(mergePresets(test.loaded, test.edited, test.current), test.merged);
+
+        TempDir dir;
+        PresetStore store(dir / "presets.json");
+        ASSERT_TRUE(store.save(test.current));
+        auto saved = store.saveChanges(test.loaded, test.edited);
+        ASSERT_TRUE(saved);
+        EXPECT_EQ(*saved, test.merged);
+        EXPECT_EQ(store.load(), test.merged);
+
+        InMemoryPresetStore memory(test.current);
+        EXPECT_EQ(memory.saveChanges(test.loaded, test.edited), test.merged);
+    }
+
+    // A file that became unusable meanwhile is left exactly as it is.
+    TempDir dir;
+    PresetStore store(dir / "presets.json");
+    writeFile(store.fileURL(), R"({"version": 3})");
+    EXPECT_EQ(store.saveChanges({}, {a}), std::unexpected(PresetStoreError::unsupportedVersion(3)));
+    EXPECT_EQ(readFile(store.fileURL()), R"({"version": 3})");
+}
+
+// Writers in several threads, each through its own store as separate
+// programs would be: every one loads, adds its preset and saves. With the
+// lock and the re-read no preset is lost, in any of the trials.
+TEST(PresetStore, ConcurrentWritersKeepEveryPreset) {
+    constexpr int writers = 8;
+    constexpr int trials = 5;
+    for (int trial = 0; trial < trials; ++trial) {
+        TempDir dir;
+        const fs::path file = dir / "Veltrop" / "presets.json";
+        ASSERT_TRUE(PresetStore(file).save(builtIns()));
+        std::vector<Preset> added;
+        for (int i = 0; i < writers; ++i) added.push_back(named("Writer " + std::to_string(i)));
+        std::atomic<int> waiting{writers};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < writers; ++i) {
+            threads.emplace_back([&, i] {
+                PresetStore store(file);
+                auto loaded = store.load();
+                ASSERT_TRUE(loaded);
+                std::vector<Preset> edited = *loaded;
+                edited.push_back(added[static_cast<std::size_t>(i)]);
+                // Every writer has read before any writes.
+                --waiting;
+                while (waiting.load() > 0) std::this_thread::yield();
+                ASSERT_TRUE(store.saveChanges(*loaded, edited));
+            });
+        }
+        for (auto& thread : threads) thread.join();
+        auto stored = PresetStore(file).load();
+        ASSERT_TRUE(stored);
+        ASSERT_EQ(stored->size(), builtIns().size() + writers) << "trial " << trial;
+        for (const Preset& preset : added)
+            EXPECT_NE(std::find(stored->begin(), stored->end(), preset), stored->end()) << preset.name;
+    }
 }
 
 }  // namespace

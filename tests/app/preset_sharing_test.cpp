@@ -1,0 +1,85 @@
+// The application and the command line share one presets file: what one
+// saves, the other keeps, and the window takes in changes made behind its back.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app_test_support.h"
+#include "kit/storage/preset_store.h"
+
+using namespace veltrop;
+using veltrop::app::AppModel;
+using veltrop::testing::ModelHarness;
+using veltrop::testing::waitFor;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> presetNames(const std::vector<settings::Preset>& presets) {
+    std::vector<std::string> names;
+    for (const auto& preset : presets) names.push_back(preset.name);
+    return names;
+}
+
+// What `veltrop-cli presets import` does: load, add one, save the change.
+void importElsewhere(const fs::path& file, const std::string& name) {
+    storage::PresetStore store(file);
+    auto loaded = store.load();
+    ASSERT_TRUE(loaded);
+    auto edited = *loaded;
+    edited.push_back({settings::Uuid::random(), name, settings::defaultConfiguration()});
+    ASSERT_TRUE(store.saveChanges(*loaded, edited));
+}
+
+}  // namespace
+
+TEST(AppModelPresets, ASaveKeepsWhatAnotherProgramSavedMeanwhile) {
+    ModelHarness harness;
+    const fs::path file = harness.dir / "store" / "presets.json";
+    auto store = std::make_shared<storage::PresetStore>(file);
+    AppModel& model = harness.make(store);
+    ASSERT_EQ(presetNames(model.presets()), (std::vector<std::string>{"Timestamp", "Watermark"}));
+
+    importElsewhere(file, "From the command line");
+    model.saveAsNewPreset("Mine");
+
+    // Both added at the end: this window's first, then the other's.
+    const std::vector<std::string> expected{"Timestamp", "Watermark", "Mine", "From the command line"};
+    EXPECT_EQ(presetNames(*store->load()), expected);
+    EXPECT_EQ(presetNames(model.presets()), expected);
+    EXPECT_EQ(model.presetLabel(), "Mine");
+}
+
+TEST(AppModelPresets, AChangedFileIsTakenInKeepingUnsavedEdits) {
+    ModelHarness harness;
+    const fs::path file = harness.dir / "store" / "presets.json";
+    auto store = std::make_shared<storage::PresetStore>(file);
+    AppModel& model = harness.make(store);
+    model.saveAsNewPreset("Site");
+    settings::StampConfiguration edited = model.configuration();
+    edited.jpegQuality = 0.5;  // not saved into the preset
+    model.setConfiguration(edited);
+    ASSERT_EQ(model.presetLabel(), "Site (modified)");
+
+    // Noticed by the window's watch on the folder, without any action here.
+    importElsewhere(file, "Imported");
+    ASSERT_TRUE(waitFor([&] { return model.presets().size() == 4; }, 10000)) << "the change was not noticed";
+    EXPECT_EQ(presetNames(model.presets()), (std::vector<std::string>{"Timestamp", "Watermark", "Site", "Imported"}));
+    EXPECT_EQ(model.configuration(), edited);
+    EXPECT_EQ(model.presetLabel(), "Site (modified)");
+
+    // The selected preset deleted elsewhere: the settings stay, now without a preset.
+    {
+        storage::PresetStore other(file);
+        auto loaded = *other.load();
+        auto remaining = loaded;
+        std::erase_if(remaining, [](const settings::Preset& p) { return p.name == "Site"; });
+        ASSERT_TRUE(other.saveChanges(loaded, remaining));
+    }
+    model.reloadChangedPresets();
+    EXPECT_EQ(presetNames(model.presets()), (std::vector<std::string>{"Timestamp", "Watermark", "Imported"}));
+    EXPECT_FALSE(model.selectedPresetID());
+    EXPECT_EQ(model.configuration(), edited);
+    EXPECT_EQ(presetNames(*store->load()), presetNames(model.presets()));
+}

@@ -1,0 +1,123 @@
+#include "kit/platform/private_folder.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "support/test_support.h"
+
+namespace veltrop::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempDir;
+
+constexpr const char* uuidA = "0A1B2C3D-0000-4000-8000-00000000000A";
+constexpr const char* uuidB = "0A1B2C3D-0000-4000-8000-00000000000B";
+constexpr const char* uuidC = "0A1B2C3D-0000-4000-8000-00000000000C";
+constexpr const char* uuidD = "0A1B2C3D-0000-4000-8000-00000000000D";
+constexpr const char* uuidE = "0A1B2C3D-0000-4000-8000-00000000000E";
+
+std::set<std::string> names(const fs::path& folder) {
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder)) found.insert(entry.path().filename().string());
+    return found;
+}
+
+// A writer in another process that is killed with SIGKILL while its copy is
+// half written, as happens when an export is killed.
+void leaveKilledWriter(const fs::path& parent, const std::string& name) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto folder = PrivateFolder::create(parent, name);
+        if (!folder) ::_exit(1);
+        testing::writeFile(folder->file("output.jpg"), std::string("\xFF\xD8\xFF\xE0 half a picture", 20));
+        (void)!::write(ready[1], "x", 1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the writer did not start";
+    ::close(ready[0]);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+}
+
+void makeOlder(const fs::path& item, int hours) {
+    const timespec times[2] = {{std::time(nullptr) - hours * 3600, 0}, {std::time(nullptr) - hours * 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, item.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
+TEST(PrivateFolder, IsLockedWhileItLivesAndLeavesNothingBehind) {
+    TempDir dir;
+    {
+        auto folder = PrivateFolder::create(dir.path(), std::string(".veltrop-") + uuidA);
+        ASSERT_TRUE(folder);
+        EXPECT_EQ(fs::status(folder->location()).permissions() & fs::perms::all, fs::perms::owner_all);
+        EXPECT_EQ(names(folder->location()), std::set<std::string>{"lock"});
+        testing::writeFile(folder->file("output.jpg"), "partial");
+        // Another run must leave it alone: its lock is held.
+        EXPECT_EQ(removeAbandonedPrivateFolders(dir.path(), ".veltrop-"), 0u);
+        EXPECT_TRUE(fs::exists(folder->file("output.jpg")));
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    EXPECT_FALSE(PrivateFolder::create(dir / "missing", ".veltrop-x"));
+}
+
+// What a later export finds in a folder it writes to, and what it removes.
+TEST(PrivateFolder, OnlyAbandonedFoldersOfOursAreRemoved) {
+    TempDir dir;
+    const std::string prefix = ".veltrop-";
+    leaveKilledWriter(dir.path(), prefix + uuidA);  // removed: its writer is gone
+
+    // Still being written by this process: kept.
+    auto held = PrivateFolder::create(dir.path(), prefix + uuidB);
+    ASSERT_TRUE(held);
+    testing::writeFile(held->file("output.jpg"), "in progress");
+
+    // Without a lock file (left by an older version): kept while recent, removed once old.
+    testing::writeFile(dir / (prefix + uuidC) / "output.jpg", "old partial");
+    makeOlder(dir / (prefix + uuidC), 48);
+    testing::writeFile(dir / (prefix + uuidD) / "output.jpg", "recent partial");
+
+    // Not ours, or not a folder we made: kept.
+    leaveKilledWriter(dir.path(), std::string(".report-") + uuidE);
+    testing::writeFile(dir / ".veltrop-notes" / "keep.txt", "mine");
+    fs::create_directory(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", dir / (prefix + uuidE));
+    testing::writeFile(dir / "photo.jpg", "a finished copy");
+
+    EXPECT_EQ(removeAbandonedPrivateFolders(dir.path(), prefix), 2u);
+    EXPECT_EQ(names(dir.path()), (std::set<std::string>{prefix + uuidB, prefix + uuidD, prefix + uuidE,
+                                                        std::string(".report-") + uuidE, ".veltrop-notes",
+                                                        "elsewhere", "photo.jpg"}));
+    EXPECT_EQ(testing::readFile(held->file("output.jpg")), "in progress");
+
+    // The reports' own folders go when their prefix is swept.
+    EXPECT_EQ(removeAbandonedPrivateFolders(dir.path(), ".report-"), 1u);
+    EXPECT_FALSE(fs::exists(dir / (std::string(".report-") + uuidE)));
+}
+
+TEST(PrivateFolder, PublishingNeverReplacesAndLeavesNoTemporaryFolder) {
+    TempDir dir;
+    const fs::path file = dir / "preset.json";
+    EXPECT_FALSE(publishNewFile(file, "first", std::string(".veltrop-") + uuidA, "preset.json"));
+    EXPECT_EQ(publishNewFile(file, "second", std::string(".veltrop-") + uuidB, "preset.json"), std::errc::file_exists);
+    EXPECT_EQ(testing::readFile(file), "first");
+    EXPECT_EQ(names(dir.path()), std::set<std::string>{"preset.json"});
+    EXPECT_TRUE(publishNewFile(dir / "missing" / "x.json", "x", std::string(".veltrop-") + uuidC, "x.json"));
+}
+
+}  // namespace
+}  // namespace veltrop::platform
