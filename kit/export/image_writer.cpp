@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "kit/platform/exclusive_rename.h"
-#include "kit/platform/exif_metadata.h"
+#include "kit/platform/copy_segments.h"
 #include "kit/platform/jpeg_codec.h"
 #include "kit/settings/uuid.h"
 
@@ -41,12 +41,12 @@ private:
     std::filesystem::path folder_;
 };
 
-bool writeJpeg(const render::Bitmap& image, int quality, const platform::MetadataBlocks& metadata,
+bool writeJpeg(const render::Bitmap& image, int quality, const std::vector<platform::MetadataSegment>& segments,
                const std::filesystem::path& file, bool& created) {
     std::FILE* out = std::fopen(file.c_str(), "wbx");
     created = out != nullptr;
     if (out == nullptr) return false;
-    bool written = platform::encodeJpeg(image, quality, metadata, out);
+    bool written = platform::encodeJpeg(image, quality, segments, out);
     // The data must be on disk before the name is: after a crash the
     // destination holds the whole picture or nothing.
     written = written && ::fsync(fileno(out)) == 0;
@@ -89,10 +89,9 @@ std::expected<void, ImageWriteError> ImageWriter::write(const render::Bitmap& im
         return std::unexpected(fileSystemFailure(folder, {errno, std::generic_category()}));
     const TemporaryFolder temporary(folder);
 
-    const platform::MetadataBlocks metadata =
-        platform::metadataForCopy(sourceMetadata, {image.width, image.height, options.removeGPS});
+    const auto segments = platform::segmentsForCopy(sourceMetadata, {image.width, image.height, options.removeGPS});
     bool created = false;
-    if (!writeJpeg(image, encoderQuality(options.quality), metadata, temporary.file(), created))
+    if (!writeJpeg(image, encoderQuality(options.quality), segments, temporary.file(), created))
         return std::unexpected(failure(
             created ? ImageWriteError::Kind::writeFailed : ImageWriteError::Kind::cannotCreateDestination, destination));
 

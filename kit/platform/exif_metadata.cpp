@@ -42,8 +42,6 @@ void prepareMetadataLibrary() {
 
 namespace {
 
-std::string_view asView(const std::string& text) { return text; }
-
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 // One stored component as a number; nullopt for a rational with denominator 0.
@@ -237,102 +235,25 @@ PropertyDictionary metadataProperties(const MetadataBlocks& blocks) {
     return properties;
 }
 
-namespace {
-
-// Valid TIFF field types run from BYTE (1) to IFD (13).
-bool hasTiffType(const Exiv2::Exifdatum& datum) {
-    const int type = static_cast<int>(datum.typeId());
-    return type >= 1 && type <= 13;
-}
-
-void setDimension(Exiv2::ExifData& exif, const char* key, int size) {
-    auto it = exif.findKey(Exiv2::ExifKey(key));
-    if (it == exif.end()) return;
-    if (it->typeId() == Exiv2::unsignedShort && size <= 0xFFFF)
-        it->setValue(std::to_string(size));
-    else
-        *it = static_cast<std::uint32_t>(size);
-}
-
-std::vector<std::uint8_t> exifForCopy(const std::vector<std::uint8_t>& source, const CopyChanges& changes) {
-    Exiv2::ExifData exif;
-    Exiv2::ByteOrder order = Exiv2::invalidByteOrder;
-    if (!decodeExif(source, exif, order)) return {};
-
-    for (auto it = exif.begin(); it != exif.end();) it = hasTiffType(*it) ? std::next(it) : exif.erase(it);
-
-    exif["Exif.Image.Orientation"] = static_cast<std::uint16_t>(1);
-    Exiv2::ExifThumb(exif).erase();
-    if (changes.removeGPS) {
-        for (auto it = exif.begin(); it != exif.end();)
-            it = it->groupName() == "GPSInfo" ? exif.erase(it) : std::next(it);
-        auto pointer = exif.findKey(Exiv2::ExifKey("Exif.Image.GPSTag"));
-        if (pointer != exif.end()) exif.erase(pointer);
-    }
-    setDimension(exif, "Exif.Photo.PixelXDimension", changes.width);
-    setDimension(exif, "Exif.Photo.PixelYDimension", changes.height);
-    setDimension(exif, "Exif.Image.ImageWidth", changes.width);
-    setDimension(exif, "Exif.Image.ImageLength", changes.height);
-
-    Exiv2::Blob blob;
+std::vector<std::uint8_t> standardExif(std::span<const std::uint8_t> tiff) {
+    prepareMetadataLibrary();
     try {
-        Exiv2::ExifParser::encode(blob, order, exif);
-    } catch (...) {
-        // A maker note the library cannot rewrite must not cost the dates.
-        blob.clear();
+        Exiv2::ExifData exif;
+        const Exiv2::ByteOrder order =
+            Exiv2::ExifParser::decode(exif, tiff.data(), static_cast<std::uint32_t>(tiff.size()));
+        if (order == Exiv2::invalidByteOrder) return {};
         for (auto it = exif.begin(); it != exif.end();) {
             const std::string group = it->groupName();
             const bool standard = group == "Image" || group == "Photo" || group == "GPSInfo" || group == "Iop";
-            it = standard && it->tagName() != "MakerNote" ? std::next(it) : exif.erase(it);
+            const int type = static_cast<int>(it->typeId());
+            it = standard && it->tagName() != "MakerNote" && type >= 1 && type <= 13 ? std::next(it) : exif.erase(it);
         }
+        Exiv2::Blob blob;
         Exiv2::ExifParser::encode(blob, order, exif);
-    }
-    return blob;
-}
-
-void setIfPresent(Exiv2::XmpData& xmp, const char* key, const std::string& value) {
-    auto it = xmp.findKey(Exiv2::XmpKey(key));
-    if (it != xmp.end()) it->setValue(value);
-}
-
-void eraseWithPrefix(Exiv2::XmpData& xmp, std::string_view prefix) {
-    for (auto it = xmp.begin(); it != xmp.end();) it = startsWith(asView(it->key()), prefix) ? xmp.erase(it) : std::next(it);
-}
-
-std::string xmpForCopy(const std::string& source, const CopyChanges& changes) {
-    Exiv2::XmpData xmp;
-    if (!decodeXmp(source, xmp)) return {};
-    setIfPresent(xmp, "Xmp.tiff.Orientation", "1");
-    setIfPresent(xmp, "Xmp.tiff.ImageWidth", std::to_string(changes.width));
-    setIfPresent(xmp, "Xmp.tiff.ImageLength", std::to_string(changes.height));
-    setIfPresent(xmp, "Xmp.exif.PixelXDimension", std::to_string(changes.width));
-    setIfPresent(xmp, "Xmp.exif.PixelYDimension", std::to_string(changes.height));
-    eraseWithPrefix(xmp, "Xmp.xmp.Thumbnails");
-    if (changes.removeGPS) eraseWithPrefix(xmp, "Xmp.exif.GPS");
-    if (xmp.empty()) return {};
-    std::string packet;
-    if (Exiv2::XmpParser::encode(packet, xmp, Exiv2::XmpParser::useCompactFormat) != 0) return {};
-    return packet;
-}
-
-}  // namespace
-
-MetadataBlocks metadataForCopy(const MetadataBlocks& source, const CopyChanges& changes) {
-    prepareMetadataLibrary();
-    MetadataBlocks copy;
-    try {
-        copy.exif = exifForCopy(source.exif, changes);
+        return blob;
     } catch (...) {
-        copy.exif.clear();
+        return {};
     }
-    try {
-        copy.xmp = xmpForCopy(source.xmp, changes);
-    } catch (...) {
-        copy.xmp.clear();
-    }
-    copy.iptc = source.iptc;
-    copy.icc = source.icc;
-    return copy;
 }
 
 }  // namespace veltrop::platform

@@ -1,5 +1,9 @@
 #pragma once
-// Interpreting and rewriting metadata blocks (EXIF, XMP, IPTC).
+// Interpreting metadata blocks (EXIF, XMP, IPTC).
+
+#include <cstdint>
+#include <span>
+#include <vector>
 
 #include "kit/dates/properties.h"
 #include "kit/platform/metadata_blocks.h"
@@ -16,17 +20,9 @@ void prepareMetadataLibrary();
 // numbers, several values as lists. Unreadable blocks give empty groups.
 dates::PropertyDictionary metadataProperties(const MetadataBlocks& blocks);
 
-struct CopyChanges {
-    int width = 0;  // of the encoded copy
-    int height = 0;
-    bool removeGPS = false;
-    bool operator==(const CopyChanges&) const = default;
-};
-
-// The blocks of an upright copy: orientation 1, no embedded thumbnail, pixel
-// dimensions of the copy, GPS removed on request, in EXIF and XMP alike.
-// Everything else is kept; EXIF entries of an invalid type are dropped and a
-// block that cannot be parsed is left out rather than written back stale.
-MetadataBlocks metadataForCopy(const MetadataBlocks& source, const CopyChanges& changes);
+// The block rewritten with the standard IFDs only (IFD0, EXIF, GPS,
+// interoperability), for when the whole block cannot be carried: the maker
+// note and the thumbnail are left out. Empty when the block cannot be read.
+std::vector<std::uint8_t> standardExif(std::span<const std::uint8_t> tiff);
 
 }  // namespace veltrop::platform

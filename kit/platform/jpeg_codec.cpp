@@ -13,6 +13,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "kit/platform/colour_profile.h"
+
 namespace veltrop::platform {
 
 namespace {
@@ -24,29 +26,25 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr base{};
     std::jmp_buf jump{};
+    bool dataEnded = false;  // the file ended before its end-of-image marker
 };
 
 [[noreturn]] void onError(j_common_ptr info) {
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
-// Warnings that mean the entropy-coded data is damaged: libjpeg would go on
-// and fill the rest of the picture with grey.
-bool isDamageWarning(int code) {
-    switch (code) {
-        case JWRN_HIT_MARKER:
-        case JWRN_JPEG_EOF:
-        case JWRN_MUST_RESYNC:
-        case JWRN_HUFF_BAD_CODE:
-        case JWRN_ARITH_BAD_CODE:
-            return true;
-        default:
-            return false;
-    }
-}
-
+// Image data is missing when the file ends (JWRN_JPEG_EOF) and the decoder
+// then runs short of data: libjpeg would fill the remaining rows with grey.
+// A file that lacks only its end-of-image marker ends without that. Other
+// damage (a corrupt code, a misplaced restart marker) costs some blocks and
+// the decoder resynchronises: such photos are kept.
 void onMessage(j_common_ptr info, int level) {
-    if (level < 0 && isDamageWarning(info->err->msg_code)) onError(info);
+    if (level >= 0) return;
+    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+    if (info->err->msg_code == JWRN_JPEG_EOF)
+        errors->dataEnded = true;
+    else if (info->err->msg_code == JWRN_HIT_MARKER && errors->dataEnded)
+        onError(info);
 }
 
 void silence(j_common_ptr) {}
@@ -106,7 +104,10 @@ void appendIptc(const std::uint8_t* data, std::size_t size, std::vector<std::uin
 
 MetadataBlocks collectMetadata(jpeg_decompress_struct& info) {
     MetadataBlocks blocks;
+    std::vector<std::uint8_t> photoshop;
+    int previous = 0;
     for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr; marker = marker->next) {
+        blocks.segments.push_back({marker->marker, {marker->data, marker->data + marker->data_length}});
         if (marker->marker == JPEG_APP0 + 1 && blocks.exif.empty() && hasPrefix(marker, exifSignature)) {
             blocks.exif.assign(marker->data + exifSignature.size(), marker->data + marker->data_length);
         } else if (marker->marker == JPEG_APP0 + 1 && blocks.xmp.empty() && hasPrefix(marker, xmpSignature)) {
@@ -114,10 +115,16 @@ MetadataBlocks collectMetadata(jpeg_decompress_struct& info) {
                               marker->data_length - xmpSignature.size());
             if (auto end = blocks.xmp.find('\0'); end != std::string::npos) blocks.xmp.resize(end);
         } else if (marker->marker == JPEG_APP0 + 13 && hasPrefix(marker, photoshopSignature)) {
-            appendIptc(marker->data + photoshopSignature.size(), marker->data_length - photoshopSignature.size(),
-                       blocks.iptc);
+            // Resources larger than a segment run on in the segments that follow.
+            if (previous != JPEG_APP0 + 13 && !photoshop.empty()) {
+                appendIptc(photoshop.data(), photoshop.size(), blocks.iptc);
+                photoshop.clear();
+            }
+            photoshop.insert(photoshop.end(), marker->data + photoshopSignature.size(), marker->data + marker->data_length);
         }
+        previous = marker->marker;
     }
+    appendIptc(photoshop.data(), photoshop.size(), blocks.iptc);
     JOCTET* icc = nullptr;
     unsigned int iccLength = 0;
     if (jpeg_read_icc_profile(&info, &icc, &iccLength) && icc != nullptr) {
@@ -127,10 +134,10 @@ MetadataBlocks collectMetadata(jpeg_decompress_struct& info) {
     return blocks;
 }
 
+// Every application segment and comment, for the copy to carry.
 void saveMetadataMarkers(jpeg_decompress_struct& info) {
-    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
-    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
-    jpeg_save_markers(&info, JPEG_APP0 + 13, 0xFFFF);
+    for (int marker = JPEG_APP0; marker <= JPEG_APP0 + 15; ++marker) jpeg_save_markers(&info, marker, 0xFFFF);
+    jpeg_save_markers(&info, JPEG_COM, 0xFFFF);
 }
 
 // CMYK as libjpeg delivers it. Adobe's files store the inks inverted.
@@ -145,10 +152,12 @@ void cmykToBgra(const std::uint8_t* cmyk, std::uint8_t* bgra, int width, bool in
     }
 }
 
-// The file's bytes, ending with an EOI marker. Some writers leave it off
-// after complete image data; libjpeg would call that a premature end.
-// Data that really stops early still ends in the middle of a segment,
-// which is reported as damage.
+// Ink amounts (0 for none) as the colour library expects them.
+void toInk(std::uint8_t* cmyk, int width, bool inverted) {
+    if (!inverted) return;
+    for (int i = 0; i < width * 4; ++i) cmyk[i] = static_cast<std::uint8_t>(255 - cmyk[i]);
+}
+
 std::optional<std::vector<std::uint8_t>> readCompressed(const std::filesystem::path& file) {
     FileHandle input(std::fopen(file.c_str(), "rb"));
     if (!input) return std::nullopt;
@@ -158,9 +167,17 @@ std::optional<std::vector<std::uint8_t>> readCompressed(const std::filesystem::p
     while ((read = std::fread(buffer.data(), 1, buffer.size(), input.get())) > 0)
         bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read));
     if (std::ferror(input.get())) return std::nullopt;
-    const std::size_t n = bytes.size();
-    if (n < 2 || bytes[n - 2] != 0xFF || bytes[n - 1] != JPEG_EOI) bytes.insert(bytes.end(), {0xFF, JPEG_EOI});
     return bytes;
+}
+
+// A progressive file that ended early may have lost whole scans without
+// any scan running short; then some coefficients never got their final bits.
+bool hasEveryScan(const jpeg_decompress_struct& info) {
+    if (!info.progressive_mode || info.coef_bits == nullptr) return true;
+    for (int component = 0; component < info.num_components; ++component)
+        for (int k = 0; k < DCTSIZE2; ++k)
+            if (info.coef_bits[component][k] != 0) return false;
+    return true;
 }
 
 }  // namespace
@@ -192,7 +209,8 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     if (!compressed) return std::unexpected(DecodeFailure::unreadable);
     DecodedImage result;
     std::vector<JSAMPROW> rows;
-    std::vector<std::uint8_t> cmykRow;
+    std::vector<std::uint8_t> sampleRow;
+    std::optional<ProfileConversion> conversion;
     jpeg_decompress_struct info{};
     ErrorManager errors;
     installErrorManager(errors, reinterpret_cast<j_common_ptr>(&info));
@@ -217,15 +235,23 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     // that too, so a hostile header cannot claim gigabytes.
     if (request.maximumPixels > 0) info.mem->max_memory_to_use = static_cast<long>(request.maximumPixels) * 8;
 
+    // CMYK, and grey described by a grey profile, go through their profile
+    // into sRGB; the copy then carries an sRGB profile instead.
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
     if (cmyk) {
         info.out_color_space = JCS_CMYK;
-    } else if (info.jpeg_color_space == JCS_GRAYSCALE || info.jpeg_color_space == JCS_YCbCr ||
-               info.jpeg_color_space == JCS_RGB) {
-        info.out_color_space = JCS_EXT_BGRA;
+        conversion = ProfileConversion::make(result.header.metadata.icc, SampleLayout::cmyk);
+    } else if (grey || info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB) {
+        if (grey) conversion = ProfileConversion::make(result.header.metadata.icc, SampleLayout::grey);
+        info.out_color_space = conversion ? JCS_GRAYSCALE : JCS_EXT_BGRA;
     } else {
         onError(reinterpret_cast<j_common_ptr>(&info));
     }
+    if (conversion)
+        result.header.metadata.pixelProfile = PixelProfile::srgb;
+    else if (cmyk)
+        result.header.metadata.pixelProfile = PixelProfile::none;
 
     if (request.minimumLongSide > 0) {
         for (unsigned int eighths = 1; eighths <= 8; ++eighths) {
@@ -241,13 +267,21 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
                         .value_or(render::Bitmap{});
     if (result.bitmap.empty()) onError(reinterpret_cast<j_common_ptr>(&info));
 
-    if (cmyk) {
-        cmykRow.resize(static_cast<std::size_t>(info.output_width) * 4);
-        JSAMPROW row = cmykRow.data();
+    if (errors.dataEnded && !hasEveryScan(info)) onError(reinterpret_cast<j_common_ptr>(&info));
+
+    if (cmyk || conversion) {
+        sampleRow.resize(static_cast<std::size_t>(info.output_width) * static_cast<std::size_t>(info.output_components));
+        JSAMPROW row = sampleRow.data();
+        const int width = result.bitmap.width;
         while (info.output_scanline < info.output_height) {
-            const int y = static_cast<int>(info.output_scanline);
+            std::uint8_t* out = result.bitmap.row(static_cast<int>(info.output_scanline));
             jpeg_read_scanlines(&info, &row, 1);
-            cmykToBgra(cmykRow.data(), result.bitmap.row(y), result.bitmap.width, info.saw_Adobe_marker);
+            if (cmyk && !conversion) {
+                cmykToBgra(sampleRow.data(), out, width, info.saw_Adobe_marker);
+                continue;
+            }
+            if (cmyk) toInk(sampleRow.data(), width, info.saw_Adobe_marker);
+            conversion->convert(sampleRow.data(), out, width);
         }
     } else {
         rows.resize(info.output_height);
@@ -262,37 +296,23 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
 
 namespace {
 
-std::vector<JOCTET> markerPayload(std::string_view signature, const void* data, std::size_t size) {
-    std::vector<JOCTET> payload(signature.begin(), signature.end());
-    const auto* bytes = static_cast<const JOCTET*>(data);
-    payload.insert(payload.end(), bytes, bytes + size);
-    if (payload.size() > maximumMarkerPayload) return {};
-    return payload;
-}
-
-std::vector<JOCTET> photoshopPayload(const std::vector<std::uint8_t>& iptc) {
-    if (iptc.empty()) return {};
-    std::vector<JOCTET> resource = {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0};
-    const auto size = static_cast<std::uint32_t>(iptc.size());
-    for (int shift = 24; shift >= 0; shift -= 8) resource.push_back(static_cast<JOCTET>(size >> shift));
-    resource.insert(resource.end(), iptc.begin(), iptc.end());
-    if (resource.size() % 2 != 0) resource.push_back(0);
-    return markerPayload(photoshopSignature, resource.data(), resource.size());
-}
-
-void writeMarker(jpeg_compress_struct& info, int marker, const std::vector<JOCTET>& payload) {
-    if (!payload.empty()) jpeg_write_marker(&info, marker, payload.data(), static_cast<unsigned>(payload.size()));
+// A source's own JFIF segment comes with the others; without one, an EXIF
+// file starts with its APP1 segment and anything else gets libjpeg's.
+bool hasOwnHeader(std::span<const MetadataSegment> segments) {
+    const auto startsWith = [](const MetadataSegment& segment, std::string_view prefix) {
+        return segment.payload.size() >= prefix.size() &&
+               std::memcmp(segment.payload.data(), prefix.data(), prefix.size()) == 0;
+    };
+    return std::any_of(segments.begin(), segments.end(), [&](const MetadataSegment& s) {
+        return (s.marker == JPEG_APP0 && startsWith(s, {"JFIF\0", 5})) ||
+               (s.marker == JPEG_APP0 + 1 && startsWith(s, exifSignature.substr(0, 5)));
+    });
 }
 
 }  // namespace
 
-bool encodeJpeg(const render::Bitmap& image, int quality, const MetadataBlocks& metadata, std::FILE* out) {
+bool encodeJpeg(const render::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out) {
     if (image.empty() || out == nullptr) return false;
-    const std::vector<JOCTET> exif =
-        metadata.exif.empty() ? std::vector<JOCTET>{} : markerPayload(exifSignature, metadata.exif.data(), metadata.exif.size());
-    const std::vector<JOCTET> xmp =
-        metadata.xmp.empty() ? std::vector<JOCTET>{} : markerPayload(xmpSignature, metadata.xmp.data(), metadata.xmp.size());
-    const std::vector<JOCTET> iptc = photoshopPayload(metadata.iptc);
     std::vector<JSAMPROW> rows(static_cast<std::size_t>(image.height));
     for (int y = 0; y < image.height; ++y) rows[static_cast<std::size_t>(y)] = const_cast<JSAMPROW>(image.row(y));
 
@@ -312,14 +332,12 @@ bool encodeJpeg(const render::Bitmap& image, int quality, const MetadataBlocks& 
     info.in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, std::clamp(quality, 1, 100), TRUE);
-    // An EXIF file starts with its APP1 segment.
-    info.write_JFIF_header = exif.empty() ? TRUE : FALSE;
+    info.write_JFIF_header = hasOwnHeader(segments) ? FALSE : TRUE;
     jpeg_start_compress(&info, TRUE);
-    writeMarker(info, JPEG_APP0 + 1, exif);
-    writeMarker(info, JPEG_APP0 + 1, xmp);
-    if (!metadata.icc.empty())
-        jpeg_write_icc_profile(&info, metadata.icc.data(), static_cast<unsigned>(metadata.icc.size()));
-    writeMarker(info, JPEG_APP0 + 13, iptc);
+    for (const MetadataSegment& segment : segments) {
+        if (segment.payload.size() > maximumMarkerPayload) continue;
+        jpeg_write_marker(&info, segment.marker, segment.payload.data(), static_cast<unsigned>(segment.payload.size()));
+    }
     while (info.next_scanline < info.image_height)
         jpeg_write_scanlines(&info, rows.data() + info.next_scanline, info.image_height - info.next_scanline);
     jpeg_finish_compress(&info);

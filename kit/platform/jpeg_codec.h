@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <expected>
 #include <filesystem>
+#include <span>
 
 #include "kit/platform/decoded_image.h"
 
@@ -13,13 +14,17 @@ namespace veltrop::platform {
 std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::path& file);
 
 // Pixels as stored (not rotated) in the shared BGRA format, with the metadata
-// blocks. Grey, YCbCr, RGB, CMYK and YCCK files decode; entropy-coded data
-// that is truncated or corrupt fails instead of giving a partly grey picture.
+// blocks. Grey, YCbCr, RGB, CMYK and YCCK files decode; CMYK, YCCK and grey
+// with an embedded profile of their colour space are converted into sRGB.
+// Damaged data the decoder recovers from decodes; data that ends before the
+// last row (or, without an end marker, before the last scan) fails instead
+// of giving a partly grey picture.
 std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::path& file, const DecodeRequest& request);
 
-// Encodes the bitmap at quality 1…100 with the given metadata blocks written
-// as APP segments; a block too large for its segment is left out.
+// Encodes the bitmap at quality 1…100 with the given segments written in
+// order after the start of the file (a segment too large is left out).
+// libjpeg adds a JFIF segment unless the segments hold a JFIF or an EXIF one.
 // True when everything was written to the stream.
-bool encodeJpeg(const render::Bitmap& image, int quality, const MetadataBlocks& metadata, std::FILE* out);
+bool encodeJpeg(const render::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out);
 
 }  // namespace veltrop::platform

@@ -1,6 +1,7 @@
 #include "kit/export/image_fixtures.h"
 
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -62,34 +63,47 @@ Bytes prefixed(std::string_view prefix, const Bytes& data) {
     return result;
 }
 
-// Little-endian integers of `size` bytes, written over or appended.
-void put(Bytes& out, std::size_t at, std::uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+// Integers of `size` bytes in the block's byte order, written over or appended.
+void put(Bytes& out, std::size_t at, std::uint32_t value, int size, bool big = false) {
+    for (int i = 0; i < size; ++i)
+        out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * (big ? size - 1 - i : i)));
 }
 void append(Bytes& out, std::uint32_t value, int size) {
     out.resize(out.size() + static_cast<std::size_t>(size));
     put(out, out.size() - static_cast<std::size_t>(size), value, size);
 }
 
+// Entry values are kept little-endian; a big-endian block turns every unit round.
+Bytes ordered(const TiffEntry& entry, bool big) {
+    std::size_t unit = 1;
+    if (entry.type == 3 || entry.type == 8) unit = 2;
+    if (entry.type == 4 || entry.type == 9 || entry.type == 5 || entry.type == 10 || entry.type == 11) unit = 4;
+    Bytes value = entry.value;
+    if (big)
+        for (std::size_t at = 0; at + unit <= value.size(); at += unit) std::reverse(value.begin() + at, value.begin() + at + unit);
+    return value;
+}
+
 // Writes one IFD at the end of out; values longer than 4 bytes follow it.
 // Returns the offsets of the value fields by entry index.
-std::vector<std::size_t> appendIfd(Bytes& out, const std::vector<TiffEntry>& entries) {
+std::vector<std::size_t> appendIfd(Bytes& out, const std::vector<TiffEntry>& entries, bool big) {
     const std::size_t start = out.size();
     out.resize(start + 2 + 12 * entries.size() + 4);
-    put(out, start, static_cast<std::uint32_t>(entries.size()), 2);
+    put(out, start, static_cast<std::uint32_t>(entries.size()), 2, big);
     std::vector<std::size_t> valueFields;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const TiffEntry& entry = entries[i];
+        const Bytes value = ordered(entry, big);
         const std::size_t at = start + 2 + 12 * i;
-        put(out, at, entry.tag, 2);
-        put(out, at + 2, entry.type, 2);
-        put(out, at + 4, entry.count, 4);
+        put(out, at, entry.tag, 2, big);
+        put(out, at + 2, entry.type, 2, big);
+        put(out, at + 4, entry.count, 4, big);
         valueFields.push_back(at + 8);
-        if (entry.value.size() <= 4) {
-            for (std::size_t b = 0; b < entry.value.size(); ++b) out[at + 8 + b] = entry.value[b];
+        if (value.size() <= 4) {
+            for (std::size_t b = 0; b < value.size(); ++b) out[at + 8 + b] = value[b];
         } else {
-            put(out, at + 8, static_cast<std::uint32_t>(out.size()), 4);
-            out.insert(out.end(), entry.value.begin(), entry.value.end());
+            put(out, at + 8, static_cast<std::uint32_t>(out.size()), 4, big);
+            out.insert(out.end(), value.begin(), value.end());
             if (out.size() % 2) out.push_back(0);
         }
     }
@@ -145,27 +159,33 @@ TiffEntry rationals(std::uint16_t tag, const std::vector<std::pair<std::uint32_t
 }
 
 Bytes TiffBlock::build() const {
-    Bytes out = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const bool big = bigEndian;
+    Bytes out = big ? Bytes{'M', 'M', 0, 42, 0, 0, 0, 8} : Bytes{'I', 'I', 42, 0, 8, 0, 0, 0};
     std::vector<TiffEntry> first = ifd0;
     if (!exif.empty()) first.push_back(longs(0x8769, {0}));
     if (!gps.empty()) first.push_back(longs(0x8825, {0}));
+    std::sort(first.begin(), first.end(), [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
     const std::size_t ifd0Start = out.size();
-    auto fields = appendIfd(out, first);
+    auto fields = appendIfd(out, first, big);
     const std::size_t nextIfdField = ifd0Start + 2 + 12 * first.size();
-    std::size_t pointer = first.size() - (exif.empty() ? 0 : 1) - (gps.empty() ? 0 : 1);
+    const auto fieldOf = [&](std::uint16_t tag) {
+        for (std::size_t i = 0; i < first.size(); ++i)
+            if (first[i].tag == tag) return fields[i];
+        return std::size_t{0};
+    };
     if (!exif.empty()) {
-        put(out, fields[pointer++], static_cast<std::uint32_t>(out.size()), 4);
-        appendIfd(out, exif);
+        put(out, fieldOf(0x8769), static_cast<std::uint32_t>(out.size()), 4, big);
+        appendIfd(out, exif, big);
     }
     if (!gps.empty()) {
-        put(out, fields[pointer++], static_cast<std::uint32_t>(out.size()), 4);
-        appendIfd(out, gps);
+        put(out, fieldOf(0x8825), static_cast<std::uint32_t>(out.size()), 4, big);
+        appendIfd(out, gps, big);
     }
     if (!thumbnail.empty()) {
-        put(out, nextIfdField, static_cast<std::uint32_t>(out.size()), 4);
+        put(out, nextIfdField, static_cast<std::uint32_t>(out.size()), 4, big);
         auto thumbFields = appendIfd(out, {shorts(0x0103, {6}), longs(0x0201, {0}),
-                                           longs(0x0202, {static_cast<std::uint32_t>(thumbnail.size())})});
-        put(out, thumbFields[1], static_cast<std::uint32_t>(out.size()), 4);
+                                           longs(0x0202, {static_cast<std::uint32_t>(thumbnail.size())})}, big);
+        put(out, thumbFields[1], static_cast<std::uint32_t>(out.size()), 4, big);
         out.insert(out.end(), thumbnail.begin(), thumbnail.end());
     }
     return out;
@@ -190,7 +210,7 @@ Bytes readBytes(const std::filesystem::path& file) {
 
 std::optional<nlohmann::json> referenceMetadata(const std::filesystem::path& file) {
     if (std::system("command -v exiftool >/dev/null 2>&1") != 0) return std::nullopt;
-    const std::string command = "exiftool -j -G1 -n -q -q '" + file.string() + "' 2>/dev/null";
+    const std::string command = "exiftool -j -G1 -n -q -q " + shellQuoted(file) + " 2>/dev/null";
     std::FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return std::nullopt;
     std::string output;
@@ -201,6 +221,86 @@ std::optional<nlohmann::json> referenceMetadata(const std::filesystem::path& fil
     auto parsed = nlohmann::json::parse(output, nullptr, false);
     if (parsed.is_discarded() || !parsed.is_array() || parsed.empty()) return std::nullopt;
     return parsed[0];
+}
+
+Bytes iccProfile(std::string_view colourSpace, std::size_t size) {
+    Bytes profile(std::max<std::size_t>(size, 180), 0);
+    put(profile, 0, static_cast<std::uint32_t>(profile.size()), 4, true);
+    profile[8] = 2, profile[9] = 0x10;  // version 2.1
+    std::copy_n("mntr", 4, profile.begin() + 12);
+    std::copy(colourSpace.begin(), colourSpace.end(), profile.begin() + 16);
+    std::copy_n("XYZ ", 4, profile.begin() + 20);
+    std::copy_n("acsp", 4, profile.begin() + 36);
+    // One tag, a copyright text; the rest is a pattern nobody reads.
+    put(profile, 128, 1, 4, true);
+    std::copy_n("cprt", 4, profile.begin() + 132);
+    put(profile, 136, 144, 4, true);
+    put(profile, 140, 20, 4, true);
+    std::copy_n("text\0\0\0\0Test profile", 20, profile.begin() + 144);
+    for (std::size_t i = 164; i < profile.size(); ++i) profile[i] = static_cast<std::uint8_t>(i * 7);
+    return profile;
+}
+
+std::vector<Segment> segmentsOf(const Bytes& jpeg) {
+    std::vector<Segment> segments;
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+        const int marker = jpeg[at + 1];
+        if (marker == 0xDA) break;
+        const std::size_t length = std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3];
+        if (length < 2 || at + 2 + length > jpeg.size()) break;
+        if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE)
+            segments.push_back({marker, Bytes(jpeg.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                              jpeg.begin() + static_cast<std::ptrdiff_t>(at + 2 + length))});
+        at += 2 + length;
+    }
+    return segments;
+}
+
+bool contains(const Bytes& haystack, const Bytes& needle) {
+    return !needle.empty() && std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+bool hasTool(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
+
+std::optional<std::string> commandOutput(const std::string& command) {
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return std::nullopt;
+    std::string output;
+    std::array<char, 65536> buffer{};
+    std::size_t read = 0;
+    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), read);
+    if (::pclose(pipe) == -1) return std::nullopt;
+    return output;
+}
+
+std::string shellQuoted(const std::filesystem::path& file) {
+    std::string quoted = "'";
+    for (char c : file.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::optional<RgbImage> decodeWithDjpeg(const std::filesystem::path& file) {
+    auto output = commandOutput("djpeg -rgb -pnm " + shellQuoted(file) + " 2>/dev/null");
+    if (!output || output->size() < 2 || (*output)[0] != 'P') return std::nullopt;
+    // Binary PNM: magic, width, height, maximum, one white-space byte, samples.
+    std::size_t at = 2;
+    std::array<int, 3> numbers{};
+    for (int& number : numbers) {
+        while (at < output->size() && std::isspace(static_cast<unsigned char>((*output)[at]))) ++at;
+        number = 0;
+        while (at < output->size() && std::isdigit(static_cast<unsigned char>((*output)[at])))
+            number = number * 10 + ((*output)[at++] - '0');
+    }
+    ++at;
+    const int channels = (*output)[1] == '6' ? 3 : 1;
+    const std::size_t size = static_cast<std::size_t>(numbers[0]) * static_cast<std::size_t>(numbers[1]) * channels;
+    if (output->size() < at + size) return std::nullopt;
+    RgbImage image{numbers[0], numbers[1], {}};
+    image.pixels.reserve(size / channels * 3);
+    for (std::size_t i = at; i < at + size; ++i)
+        for (int repeat = 0; repeat < 4 - channels; ++repeat) image.pixels.push_back(static_cast<std::uint8_t>((*output)[i]));
+    return image;
 }
 
 std::vector<std::filesystem::path> entriesStartingWith(const std::filesystem::path& folder, const std::string& prefix) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -49,6 +50,7 @@ TiffEntry longs(std::uint16_t tag, const std::vector<std::uint32_t>& values);
 TiffEntry rationals(std::uint16_t tag, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& values);
 
 struct TiffBlock {
+    bool bigEndian = false;
     std::vector<TiffEntry> ifd0;
     std::vector<TiffEntry> exif;
     std::vector<TiffEntry> gps;
@@ -58,6 +60,26 @@ struct TiffBlock {
 
 // IPTC-IIM dataset 2:tag with the given text.
 Bytes iptcRecord(std::uint8_t tag, const std::string& text);
+
+// An ICC profile header of the given data colour space ("RGB ", "GRAY",
+// "CMYK"), padded to size with a pattern.
+Bytes iccProfile(std::string_view colourSpace, std::size_t size = 400);
+
+// The application and comment segments of a JPEG file, in order.
+std::vector<Segment> segmentsOf(const Bytes& jpeg);
+bool contains(const Bytes& haystack, const Bytes& needle);
+
+bool hasTool(const std::string& name);
+std::optional<std::string> commandOutput(const std::string& command);
+std::string shellQuoted(const std::filesystem::path& file);
+
+// A JPEG as djpeg decodes it: 8-bit RGB, grey spread to three channels.
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+std::optional<RgbImage> decodeWithDjpeg(const std::filesystem::path& file);
 
 void writeBytes(const std::filesystem::path& file, const Bytes& bytes);
 Bytes readBytes(const std::filesystem::path& file);

@@ -1,0 +1,311 @@
+#include "kit/platform/exif_patch.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace veltrop::platform {
+
+namespace {
+
+constexpr std::uint16_t tagImageWidth = 0x0100;
+constexpr std::uint16_t tagImageLength = 0x0101;
+constexpr std::uint16_t tagStripOffsets = 0x0111;
+constexpr std::uint16_t tagOrientation = 0x0112;
+constexpr std::uint16_t tagStripByteCounts = 0x0117;
+constexpr std::uint16_t tagSubIfds = 0x014A;
+constexpr std::uint16_t tagThumbnailOffset = 0x0201;
+constexpr std::uint16_t tagThumbnailLength = 0x0202;
+constexpr std::uint16_t tagExifIfd = 0x8769;
+constexpr std::uint16_t tagGpsIfd = 0x8825;
+constexpr std::uint16_t tagPixelXDimension = 0xA002;
+constexpr std::uint16_t tagPixelYDimension = 0xA003;
+constexpr std::uint16_t tagInteropIfd = 0xA005;
+
+constexpr std::uint16_t typeByte = 1, typeShort = 3, typeLong = 4, typeIfd = 13;
+
+// Real files hold IFD0, IFD1 and a few sub-IFDs; a longer chain or deeper
+// nesting is a loop or an attack.
+constexpr int maximumChain = 8;
+constexpr int maximumDepth = 4;
+
+std::size_t typeSize(std::uint16_t type) {
+    switch (type) {
+        case 1: case 2: case 6: case 7: return 1;
+        case 3: case 8: return 2;
+        case 4: case 9: case 11: case 13: return 4;
+        case 5: case 10: case 12: return 8;
+        default: return 0;
+    }
+}
+
+struct Range {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+class Block {
+public:
+    explicit Block(std::vector<std::uint8_t>& bytes) : bytes_(bytes), bigEndian_(bytes[0] == 'M') {}
+
+    std::size_t size() const { return bytes_.size(); }
+    bool fits(std::size_t at, std::size_t length) const { return at <= size() && length <= size() - at; }
+
+    std::uint32_t read(std::size_t at, int width) const {
+        std::uint32_t value = 0;
+        for (int i = 0; i < width; ++i) {
+            const std::uint32_t byte = bytes_[at + static_cast<std::size_t>(bigEndian_ ? i : width - 1 - i)];
+            value = (value << 8) | byte;
+        }
+        return value;
+    }
+    void write(std::size_t at, std::uint32_t value, int width) {
+        for (int i = 0; i < width; ++i) {
+            const int shift = 8 * (bigEndian_ ? width - 1 - i : i);
+            bytes_[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> shift);
+        }
+    }
+    void zero(Range range) { std::fill(bytes_.begin() + range.begin, bytes_.begin() + range.end, 0); }
+    void move(std::size_t from, std::size_t to, std::size_t length) {
+        std::copy(bytes_.begin() + from, bytes_.begin() + from + length, bytes_.begin() + to);
+    }
+
+private:
+    std::vector<std::uint8_t>& bytes_;
+    bool bigEndian_;
+};
+
+struct Entry {
+    std::size_t at = 0;  // of the 12-byte entry
+    std::uint16_t tag = 0;
+    std::uint16_t type = 0;
+    std::uint32_t count = 0;
+    std::optional<Range> value;  // where the value's bytes lie, when inside the block
+    bool outOfLine = false;
+};
+
+struct Ifd {
+    std::size_t at = 0;
+    std::vector<Entry> entries;
+    std::optional<std::size_t> nextField;  // where the offset of the next IFD is stored
+    std::uint32_t next = 0;
+
+    Range table() const { return {at, nextField ? *nextField + 4 : at + 2 + 12 * entries.size()}; }
+    const Entry* find(std::uint16_t tag) const {
+        for (const Entry& entry : entries)
+            if (entry.tag == tag) return &entry;
+        return nullptr;
+    }
+};
+
+std::optional<Ifd> readIfd(const Block& block, std::size_t at) {
+    if (!block.fits(at, 2)) return std::nullopt;
+    const std::size_t count = block.read(at, 2);
+    if (!block.fits(at + 2, 12 * count)) return std::nullopt;
+    Ifd ifd;
+    ifd.at = at;
+    for (std::size_t i = 0; i < count; ++i) {
+        Entry entry;
+        entry.at = at + 2 + 12 * i;
+        entry.tag = static_cast<std::uint16_t>(block.read(entry.at, 2));
+        entry.type = static_cast<std::uint16_t>(block.read(entry.at + 2, 2));
+        entry.count = block.read(entry.at + 4, 4);
+        const std::size_t unit = typeSize(entry.type);
+        if (unit != 0 && entry.count <= block.size() / unit) {
+            const std::size_t length = unit * entry.count;
+            if (length <= 4) {
+                entry.value = Range{entry.at + 8, entry.at + 8 + length};
+            } else {
+                entry.outOfLine = true;
+                const std::size_t offset = block.read(entry.at + 8, 4);
+                if (block.fits(offset, length)) entry.value = Range{offset, offset + length};
+            }
+        }
+        ifd.entries.push_back(entry);
+    }
+    const std::size_t nextField = at + 2 + 12 * count;
+    if (block.fits(nextField, 4)) {
+        ifd.nextField = nextField;
+        ifd.next = block.read(nextField, 4);
+    }
+    return ifd;
+}
+
+// The integers an entry stores (offsets, lengths), as far as they are readable.
+std::vector<std::uint32_t> integers(const Block& block, const Entry& entry) {
+    std::vector<std::uint32_t> values;
+    if (!entry.value || (entry.type != typeShort && entry.type != typeLong && entry.type != typeIfd)) return values;
+    const int width = static_cast<int>(typeSize(entry.type));
+    for (std::size_t at = entry.value->begin; at < entry.value->end; at += static_cast<std::size_t>(width))
+        values.push_back(block.read(at, width));
+    return values;
+}
+
+bool isSubIfdPointer(const Entry& entry) {
+    return entry.tag == tagExifIfd || entry.tag == tagInteropIfd || entry.tag == tagSubIfds || entry.type == typeIfd;
+}
+
+class Patcher {
+public:
+    Patcher(std::vector<std::uint8_t>& bytes, const CopyChanges& changes) : block_(bytes), changes_(changes) {}
+
+    bool run() {
+        const auto ifd0 = readIfd(block_, block_.read(4, 4));
+        if (!ifd0) return false;
+        kept_.push_back({0, 8});
+        keep(*ifd0, 0);
+
+        if (const Entry* gps = ifd0->find(tagGpsIfd)) {
+            for (std::uint32_t offset : integers(block_, *gps)) {
+                if (changes_.removeGPS)
+                    removeIfd(offset);
+                else
+                    keepIfd(offset, 1);
+            }
+        }
+        // IFD1 holds the thumbnail; anything chained after it goes with it.
+        std::uint32_t next = ifd0->next;
+        for (int chain = 0; next != 0 && chain < maximumChain; ++chain) next = removeIfd(next);
+
+        const auto width = static_cast<std::uint32_t>(changes_.width);
+        const auto height = static_cast<std::uint32_t>(changes_.height);
+        setInteger(*ifd0, tagOrientation, 1, typeShort);
+        setInteger(*ifd0, tagImageWidth, width, typeLong);
+        setInteger(*ifd0, tagImageLength, height, typeLong);
+        if (const Entry* pointer = ifd0->find(tagExifIfd)) {
+            for (std::uint32_t offset : integers(block_, *pointer)) {
+                if (const auto exif = readIfd(block_, offset)) {
+                    setInteger(*exif, tagPixelXDimension, width, typeLong);
+                    setInteger(*exif, tagPixelYDimension, height, typeLong);
+                }
+            }
+        }
+        if (ifd0->nextField) block_.write(*ifd0->nextField, 0, 4);
+        if (changes_.removeGPS) unlinkEntry(*ifd0, tagGpsIfd);
+
+        for (const Range& range : removed_) zeroUnlessKept(range);
+        return true;
+    }
+
+    std::size_t usedLength() const {
+        std::size_t end = 0;
+        for (const Range& range : kept_) end = std::max(end, range.end);
+        return end;
+    }
+
+private:
+    void keep(const Ifd& ifd, int depth) {
+        visited_.push_back(ifd.at);
+        kept_.push_back(ifd.table());
+        for (const Entry& entry : ifd.entries) {
+            if (entry.outOfLine && entry.value) kept_.push_back(*entry.value);
+            if (entry.tag == tagGpsIfd || !isSubIfdPointer(entry)) continue;
+            for (std::uint32_t offset : integers(block_, entry)) keepIfd(offset, depth + 1);
+        }
+    }
+
+    void keepIfd(std::size_t offset, int depth) {
+        if (depth > maximumDepth || std::find(visited_.begin(), visited_.end(), offset) != visited_.end()) return;
+        if (const auto ifd = readIfd(block_, offset)) keep(*ifd, depth);
+    }
+
+    // Marks an IFD, its values and the image data it locates for zeroing.
+    // Returns the offset of the next IFD in its chain (0 for none).
+    std::uint32_t removeIfd(std::size_t offset) {
+        if (std::find(visited_.begin(), visited_.end(), offset) != visited_.end()) return 0;
+        visited_.push_back(offset);
+        const auto ifd = readIfd(block_, offset);
+        if (!ifd) return 0;
+        removed_.push_back(ifd->table());
+        for (const Entry& entry : ifd->entries)
+            if (entry.outOfLine && entry.value) removed_.push_back(*entry.value);
+        removeImageData(*ifd, tagThumbnailOffset, tagThumbnailLength);
+        removeImageData(*ifd, tagStripOffsets, tagStripByteCounts);
+        return ifd->next;
+    }
+
+    void removeImageData(const Ifd& ifd, std::uint16_t offsetTag, std::uint16_t lengthTag) {
+        const Entry* offsets = ifd.find(offsetTag);
+        const Entry* lengths = ifd.find(lengthTag);
+        if (offsets == nullptr || lengths == nullptr) return;
+        const auto starts = integers(block_, *offsets);
+        const auto sizes = integers(block_, *lengths);
+        for (std::size_t i = 0; i < std::min(starts.size(), sizes.size()); ++i) {
+            if (starts[i] >= block_.size()) continue;
+            removed_.push_back({starts[i], std::min<std::size_t>(block_.size(), std::size_t{starts[i]} + sizes[i])});
+        }
+    }
+
+    // Overwrites the first value of an integer entry. An entry whose type
+    // cannot hold the value becomes a single inline value of fallbackType;
+    // an inline field has room for a LONG, so nothing has to move.
+    void setInteger(const Ifd& ifd, std::uint16_t tag, std::uint32_t value, std::uint16_t fallbackType) {
+        const Entry* entry = ifd.find(tag);
+        if (entry == nullptr) return;
+        int width = 0;
+        if (entry->type == typeShort && value <= 0xFFFF) width = 2;
+        if (entry->type == typeLong) width = 4;
+        if (entry->type == typeByte && value <= 0xFF) width = 1;
+        if (width != 0 && entry->value && entry->value->end - entry->value->begin >= static_cast<std::size_t>(width)) {
+            block_.write(entry->value->begin, value, width);
+            return;
+        }
+        if (fallbackType == typeShort && value > 0xFFFF) fallbackType = typeLong;
+        block_.write(entry->at + 2, fallbackType, 2);
+        block_.write(entry->at + 4, 1, 4);
+        block_.write(entry->at + 8, 0, 4);
+        block_.write(entry->at + 8, value, static_cast<int>(typeSize(fallbackType)));
+    }
+
+    // Takes an entry out of the IFD's table: the later entries close up,
+    // the table ends 12 bytes earlier and those bytes are zeroed. The next
+    // IFD's offset was set to 0 before.
+    void unlinkEntry(const Ifd& ifd, std::uint16_t tag) {
+        const auto it = std::find_if(ifd.entries.begin(), ifd.entries.end(), [tag](const Entry& e) { return e.tag == tag; });
+        if (it == ifd.entries.end()) return;
+        const std::size_t count = ifd.entries.size();
+        const std::size_t end = ifd.table().end;
+        block_.move(it->at + 12, it->at, end - (it->at + 12));
+        block_.write(ifd.at, static_cast<std::uint32_t>(count - 1), 2);
+        block_.zero({end - 12, end});
+    }
+
+    void zeroUnlessKept(Range range) {
+        // Kept parts cut the range into pieces that may be zeroed.
+        std::vector<Range> pieces{range};
+        for (const Range& keep : kept_) {
+            std::vector<Range> rest;
+            for (const Range& piece : pieces) {
+                if (keep.end <= piece.begin || keep.begin >= piece.end) {
+                    rest.push_back(piece);
+                    continue;
+                }
+                if (piece.begin < keep.begin) rest.push_back({piece.begin, keep.begin});
+                if (keep.end < piece.end) rest.push_back({keep.end, piece.end});
+            }
+            pieces = std::move(rest);
+        }
+        for (const Range& piece : pieces) block_.zero(piece);
+    }
+
+    Block block_;
+    CopyChanges changes_;
+    std::vector<Range> kept_;
+    std::vector<Range> removed_;
+    std::vector<std::size_t> visited_;
+};
+
+}  // namespace
+
+std::expected<PatchedExif, ExifPatchFailure> patchExif(std::span<const std::uint8_t> tiff, const CopyChanges& changes) {
+    if (tiff.size() < 8) return std::unexpected(ExifPatchFailure::notTiff);
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I' && tiff[2] == 42 && tiff[3] == 0;
+    const bool big = tiff[0] == 'M' && tiff[1] == 'M' && tiff[2] == 0 && tiff[3] == 42;
+    if (!little && !big) return std::unexpected(ExifPatchFailure::notTiff);
+    PatchedExif patched{{tiff.begin(), tiff.end()}, 0};
+    Patcher patcher(patched.tiff, changes);
+    if (!patcher.run()) return std::unexpected(ExifPatchFailure::notTiff);
+    patched.usedLength = patcher.usedLength();
+    return patched;
+}
+
+}  // namespace veltrop::platform

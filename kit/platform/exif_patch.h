@@ -1,0 +1,42 @@
+#pragma once
+// Changing an EXIF block (TIFF structure) in place. Values are overwritten
+// and removed parts are unlinked and zeroed, but nothing moves: every offset
+// in the block, maker notes' private ones included, stays valid.
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <vector>
+
+namespace veltrop::platform {
+
+// What a copy changes in the metadata it carries.
+struct CopyChanges {
+    int width = 0;  // of the encoded copy
+    int height = 0;
+    bool removeGPS = false;
+    bool operator==(const CopyChanges&) const = default;
+};
+
+enum class ExifPatchFailure {
+    notTiff,  // no byte-order mark, or IFD0 does not lie inside the block
+};
+
+struct PatchedExif {
+    std::vector<std::uint8_t> tiff;  // same size as the source block
+    // One past the last byte that anything kept refers to; the zeroed rest
+    // may be cut off when space is short.
+    std::size_t usedLength = 0;
+    bool operator==(const PatchedExif&) const = default;
+};
+
+// The block (starting at its byte-order mark) with Orientation 1, the copy's
+// pixel size where a size is stored (ImageWidth, ImageLength,
+// PixelXDimension, PixelYDimension), IFD1 and its thumbnail unlinked and
+// zeroed, and on request the GPS IFD unlinked and zeroed with its values.
+// Bytes that something kept also refers to are never zeroed.
+[[nodiscard]] std::expected<PatchedExif, ExifPatchFailure> patchExif(std::span<const std::uint8_t> tiff,
+                                                                     const CopyChanges& changes);
+
+}  // namespace veltrop::platform
