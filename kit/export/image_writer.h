@@ -2,6 +2,7 @@
 // Encoding a rendered photo as a new JPEG file that never replaces anything.
 
 #include <cstddef>
+#include <cstdio>
 #include <expected>
 #include <filesystem>
 #include <functional>
@@ -45,6 +46,11 @@ public:
                                                                     const std::filesystem::path& destination,
                                                                     const SourceMetadata& sourceMetadata,
                                                                     const WriteOptions& options);
+
+    // The same steps around an encoder of the caller's: `encode` writes the
+    // whole JPEG to the stream and says whether it succeeded.
+    [[nodiscard]] static std::expected<void, ImageWriteError> writeEncoded(
+        const std::filesystem::path& destination, const std::function<bool(std::FILE*)>& encode);
 
     // The encoder's quality for an option value.
     static int encoderQuality(double quality);

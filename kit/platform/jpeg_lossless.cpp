@@ -161,6 +161,8 @@ std::expected<LosslessJpeg, LosslessRefusal> LosslessJpeg::open(const std::files
     auto impl = std::make_unique<Impl>();
     if (!readFile(file, impl->compressed)) return std::unexpected(LosslessRefusal::unreadable);
     Impl& d = *impl;
+    if (d.compressed.size() < 3 || d.compressed[0] != 0xFF || d.compressed[1] != 0xD8 || d.compressed[2] != 0xFF)
+        return std::unexpected(LosslessRefusal::notJpeg);
     jpeg_decompress_struct& info = d.source;
     installErrorManager(d.errors, reinterpret_cast<j_common_ptr>(&info));
     d.progress.progress_monitor = limitScans;

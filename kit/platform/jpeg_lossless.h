@@ -19,6 +19,7 @@ namespace veltrop::platform {
 
 // Why a photo cannot be kept block for block.
 enum class LosslessRefusal {
+    notJpeg,            // another kind of file
     unreadable,         // the file could not be read or decoded
     colourSpace,        // not a three-component YCbCr JPEG
     partialBlocks,      // turning it upright would cut blocks at the edges

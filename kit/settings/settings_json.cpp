@@ -264,6 +264,7 @@ Json encodeConfiguration(const StampConfiguration& configuration, std::string pa
     object.number("jpegQuality", configuration.jpegQuality);
     if (configuration.project)
         object.value("project", encodeProject(*configuration.project, object.child("project")));
+    object.boolean("keepOriginalQuality", configuration.keepOriginalQuality);
     return object.take();
 }
 
@@ -484,6 +485,9 @@ StampConfiguration decodeConfiguration(const Json& value, std::string path) {
     configuration.jpegQuality = object.number("jpegQuality");
     if (const Json* project = object.optional("project"))
         configuration.project = decodeProject(*project, object.child("project"));
+    // Absent from settings written before it existed.
+    if (object.optional("keepOriginalQuality") != nullptr)
+        configuration.keepOriginalQuality = object.boolean("keepOriginalQuality");
     return configuration;
 }
 
