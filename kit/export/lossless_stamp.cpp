@@ -48,12 +48,13 @@ std::vector<PixelRect> mcuCover(const std::vector<PixelRect>& areas, int mcuWidt
                                 int height) {
     std::vector<PixelRect> cover;
     for (const PixelRect& area : areas) {
-        const int left = std::clamp(area.left, 0, width) / mcuWidth * mcuWidth;
-        const int top = std::clamp(area.top, 0, height) / mcuHeight * mcuHeight;
-        const int right = std::min(width, (std::clamp(area.right(), 0, width) + mcuWidth - 1) / mcuWidth * mcuWidth);
-        const int bottom =
-            std::min(height, (std::clamp(area.bottom(), 0, height) + mcuHeight - 1) / mcuHeight * mcuHeight);
-        if (right > left && bottom > top) cover.push_back({left, top, right - left, bottom - top});
+        const int areaLeft = std::clamp(area.left, 0, width), areaRight = std::clamp(area.right(), 0, width);
+        const int areaTop = std::clamp(area.top, 0, height), areaBottom = std::clamp(area.bottom(), 0, height);
+        if (areaRight <= areaLeft || areaBottom <= areaTop) continue;
+        const int left = areaLeft / mcuWidth * mcuWidth, top = areaTop / mcuHeight * mcuHeight;
+        const int right = std::min(width, (areaRight + mcuWidth - 1) / mcuWidth * mcuWidth);
+        const int bottom = std::min(height, (areaBottom + mcuHeight - 1) / mcuHeight * mcuHeight);
+        cover.push_back({left, top, right - left, bottom - top});
     }
     // Join until stable: a joined rectangle may reach others it did not before.
     for (bool joined = true; joined;) {

@@ -264,7 +264,8 @@ Json encodeConfiguration(const StampConfiguration& configuration, std::string pa
     object.number("jpegQuality", configuration.jpegQuality);
     if (configuration.project)
         object.value("project", encodeProject(*configuration.project, object.child("project")));
-    object.boolean("keepOriginalQuality", configuration.keepOriginalQuality);
+    // Written only when on, so that settings without it read as before.
+    if (configuration.keepOriginalQuality) object.boolean("keepOriginalQuality", true);
     return object.take();
 }
 
