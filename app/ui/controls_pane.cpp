@@ -253,8 +253,12 @@ QWidget* ControlsPane::buildOutput() {
     subfolders_->setToolTip(QStringLiteral("Also find photos in the folders inside dropped folders"));
     removeGPS_ = new QCheckBox(QStringLiteral("Remove GPS location"), box);
     removeGPS_->setToolTip(QStringLiteral("Leave the GPS position out of the copies' metadata"));
+    keepQuality_ = new QCheckBox(QStringLiteral("Keep original quality"), box);
+    keepQuality_->setToolTip(QStringLiteral(
+        "JPEG copies keep the photo's own data outside the stamp instead of being encoded again"));
     column->addWidget(subfolders_);
     column->addWidget(removeGPS_);
+    column->addWidget(keepQuality_);
     outputLabel_ = new QLabel(box);
     outputLabel_->setWordWrap(true);
     outputLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -288,6 +292,8 @@ QWidget* ControlsPane::buildOutput() {
             [this](bool on) { edit([&](StampConfiguration& c) { c.includeSubfolders = on; }); });
     connect(removeGPS_, &QCheckBox::toggled, this,
             [this](bool on) { edit([&](StampConfiguration& c) { c.removeGPS = on; }); });
+    connect(keepQuality_, &QCheckBox::toggled, this,
+            [this](bool on) { edit([&](StampConfiguration& c) { c.keepOriginalQuality = on; }); });
     connect(chooseOutput_, &QPushButton::clicked, this,
             [this] { model_.chooseOutputFolder(modelTexts::chooseOutputFolder); });
     connect(reset_, &QPushButton::clicked, &model_, &AppModel::resetOutputFolder);
@@ -335,6 +341,7 @@ void ControlsPane::sync() {
 
     setChecked(subfolders_, c.includeSubfolders);
     setChecked(removeGPS_, c.removeGPS);
+    setChecked(keepQuality_, c.keepOriginalQuality);
     const OutputDescription output = model_.outputDescription();
     outputLabel_->setText(qs(output.label));
     outputLabel_->setToolTip(qs(output.explanation));

@@ -86,6 +86,7 @@ private:
 
     QCheckBox* subfolders_;
     QCheckBox* removeGPS_;
+    QCheckBox* keepQuality_;
     QLabel* outputLabel_;
     QLabel* outputExplanation_;
     QPushButton* chooseOutput_;
