@@ -134,7 +134,7 @@ struct XmpForCopy {
     std::optional<Bytes> main;                  // nullopt: leave XMP out
     std::string sourceGuid;                     // the extension the source's main packet names
     std::optional<ExtendedXmp> newExtension;    // set when the extended packet changed
-    bool dropExtension = false;                 // the extended packet could not be edited
+    bool dropExtension = false;                 // the extended packet could not be read or edited
 };
 
 XmpForCopy xmpForCopy(const std::vector<MetadataSegment>& segments, std::span<const std::uint8_t> main,
@@ -143,15 +143,16 @@ XmpForCopy xmpForCopy(const std::vector<MetadataSegment>& segments, std::span<co
     std::vector<XmpEdit> edits = xmpEditsForCopy(changes);
     if (auto guid = xmpValue(main, xmpns::note, "HasExtendedXMP"); guid && guid->size() == 32) {
         result.sourceGuid = *guid;
-        if (auto extended = assembleExtension(segments, *guid)) {
-            auto edited = editXmp(*extended, edits);
-            if (!edited) {
-                result.dropExtension = true;
-            } else if (*edited != *extended) {
-                const std::string newGuid = md5Hex(*edited);
-                result.newExtension = ExtendedXmp{newGuid, std::move(*edited)};
-                edits.push_back({xmpns::note, "HasExtendedXMP", newGuid});
-            }
+        // Chunks that do not make up the whole packet cannot be read, nor
+        // checked for what must go: they are left out.
+        const auto extended = assembleExtension(segments, *guid);
+        auto edited = extended ? editXmp(*extended, edits) : std::nullopt;
+        if (!edited) {
+            result.dropExtension = true;
+        } else if (*edited != *extended) {
+            const std::string newGuid = md5Hex(*edited);
+            result.newExtension = ExtendedXmp{newGuid, std::move(*edited)};
+            edits.push_back({xmpns::note, "HasExtendedXMP", newGuid});
         }
     }
     result.main = editXmp(main, edits);
@@ -256,8 +257,12 @@ std::vector<MetadataSegment> fromJpegSegments(const MetadataBlocks& source, cons
 
     const ProfileChoice profile = profileChoice(source);
     bool profileWritten = false;
+    // The main packet decides about its extension, wherever the two are stored.
     std::optional<XmpForCopy> xmp;
-    std::string extensionWritten;
+    if (auto main = std::find_if(segments.begin(), segments.end(), isXmp); main != segments.end())
+        xmp = xmpForCopy(segments, std::span(main->payload).subspan(xmpSignature.size()), changes);
+    bool mainWritten = false;
+    bool extensionWritten = false;
 
     for (std::size_t i = 0; i < segments.size(); ++i) {
         const MetadataSegment& s = segments[i];
@@ -268,8 +273,8 @@ std::vector<MetadataSegment> fromJpegSegments(const MetadataBlocks& source, cons
             if (auto tiff = exifForCopy(std::span(s.payload).subspan(6), changes, false))
                 out.push_back(segment(app1, std::string_view(reinterpret_cast<const char*>(s.payload.data()), 6), *tiff));
         } else if (isXmp(s)) {
-            if (xmp) continue;  // a second main packet is not XMP any reader follows
-            xmp = xmpForCopy(segments, std::span(s.payload).subspan(xmpSignature.size()), changes);
+            if (mainWritten) continue;  // a second main packet is not XMP any reader follows
+            mainWritten = true;
             if (xmp->main) out.push_back(segment(app1, xmpSignature, *xmp->main));
         } else if (isExtension(s)) {
             const std::string guid(reinterpret_cast<const char*>(s.payload.data()) + 35, 32);
@@ -280,8 +285,8 @@ std::vector<MetadataSegment> fromJpegSegments(const MetadataBlocks& source, cons
                 continue;
             } else if (!xmp->newExtension) {
                 out.push_back(s);
-            } else if (extensionWritten.empty()) {
-                extensionWritten = xmp->newExtension->guid;
+            } else if (!extensionWritten) {
+                extensionWritten = true;
                 for (auto& chunk : extensionSegments(xmp->newExtension->guid, xmp->newExtension->packet))
                     out.push_back(std::move(chunk));
             }

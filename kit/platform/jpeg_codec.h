@@ -10,7 +10,8 @@
 
 namespace veltrop::platform {
 
-// The stored size and the EXIF, XMP, IPTC and ICC blocks, without decoding pixels.
+// The stored size, the EXIF, XMP, IPTC and ICC blocks and every application
+// and comment segment, without decoding pixels.
 std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::path& file);
 
 // Pixels as stored (not rotated) in the shared BGRA format, with the metadata

@@ -101,11 +101,13 @@ TEST(CliExport, ExportsAFolderWithCorrectionsAndReportsEveryPhoto) {
     copyInto(corpus, "Issue 614.jpg", site / "day2");                 // no date: skipped
     copyInto(corpus, "FujiFilm SP-2500.jpg", site / "day2");          // dated by its digitised field
     veltrop::testing::writeFile(site / "broken.jpg", "not a photo");  // no metadata, so no date: skipped
-    copyInto(corpus, "corrupted.jpg", site);                          // dated, but fails to decode
+    // Dated, but its image data ends early: it fails to decode.
+    const std::string whole = veltrop::testing::readFile(corpus / "FujiFilm DS-7 (1).jpg");
+    veltrop::testing::writeFile(site / "cut short.jpg", whole.substr(0, whole.size() * 6 / 10));
 
     const CliRun run = runCli({"export", site.string(), "--template", "{reference} {datetime}", "--prefix", "S",
                                "--shift", "+1h", "--shift", "-30m@folder=" + (site / "day2").string(), "--jobs", "2"});
-    EXPECT_EQ(run.status, 1) << run.out << run.err;  // the corrupted photo fails
+    EXPECT_EQ(run.status, 1) << run.out << run.err;  // the photo cut short fails
     EXPECT_TRUE(contains(run.out, "Stamped 2 \u00b7 Failed 1 \u00b7 Skipped (no usable date) 2 \u00b7 Not processed 0"))
         << run.out;
     EXPECT_TRUE(fs::exists(site / "Timestamped/S-0005 1996-11-10_215921.jpg")) << run.out;

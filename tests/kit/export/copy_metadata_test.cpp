@@ -196,6 +196,39 @@ TEST(CopyMetadata, CarriesEverySegmentInOrderChangedOnlyWhereTheCopyDiffers) {
     }
 }
 
+// Photoshop resources larger than a segment run on over several; the copy
+// keeps them all but the thumbnail, and a reader still finds the IPTC.
+TEST(CopyMetadata, KeepsPhotoshopResourcesOverSeveralSegments) {
+    TempDir folder;
+    Bytes records;
+    for (int i = 0; i < 40; ++i)
+        for (auto b : iptcRecord(25, "keyword " + std::to_string(i) + " " + std::string(2000, 'k'))) records.push_back(b);
+    for (auto b : iptcRecord(120, "Bridge pier 4")) records.push_back(b);
+    Bytes resources = photoshopResource(0x040C, photoshopThumbnail);
+    for (auto b : photoshopResource(0x0404, records)) resources.push_back(b);
+    const std::size_t half = resources.size() / 2;
+    const std::vector<Segment> segments = {
+        segment(0xED, std::string_view("Photoshop 3.0\0", 14), Bytes(resources.begin(), resources.begin() + static_cast<std::ptrdiff_t>(half))),
+        segment(0xED, std::string_view("Photoshop 3.0\0", 14), Bytes(resources.begin() + static_cast<std::ptrdiff_t>(half), resources.end())),
+    };
+    const auto sourceFile = folder / "source.jpg";
+    writeBytes(sourceFile, withSegments(plainJpeg(32, 32), segments));
+    auto loaded = ImageLoader::load(sourceFile);
+    ASSERT_TRUE(loaded);
+    const auto copyFile = folder / "copy.jpg";
+    ASSERT_TRUE(ImageWriter::write(patternBitmap(32, 32), copyFile, loaded->metadata, {}));
+    const Bytes copy = readBytes(copyFile);
+    EXPECT_FALSE(contains(copy, photoshopThumbnail));
+    EXPECT_TRUE(contains(copy, iptcRecord(120, "Bridge pier 4")));
+    const auto parts = segmentsOf(copy);
+    EXPECT_EQ(std::count_if(parts.begin(), parts.end(), [](const Segment& s) { return s.marker == 0xED; }), 2);
+
+    auto read = referenceMetadata(copyFile);
+    if (!read) GTEST_SKIP() << "exiftool is not installed";
+    EXPECT_EQ((*read)["IPTC:Caption-Abstract"], "Bridge pier 4");
+    EXPECT_EQ((*read)["IPTC:Keywords"].size(), 40u);
+}
+
 // Blocks from a container without JPEG's segment limit (HEIF) are fitted.
 TEST(CopyMetadata, FitsBlocksLargerThanOneSegment) {
     TempDir folder;

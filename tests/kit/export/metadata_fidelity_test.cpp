@@ -1,0 +1,362 @@
+// Every corpus photo stamped through the export path, then read back by the
+// reference tools: the copy must read like its source except for the
+// documented changes, and look like it outside the stamp.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "kit/export/batch_processor.h"
+#include "kit/export/image_fixtures.h"
+#include "kit/export/image_loader.h"
+#include "kit/export/photo_discovery.h"
+#include "kit/records/photo_record.h"
+#include "support/test_support.h"
+
+namespace veltrop::exporting {
+namespace {
+
+using namespace veltrop::testing;
+namespace fs = std::filesystem;
+using Reading = std::map<std::string, nlohmann::json>;
+
+// ---- The allowed differences, written once.
+
+enum class When {
+    always,
+    heifSource,   // the source is a HEIF container, the copy a JPEG
+    cmykSource,   // the pixels were converted into sRGB
+    gpsRemoved,
+};
+
+struct Allowance {
+    std::string_view pattern;  // group:tag; a trailing '*' matches any rest
+    When when;
+};
+
+constexpr Allowance allowed[] = {
+    // The copy is upright.
+    {"IFD0:Orientation", When::always},
+    {"XMP-tiff:Orientation", When::always},
+    // The copy's pixel size.
+    {"IFD0:ImageWidth", When::always},
+    {"IFD0:ImageHeight", When::always},
+    {"ExifIFD:ExifImageWidth", When::always},
+    {"ExifIFD:ExifImageHeight", When::always},
+    {"XMP-tiff:ImageWidth", When::always},
+    {"XMP-tiff:ImageHeight", When::always},
+    {"XMP-exif:ExifImageWidth", When::always},
+    {"XMP-exif:ExifImageHeight", When::always},
+    // No embedded thumbnails.
+    {"IFD1:*", When::always},
+    {"Photoshop:PhotoshopThumbnail", When::always},
+    {"XMP-xmp:Thumbnail*", When::always},
+    {"JFIF:Thumbnail*", When::always},
+    {"JFXX:*", When::always},
+    {"Composite:ThumbnailImage", When::always},
+    // Indexes of images appended after the source's end, which the copy does not have.
+    {"MPF0:*", When::always},
+    {"MPImage*", When::always},
+    {"XMP-Container:*", When::always},
+    {"XMP-hdrgm:Version", When::always},
+    {"XMP-GCamera:MotionPhoto*", When::always},
+    {"XMP-GCamera:MicroVideo*", When::always},
+    // The new encoding: the file itself, its JFIF and Adobe segments.
+    {"System:*", When::always},
+    {"File:*", When::always},
+    {"JFIF:*", When::always},
+    {"Adobe:*", When::always},
+    {"ExifTool:ExifToolVersion", When::always},
+    {"SourceFile", When::always},
+    {"Composite:ImageSize", When::always},
+    {"Composite:Megapixels", When::always},
+    {"ICC_Profile:*", When::cmykSource},
+    {"ICC-*", When::cmykSource},
+    // A HEIF container's own boxes and its items other than the primary image.
+    {"QuickTime:*", When::heifSource},
+    {"Meta:*", When::heifSource},
+    {"ICC_Profile*", When::heifSource},
+    {"ICC-*", When::heifSource},
+    {"ExifTool:Warning", When::heifSource},
+    // Location on request.
+    {"GPS:*", When::gpsRemoved},
+    {"XMP-exif:GPS*", When::gpsRemoved},
+    {"Composite:GPS*", When::gpsRemoved},
+};
+
+bool matches(std::string_view pattern, std::string_view key) {
+    if (pattern.ends_with('*')) return key.starts_with(pattern.substr(0, pattern.size() - 1));
+    return key == pattern;
+}
+
+struct Source {
+    bool heif = false;
+    bool cmyk = false;
+    bool gpsRemoved = false;
+};
+
+bool isAllowed(std::string_view key, const Source& source) {
+    return std::any_of(std::begin(allowed), std::end(allowed), [&](const Allowance& a) {
+        const bool applies = a.when == When::always || (a.when == When::heifSource && source.heif) ||
+                             (a.when == When::cmykSource && source.cmyk) ||
+                             (a.when == When::gpsRemoved && source.gpsRemoved);
+        return applies && matches(a.pattern, key);
+    });
+}
+
+// ---- Reading with the reference tool.
+
+// exiftool's reading of many files at once, by file: every tag in every
+// group, numbers as stored; binary values by content where the tool gives it.
+std::map<fs::path, Reading> readAll(const std::vector<fs::path>& files) {
+    std::map<fs::path, Reading> readings;
+    std::string names;
+    for (const auto& file : files) names += " " + shellQuoted(file);
+    for (const char* binary : {"", " -b"}) {
+        auto output = commandOutput(std::string("exiftool -j -a -G1 -n -q -q") + binary + names + " 2>/dev/null");
+        if (!output) continue;
+        auto parsed = nlohmann::json::parse(*output, nullptr, false);
+        if (!parsed.is_array()) continue;
+        for (const auto& entry : parsed) {
+            Reading& reading = readings[fs::path(entry["SourceFile"].get<std::string>())];
+            for (const auto& [key, value] : entry.items()) reading[key] = value;
+        }
+    }
+    return readings;
+}
+
+// A maker note's preview image stored outside the EXIF segment (after the
+// source's image data) is not in the copy; its offset now meets other bytes.
+bool previewOutsideExif(const std::string& key, const Reading& source, const fs::path& file) {
+    if (!key.ends_with(":PreviewImage")) return false;
+    const std::string group = key.substr(0, key.find(':'));
+    const auto start = source.find(group + ":PreviewImageStart");
+    const auto length = source.find(group + ":PreviewImageLength");
+    if (start == source.end() || length == source.end() || !start->second.is_number()) return false;
+    for (const Segment& segment : segmentsOf(readBytes(file)))
+        if (segment.marker == 0xE1 && segment.payload.size() > 6 && std::equal(segment.payload.begin(), segment.payload.begin() + 4, "Exif"))
+            return start->second.get<double>() + length->second.get<double>() > static_cast<double>(segment.payload.size() - 6);
+    return false;
+}
+
+// A HEIF copy carries the primary image's profile: one of the source's.
+bool isSourceProfileValue(const std::string& key, const nlohmann::json& value, const Reading& source) {
+    if (!key.starts_with("ICC")) return false;
+    const std::string group = key.substr(0, key.find(':'));
+    const std::string tag = key.substr(key.find(':'));
+    for (const std::string suffix : {"", "2", "3", "4"}) {
+        const auto it = source.find(group + suffix + tag);
+        if (it != source.end() && it->second == value) return true;
+    }
+    return false;
+}
+
+std::vector<std::string> unexplainedDifferences(const Reading& source, const Reading& copy, const Source& kind,
+                                                const fs::path& sourceFile) {
+    std::vector<std::string> found;
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : source) keys.push_back(key);
+    for (const auto& [key, value] : copy)
+        if (!source.contains(key)) keys.push_back(key);
+    for (const auto& key : keys) {
+        const auto was = source.find(key);
+        const auto is = copy.find(key);
+        if (was != source.end() && is != copy.end() && was->second == is->second) continue;
+        if (isAllowed(key, kind) && !(kind.heif && key.starts_with("ICC") && is != copy.end())) continue;
+        if (kind.heif && is != copy.end() && isSourceProfileValue(key, is->second, source)) continue;
+        if (was != source.end() && previewOutsideExif(key, source, sourceFile)) continue;
+        const auto shown = [](const auto& it, const Reading& reading) {
+            return it == reading.end() ? std::string("(absent)") : it->second.dump().substr(0, 80);
+        };
+        found.push_back(key + ": " + shown(was, source) + " -> " + shown(is, copy));
+    }
+    return found;
+}
+
+// ---- Stamping through the export path.
+
+std::vector<fs::path> corpusPhotos(const fs::path& corpus) {
+    std::vector<fs::path> photos;
+    for (const auto& entry : fs::directory_iterator(corpus))
+        if (entry.is_regular_file() && ImageLoader::hasAcceptedExtension(entry.path())) photos.push_back(entry.path());
+    std::sort(photos.begin(), photos.end());
+    return photos;
+}
+
+bool isHeif(const fs::path& file) {
+    std::string extension = file.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    return extension == ".heic" || extension == ".heif" || extension == ".hif";
+}
+
+FileOutcome stamp(const fs::path& source, const fs::path& destination, bool removeGPS) {
+    ImageLoader::prepare();
+    settings::StampConfiguration configuration;
+    configuration.removeGPS = removeGPS;
+    const auto photos = PhotoDiscovery::makePhotos({source}, {source});
+    StampPlan plan{photos.front(), std::nullopt, destination, std::nullopt,
+                   records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
+    // Undated photos get a date of their own, so that every copy carries a stamp.
+    plan.date = plan.record.resolvedDate.value_or(dates::CaptureDate{2026, 8, 14, 6, 17, 49});
+    const std::optional<render::Bitmap> noWatermark;
+    return stampPhoto(plan, {configuration, noWatermark});
+}
+
+// djpeg decodes every row: no "Premature end of JPEG file".
+bool decodesCompletely(const fs::path& file) {
+    auto messages = commandOutput("djpeg " + shellQuoted(file) + " 2>&1 >/dev/null; echo \"exit $?\"");
+    return messages && !messages->contains("Premature end") &&
+           (messages->contains("exit 0") || messages->contains("exit 2"));
+}
+
+bool hasGps(const Reading& reading) {
+    return std::any_of(reading.begin(), reading.end(), [](const auto& entry) { return entry.first.starts_with("GPS:"); });
+}
+
+// The bytes a value is stored in, as the reference tool's verbose dump
+// shows them: the GPS latitude of a photo, to look for in its copy.
+Bytes storedBytes(const fs::path& file, std::string_view tag) {
+    auto dump = commandOutput("exiftool -v3 " + shellQuoted(file) + " 2>/dev/null");
+    Bytes bytes;
+    if (!dump) return bytes;
+    const std::size_t entry = dump->find(std::string(tag) + " = ");
+    if (entry == std::string::npos) return bytes;
+    std::size_t line = dump->find('\n', entry) + 1;  // "- Tag 0x0002 (24 bytes, …)"
+    line = dump->find('\n', line) + 1;
+    // Dump lines: offset, colon, up to 16 hexadecimal pairs, then the text in brackets.
+    while (line < dump->size()) {
+        const std::size_t end = dump->find('\n', line);
+        const std::string text = dump->substr(line, end - line);
+        const std::size_t colon = text.find(": ");
+        if (colon == std::string::npos || text.find(" = ") != std::string::npos || text.find("- Tag") != std::string::npos) break;
+        const std::size_t bracket = text.find('[', colon);
+        std::istringstream hex(text.substr(colon + 2, bracket - colon - 2));
+        std::string pair;
+        while (hex >> pair) bytes.push_back(static_cast<std::uint8_t>(std::stoi(pair, nullptr, 16)));
+        line = end + 1;
+    }
+    return bytes;
+}
+
+// Every photo that the reference decoder decodes completely is stamped.
+std::vector<fs::path> stampablePhotos(const fs::path& corpus) {
+    std::vector<fs::path> photos;
+    for (const auto& photo : corpusPhotos(corpus))
+        if (isHeif(photo) || decodesCompletely(photo)) photos.push_back(photo);
+    return photos;
+}
+
+TEST(MetadataFidelity, EveryCorpusCopyReadsLikeItsSource) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    if (!hasTool("exiftool") || !hasTool("djpeg")) GTEST_SKIP() << "exiftool or djpeg is not installed";
+    TempDir folder;
+    const auto photos = stampablePhotos(corpus);
+    ASSERT_GE(photos.size(), 32u);  // the corrupted but complete photo included
+    const auto sources = readAll(photos);
+
+    std::map<fs::path, std::pair<fs::path, Source>> copies;
+    for (const auto& photo : photos) {
+        SCOPED_TRACE(photo.filename().string());
+        ASSERT_TRUE(sources.contains(photo));
+        const Reading& source = sources.at(photo);
+        const bool cmyk = source.contains("File:ColorComponents") && source.at("File:ColorComponents") == 4;
+        for (bool removeGPS : {false, true}) {
+            if (removeGPS && !hasGps(source)) continue;
+            const auto copy = folder / (photo.filename().string() + (removeGPS ? ".no-gps.jpg" : ".jpg"));
+            const FileOutcome outcome = stamp(photo, copy, removeGPS);
+            ASSERT_EQ(outcome.kind, FileOutcome::Kind::stamped) << outcome.reason;
+            copies[copy] = {photo, Source{isHeif(photo), cmyk, removeGPS}};
+        }
+    }
+    std::vector<fs::path> copyFiles;
+    for (const auto& [copy, origin] : copies) copyFiles.push_back(copy);
+    const auto readings = readAll(copyFiles);
+
+    int distinctLatitudes = 0;
+    for (const auto& [copy, origin] : copies) {
+        const auto& [photo, kind] = origin;
+        SCOPED_TRACE(copy.filename().string());
+        ASSERT_TRUE(readings.contains(copy));
+        const auto differences = unexplainedDifferences(sources.at(photo), readings.at(copy), kind, photo);
+        std::string list;
+        for (const auto& line : differences) list += "\n  " + line;
+        EXPECT_TRUE(differences.empty()) << differences.size() << " unexplained differences:" << list;
+        if (!kind.gpsRemoved) continue;
+        // Removed location is gone from the bytes, not merely unreferenced.
+        for (const auto& [key, value] : readings.at(copy)) EXPECT_FALSE(key.contains("GPS")) << key;
+        // A latitude that the source stores once (not a run of zeros) must be gone.
+        const Bytes latitude = storedBytes(photo, "GPSLatitude");
+        const Bytes original = readBytes(photo);
+        const auto first = std::search(original.begin(), original.end(), latitude.begin(), latitude.end());
+        if (latitude.size() < 8 || first == original.end() ||
+            std::search(first + 1, original.end(), latitude.begin(), latitude.end()) != original.end())
+            continue;
+        ++distinctLatitudes;
+        EXPECT_FALSE(contains(readBytes(copy), latitude));
+    }
+    EXPECT_GE(distinctLatitudes, 3);
+}
+
+// For upright photos the copy's pixels are the source's, one JPEG generation
+// later, everywhere but in the stamp's corner.
+TEST(MetadataFidelity, UprightCopiesLookLikeTheirSourceOutsideTheStamp) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    if (!hasTool("exiftool") || !hasTool("djpeg")) GTEST_SKIP() << "exiftool or djpeg is not installed";
+    TempDir folder;
+    std::vector<fs::path> jpegs;
+    for (const auto& photo : stampablePhotos(corpus))
+        if (!isHeif(photo)) jpegs.push_back(photo);
+    const auto sources = readAll(jpegs);
+    int compared = 0;
+    for (const auto& photo : jpegs) {
+        const Reading& source = sources.at(photo);
+        if (source.contains("IFD0:Orientation") && source.at("IFD0:Orientation") != 1) continue;
+        SCOPED_TRACE(photo.filename().string());
+        const auto copy = folder / (photo.filename().string() + ".jpg");
+        ASSERT_EQ(stamp(photo, copy, false).kind, FileOutcome::Kind::stamped);
+        const auto before = decodeWithDjpeg(photo);
+        const auto after = decodeWithDjpeg(copy);
+        ASSERT_TRUE(before && after);
+        ASSERT_EQ(after->width, before->width);
+        ASSERT_EQ(after->height, before->height);
+
+        // The stamp sits in the bottom-right corner: at most half the shorter
+        // side wide and a tenth of it high, margin included.
+        const int shorter = std::min(before->width, before->height);
+        const int boxLeft = before->width - shorter / 2, boxTop = before->height - shorter / 10;
+        double sum = 0;
+        std::size_t outside = 0, farOff = 0, stampPixels = 0;
+        for (int y = 0; y < before->height; ++y) {
+            for (int x = 0; x < before->width; ++x) {
+                const std::size_t at = (static_cast<std::size_t>(y) * before->width + x) * 3;
+                int difference = 0;
+                for (int c = 0; c < 3; ++c) difference = std::max(difference, std::abs(before->pixels[at + c] - after->pixels[at + c]));
+                if (x >= boxLeft && y >= boxTop) {
+                    stampPixels += difference > 48;
+                    continue;
+                }
+                sum += difference;
+                ++outside;
+                farOff += difference > 32;
+            }
+        }
+        ++compared;
+        if (outside == 0) continue;
+        // One generation moves pixels by a level or two on average; only a
+        // few saturated edges lose more to the halved colour resolution.
+        EXPECT_LE(sum / static_cast<double>(outside), 3.0);
+        EXPECT_LE(static_cast<double>(farOff) / static_cast<double>(outside), 0.001);
+        if (shorter >= 64) {
+            EXPECT_GT(stampPixels, 0u) << "no stamp in the corner";
+        }
+    }
+    EXPECT_GE(compared, 15);
+}
+
+}  // namespace
+}  // namespace veltrop::exporting
