@@ -146,6 +146,9 @@ nlohmann::json summaryJson(const exporting::BatchSummary& summary, const RecordO
             {"outcome", outcomeName(result.outcome.kind)},
             {"destination", stamped ? json(result.outcome.destination.string()) : json(nullptr)},
             {"failure", failed ? json(result.outcome.reason) : json(nullptr)},
+            {"lossless", stamped && result.outcome.lossless},
+            {"losslessFallback",
+             stamped && !result.outcome.losslessFallback.empty() ? json(result.outcome.losslessFallback) : json(nullptr)},
             {"record", result.record ? recordJson(*result.record) : json(nullptr)},
         });
     }

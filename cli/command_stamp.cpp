@@ -66,6 +66,8 @@ int runStamp(const Invocation& invocation) {
         return exitFailure;
     }
     invocation.out << outcome.destination.string() << "\n";
+    // Asked to keep the quality but encoded anew: say why.
+    if (!outcome.losslessFallback.empty()) invocation.err << outcome.losslessFallback << "\n";
     return exitSuccess;
 }
 

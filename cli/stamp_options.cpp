@@ -14,7 +14,7 @@ const std::vector<OptionSpec> stampOptionSpecs{
     {"--theme", true},       {"--corner", true},         {"--backing", true},
     {"--ink", true},         {"--size", true},           {"--no-timestamp", false},
     {"--watermark-text", true}, {"--watermark-image", true}, {"--watermark-corner", true},
-    {"--quality", true},     {"--remove-gps", false},
+    {"--quality", true},     {"--remove-gps", false},    {"--keep-quality", false},
 };
 
 const std::string_view stampOptionsHelp =
@@ -32,7 +32,8 @@ const std::string_view stampOptionsHelp =
     "  --watermark-image FILE    add a logo watermark (PNG or JPEG)\n"
     "  --watermark-corner C      corner of the watermark\n"
     "  --quality Q               JPEG quality from 0 to 1 (default 0.95)\n"
-    "  --remove-gps              leave location data out of the copies\n";
+    "  --remove-gps              leave location data out of the copies\n"
+    "  --keep-quality            keep the JPEG's own data outside the stamp (no new generation)\n";
 
 namespace {
 
@@ -103,6 +104,7 @@ std::expected<StampSetup, std::string> stampSetup(const ParsedArguments& parsed,
     if (!problem.empty()) return std::unexpected(problem);
     if (parsed.has("--no-timestamp")) c.timestampEnabled = false;
     if (parsed.has("--remove-gps")) c.removeGPS = true;
+    if (parsed.has("--keep-quality")) c.keepOriginalQuality = true;
 
     const auto text = parsed.value("--watermark-text");
     const auto image = parsed.value("--watermark-image");

@@ -248,8 +248,12 @@ QWidget* ControlsPane::buildOutput() {
     subfolders_->setToolTip(QStringLiteral("Also find photos in the folders inside dropped folders"));
     removeGPS_ = new QCheckBox(QStringLiteral("Remove GPS location"), box);
     removeGPS_->setToolTip(QStringLiteral("Leave the GPS position out of the copies' metadata"));
+    keepQuality_ = new QCheckBox(QStringLiteral("Keep original quality"), box);
+    keepQuality_->setToolTip(QStringLiteral(
+        "JPEG copies keep the photo's own data outside the stamp instead of being encoded again"));
     column->addWidget(subfolders_);
     column->addWidget(removeGPS_);
+    column->addWidget(keepQuality_);
     // The destination itself is chosen beside the export button; this says what it means.
     outputExplanation_ = makeNote(QString(), box);
     outputExplanation_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -267,6 +271,8 @@ QWidget* ControlsPane::buildOutput() {
             [this](bool on) { edit([&](StampConfiguration& c) { c.includeSubfolders = on; }); });
     connect(removeGPS_, &QCheckBox::toggled, this,
             [this](bool on) { edit([&](StampConfiguration& c) { c.removeGPS = on; }); });
+    connect(keepQuality_, &QCheckBox::toggled, this,
+            [this](bool on) { edit([&](StampConfiguration& c) { c.keepOriginalQuality = on; }); });
     connect(filename_, &QLineEdit::textEdited, this,
             [this](const QString& text) { edit([&](StampConfiguration& c) { c.naming.template_ = utf8(text); }); });
     return box;
@@ -310,6 +316,7 @@ void ControlsPane::sync() {
 
     setChecked(subfolders_, c.includeSubfolders);
     setChecked(removeGPS_, c.removeGPS);
+    setChecked(keepQuality_, c.keepOriginalQuality);
     outputExplanation_->setText(qs(model_.outputDescription().explanation));
     setTextQuietly(filename_, qs(c.naming.template_));
 

@@ -80,6 +80,7 @@ private:
 
     QCheckBox* subfolders_;
     QCheckBox* removeGPS_;
+    QCheckBox* keepQuality_;
     QLabel* outputExplanation_;
     QLineEdit* filename_;
 };

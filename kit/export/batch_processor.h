@@ -29,11 +29,15 @@ struct FileOutcome {
     Kind kind = Kind::notProcessed;
     std::filesystem::path destination;  // stamped
     std::string reason;                 // failed
+    // stamped: the original's coefficients were kept outside the stamp.
+    bool lossless = false;
+    // stamped: why a copy asked to keep the original's quality was encoded anew.
+    std::string losslessFallback;
 
-    static FileOutcome stamped(std::filesystem::path at) { return {Kind::stamped, std::move(at), {}}; }
-    static FileOutcome failed(std::string text) { return {Kind::failed, {}, std::move(text)}; }
-    static FileOutcome skippedNoDate() { return {Kind::skippedNoDate, {}, {}}; }
-    static FileOutcome notProcessed() { return {Kind::notProcessed, {}, {}}; }
+    static FileOutcome stamped(std::filesystem::path at) { return {Kind::stamped, std::move(at), {}, false, {}}; }
+    static FileOutcome failed(std::string text) { return {Kind::failed, {}, std::move(text), false, {}}; }
+    static FileOutcome skippedNoDate() { return {Kind::skippedNoDate, {}, {}, false, {}}; }
+    static FileOutcome notProcessed() { return {Kind::notProcessed, {}, {}, false, {}}; }
 
     bool operator==(const FileOutcome&) const = default;
 };

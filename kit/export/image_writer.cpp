@@ -23,12 +23,11 @@ ImageWriteError fileSystemFailure(const std::filesystem::path& item, std::error_
     return {ImageWriteError::Kind::fileSystem, item, error};
 }
 
-bool writeJpeg(const render::Bitmap& image, int quality, const std::vector<platform::MetadataSegment>& segments,
-               const std::filesystem::path& file, bool& created) {
+bool writeJpeg(const std::function<bool(std::FILE*)>& encode, const std::filesystem::path& file, bool& created) {
     std::FILE* out = std::fopen(file.c_str(), "wbx");
     created = out != nullptr;
     if (out == nullptr) return false;
-    bool written = platform::encodeJpeg(image, quality, segments, out);
+    bool written = encode(out);
     // The data must be on disk before the name is: after a crash the
     // destination holds the whole picture or nothing.
     written = written && ::fsync(fileno(out)) == 0;
@@ -64,6 +63,16 @@ std::expected<void, ImageWriteError> ImageWriter::write(const render::Bitmap& im
                                                         const WriteOptions& options) {
     if (image.empty() || destination.filename().empty())
         return std::unexpected(failure(ImageWriteError::Kind::writeFailed, destination));
+    const auto segments = platform::segmentsForCopy(sourceMetadata, {image.width, image.height, options.removeGPS});
+    const int quality = encoderQuality(options.quality);
+    return writeEncoded(destination,
+                        [&](std::FILE* out) { return platform::encodeJpeg(image, quality, segments, out); });
+}
+
+std::expected<void, ImageWriteError> ImageWriter::writeEncoded(const std::filesystem::path& destination,
+                                                               const std::function<bool(std::FILE*)>& encode) {
+    if (destination.filename().empty())
+        return std::unexpected(failure(ImageWriteError::Kind::writeFailed, destination));
 
     const std::filesystem::path parent = destination.parent_path().empty() ? "." : destination.parent_path();
     std::error_code error;
@@ -77,9 +86,8 @@ std::expected<void, ImageWriteError> ImageWriter::write(const render::Bitmap& im
     if (!temporary) return std::unexpected(fileSystemFailure(parent / folderName, temporary.error()));
     const std::filesystem::path file = temporary->file("output.jpg");
 
-    const auto segments = platform::segmentsForCopy(sourceMetadata, {image.width, image.height, options.removeGPS});
     bool created = false;
-    if (!writeJpeg(image, encoderQuality(options.quality), segments, file, created))
+    if (!writeJpeg(encode, file, created))
         return std::unexpected(failure(
             created ? ImageWriteError::Kind::writeFailed : ImageWriteError::Kind::cannotCreateDestination, destination));
 

@@ -2,6 +2,7 @@
 // Encoding a rendered photo as a new JPEG file that never replaces anything.
 
 #include <cstddef>
+#include <cstdio>
 #include <expected>
 #include <filesystem>
 #include <functional>
@@ -53,6 +54,11 @@ public:
     // Removes the private folders that killed or crashed writes left in
     // folder; never one that a running write still holds. Returns how many.
     static std::size_t removeAbandonedFolders(const std::filesystem::path& folder);
+
+    // The same steps around an encoder of the caller's: `encode` writes the
+    // whole JPEG to the stream and says whether it succeeded.
+    [[nodiscard]] static std::expected<void, ImageWriteError> writeEncoded(
+        const std::filesystem::path& destination, const std::function<bool(std::FILE*)>& encode);
 
     // The encoder's quality for an option value.
     static int encoderQuality(double quality);

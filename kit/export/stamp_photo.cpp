@@ -1,12 +1,25 @@
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/image_writer.h"
+#include "kit/export/lossless_stamp.h"
 #include "kit/render/renderer.h"
 
 namespace veltrop::exporting {
 
 FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
     const settings::StampConfiguration& configuration = job.configuration;
+    std::string fallback;
+    if (configuration.keepOriginalQuality) {
+        auto kept = stampLosslessly(plan, job);
+        if (kept) {
+            FileOutcome outcome = FileOutcome::stamped(*plan.destination);
+            outcome.lossless = true;
+            return outcome;
+        }
+        if (kept.error().kind == LosslessSkip::Kind::failed) return FileOutcome::failed(kept.error().reason);
+        fallback = kept.error().reason;
+    }
+
     // Held until the copy is written: the picture, the stamped copy and the
     // encoder all live within it.
     std::optional<MemoryBudget::Reservation> reservation;
@@ -23,16 +36,8 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
         return FileOutcome::failed(memoryLimitText(plan.photo.url.filename().string(), *refused, job.memory->total()));
     if (!loaded) return FileOutcome::failed(loaded.error().description());
 
-    render::RenderRequest request;
+    render::RenderRequest request = renderRequest(plan, job);
     request.orientation = loaded->orientation;
-    request.timestamp = timestampText(configuration, plan.date);
-    request.style = configuration.style;
-    request.strip = records::effectiveStrip(configuration, plan.record);
-    request.recordText = records::stripLine(configuration, plan.record);
-    request.exif = plan.photo.exif;
-    request.watermark = configuration.watermark;
-    request.watermarkImage = job.watermarkImage;
-    request.timestampEnabled = configuration.timestampEnabled;
     request.image = std::move(loaded->image);  // handed over: an upright photo is stamped in place
 
     auto rendered = render::Renderer::render(std::move(request));
@@ -43,7 +48,9 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
     const WriteOptions options{configuration.jpegQuality, configuration.removeGPS};
     auto written = ImageWriter::write(*rendered, *plan.destination, loaded->metadata, options);
     if (!written) return FileOutcome::failed(written.error().description());
-    return FileOutcome::stamped(*plan.destination);
+    FileOutcome outcome = FileOutcome::stamped(*plan.destination);
+    outcome.losslessFallback = std::move(fallback);
+    return outcome;
 }
 
 }  // namespace veltrop::exporting

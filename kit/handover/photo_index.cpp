@@ -80,6 +80,7 @@ std::vector<std::string> row(const exporting::FileResult& result, const std::fil
     fields[16] = !stamped ? notExported : configuration.removeGPS ? "Removed" : "Retained if present";
     fields[17] = !stamped ? notExported
                           : "Source date metadata retained; corrections affect stamps, names and this index";
+    fields[18] = !stamped ? notExported : result.outcome.lossless ? "Yes" : "No";
     return fields;
 }
 

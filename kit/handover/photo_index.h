@@ -14,7 +14,7 @@
 
 namespace veltrop::handover::PhotoIndex {
 
-inline constexpr std::array<std::string_view, 18> headers{
+inline constexpr std::array<std::string_view, 19> headers{
     "Reference",
     "Project",
     "Location label",
@@ -33,6 +33,8 @@ inline constexpr std::array<std::string_view, 18> headers{
     "Raw TIFF date",
     "GPS in JPEG copies",
     "Date metadata in JPEG copies",
+    // Added last so that readers of the earlier columns keep working.
+    "Lossless",
 };
 
 // "Exported", "Failed: " + reason, "Skipped: no usable date", "Not processed".

@@ -55,28 +55,38 @@ Fitted fitted(const std::string& text, const platform::Font& font, double limit)
 
 }  // namespace
 
-std::expected<Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height) {
+int stripHeight(const RenderRequest& request, int width, int height) {
     const std::string record = request.recordText ? dates::trimmed(*request.recordText) : std::string{};
-    const StripMetrics m = stripMetrics(request.style.sizeFraction, width, height, !record.empty());
-    const double W = width, H = height, S = m.height, u = m.lineUnit, c = m.capHeight;
-    const double p = m.sidePadding, A = m.available, g = m.gap;
+    return static_cast<int>(stripMetrics(request.style.sizeFraction, width, height, !record.empty()).height);
+}
 
+std::expected<Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height) {
     // The photo fills the top rows, the band the rest; each is drawn on
     // surfaces of its own, so no surface is ever the whole copy's size.
-    const int band = static_cast<int>(S);
+    const int band = stripHeight(request, width, height);
     if (height > std::numeric_limits<int>::max() - band) return std::unexpected(RenderError::contextCreationFailed());
     auto copy = Bitmap::allocate(width, height + band);
     if (!copy) return std::unexpected(RenderError::contextCreationFailed());
     Bitmap top = *copy;
     top.height = height;
     orientInto(request.image, request.orientation, top);
+    LayerTarget target{&*copy, 0, 0, width, height + band, nullptr};
+    if (!drawStripOver(request, target, width, height)) return std::unexpected(RenderError::contextCreationFailed());
+    return std::move(*copy);
+}
+
+bool drawStripOver(const RenderRequest& request, LayerTarget& target, int width, int height) {
+    const std::string record = request.recordText ? dates::trimmed(*request.recordText) : std::string{};
+    const StripMetrics m = stripMetrics(request.style.sizeFraction, width, height, !record.empty());
+    const double W = width, H = height, S = m.height, u = m.lineUnit, c = m.capHeight;
+    const double p = m.sidePadding, A = m.available, g = m.gap;
 
     const StripColors colors = stripColors(request.strip.background);
     const Rect photo{0, S, W, H};
     const Rect bandRect{0, 0, W, S};
-    if (!drawLayer(*copy, bandRect, [&](platform::Canvas& canvas) { canvas.fillRect(bandRect, colors.band); }))
-        return std::unexpected(RenderError::contextCreationFailed());
-    if (!drawWatermark(request, *copy, photo, std::nullopt)) return std::unexpected(RenderError::contextCreationFailed());
+    if (!drawLayer(target, bandRect, [&](platform::Canvas& canvas) { canvas.fillRect(bandRect, colors.band); }))
+        return false;
+    if (!drawWatermark(request, target, photo, std::nullopt)) return false;
 
     const platform::Font font = fontForCapHeight(c);
     const bool retro = request.style.theme == settings::StampTheme::retro;
@@ -125,7 +135,7 @@ std::expected<Bitmap, RenderError> drawDataStrip(const RenderRequest& request, i
         if (!drawnRecord.text.empty()) recordLine.emplace(drawnRecord.text, recordFont);
     }
 
-    const bool drawn = drawLayer(*copy, bandRect, [&](platform::Canvas& canvas) {
+    return drawLayer(target, bandRect, [&](platform::Canvas& canvas) {
         if (labelLine) canvas.drawText(*labelLine, colors.text, Point{p, y});
         if (detailsLine) canvas.drawText(*detailsLine, colors.text, Point{detailsX, y});
         if (!timestamp.empty()) {
@@ -139,8 +149,6 @@ std::expected<Bitmap, RenderError> drawDataStrip(const RenderRequest& request, i
         }
         if (recordLine) canvas.drawText(*recordLine, colors.text, Point{p, 0.22 * u});
     });
-    if (!drawn) return std::unexpected(RenderError::contextCreationFailed());
-    return std::move(*copy);
 }
 
 }  // namespace veltrop::render::detail

@@ -33,4 +33,14 @@ struct Rect {
     bool operator==(const Rect&) const = default;
 };
 
+// A rectangle of whole pixels with rows counted from the top, as bitmaps
+// store them.
+struct PixelRect {
+    int left = 0, top = 0, width = 0, height = 0;
+
+    int right() const { return left + width; }
+    int bottom() const { return top + height; }
+    bool operator==(const PixelRect&) const = default;
+};
+
 }  // namespace veltrop::render

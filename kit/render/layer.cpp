@@ -22,13 +22,25 @@ int clampedPixel(double value, int limit) {
 }  // namespace
 
 bool drawLayer(Bitmap& target, const Rect& area, const std::function<void(platform::Canvas&)>& draw) {
-    if (target.empty() || !(area.width > 0) || !(area.height > 0)) return true;
+    if (target.empty()) return true;
+    LayerTarget whole{&target, 0, 0, target.width, target.height, nullptr};
+    return drawLayer(whole, area, draw);
+}
+
+bool drawLayer(LayerTarget& target, const Rect& area, const std::function<void(platform::Canvas&)>& draw) {
+    if (target.width <= 0 || target.height <= 0 || !(area.width > 0) || !(area.height > 0)) return true;
     const double height = target.height;
-    // Device pixels, rows counted from the top.
-    const int left = clampedPixel(std::floor(area.minX()), target.width);
-    const int right = clampedPixel(std::ceil(area.maxX()), target.width);
-    const int top = clampedPixel(std::floor(height - area.maxY()), target.height);
-    const int bottom = clampedPixel(std::ceil(height - area.minY()), target.height);
+    // Device pixels of the whole output, rows counted from the top.
+    int left = clampedPixel(std::floor(area.minX()), target.width);
+    int right = clampedPixel(std::ceil(area.maxX()), target.width);
+    int top = clampedPixel(std::floor(height - area.maxY()), target.height);
+    int bottom = clampedPixel(std::ceil(height - area.minY()), target.height);
+    if (target.touched != nullptr && left < right && top < bottom)
+        target.touched->push_back({left, top, right - left, bottom - top});
+    if (target.pixels == nullptr || target.pixels->empty()) return true;
+    // Only the window's pixels are drawn.
+    left = std::max(left, target.left), right = std::min(right, target.left + target.pixels->width);
+    top = std::max(top, target.top), bottom = std::min(bottom, target.top + target.pixels->height);
     for (int y0 = top; y0 < bottom; y0 += tileSide) {
         for (int x0 = left; x0 < right; x0 += tileSide) {
             const int w = std::min(tileSide, right - x0), h = std::min(tileSide, bottom - y0);
@@ -39,7 +51,7 @@ bool drawLayer(Bitmap& target, const Rect& area, const std::function<void(platfo
             draw(*canvas);
             auto layer = canvas->finish();
             if (!layer) return false;
-            compositeOver(target, *layer, x0, y0);
+            compositeOver(*target.pixels, *layer, x0 - target.left, y0 - target.top);
         }
     }
     return true;

@@ -7,9 +7,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kit/dates/exif_fields.h"
 #include "kit/render/bitmap.h"
+#include "kit/render/geometry.h"
 #include "kit/settings/configuration_members.h"
 #include "kit/settings/stamp_style.h"
 
@@ -48,9 +50,31 @@ struct RenderError {
     bool operator==(const RenderError&) const = default;
 };
 
+// What a render draws, worked out without pixels: the output's size and
+// every pixel area the drawing may change. Pixels outside the areas are the
+// upright photo's own (or, below the photo, the strip's band).
+struct DrawingPlan {
+    int width = 0;
+    int height = 0;       // with the strip, if any
+    int photoHeight = 0;  // the upright photo's rows at the top
+    std::vector<PixelRect> areas;
+    bool operator==(const DrawingPlan&) const = default;
+};
+
 // Stateless; any number of renders may run at once on different threads.
 class Renderer {
 public:
+    // The plan of render() for a photo stored storedWidth × storedHeight;
+    // the request's image is not looked at.
+    [[nodiscard]] static std::expected<DrawingPlan, RenderError> plan(const RenderRequest& request, int storedWidth,
+                                                                      int storedHeight);
+    // Draws what render() draws onto one window of the output: `window`
+    // holds the output's pixels from (left, top) on, the upright photo
+    // already in place. The request's image is not looked at.
+    [[nodiscard]] static std::expected<void, RenderError> renderWindow(const RenderRequest& request, int storedWidth,
+                                                                       int storedHeight, Bitmap& window, int left,
+                                                                       int top);
+
     [[nodiscard]] static std::expected<Bitmap, RenderError> render(const RenderRequest& request);
     // The same, for a request whose image the caller gives up: an upright
     // photo held nowhere else is then stamped in place instead of copied.

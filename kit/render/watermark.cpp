@@ -7,7 +7,7 @@ namespace veltrop::render::detail {
 
 using settings::StampBacking;
 
-bool drawWatermark(const RenderRequest& request, Bitmap& target, const Rect& photo,
+bool drawWatermark(const RenderRequest& request, LayerTarget& target, const Rect& photo,
                    const std::optional<Rect>& timestamp) {
     if (!request.watermark) return true;
     const settings::WatermarkConfig& watermark = *request.watermark;

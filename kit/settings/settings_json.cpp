@@ -265,6 +265,8 @@ Json encodeConfiguration(const StampConfiguration& configuration, std::string pa
     object.number("jpegQuality", configuration.jpegQuality);
     if (configuration.project)
         object.value("project", encodeProject(*configuration.project, object.child("project")));
+    // Written only when on, so that settings without it read as before.
+    if (configuration.keepOriginalQuality) object.boolean("keepOriginalQuality", true);
     return object.take();
 }
 
@@ -485,6 +487,9 @@ StampConfiguration decodeConfiguration(const Json& value, std::string path) {
     configuration.jpegQuality = object.number("jpegQuality");
     if (const Json* project = object.optional("project"))
         configuration.project = decodeProject(*project, object.child("project"));
+    // Absent from settings written before it existed.
+    if (object.optional("keepOriginalQuality") != nullptr)
+        configuration.keepOriginalQuality = object.boolean("keepOriginalQuality");
     return configuration;
 }
 

@@ -26,6 +26,8 @@ struct StampConfiguration {
     bool useFileDateFallback = false;
     double jpegQuality = 0.95;
     std::optional<PhotoProject> project;
+    // JPEG copies keep the original's coefficients outside the stamp when they can.
+    bool keepOriginalQuality = false;
 
     bool operator==(const StampConfiguration&) const = default;
 };

@@ -216,6 +216,7 @@ protected:
         const fs::path outside = parent / "elsewhere" / "b.jpg";
         writeJpeg(outside, 64, 96, light, light);
         FileResult unreferenced{parent / "in" / "b.jpg", FileOutcome::stamped(outside), record("b.jpg", "")};
+        unreferenced.outcome.lossless = true;
 
         FileResult failed{parent / "in" / "c.jpg", FileOutcome::failed("=HYPERLINK(\"x\")\nsecond line"),
                           record("c.jpg", "-R-0003")};
@@ -242,7 +243,7 @@ TEST_F(HandoverReports, IndexAccountsForEveryInput) {
     const auto rows = parseCsv(std::string_view(text).substr(3));
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows[0], std::vector<std::string>(PhotoIndex::headers.begin(), PhotoIndex::headers.end()));
-    for (const auto& row : rows) ASSERT_EQ(row.size(), 18u);
+    for (const auto& row : rows) ASSERT_EQ(row.size(), 19u);
 
     const std::string retained = "Source date metadata retained; corrections affect stamps, names and this index";
     EXPECT_EQ(rows[1], (std::vector<std::string>{
@@ -250,22 +251,24 @@ TEST_F(HandoverReports, IndexAccountsForEveryInput) {
                            "2024-05-01 09:30:15", "EXIF capture date", "2024-05-02 09:30:15", "User-supplied date",
                            "Supplied date", "Canon EOS 20D",
                            "Capture and digitised dates differ; Outside expected project dates",
-                           "2024:05:01 09:30:15 ", "", "2024:05:03 00:00:00", "Removed", retained}));
+                           "2024:05:01 09:30:15 ", "", "2024:05:03 00:00:00", "Removed", retained, "No"}));
     EXPECT_EQ(rows[2][4], "b.jpg");
     EXPECT_EQ(rows[2][16], "Removed");
+    EXPECT_EQ(rows[2][18], "Yes");
     // Formula-like fields get an apostrophe; quotes inside are doubled and read back.
     const std::vector<std::string> failed{"'-R-0003", "Bridge survey", "Pier 4", "Site/c.jpg", "",
                                           "Failed: =HYPERLINK(\"x\")\nsecond line", "", "", "", "", "",
-                                          "Canon EOS 20D", "", "", "", "", "Not exported", "Not exported"};
+                                          "Canon EOS 20D", "", "", "", "", "Not exported", "Not exported",
+                                          "Not exported"};
     EXPECT_EQ(rows[3], failed);
     std::vector<std::string> skipped = failed;
     skipped[0] = "R-0004", skipped[3] = "Site/d.jpg", skipped[5] = "Skipped: no usable date";
     EXPECT_EQ(rows[4], skipped);
     // Without a record only the file name, the status and the export columns are filled.
-    std::vector<std::string> bare(18);
+    std::vector<std::string> bare(19);
     bare[3] = "e.jpg";
     bare[5] = "Not processed";
-    bare[16] = bare[17] = "Not exported";
+    bare[16] = bare[17] = bare[18] = "Not exported";
     EXPECT_EQ(rows[5], bare);
     EXPECT_EQ(text.find(parent.path().string()), std::string::npos) << "no absolute paths in the index";
 

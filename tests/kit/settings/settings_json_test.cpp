@@ -69,6 +69,7 @@ TEST(SettingsJson, RoundTripsVariedConfigurations) {
     everything.removeGPS = true;
     everything.useFileDateFallback = true;
     everything.jpegQuality = 0.1 + 0.2;
+    everything.keepOriginalQuality = true;
     everything.project = PhotoProject{"Bridge \u2014 span 2", "Riverside", "", -42, false, false};
     cases.push_back(everything);
 
