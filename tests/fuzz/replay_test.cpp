@@ -12,6 +12,9 @@
 #include "support/test_support.h"
 
 namespace veltrop::fuzz {
+
+void PrintTo(const Target& target, std::ostream* out) { *out << target.name; }
+
 namespace {
 
 namespace fs = std::filesystem;
