@@ -1,0 +1,96 @@
+// Metadata reading and the copy's metadata with GPS removed. The input is
+// an EXIF block (TIFF structure) optionally followed by an XMP packet, which
+// starts at the first "<?xpacket" or "<x:xmpmeta".
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+#include "harness.h"
+#include "kit/platform/exif_metadata.h"
+
+namespace veltrop::fuzz {
+
+namespace {
+
+using platform::MetadataBlocks;
+
+// The one place that knows how a copy's metadata is made; retarget it when
+// that function changes.
+MetadataBlocks copyWithoutGPS(const MetadataBlocks& source, int width, int height) {
+    return platform::metadataForCopy(source, {.width = width, .height = height, .removeGPS = true});
+}
+
+MetadataBlocks blocksOf(std::string_view input) {
+    const auto xmpStart = std::min(input.find("<?xpacket"), input.find("<x:xmpmeta"));
+    const std::string_view exif = input.substr(0, xmpStart);
+    MetadataBlocks blocks;
+    blocks.exif.assign(exif.begin(), exif.end());
+    if (xmpStart != std::string_view::npos) blocks.xmp = std::string(input.substr(xmpStart));
+    return blocks;
+}
+
+// IFD0's tags read straight from the TIFF bytes, independent of the metadata
+// library; nullopt when there is no readable IFD0.
+std::optional<std::vector<std::uint16_t>> firstDirectoryTags(const std::vector<std::uint8_t>& tiff) {
+    if (tiff.size() < 8) return std::nullopt;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return std::nullopt;
+    const auto u16 = [&](std::size_t at) -> std::uint16_t {
+        return little ? static_cast<std::uint16_t>(tiff[at] | tiff[at + 1] << 8)
+                      : static_cast<std::uint16_t>(tiff[at] << 8 | tiff[at + 1]);
+    };
+    const auto u32 = [&](std::size_t at) -> std::uint32_t {
+        return little ? static_cast<std::uint32_t>(u16(at) | u16(at + 2) << 16)
+                      : static_cast<std::uint32_t>(u16(at) << 16 | u16(at + 2));
+    };
+    const std::size_t offset = u32(4);
+    if (offset > tiff.size() - 2) return std::nullopt;
+    const std::size_t count = u16(offset);
+    if (count * 12 > tiff.size() - offset - 2) return std::nullopt;
+    std::vector<std::uint16_t> tags;
+    for (std::size_t i = 0; i < count; ++i) tags.push_back(u16(offset + 2 + i * 12));
+    return tags;
+}
+
+// A GPS property as XMP writes it: an element or an attribute in the exif
+// namespace. Text values cannot imitate either, since "<" and quotes in them
+// are escaped.
+bool xmpHasGPS(std::string_view packet) {
+    if (packet.find("<exif:GPS") != std::string_view::npos) return true;
+    for (std::size_t at = packet.find("exif:GPS"); at != std::string_view::npos;
+         at = packet.find("exif:GPS", at + 1)) {
+        if (at == 0 || std::string_view(" \t\r\n").find(packet[at - 1]) == std::string_view::npos) continue;
+        std::size_t end = at + 8;
+        while (end < packet.size() && std::isalnum(static_cast<unsigned char>(packet[end]))) ++end;
+        if (end < packet.size() && packet[end] == '=') return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int fuzzMetadataCopy(const std::uint8_t* data, std::size_t size) {
+    const MetadataBlocks source = blocksOf(std::string_view(reinterpret_cast<const char*>(data), size));
+    (void)platform::metadataProperties(source);
+
+    const MetadataBlocks copy = copyWithoutGPS(source, 640, 70000);
+    const auto properties = platform::metadataProperties(copy);
+    FUZZ_CHECK(dates::group(properties, dates::keys::gps).empty());
+    if (const auto tags = firstDirectoryTags(copy.exif)) {
+        FUZZ_CHECK(std::ranges::find(*tags, 0x8825) == tags->end());  // GPS IFD pointer
+    }
+    FUZZ_CHECK(!xmpHasGPS(copy.xmp));
+    FUZZ_CHECK(copy.iptc == source.iptc && copy.icc == source.icc);
+
+    if (!copy.exif.empty()) {
+        const auto* orientation = dates::find(dates::group(properties, dates::keys::tiff), "Orientation");
+        FUZZ_CHECK(orientation && orientation->number() && *orientation->number() == 1);
+    }
+
+    // The copy's metadata taken as a source reads the same once copied again.
+    FUZZ_CHECK(platform::metadataProperties(copyWithoutGPS(copy, 640, 70000)) == properties);
+    return 0;
+}
+
+}  // namespace veltrop::fuzz
