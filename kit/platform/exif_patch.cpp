@@ -238,22 +238,27 @@ private:
     // Overwrites the first value of an integer entry. An entry whose type
     // cannot hold the value becomes a single inline value of fallbackType;
     // an inline field has room for a LONG, so nothing has to move.
+    // Every entry of the tag: a tag stored twice is read differently by
+    // different readers, so a value the copy sets must hold in each.
     void setInteger(const Ifd& ifd, std::uint16_t tag, std::uint32_t value, std::uint16_t fallbackType) {
-        const Entry* entry = ifd.find(tag);
-        if (entry == nullptr) return;
+        for (const Entry& entry : ifd.entries)
+            if (entry.tag == tag) setInteger(entry, value, fallbackType);
+    }
+
+    void setInteger(const Entry& entry, std::uint32_t value, std::uint16_t fallbackType) {
         int width = 0;
-        if (entry->type == typeShort && value <= 0xFFFF) width = 2;
-        if (entry->type == typeLong) width = 4;
-        if (entry->type == typeByte && value <= 0xFF) width = 1;
-        if (width != 0 && entry->value && entry->value->end - entry->value->begin >= static_cast<std::size_t>(width)) {
-            block_.write(entry->value->begin, value, width);
+        if (entry.type == typeShort && value <= 0xFFFF) width = 2;
+        if (entry.type == typeLong) width = 4;
+        if (entry.type == typeByte && value <= 0xFF) width = 1;
+        if (width != 0 && entry.value && entry.value->end - entry.value->begin >= static_cast<std::size_t>(width)) {
+            block_.write(entry.value->begin, value, width);
             return;
         }
         if (fallbackType == typeShort && value > 0xFFFF) fallbackType = typeLong;
-        block_.write(entry->at + 2, fallbackType, 2);
-        block_.write(entry->at + 4, 1, 4);
-        block_.write(entry->at + 8, 0, 4);
-        block_.write(entry->at + 8, value, static_cast<int>(typeSize(fallbackType)));
+        block_.write(entry.at + 2, fallbackType, 2);
+        block_.write(entry.at + 4, 1, 4);
+        block_.write(entry.at + 8, 0, 4);
+        block_.write(entry.at + 8, value, static_cast<int>(typeSize(fallbackType)));
     }
 
     // Takes an entry out of the IFD's table: the later entries close up,
