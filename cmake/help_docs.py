@@ -379,7 +379,7 @@ def zsh_escape(text: str) -> str:
 
 
 def zsh_option_specs(options: list[Option]) -> list[str]:
-    specs = []
+    arguments = []
     for option in options:
         action = {"folder": ":{arg}:_files -/", "file": ":{arg}:_files", "value": ":{arg}: ",
                   "choice": ":{arg}:({choices})", "none": ""}[option.argument_kind()]
@@ -387,8 +387,8 @@ def zsh_option_specs(options: list[Option]) -> list[str]:
         action = action.format(arg=argument, choices=" ".join(option.choices()))
         for name in option.names:
             # Every option may be given again: corrections, for one, add up.
-            specs.append(shell_word(f"*{name}[{zsh_escape(option.summary())}]{action}"))
-    return specs
+            arguments.append(shell_word(f"*{name}[{zsh_escape(option.summary())}]{action}"))
+    return arguments
 
 
 def zsh_completion(name: str, top: Help, commands: list[tuple[Item, Help]]) -> str:
@@ -409,17 +409,17 @@ def zsh_completion(name: str, top: Help, commands: list[tuple[Item, Help]]) -> s
             f"  curcontext=\"${{curcontext%:*:*}}:{name}-$command:\"",
             "  case $command in"]
     for item, help_text in commands:
-        specs = zsh_option_specs(help_text.options())
+        arguments = zsh_option_specs(help_text.options())
         subcommands = help_text.subcommands()
         if subcommands:
             described = " ".join(f"{s}\\:{zsh_quoted(zsh_escape(help_text.item_description(s)))}"
                                  for s in subcommands)
-            specs.append(shell_word(f"1:command:(({described}))"))
+            arguments.append(shell_word(f"1:command:(({described}))"))
         if help_text.takes_paths():
-            specs.append(shell_word("*:path:_files"))
+            arguments.append(shell_word("*:path:_files"))
         out.append(f"    {item.term})")
         out.append("      _arguments -S \\")
-        out += [f"        {spec} \\" for spec in specs[:-1]] + [f"        {specs[-1]}" if specs else "        ''"]
+        out += [f"        {argument} \\" for argument in arguments[:-1]] + [f"        {arguments[-1]}" if arguments else "        ''"]
         out.append("      ;;")
     out += ["  esac", "}", "", f'{function} "$@"', ""]
     return "\n".join(out)

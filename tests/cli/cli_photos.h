@@ -41,15 +41,15 @@ inline std::string makePhotos(const std::vector<std::pair<std::filesystem::path,
     if (convert.empty() || exiftool.empty()) return "ImageMagick's convert and exiftool are needed (scripts/setup)";
     std::vector<std::string> tags{"-q", "-overwrite_original"};
     bool any = false;
-    for (const auto& [file, spec] : photos) {
+    for (const auto& [file, look] : photos) {
         std::filesystem::create_directories(file.parent_path());
-        const auto drawn = runProcess(convert, {"-size", spec.size, "gradient:white-gray", file.string()});
+        const auto drawn = runProcess(convert, {"-size", look.size, "gradient:white-gray", file.string()});
         if (drawn.status != 0) return "convert failed: " + drawn.err;
-        if (!spec.date && spec.make.empty() && spec.model.empty()) continue;
+        if (!look.date && look.make.empty() && look.model.empty()) continue;
         if (any) tags.insert(tags.end(), {"-execute", "-q", "-overwrite_original"});
-        if (spec.date) tags.push_back("-DateTimeOriginal=" + *spec.date);
-        if (!spec.make.empty()) tags.push_back("-Make=" + spec.make);
-        if (!spec.model.empty()) tags.push_back("-Model=" + spec.model);
+        if (look.date) tags.push_back("-DateTimeOriginal=" + *look.date);
+        if (!look.make.empty()) tags.push_back("-Make=" + look.make);
+        if (!look.model.empty()) tags.push_back("-Model=" + look.model);
         tags.push_back(file.string());
         any = true;
     }
@@ -58,7 +58,7 @@ inline std::string makePhotos(const std::vector<std::pair<std::filesystem::path,
     return tagged.status == 0 ? std::string() : "exiftool failed: " + tagged.err;
 }
 
-inline std::string makePhoto(const std::filesystem::path& file, const PhotoSpec& spec) { return makePhotos({{file, spec}}); }
+inline std::string makePhoto(const std::filesystem::path& file, const PhotoSpec& look) { return makePhotos({{file, look}}); }
 
 // Fields of a CSV text quoted as the photo index quotes them: a byte-order
 // mark is skipped, lines end with CR LF, "" stands for a quote.
