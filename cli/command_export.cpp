@@ -16,6 +16,7 @@
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/path_key.h"
+#include "kit/export/photo_discovery.h"
 #include "kit/handover/contact_sheet.h"
 #include "kit/handover/handover_package.h"
 #include "kit/handover/package_checksums.h"
