@@ -20,18 +20,24 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr base{};
     std::jmp_buf jump{};
+    bool dataEnded = false;  // the file ended before its image data did
 };
 
 [[noreturn]] void onError(j_common_ptr info) {
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 void silence(j_common_ptr) {}
-void silenceMessage(j_common_ptr, int) {}
+
+// libjpeg fills the blocks of a file that ends early with grey; such a
+// photo is left to the normal path, which decides whether it can be used.
+void onMessage(j_common_ptr info, int level) {
+    if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) reinterpret_cast<ErrorManager*>(info->err)->dataEnded = true;
+}
 
 void installErrorManager(ErrorManager& errors, j_common_ptr info) {
     info->err = jpeg_std_error(&errors.base);
     errors.base.error_exit = onError;
-    errors.base.emit_message = silenceMessage;
+    errors.base.emit_message = onMessage;
     errors.base.output_message = silence;
 }
 
@@ -232,7 +238,7 @@ std::expected<void, LosslessRefusal> LosslessJpeg::readCoefficients(int addedRow
         }
     }
     d.sourceArrays = jpeg_read_coefficients(&info);
-    if (d.sourceArrays == nullptr) return std::unexpected(LosslessRefusal::unreadable);
+    if (d.sourceArrays == nullptr || d.errors.dataEnded) return std::unexpected(LosslessRefusal::unreadable);
 
     // Every stored row, for reading across rows as the turn needs.
     std::array<JBLOCKARRAY, 3> stored{};
