@@ -52,8 +52,8 @@ ClockSuggestionsView::ClockSuggestionsView(AppModel& model, QWidget* parent)
         box->setMinimumContentsLength(18);
         connect(box, &QComboBox::currentIndexChanged, this, &ClockSuggestionsView::syncRows);
     }
-    pickers->addRow(QStringLiteral("Reference photo"), reference_);
-    pickers->addRow(QStringLiteral("Same moment, other camera"), other_);
+    pickers->addRow(QStringLiteral("&Reference photo"), reference_);
+    pickers->addRow(QStringLiteral("Same &moment, other camera"), other_);
     column->addLayout(pickers);
     syncProblem_ = new WarningRow(this);
     column->addWidget(syncProblem_);

@@ -65,7 +65,6 @@ TEST(BatchIntegration, StampsRealPhotosConcurrently) {
     // small before the copies were encoded: they match the copies read back.
     const auto kept = processor.thumbnails();
     ASSERT_TRUE(kept);
-    EXPECT_FALSE(kept->find(site / "corrupted.jpg"));
     for (const auto& result : summary.results) {
         if (result.outcome.kind != FileOutcome::Kind::stamped) continue;
         SCOPED_TRACE(result.source.string());
