@@ -35,8 +35,8 @@ std::string recordedForm(std::string text) {
 
 void checkText(const std::string& input) {
     const auto date = reader::parseExifText(input, CaptureDateSource::dateTimeDigitized);
-    const dates::PropertyDictionary properties{
-        {std::string(dates::keys::exif), dates::PropertyDictionary{{std::string(dates::keys::dateTimeOriginal), input}}}};
+    const dates::PropertyDictionary exif{{std::string(dates::keys::dateTimeOriginal), input}};
+    const dates::PropertyDictionary properties{{std::string(dates::keys::exif), exif}};
     const auto recorded = reader::readRecordedDate(properties);
     FUZZ_CHECK(date.has_value() == recorded.has_value());
     if (!date) return;
