@@ -110,7 +110,8 @@ int fuzzPhotoIndex(const std::uint8_t* data, std::size_t size) {
             const std::string value = platform::validUtf8(values[f]);
             const bool defused = parsed[f] != value;
             FUZZ_CHECK(!defused || parsed[f] == "'" + value);
-            const bool formulaFirst = !value.empty() && std::string_view("=+-@").find(value.front()) != std::string_view::npos;
+            const bool formulaFirst =
+                !value.empty() && std::string_view("=+-@").find(value.front()) != std::string_view::npos;
             FUZZ_CHECK(defused || !formulaFirst);
         }
     }
