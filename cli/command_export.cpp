@@ -192,7 +192,8 @@ private:
     Clock::time_point start_;
 };
 
-void printSummary(std::ostream& out, const exporting::BatchSummary& summary) {
+void printSummary(std::ostream& out, const exporting::BatchSummary& summary,
+                  const std::optional<handover::HandoverPackageResult>& handover) {
     using Kind = exporting::FileOutcome::Kind;
     out << "Stamped " << summary.count(Kind::stamped) << " \u00b7 Failed " << summary.count(Kind::failed)
         << " \u00b7 Skipped (no usable date) " << summary.count(Kind::skippedNoDate) << " \u00b7 Not processed "
@@ -201,7 +202,7 @@ void printSummary(std::ostream& out, const exporting::BatchSummary& summary) {
         if (result.outcome.kind == Kind::failed)
             out << "Failed: " << result.source.string() << " \u2014 " << result.outcome.reason << "\n";
     for (const auto& root : summary.outputRoots) out << "Output: " << root.string() << "\n";
-    if (const auto& handover = summary.handover) {
+    if (handover) {
         out << "Package: " << handover->root.string() << "\n";
         if (handover->index) out << "Photo index: " << handover->index->string() << "\n";
         if (handover->contactSheet) out << "Contact sheet: " << handover->contactSheet->string() << "\n";
@@ -270,10 +271,11 @@ int runExport(const Invocation& invocation) {
         processor.run(photos, configuration, setup->watermarkImage, *corrections, *expected, std::ref(progress));
     ::signal(SIGINT, previous);
     interruptible.store(nullptr);
-    if (package) summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration);
+    std::optional<handover::HandoverPackageResult> reports;
+    if (package) reports = handover::HandoverPackage::buildReports(summary, *package, configuration);
 
-    printSummary(invocation.out, summary);
-    const bool reportsMissing = summary.handover && summary.handover->error;
+    printSummary(invocation.out, summary, reports);
+    const bool reportsMissing = reports && reports->error;
     const bool clean =
         !summary.wasCancelled && summary.count(exporting::FileOutcome::Kind::failed) == 0 && !reportsMissing;
     return clean ? exitSuccess : exitFailure;

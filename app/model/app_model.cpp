@@ -22,7 +22,7 @@
 namespace veltrop::app {
 
 namespace fs = std::filesystem;
-using exporting::DiscoveredPhoto;
+using records::DiscoveredPhoto;
 using settings::StampConfiguration;
 
 namespace {
@@ -58,7 +58,7 @@ std::string lastComponent(const fs::path& location) {
 
 }  // namespace
 
-QImage toQImage(const render::Bitmap& bitmap) {
+QImage toQImage(const image::Bitmap& bitmap) {
     if (bitmap.empty()) return {};
     // The cleanup hook owns a reference to the pixels for as long as Qt uses them.
     auto* keeper = new std::shared_ptr<std::uint8_t[]>(bitmap.pixels);
@@ -170,10 +170,11 @@ void AppModel::dismissFileAccessMessage() {
 void AppModel::setSummary(std::optional<exporting::BatchSummary> summary) {
     if (!summary_ && !summary) return;
     summary_ = std::move(summary);
+    handoverResult_.reset();
     announce(&AppModel::summaryChanged);
 }
 
-void AppModel::setPreview(std::optional<render::Bitmap> image, std::optional<std::string> error) {
+void AppModel::setPreview(std::optional<image::Bitmap> image, std::optional<std::string> error) {
     const bool same = !image && !previewBitmap_ && error == previewError_;
     previewBitmap_ = std::move(image);
     previewError_ = std::move(error);
@@ -326,6 +327,7 @@ void AppModel::clearBatch() {
     expectedRangeEnabled_ = false;
     selection_.reset();
     summary_.reset();
+    handoverResult_.reset();
     previewBitmap_.reset();
     previewError_.reset();
     for (auto signal : {&AppModel::photosChanged, &AppModel::droppedRootsChanged, &AppModel::inputAccessChanged,
@@ -511,7 +513,7 @@ void AppModel::loadWatermarkForConfiguration() {
         watermarkNameBelongsTo_.reset();
     }
     auto image = watermarkStore_ ? watermarkStore_->loadImage(*id)
-                                 : std::expected<render::Bitmap, storage::WatermarkStoreError>(
+                                 : std::expected<image::Bitmap, storage::WatermarkStoreError>(
                                        std::unexpected(storage::WatermarkStoreError::imageNotFound(*id)));
     if (image) {
         watermarkImage_ = std::move(*image);
@@ -729,6 +731,7 @@ void AppModel::startExport() {
 
     isRunning_ = true;
     summary_.reset();
+    handoverResult_.reset();
     completedCount_ = 0;
     totalCount_ = static_cast<qint64>(photos_.size());
     processor_ = processorFactory_();
@@ -760,13 +763,17 @@ void AppModel::startExport() {
         };
         exporting::BatchSummary summary =
             processor->run(photos, configuration, watermark, corrections, range, progress);
+        std::optional<handover::HandoverPackageResult> reports;
         if (package) {
             QMetaObject::invokeMethod(
                 model, [self] { if (self) self->applyPreparingReports(); }, Qt::QueuedConnection);
-            summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration);
+            reports = handover::HandoverPackage::buildReports(summary, *package, configuration);
         }
         QMetaObject::invokeMethod(
-            model, [self, summary = std::move(summary)]() mutable { if (self) self->finishExport(std::move(summary)); },
+            model,
+            [self, summary = std::move(summary), reports = std::move(reports)]() mutable {
+                if (self) self->finishExport(std::move(summary), std::move(reports));
+            },
             Qt::QueuedConnection);
     });
 }
@@ -789,9 +796,10 @@ void AppModel::applyPreparingReports() {
     announce(&AppModel::preparingReportsChanged);
 }
 
-void AppModel::finishExport(exporting::BatchSummary summary) {
+void AppModel::finishExport(exporting::BatchSummary summary, std::optional<handover::HandoverPackageResult> handover) {
     VELTROP_ASSERT_MODEL_THREAD();
     summary_ = std::move(summary);
+    handoverResult_ = std::move(handover);
     announce(&AppModel::summaryChanged);
     if (isPreparingReports_) {
         isPreparingReports_ = false;

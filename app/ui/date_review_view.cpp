@@ -317,7 +317,7 @@ void DateReviewView::syncTable() {
 
 void DateReviewView::syncRawFields() {
     clearLayout(rawFields_);
-    const exporting::DiscoveredPhoto* photo = nullptr;
+    const records::DiscoveredPhoto* photo = nullptr;
     for (const auto& candidate : model_.photos())
         if (selection_ && candidate.url == *selection_) photo = &candidate;
     if (!photo) {
@@ -341,7 +341,7 @@ void DateReviewView::syncRawFields() {
 }
 
 void DateReviewView::syncScopes() {
-    const exporting::DiscoveredPhoto* photo = nullptr;
+    const records::DiscoveredPhoto* photo = nullptr;
     for (const auto& candidate : model_.photos())
         if (selection_ && candidate.url == *selection_) photo = &candidate;
     auto choices = scopeChoices(photo);

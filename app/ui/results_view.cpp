@@ -100,8 +100,8 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
         column->addWidget(keep, 0, Qt::AlignLeft);
     }
 
-    if (s.handover) {
-        const auto package = *s.handover;
+    if (summary_.handover) {
+        const auto package = *summary_.handover;
         column->addWidget(makeHeader(QStringLiteral("Handover package"), this));
         auto* row = new QHBoxLayout;
         auto* reveal = new QPushButton(QStringLiteral("Reveal handover folder"), this);

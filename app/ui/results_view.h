@@ -21,6 +21,7 @@ inline constexpr const char* packageFailed = "Photos were preserved, but the rep
 struct IdentifiedSummary {
     settings::Uuid id = settings::Uuid::random();
     exporting::BatchSummary summary;
+    std::optional<handover::HandoverPackageResult> handover;
 };
 
 class ResultsView : public QDialog {

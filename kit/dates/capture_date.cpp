@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "kit/dates/text.h"
-#include "kit/platform/file_times.h"
 
 namespace veltrop::dates {
 
@@ -128,12 +127,8 @@ std::optional<CaptureDate> readRecordedDate(const PropertyDictionary& properties
     return std::nullopt;
 }
 
-std::optional<CaptureDate> readFileDate(const std::filesystem::path& file) {
-    const auto times = platform::fileTimes(file);
-    if (!times) return std::nullopt;
-    const auto instant = times->creation ? times->creation : times->modification;
-    if (!instant) return std::nullopt;
-    const auto local = platform::localTime(*instant);
+std::optional<CaptureDate> readFileDate(const FileDates& file) {
+    const auto& local = file.creation ? file.creation : file.modification;
     if (!local) return std::nullopt;
     return CaptureDate{local->year, local->month, local->day, local->hour, local->minute, local->second,
                        CaptureDateSource::fileDate};

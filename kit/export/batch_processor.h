@@ -13,10 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "kit/export/discovered_photo.h"
-#include "kit/handover/package_result.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/records/photo_record.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::exporting {
@@ -47,7 +46,6 @@ struct BatchSummary {
     std::vector<FileResult> results;
     std::vector<std::filesystem::path> outputRoots;
     bool wasCancelled = false;
-    std::optional<handover::HandoverPackageResult> handover;
 
     bool operator==(const BatchSummary&) const = default;
 
@@ -58,7 +56,7 @@ struct BatchSummary {
 };
 
 struct StampPlan {
-    DiscoveredPhoto photo;
+    records::DiscoveredPhoto photo;
     std::optional<dates::CaptureDate> date;
     std::optional<std::filesystem::path> destination;
     std::optional<std::string> failure;
@@ -70,7 +68,7 @@ struct StampPlan {
 // Everything a per-photo step needs besides its plan; shared read-only by all workers.
 struct StampJob {
     const settings::StampConfiguration& configuration;
-    const std::optional<render::Bitmap>& watermarkImage;
+    const std::optional<image::Bitmap>& watermarkImage;
 };
 
 // "This photo exceeds the 50 MP mobile limit. …"
@@ -99,8 +97,8 @@ public:
     int maxConcurrent() const { return maxConcurrent_; }
     std::optional<double> maximumPixelCount() const { return maximumPixelCount_; }
 
-    BatchSummary run(const std::vector<DiscoveredPhoto>& photos, const settings::StampConfiguration& configuration,
-                     const std::optional<render::Bitmap>& watermarkImage,
+    BatchSummary run(const std::vector<records::DiscoveredPhoto>& photos, const settings::StampConfiguration& configuration,
+                     const std::optional<image::Bitmap>& watermarkImage,
                      std::span<const records::DateCorrectionRule> corrections,
                      const std::optional<records::ExpectedDateRange>& expectedRange, const Progress& progress = {});
 

@@ -41,7 +41,7 @@ private:
     std::filesystem::path folder_;
 };
 
-bool writeJpeg(const render::Bitmap& image, int quality, const platform::MetadataBlocks& metadata,
+bool writeJpeg(const image::Bitmap& image, int quality, const platform::MetadataBlocks& metadata,
                const std::filesystem::path& file, bool& created) {
     std::FILE* out = std::fopen(file.c_str(), "wbx");
     created = out != nullptr;
@@ -72,7 +72,7 @@ int ImageWriter::encoderQuality(double quality) {
     return std::clamp(static_cast<int>(std::lround(std::clamp(quality, 0.0, 1.0) * 100.0)), 1, 100);
 }
 
-std::expected<void, ImageWriteError> ImageWriter::write(const render::Bitmap& image,
+std::expected<void, ImageWriteError> ImageWriter::write(const image::Bitmap& image,
                                                         const std::filesystem::path& destination,
                                                         const SourceMetadata& sourceMetadata,
                                                         const WriteOptions& options) {

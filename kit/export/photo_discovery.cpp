@@ -10,6 +10,7 @@
 namespace veltrop::exporting::PhotoDiscovery {
 
 namespace fs = std::filesystem;
+using records::DiscoveredPhoto;
 
 namespace {
 
@@ -145,7 +146,7 @@ std::vector<DiscoveredPhoto> makePhotos(const std::vector<fs::path>& files, cons
         photo.pixelSize = {number(dates::keys::pixelWidth), number(dates::keys::pixelHeight)};
         const double orientation = number(dates::keys::orientation);
         const bool turned = orientation >= 5 && orientation <= 8;
-        photo.displaySize = turned ? Size{photo.pixelSize.height, photo.pixelSize.width} : photo.pixelSize;
+        photo.displaySize = turned ? image::Size{photo.pixelSize.height, photo.pixelSize.width} : photo.pixelSize;
 
         std::tie(photo.root, photo.relativeSubpath) = rootAndSubpath(photo.url, roots);
         photo.captureDate = dates::CaptureDateReader::readRecordedDate(properties);

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "kit/platform/metadata_blocks.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 namespace veltrop::platform {
 
@@ -22,7 +22,7 @@ struct ImageHeader {
 };
 
 struct DecodedImage {
-    render::Bitmap bitmap;  // possibly at a reduced scale
+    image::Bitmap bitmap;  // possibly at a reduced scale
     ImageHeader header;     // the full stored size and the metadata
 };
 

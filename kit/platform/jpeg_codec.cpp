@@ -237,8 +237,8 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     }
     jpeg_start_decompress(&info);
 
-    result.bitmap = render::Bitmap::allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height))
-                        .value_or(render::Bitmap{});
+    result.bitmap = image::Bitmap::allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height))
+                        .value_or(image::Bitmap{});
     if (result.bitmap.empty()) onError(reinterpret_cast<j_common_ptr>(&info));
 
     if (cmyk) {
@@ -286,7 +286,7 @@ void writeMarker(jpeg_compress_struct& info, int marker, const std::vector<JOCTE
 
 }  // namespace
 
-bool encodeJpeg(const render::Bitmap& image, int quality, const MetadataBlocks& metadata, std::FILE* out) {
+bool encodeJpeg(const image::Bitmap& image, int quality, const MetadataBlocks& metadata, std::FILE* out) {
     if (image.empty() || out == nullptr) return false;
     const std::vector<JOCTET> exif =
         metadata.exif.empty() ? std::vector<JOCTET>{} : markerPayload(exifSignature, metadata.exif.data(), metadata.exif.size());

@@ -20,6 +20,6 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
 // Encodes the bitmap at quality 1…100 with the given metadata blocks written
 // as APP segments; a block too large for its segment is left out.
 // True when everything was written to the stream.
-bool encodeJpeg(const render::Bitmap& image, int quality, const MetadataBlocks& metadata, std::FILE* out);
+bool encodeJpeg(const image::Bitmap& image, int quality, const MetadataBlocks& metadata, std::FILE* out);
 
 }  // namespace veltrop::platform

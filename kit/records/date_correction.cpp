@@ -5,6 +5,7 @@
 #include "kit/dates/civil.h"
 #include "kit/dates/exif_fields.h"
 #include "kit/dates/text.h"
+#include "kit/platform/file_times.h"
 
 namespace veltrop::records {
 
@@ -28,7 +29,7 @@ bool hasShape(std::string_view text, std::string_view shape) {
 
 }  // namespace
 
-bool matches(const DateCorrectionScope& scope, const exporting::DiscoveredPhoto& photo) {
+bool matches(const DateCorrectionScope& scope, const DiscoveredPhoto& photo) {
     switch (scope.kind) {
         case DateCorrectionScope::Kind::camera: {
             auto camera = dates::cameraText(photo.exif);
@@ -122,12 +123,12 @@ std::expected<DateCorrectionRule, std::string> makeSupplyRule(DateCorrectionScop
     return rule;
 }
 
-DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
+DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            std::span<const DateCorrectionRule> rules) {
     DateResolution resolution;
     resolution.base = photo.captureDate;
     if (!resolution.base && configuration.useFileDateFallback)
-        resolution.base = dates::CaptureDateReader::readFileDate(photo.url);
+        resolution.base = dates::CaptureDateReader::readFileDate(platform::fileDates(photo.url));
 
     for (auto rule = rules.rbegin(); rule != rules.rend(); ++rule) {
         if (matches(rule->scope, photo)) {

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "kit/dates/capture_date.h"
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/settings/stamp_configuration.h"
 #include "kit/settings/uuid.h"
 
@@ -31,7 +31,7 @@ struct DateCorrectionScope {
     bool operator==(const DateCorrectionScope&) const = default;
 };
 
-bool matches(const DateCorrectionScope& scope, const exporting::DiscoveredPhoto& photo);
+bool matches(const DateCorrectionScope& scope, const DiscoveredPhoto& photo);
 std::string label(const DateCorrectionScope& scope);
 
 inline constexpr std::int64_t maximumShiftSeconds = 366LL * 86400;
@@ -80,7 +80,7 @@ struct DateResolution {
 };
 
 // The most recent matching rule wins; shifts never add up.
-DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
+DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            std::span<const DateCorrectionRule> rules);
 
 }  // namespace veltrop::records

@@ -34,7 +34,7 @@ std::string reference(const settings::PhotoProject& project, std::int64_t ordina
     return prefix.empty() ? std::string(digits) : prefix + "-" + digits;
 }
 
-PhotoRecord makeRecord(const exporting::DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
+PhotoRecord makeRecord(const DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
                        const settings::StampConfiguration& configuration,
                        std::span<const DateCorrectionRule> rules,
                        const std::optional<ExpectedDateRange>& expectedRange) {

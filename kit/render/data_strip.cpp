@@ -7,6 +7,10 @@
 
 namespace veltrop::render::detail {
 
+using image::Bitmap;
+using image::Point;
+using image::Rect;
+
 namespace {
 
 struct StripColors {

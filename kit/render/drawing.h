@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "kit/platform/canvas.h"
-#include "kit/render/geometry.h"
+#include "kit/image/geometry.h"
 #include "kit/render/renderer.h"
 
 namespace veltrop::render::detail {
@@ -15,10 +15,10 @@ platform::Font fontForCapHeight(double capHeight);
 
 // Draws the request's watermark, if any, inside the photo rectangle, keeping
 // clear of the timestamp's rectangle when one is given.
-void drawWatermark(const RenderRequest& request, platform::Canvas& canvas, const Rect& photo,
-                   const std::optional<Rect>& timestamp);
+void drawWatermark(const RenderRequest& request, platform::Canvas& canvas, const image::Rect& photo,
+                   const std::optional<image::Rect>& timestamp);
 
 // The upright photo with the data strip below it.
-std::expected<Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height);
+std::expected<image::Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height);
 
 }  // namespace veltrop::render::detail

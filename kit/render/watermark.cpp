@@ -5,6 +5,11 @@
 
 namespace veltrop::render::detail {
 
+using image::Bitmap;
+using image::Point;
+using image::Size;
+using image::Rect;
+
 using settings::StampBacking;
 
 void drawWatermark(const RenderRequest& request, platform::Canvas& canvas, const Rect& photo,

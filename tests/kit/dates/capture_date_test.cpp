@@ -96,7 +96,7 @@ TEST(CaptureDateReader, FileDateIsLocalWallClock) {
     const std::string saved = oldZone ? oldZone : "";
     setenv("TZ", "UTC-2", 1);  // POSIX sign: two hours east of UTC
     tzset();
-    auto date = CaptureDateReader::readFileDate(file);
+    auto date = CaptureDateReader::readFileDate(veltrop::platform::fileDates(file));
     struct tm expected {};
     localtime_r(&instant, &expected);
     if (oldZone) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
@@ -110,7 +110,7 @@ TEST(CaptureDateReader, FileDateIsLocalWallClock) {
     gmtime_r(&instant, &utc);
     EXPECT_EQ((utc.tm_hour + 2) % 24, date->hour);
 
-    EXPECT_FALSE(CaptureDateReader::readFileDate(dir / "missing.jpg"));
+    EXPECT_FALSE(CaptureDateReader::readFileDate(veltrop::platform::fileDates(dir / "missing.jpg")));
 }
 
 TEST(CaptureDateSource, RawValuesLabelsAndEmbedding) {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 // The code point at `index` and the number of bytes it takes (at least 1).
 inline char32_t decodeCodePoint(std::string_view text, std::size_t index, std::size_t& length) {
@@ -39,4 +39,4 @@ void forEachCodePoint(std::string_view text, Visit&& visit) {
     }
 }
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image

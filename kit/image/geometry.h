@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 struct Point {
     double x = 0, y = 0;
@@ -33,4 +33,4 @@ struct Rect {
     bool operator==(const Rect&) const = default;
 };
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image

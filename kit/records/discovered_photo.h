@@ -9,15 +9,10 @@
 
 #include "kit/dates/capture_date.h"
 #include "kit/dates/exif_fields.h"
+#include "kit/image/geometry.h"
 #include "kit/records/date_audit.h"
 
-namespace veltrop::exporting {
-
-struct Size {
-    double width = 0;
-    double height = 0;
-    bool operator==(const Size&) const = default;
-};
+namespace veltrop::records {
 
 struct DiscoveredPhoto {
     std::filesystem::path url;    // standardised
@@ -25,9 +20,9 @@ struct DiscoveredPhoto {
     std::string relativeSubpath;  // "/"-separated folders between root and the photo's folder
     std::optional<dates::CaptureDate> captureDate;  // recorded date only, never the file date
     dates::ExifFields exif;
-    Size pixelSize;
-    Size displaySize;  // pixel size turned for orientations 5 to 8
-    records::PhotoDateAudit dateAudit;
+    image::Size pixelSize;
+    image::Size displaySize;  // pixel size turned for orientations 5 to 8
+    PhotoDateAudit dateAudit;
     std::optional<std::int64_t> batchOrdinal;
 
     bool operator==(const DiscoveredPhoto&) const = default;
@@ -36,4 +31,4 @@ struct DiscoveredPhoto {
     bool rootIsFolder() const { return root != url; }
 };
 
-}  // namespace veltrop::exporting
+}  // namespace veltrop::records

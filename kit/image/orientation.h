@@ -1,9 +1,9 @@
 #pragma once
 // Turning stored pixels upright according to an EXIF orientation.
 
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 // True for the orientations whose upright picture exchanges width and height.
 constexpr bool swapsDimensions(Orientation orientation) { return orientation >= 5 && orientation <= 8; }
@@ -14,4 +14,4 @@ constexpr bool swapsDimensions(Orientation orientation) { return orientation >= 
 // is empty or memory runs out.
 Bitmap oriented(const Bitmap& stored, Orientation orientation);
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image
