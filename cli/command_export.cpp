@@ -42,7 +42,7 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
 }
 
 // "all", "camera=TEXT", "folder=DIR" or "photo=FILE".
-std::expected<DateCorrectionScope, std::string> parseScope(std::string_view text) {
+[[nodiscard]] std::expected<DateCorrectionScope, std::string> parseScope(std::string_view text) {
     if (text.empty() || text == "all") return DateCorrectionScope::all();
     const auto equals = text.find('=');
     const std::string_view kind = text.substr(0, equals);
@@ -63,7 +63,7 @@ std::pair<std::string_view, std::string_view> splitScope(std::string_view text) 
 }
 
 // "+1h30m", "-2d", "+90m": a sign, then days, hours and minutes in that order.
-std::expected<DateCorrectionRule, std::string> parseShift(std::string_view option) {
+[[nodiscard]] std::expected<DateCorrectionRule, std::string> parseShift(std::string_view option) {
     auto [amount, scopeText] = splitScope(option);
     auto scope = parseScope(scopeText);
     if (!scope) return std::unexpected(scope.error());
@@ -97,7 +97,7 @@ std::expected<DateCorrectionRule, std::string> parseShift(std::string_view optio
     return rule;
 }
 
-std::expected<std::optional<records::ExpectedDateRange>, std::string> parseExpected(
+[[nodiscard]] std::expected<std::optional<records::ExpectedDateRange>, std::string> parseExpected(
     const std::optional<std::string>& option) {
     if (!option) return std::nullopt;
     const auto dots = option->find("..");
@@ -110,7 +110,8 @@ std::expected<std::optional<records::ExpectedDateRange>, std::string> parseExpec
     return range;
 }
 
-std::expected<std::vector<DateCorrectionRule>, std::string> parseCorrections(const ParsedArguments& parsed) {
+[[nodiscard]] std::expected<std::vector<DateCorrectionRule>, std::string> parseCorrections(
+    const ParsedArguments& parsed) {
     std::vector<DateCorrectionRule> rules;
     for (const auto& [option, value] : parsed.ordered) {
         if (option == "--shift") {
@@ -129,7 +130,8 @@ std::expected<std::vector<DateCorrectionRule>, std::string> parseCorrections(con
     return rules;
 }
 
-std::expected<void, std::string> applyExportOptions(const ParsedArguments& parsed, settings::StampConfiguration& c) {
+[[nodiscard]] std::expected<void, std::string> applyExportOptions(const ParsedArguments& parsed,
+                                                                 settings::StampConfiguration& c) {
     if (auto out = parsed.value("--out")) c.outputRoot = exporting::standardized(*out);
     if (auto naming = parsed.value("--template")) c.naming.template_ = *naming;
     if (parsed.has("--no-subfolders")) c.includeSubfolders = false;
@@ -200,7 +202,7 @@ void printSummary(std::ostream& out, const exporting::BatchSummary& summary,
         << summary.count(Kind::notProcessed) << (summary.wasCancelled ? " \u00b7 Cancelled" : "") << "\n";
     for (const auto& result : summary.results)
         if (result.outcome.kind == Kind::failed)
-            out << "Failed: " << result.source.string() << " \u2014 " << result.outcome.reason << "\n";
+            out << "Failed: " << result.source.string() << " \u2014 " << result.outcome.failureText() << "\n";
     for (const auto& root : summary.outputRoots) out << "Output: " << root.string() << "\n";
     if (handover) {
         out << "Package: " << handover->root.string() << "\n";

@@ -37,7 +37,8 @@ const std::string_view stampOptionsHelp =
 namespace {
 
 template <class E>
-std::expected<E, std::string> enumOption(const ParsedArguments& parsed, std::string_view option, E current) {
+[[nodiscard]] std::expected<E, std::string> enumOption(const ParsedArguments& parsed, std::string_view option,
+                                                     E current) {
     auto text = parsed.value(option);
     if (!text) return current;
     if (auto value = settings::fromRaw<E>(*text)) return *value;
@@ -46,8 +47,9 @@ std::expected<E, std::string> enumOption(const ParsedArguments& parsed, std::str
     return std::unexpected("option \u201C" + std::string(option) + "\u201D takes one of " + choices);
 }
 
-std::expected<double, std::string> numberOption(const ParsedArguments& parsed, std::string_view option,
-                                                double current, double minimum, double maximum) {
+[[nodiscard]] std::expected<double, std::string> numberOption(const ParsedArguments& parsed,
+                                                              std::string_view option, double current,
+                                                              double minimum, double maximum) {
     auto text = parsed.value(option);
     if (!text) return current;
     double value = 0;

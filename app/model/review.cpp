@@ -61,7 +61,7 @@ std::string notesText(const PhotoRecord& record) {
     }
     if (record.error) {
         if (!text.empty()) text += "; ";
-        text += *record.error;
+        text += description(*record.error);
     }
     return text;
 }

@@ -52,7 +52,8 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
             if (result.outcome.kind != exporting::FileOutcome::Kind::failed) continue;
             auto* label = new QLabel(
                 QStringLiteral("<b>%1</b> \u2014 %2")
-                    .arg(qs(result.source.filename().string()).toHtmlEscaped(), qs(result.outcome.reason).toHtmlEscaped()),
+                    .arg(qs(result.source.filename().string()).toHtmlEscaped(),
+                         qs(result.outcome.failureText()).toHtmlEscaped()),
                 list);
             label->setWordWrap(true);
             label->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/export/export_failure.h"
 #include "kit/records/discovered_photo.h"
 #include "kit/records/photo_record.h"
 #include "kit/image/bitmap.h"
@@ -23,13 +24,16 @@ namespace veltrop::exporting {
 struct FileOutcome {
     enum class Kind { stamped, failed, skippedNoDate, notProcessed };
     Kind kind = Kind::notProcessed;
-    std::filesystem::path destination;  // stamped
-    std::string reason;                 // failed
+    std::filesystem::path destination;     // stamped
+    std::optional<ExportFailure> failure;  // failed
 
     static FileOutcome stamped(std::filesystem::path at) { return {Kind::stamped, std::move(at), {}}; }
-    static FileOutcome failed(std::string text) { return {Kind::failed, {}, std::move(text)}; }
+    static FileOutcome failed(ExportFailure why) { return {Kind::failed, {}, std::move(why)}; }
     static FileOutcome skippedNoDate() { return {Kind::skippedNoDate, {}, {}}; }
     static FileOutcome notProcessed() { return {Kind::notProcessed, {}, {}}; }
+
+    // The failure's sentence; empty for every other outcome.
+    std::string failureText() const { return failure ? description(*failure) : std::string(); }
 
     bool operator==(const FileOutcome&) const = default;
 };
@@ -59,7 +63,7 @@ struct StampPlan {
     records::DiscoveredPhoto photo;
     std::optional<dates::CaptureDate> date;
     std::optional<std::filesystem::path> destination;
-    std::optional<std::string> failure;
+    std::optional<ExportFailure> failure;
     records::PhotoRecord record;
 
     bool operator==(const StampPlan&) const = default;

@@ -30,7 +30,7 @@ ImageLoadError failure(DecodeFailure reason, const std::filesystem::path& file) 
 }
 
 // The decoder follows the first bytes of the file.
-std::expected<Format, ImageLoadError> sniff(const std::filesystem::path& file) {
+[[nodiscard]] std::expected<Format, ImageLoadError> sniff(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::unexpected(failure(ImageLoadError::Kind::unreadable, file));
     std::array<std::uint8_t, 64> head{};
@@ -47,7 +47,7 @@ std::expected<Format, ImageLoadError> sniff(const std::filesystem::path& file) {
     return std::unexpected(failure(ImageLoadError::Kind::unsupportedFormat, file));
 }
 
-std::expected<platform::ImageHeader, DecodeFailure> readHeader(Format format, const std::filesystem::path& file) {
+[[nodiscard]] std::expected<platform::ImageHeader, DecodeFailure> readHeader(Format format, const std::filesystem::path& file) {
     switch (format) {
         case Format::jpeg: return platform::readJpegHeader(file);
         case Format::png: return platform::readPngHeader(file);
@@ -56,7 +56,7 @@ std::expected<platform::ImageHeader, DecodeFailure> readHeader(Format format, co
     return std::unexpected(DecodeFailure::unsupported);
 }
 
-std::expected<platform::DecodedImage, DecodeFailure> decode(Format format, const std::filesystem::path& file,
+[[nodiscard]] std::expected<platform::DecodedImage, DecodeFailure> decode(Format format, const std::filesystem::path& file,
                                                             int minimumLongSide) {
     const platform::DecodeRequest request{minimumLongSide, ImageLoader::maximumPixelCount};
     switch (format) {

@@ -8,7 +8,7 @@ namespace veltrop::exporting {
 FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
     const settings::StampConfiguration& configuration = job.configuration;
     auto loaded = ImageLoader::load(plan.photo.url);
-    if (!loaded) return FileOutcome::failed(loaded.error().description());
+    if (!loaded) return FileOutcome::failed(loaded.error());
 
     render::RenderRequest request;
     request.orientation = loaded->orientation;
@@ -23,11 +23,11 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
     request.image = std::move(loaded->image);  // handed over: an upright photo is stamped in place
 
     auto rendered = render::Renderer::render(std::move(request));
-    if (!rendered) return FileOutcome::failed(rendered.error().description());
+    if (!rendered) return FileOutcome::failed(rendered.error());
 
     const WriteOptions options{configuration.jpegQuality, configuration.removeGPS};
     auto written = ImageWriter::write(*rendered, *plan.destination, loaded->metadata, options);
-    if (!written) return FileOutcome::failed(written.error().description());
+    if (!written) return FileOutcome::failed(written.error());
     return FileOutcome::stamped(*plan.destination);
 }
 

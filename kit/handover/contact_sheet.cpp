@@ -88,7 +88,7 @@ std::string firstLine(const FileResult& result) {
 
 std::string issueText(const FileOutcome& outcome) {
     switch (outcome.kind) {
-        case FileOutcome::Kind::failed: return "Failed: " + outcome.reason;
+        case FileOutcome::Kind::failed: return "Failed: " + outcome.failureText();
         case FileOutcome::Kind::skippedNoDate: return "Skipped: no usable date";
         case FileOutcome::Kind::stamped:
         case FileOutcome::Kind::notProcessed: break;
@@ -120,7 +120,7 @@ public:
         document_.drawText(oneLine(line), {std::string(fontFamily), size, textGrey}, x, baseline, width);
     }
 
-    std::expected<void, HandoverError> thumbnail(const FileResult& result, const platform::PdfJpeg& image,
+    [[nodiscard]] std::expected<void, HandoverError> thumbnail(const FileResult& result, const platform::PdfJpeg& image,
                                                  std::size_t slot) {
         const double x = columnX[slot % 2];
         const double rowTop = firstRowTop - rowPitch * static_cast<double>(slot / 2);
@@ -169,7 +169,7 @@ using Thumbnail = std::expected<platform::PdfJpeg, HandoverError>;
 
 // The thumbnail of one exported copy as JPEG data for the page. The decoded
 // pixels live only inside this call.
-Thumbnail thumbnailOf(const FileResult& result) {
+[[nodiscard]] Thumbnail thumbnailOf(const FileResult& result) {
     auto loaded = exporting::ImageLoader::loadThumbnail(result.outcome.destination, thumbnailMaxPixelSize,
                                                         exporting::ThumbnailOrientation::upright);
     if (!loaded || loaded->image.empty())
@@ -187,7 +187,7 @@ public:
     ThumbnailQueue(const std::vector<const FileResult*>& exported, std::size_t ahead)
         : exported_(exported), ahead_(std::max<std::size_t>(1, ahead)) {}
 
-    Thumbnail next() {
+    [[nodiscard]] Thumbnail next() {
         while (pending_.size() < ahead_ && started_ < exported_.size()) {
             // Deferred only when no thread can be started: then it is read on this one.
             pending_.push_back(std::async(std::launch::async | std::launch::deferred, thumbnailOf,

@@ -32,7 +32,7 @@ struct Opened {
     Handle primary;
 };
 
-std::expected<Opened, DecodeFailure> open(const std::filesystem::path& file) {
+[[nodiscard]] std::expected<Opened, DecodeFailure> open(const std::filesystem::path& file) {
     Context context(heif_context_alloc());
     if (!context) return std::unexpected(DecodeFailure::unsupported);
     const heif_error read = heif_context_read_from_file(context.get(), file.c_str(), nullptr);

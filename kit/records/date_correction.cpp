@@ -123,6 +123,14 @@ std::expected<DateCorrectionRule, std::string> makeSupplyRule(DateCorrectionScop
     return rule;
 }
 
+std::string_view description(DateResolutionError error) {
+    switch (error) {
+        case DateResolutionError::invalidSuppliedDate: return errors::invalidSuppliedDate;
+        case DateResolutionError::shiftOutOfRange: return errors::shiftOutOfRange;
+    }
+    return {};
+}
+
 DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            std::span<const DateCorrectionRule> rules) {
     DateResolution resolution;
@@ -143,10 +151,10 @@ DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampCo
     const DateCorrectionRule& rule = *resolution.matchedRule;
     if (rule.suppliedDate) {
         resolution.resolved = parseSuppliedText(dates::text(*rule.suppliedDate));
-        if (!resolution.resolved) resolution.error = std::string(errors::invalidSuppliedDate);
+        if (!resolution.resolved) resolution.error = DateResolutionError::invalidSuppliedDate;
     } else if (resolution.base) {
         resolution.resolved = shifted(*resolution.base, rule.offsetSeconds);
-        if (!resolution.resolved) resolution.error = std::string(errors::shiftOutOfRange);
+        if (!resolution.resolved) resolution.error = DateResolutionError::shiftOutOfRange;
     }
     return resolution;
 }

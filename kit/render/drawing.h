@@ -19,6 +19,6 @@ void drawWatermark(const RenderRequest& request, platform::Canvas& canvas, const
                    const std::optional<image::Rect>& timestamp);
 
 // The upright photo with the data strip below it.
-std::expected<image::Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height);
+[[nodiscard]] std::expected<image::Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height);
 
 }  // namespace veltrop::render::detail

@@ -66,13 +66,13 @@ bool drawsTimestamp(const RenderRequest& request) {
            (request.style.mode == StampMode::overlay || request.strip.showTimestamp);
 }
 
-std::expected<Bitmap, RenderError> finished(platform::Canvas& canvas) {
+[[nodiscard]] std::expected<Bitmap, RenderError> finished(platform::Canvas& canvas) {
     auto bitmap = canvas.finish();
     if (!bitmap) return std::unexpected(RenderError::contextCreationFailed());
     return std::move(*bitmap);
 }
 
-std::expected<Bitmap, RenderError> drawOverlay(RenderRequest& request) {
+[[nodiscard]] std::expected<Bitmap, RenderError> drawOverlay(RenderRequest& request) {
     Bitmap photo = uprightCopy(request.image, request.orientation);
     request.image = {};  // a turned photo's stored pixels are no longer needed
     if (photo.empty()) return std::unexpected(RenderError::contextCreationFailed());
