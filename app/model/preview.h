@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "kit/image/bitmap.h"
 #include "kit/records/discovered_photo.h"
 #include "kit/records/photo_record.h"
-#include "kit/image/bitmap.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::app {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "kit/export/batch_processor.h"
-#include "kit/records/discovered_photo.h"
 #include "kit/records/date_correction.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/records/photo_record.h"
 #include "kit/settings/stamp_configuration.h"
 

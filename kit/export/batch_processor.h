@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "kit/export/export_failure.h"
+#include "kit/image/bitmap.h"
 #include "kit/records/discovered_photo.h"
 #include "kit/records/photo_record.h"
-#include "kit/image/bitmap.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::exporting {

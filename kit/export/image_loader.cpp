@@ -6,12 +6,12 @@
 #include <cmath>
 #include <fstream>
 
+#include "kit/image/orientation.h"
 #include "kit/platform/exif_metadata.h"
 #include "kit/platform/heif_codec.h"
 #include "kit/platform/jpeg_codec.h"
 #include "kit/platform/png_codec.h"
 #include "kit/render/downscale.h"
-#include "kit/image/orientation.h"
 
 namespace veltrop::exporting {
 

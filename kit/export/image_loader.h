@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "kit/dates/properties.h"
-#include "kit/platform/metadata_blocks.h"
 #include "kit/image/bitmap.h"
+#include "kit/platform/metadata_blocks.h"
 
 namespace veltrop::exporting {
 

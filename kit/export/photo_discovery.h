@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "kit/records/discovered_photo.h"
 #include "kit/export/image_loader.h"
+#include "kit/records/discovered_photo.h"
 
 namespace veltrop::exporting {
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "kit/platform/metadata_blocks.h"
 #include "kit/image/bitmap.h"
+#include "kit/platform/metadata_blocks.h"
 
 namespace veltrop::platform {
 

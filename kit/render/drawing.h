@@ -4,8 +4,8 @@
 #include <expected>
 #include <optional>
 
-#include "kit/platform/canvas.h"
 #include "kit/image/geometry.h"
+#include "kit/platform/canvas.h"
 #include "kit/render/renderer.h"
 
 namespace veltrop::render::detail {

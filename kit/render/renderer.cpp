@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "kit/render/drawing.h"
 #include "kit/image/orientation.h"
+#include "kit/render/drawing.h"
 #include "kit/render/seven_segment.h"
 #include "kit/render/stamp_layout.h"
 #include "kit/settings/stamp_format.h"
