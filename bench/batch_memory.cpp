@@ -33,7 +33,7 @@ long long statusKilobytes(const char* field) {
 }
 
 void writePhoto(const fs::path& file, int width, int height) {
-    auto bitmap = render::Bitmap::allocate(width, height);
+    auto bitmap = image::Bitmap::allocate(width, height);
     if (!bitmap) std::exit(1);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width * 4; ++x) bitmap->row(y)[x] = static_cast<std::uint8_t>((x ^ y) * 13);

@@ -71,7 +71,7 @@ std::vector<fs::path> makeTree(const fs::path& root, const std::vector<fs::path>
 }
 
 // Discovery with each original's metadata read once.
-std::vector<exporting::DiscoveredPhoto> discovered(const fs::path& root, const std::map<fs::path, fs::path>& originalOf) {
+std::vector<records::DiscoveredPhoto> discovered(const fs::path& root, const std::map<fs::path, fs::path>& originalOf) {
     std::map<fs::path, std::optional<exporting::ImageInfo>> infos;
     const std::vector<fs::path> dropped{root};
     return exporting::PhotoDiscovery::makePhotos(
@@ -85,7 +85,7 @@ std::vector<exporting::DiscoveredPhoto> discovered(const fs::path& root, const s
 
 // Thread CPU time of run() up to the first photo handed to a worker; the
 // workers write nothing.
-double secondsToFirstWrite(const std::vector<exporting::DiscoveredPhoto>& photos,
+double secondsToFirstWrite(const std::vector<records::DiscoveredPhoto>& photos,
                            const settings::StampConfiguration& configuration) {
     std::atomic<bool> started{false};
     exporting::BatchProcessor processor(4, std::nullopt, [&](const exporting::StampPlan& plan, const exporting::StampJob&) {
@@ -109,7 +109,7 @@ struct ThreadMarker {
 };
 
 // Process CPU seconds of a real export of the photos, with or without the package reports.
-double exportSeconds(const std::vector<exporting::DiscoveredPhoto>& photos, const fs::path& output, bool package,
+double exportSeconds(const std::vector<records::DiscoveredPhoto>& photos, const fs::path& output, bool package,
                      std::size_t& stamped) {
     settings::StampConfiguration configuration;
     configuration.outputRoot = output;
@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
         row("5,000-photo tree: CPU to the first write", secondsToFirstWrite(photos, configuration), "s", 0.8);
     }
     {  // 1,000 photos against 6,400 folder corrections
-        std::vector<exporting::DiscoveredPhoto> photos(1000);
+        std::vector<records::DiscoveredPhoto> photos(1000);
         for (std::size_t i = 0; i < photos.size(); ++i) {
             photos[i].root = "/survey";
             photos[i].relativeSubpath = "site " + std::to_string(i % 80) + "/day " + std::to_string(i % 7);

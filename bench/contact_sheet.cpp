@@ -32,7 +32,7 @@ constexpr std::size_t copies = 200;
 // Something a JPEG coder treats like a photograph: broad gradients, edges,
 // texture at several scales and sensor noise.
 bool writeSyntheticPhoto(const fs::path& file, int width, int height, unsigned seed) {
-    auto bitmap = render::Bitmap::allocate(width, height);
+    auto bitmap = image::Bitmap::allocate(width, height);
     if (!bitmap) return false;
     std::mt19937 random(seed);
     std::normal_distribution<float> noise(0.f, 4.f);

@@ -91,7 +91,7 @@ struct Outcome {
     std::string fallback;
 };
 
-Outcome stamp(const exporting::DiscoveredPhoto& photo, bool keepQuality, const fs::path& folder) {
+Outcome stamp(const records::DiscoveredPhoto& photo, bool keepQuality, const fs::path& folder) {
     settings::StampConfiguration configuration;
     configuration.project.reset();
     configuration.keepOriginalQuality = keepQuality;
@@ -99,7 +99,7 @@ Outcome stamp(const exporting::DiscoveredPhoto& photo, bool keepQuality, const f
     exporting::StampPlan plan{photo, std::nullopt, destination, std::nullopt,
                               records::makeRecord(photo, 0, configuration, {}, std::nullopt)};
     plan.date = plan.record.resolvedDate.value_or(settings::sampleDate());
-    const std::optional<render::Bitmap> noLogo;
+    const std::optional<image::Bitmap> noLogo;
     const double start = threadSeconds();
     const auto outcome = exporting::stampPhoto(plan, {configuration, noLogo});
     const double seconds = threadSeconds() - start;

@@ -9,7 +9,7 @@ using namespace veltrop;
 
 int main() {
     render::RenderRequest request;
-    request.image = *render::Bitmap::allocate(6000, 4000);
+    request.image = *image::Bitmap::allocate(6000, 4000);
     std::memset(request.image.pixels.get(), 0x80, request.image.stride * 4000);
     request.timestamp = "14 Aug 2026  06:17:49";
     request.watermark = settings::WatermarkConfig{};

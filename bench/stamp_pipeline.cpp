@@ -56,7 +56,7 @@ bool codecAlone(const fs::path& file) {
     return ok;
 }
 
-render::RenderRequest defaultRequest(render::Bitmap image, render::Orientation orientation) {
+render::RenderRequest defaultRequest(image::Bitmap image, image::Orientation orientation) {
     render::RenderRequest request;
     request.image = std::move(image);
     request.orientation = orientation;
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     struct Photo {
         fs::path file;
         double pixels;
-        render::Orientation orientation;
+        image::Orientation orientation;
     };
     std::vector<Photo> photos;
     for (const auto& entry : fs::directory_iterator(folder)) {

@@ -6,7 +6,7 @@
 #include "cli/clock_table.h"
 #include "cli/command.h"
 #include "kit/export/image_loader.h"
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/export/photo_discovery.h"
 
 namespace veltrop::cli {
@@ -106,7 +106,7 @@ int runClocks(const Invocation& invocation) {
     }
 
     std::vector<std::filesystem::path> dropped;
-    for (const auto& path : parsed->positionals) dropped.push_back(exporting::standardized(path));
+    for (const auto& path : parsed->positionals) dropped.push_back(records::standardized(path));
     exporting::ImageLoader::prepare();
     namespace discovery = exporting::PhotoDiscovery;
     const auto photos =

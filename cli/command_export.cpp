@@ -15,7 +15,7 @@
 #include "cli/stamp_options.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/handover/contact_sheet.h"
 #include "kit/handover/handover_package.h"
@@ -115,7 +115,8 @@ void printResultLine(std::ostream& out, const exporting::FileResult& result) {
     }
 }
 
-void printSummary(std::ostream& out, const exporting::BatchSummary& summary, Verbosity verbosity) {
+void printSummary(std::ostream& out, const exporting::BatchSummary& summary,
+                  const std::optional<handover::HandoverPackageResult>& handover, Verbosity verbosity) {
     if (verbosity == Verbosity::verbose)
         for (const auto& result : summary.results) printResultLine(out, result);
     out << "Stamped " << summary.count(FileOutcome::Kind::stamped) << " \u00b7 Failed "
@@ -127,7 +128,7 @@ void printSummary(std::ostream& out, const exporting::BatchSummary& summary, Ver
         for (const auto& result : summary.results)
             if (result.outcome.kind == FileOutcome::Kind::failed) printResultLine(out, result);
     for (const auto& root : summary.outputRoots) out << "Output: " << root.string() << "\n";
-    if (const auto& handover = summary.handover) {
+    if (handover) {
         out << "Package: " << handover->root.string() << "\n";
         if (handover->index) out << "Photo index: " << handover->index->string() << "\n";
         if (handover->contactSheet) out << "Contact sheet: " << handover->contactSheet->string() << "\n";
@@ -135,7 +136,8 @@ void printSummary(std::ostream& out, const exporting::BatchSummary& summary, Ver
     }
 }
 
-nlohmann::json summaryJson(const exporting::BatchSummary& summary, const RecordOptions& options,
+nlohmann::json summaryJson(const exporting::BatchSummary& summary,
+                           const std::optional<handover::HandoverPackageResult>& handover, const RecordOptions& options,
                            const std::vector<std::size_t>& changed) {
     using nlohmann::json;
     json results = json::array();
@@ -164,7 +166,7 @@ nlohmann::json summaryJson(const exporting::BatchSummary& summary, const RecordO
                 {"wasCancelled", summary.wasCancelled},
                 {"counts", counts},
                 {"corrections", correctionEffectsJson(options, changed)}};
-    if (const auto& handover = summary.handover) {
+    if (handover) {
         const auto path = [](const std::optional<std::filesystem::path>& p) {
             return p ? json(p->string()) : json(nullptr);
         };
@@ -213,7 +215,7 @@ int runExport(const Invocation& invocation) {
     settings::StampConfiguration& configuration = setup->configuration;
     auto options = readRecordOptions(*parsed, configuration);
     if (!options) return invocation.usageError(options.error());
-    if (auto out = parsed->value("--out")) configuration.outputRoot = exporting::standardized(*out);
+    if (auto out = parsed->value("--out")) configuration.outputRoot = records::standardized(*out);
     if (auto naming = parsed->value("--template")) configuration.naming.template_ = *naming;
     int jobs = 4;
     if (auto text = parsed->value("--jobs")) {
@@ -228,7 +230,7 @@ int runExport(const Invocation& invocation) {
     const auto photos = discoverPhotos(parsed->positionals, configuration.includeSubfolders, excluded);
     // Files named on the command line are all accounted for, also those that are no photo.
     std::vector<std::filesystem::path> dropped;
-    for (const auto& path : parsed->positionals) dropped.push_back(exporting::standardized(path));
+    for (const auto& path : parsed->positionals) dropped.push_back(records::standardized(path));
     const auto refused = exporting::PhotoDiscovery::refusedInputs(dropped);
     if (photos.empty()) {
         for (const auto& input : refused) invocation.err << input.reason << "\n";
@@ -244,7 +246,7 @@ int runExport(const Invocation& invocation) {
         settings::PhotoProject project = configuration.project.value_or(settings::defaultProject());
         project.includeHandoverPackage = true;
         configuration.project = project;
-        auto created = packageFolder(exporting::standardized(*parent), project.title);
+        auto created = packageFolder(records::standardized(*parent), project.title);
         if (!created) {
             invocation.err << created.error() << "\n";
             return exitFailure;
@@ -278,17 +280,18 @@ int runExport(const Invocation& invocation) {
     progress.finish(finished);
     for (const auto& input : refused)
         summary.results.push_back({input.location, exporting::FileOutcome::failed(input.reason), std::nullopt});
+    std::optional<handover::HandoverPackageResult> reports;
     if (package)
-        summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get(),
+        reports = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get(),
                                                                    processor.thumbnails().get());
 
     const auto changed = correctionEffects(*options, photos, configuration);
     if (asJson) {
-        printJson(invocation.out, summaryJson(summary, *options, changed));
+        printJson(invocation.out, summaryJson(summary, reports, *options, changed));
         if (verbosity == Verbosity::verbose)
             for (const auto& result : summary.results) printResultLine(invocation.err, result);
     } else {
-        printSummary(invocation.out, summary, verbosity);
+        printSummary(invocation.out, summary, reports, verbosity);
         printCorrectionEffects(invocation.out, *options, changed);
     }
     invocation.out.flush();
@@ -298,7 +301,7 @@ int runExport(const Invocation& invocation) {
     const bool outside = reportOutsideRange(invocation.err, *options, records);
 
     if (signal) return exitStatusForSignal(*signal);
-    const bool reportsMissing = summary.handover && summary.handover->error;
+    const bool reportsMissing = reports && reports->error;
     const bool clean = !summary.wasCancelled && summary.count(FileOutcome::Kind::failed) == 0 && !reportsMissing &&
                        !outside;
     return clean ? exitSuccess : exitFailure;

@@ -8,7 +8,7 @@
 #include "kit/dates/capture_date.h"
 #include "kit/dates/exif_fields.h"
 #include "kit/export/image_loader.h"
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/records/date_audit.h"
 
@@ -82,7 +82,7 @@ int runInspect(const Invocation& invocation) {
             files.push_back(given);
             continue;
         }
-        const auto found = exporting::PhotoDiscovery::discoverFiles({exporting::standardized(given)},
+        const auto found = exporting::PhotoDiscovery::discoverFiles({records::standardized(given)},
                                                                     !parsed->has("--no-subfolders"), {});
         if (found.empty()) {
             invocation.err << "No photos found in \u201C" << given << "\u201D.\n";

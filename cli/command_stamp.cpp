@@ -6,7 +6,7 @@
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/output_planner.h"
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/export/photo_discovery.h"
 
 namespace veltrop::cli {
@@ -39,8 +39,8 @@ int runStamp(const Invocation& invocation) {
     }
 
     const std::filesystem::path input = parsed->positionals[0];
-    const std::filesystem::path output = exporting::standardized(parsed->positionals[1]);
-    if (exporting::pathKey(input) == exporting::pathKey(output)) {
+    const std::filesystem::path output = records::standardized(parsed->positionals[1]);
+    if (records::pathKey(input) == records::pathKey(output)) {
         invocation.err << exporting::OutputError::wouldOverwriteSource(output).description() << "\n";
         return exitFailure;
     }

@@ -6,7 +6,7 @@
 
 #include "kit/dates/exif_fields.h"
 #include "kit/dates/text.h"
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/records/correction_effects.h"
 #include "kit/records/shift_text.h"
@@ -59,8 +59,8 @@ std::expected<DateCorrectionScope, std::string> parseScope(std::string_view text
     const std::string value = equals == std::string_view::npos ? std::string() : std::string(text.substr(equals + 1));
     if (!value.empty()) {
         if (kind == "camera") return DateCorrectionScope::camera(value);
-        if (kind == "folder") return DateCorrectionScope::folder(exporting::standardized(value));
-        if (kind == "photo") return DateCorrectionScope::photo(exporting::standardized(value));
+        if (kind == "folder") return DateCorrectionScope::folder(records::standardized(value));
+        if (kind == "photo") return DateCorrectionScope::photo(records::standardized(value));
     }
     return std::unexpected("a correction applies to all, camera=TEXT, folder=DIR or photo=FILE, not " +
                            inQuotes(text));
@@ -109,7 +109,7 @@ std::expected<std::optional<records::ExpectedDateRange>, std::string> parseExpec
 // At most this many of the batch's cameras or folders are named in a message.
 constexpr std::size_t namedAtMost = 10;
 
-std::string cameraList(const std::vector<exporting::DiscoveredPhoto>& photos) {
+std::string cameraList(const std::vector<records::DiscoveredPhoto>& photos) {
     std::vector<std::pair<std::string, std::size_t>> cameras;  // in order of first appearance
     for (const auto& photo : photos) {
         const auto camera = dates::cameraText(photo.exif);
@@ -126,7 +126,7 @@ std::string cameraList(const std::vector<exporting::DiscoveredPhoto>& photos) {
     return list;
 }
 
-std::string folderList(const std::vector<exporting::DiscoveredPhoto>& photos) {
+std::string folderList(const std::vector<records::DiscoveredPhoto>& photos) {
     std::vector<std::filesystem::path> folders;
     for (const auto& photo : photos)
         if (std::ranges::find(folders, photo.url.parent_path()) == folders.end())
@@ -195,10 +195,10 @@ std::expected<RecordOptions, std::string> readRecordOptions(const ParsedArgument
     return options;
 }
 
-std::vector<exporting::DiscoveredPhoto> discoverPhotos(const std::vector<std::string>& paths, bool includeSubfolders,
+std::vector<records::DiscoveredPhoto> discoverPhotos(const std::vector<std::string>& paths, bool includeSubfolders,
                                                        const std::vector<std::filesystem::path>& excluded) {
     std::vector<std::filesystem::path> dropped;
-    for (const auto& path : paths) dropped.push_back(exporting::standardized(path));
+    for (const auto& path : paths) dropped.push_back(records::standardized(path));
     namespace discovery = exporting::PhotoDiscovery;
     auto photos = discovery::makePhotos(discovery::discoverFiles(dropped, includeSubfolders, excluded), dropped);
     for (std::size_t i = 0; i < photos.size(); ++i) photos[i].batchOrdinal = static_cast<std::int64_t>(i);
@@ -206,7 +206,7 @@ std::vector<exporting::DiscoveredPhoto> discoverPhotos(const std::vector<std::st
 }
 
 std::optional<std::string> unmatchedCorrections(const RecordOptions& options,
-                                                const std::vector<exporting::DiscoveredPhoto>& photos) {
+                                                const std::vector<records::DiscoveredPhoto>& photos) {
     const auto unmatched = records::rulesMatchingNothing(options.rules(), photos);
     if (unmatched.empty()) return std::nullopt;
     std::string message;
@@ -246,7 +246,7 @@ std::optional<std::string> unmatchedCorrections(const RecordOptions& options,
 }
 
 std::vector<std::size_t> correctionEffects(const RecordOptions& options,
-                                           const std::vector<exporting::DiscoveredPhoto>& photos,
+                                           const std::vector<records::DiscoveredPhoto>& photos,
                                            const settings::StampConfiguration& configuration) {
     return records::changedPhotoCounts(options.rules(), photos, configuration);
 }

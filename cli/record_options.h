@@ -14,7 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/arguments.h"
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/records/date_correction.h"
 #include "kit/records/photo_record.h"
 #include "kit/settings/stamp_configuration.h"
@@ -50,17 +50,17 @@ struct RecordOptions {
 
 // The photos of the batch, in order and numbered, found below the given
 // files and folders.
-std::vector<exporting::DiscoveredPhoto> discoverPhotos(const std::vector<std::string>& paths, bool includeSubfolders,
+std::vector<records::DiscoveredPhoto> discoverPhotos(const std::vector<std::string>& paths, bool includeSubfolders,
                                                        const std::vector<std::filesystem::path>& excluded);
 
 // Names every correction that reaches no photo and what the batch holds
 // instead (its camera texts or folders); nullopt when each reaches some.
 std::optional<std::string> unmatchedCorrections(const RecordOptions& options,
-                                                const std::vector<exporting::DiscoveredPhoto>& photos);
+                                                const std::vector<records::DiscoveredPhoto>& photos);
 
 // How many photos each correction changed, in order.
 std::vector<std::size_t> correctionEffects(const RecordOptions& options,
-                                           const std::vector<exporting::DiscoveredPhoto>& photos,
+                                           const std::vector<records::DiscoveredPhoto>& photos,
                                            const settings::StampConfiguration& configuration);
 void printCorrectionEffects(std::ostream& out, const RecordOptions& options, const std::vector<std::size_t>& changed);
 nlohmann::json correctionEffectsJson(const RecordOptions& options, const std::vector<std::size_t>& changed);

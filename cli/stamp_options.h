@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::cli {
@@ -17,7 +17,7 @@ extern const std::string_view stampOptionsHelp;
 
 struct StampSetup {
     settings::StampConfiguration configuration;
-    std::optional<render::Bitmap> watermarkImage;
+    std::optional<image::Bitmap> watermarkImage;
 };
 
 // Starts from `base` (or the --config file) and applies the options on top.

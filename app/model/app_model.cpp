@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "kit/dates/text.h"
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/handover/contact_sheet.h"
 #include "kit/handover/handover_package.h"
@@ -24,7 +24,7 @@
 namespace veltrop::app {
 
 namespace fs = std::filesystem;
-using exporting::DiscoveredPhoto;
+using records::DiscoveredPhoto;
 using settings::StampConfiguration;
 
 namespace {
@@ -42,13 +42,13 @@ bool packageIsOn(const StampConfiguration& configuration) {
 }
 
 std::string lastComponent(const fs::path& location) {
-    const fs::path standard = exporting::standardized(location);
+    const fs::path standard = records::standardized(location);
     return standard.filename().empty() ? standard.string() : standard.filename().string();
 }
 
 }  // namespace
 
-QImage toQImage(const render::Bitmap& bitmap) {
+QImage toQImage(const image::Bitmap& bitmap) {
     if (bitmap.empty()) return {};
     // The cleanup hook owns a reference to the pixels for as long as Qt uses them.
     auto* keeper = new std::shared_ptr<std::uint8_t[]>(bitmap.pixels);
@@ -163,10 +163,11 @@ void AppModel::dismissFileAccessMessage() {
 void AppModel::setSummary(std::optional<exporting::BatchSummary> summary) {
     if (!summary_ && !summary) return;
     summary_ = std::move(summary);
+    handoverResult_.reset();
     announce(&AppModel::summaryChanged);
 }
 
-void AppModel::setPreview(std::optional<render::Bitmap> image, std::optional<std::string> error) {
+void AppModel::setPreview(std::optional<image::Bitmap> image, std::optional<std::string> error) {
     const bool same = !image && !previewBitmap_ && error == previewError_;
     previewBitmap_ = std::move(image);
     previewError_ = std::move(error);
@@ -218,7 +219,7 @@ void AppModel::addLocations(const std::vector<fs::path>& locations) {
                                  ". Choose the photo or folder again to allow access.");
             continue;
         }
-        const fs::path standard = exporting::standardized(location);
+        const fs::path standard = records::standardized(location);
         if (inputAccess_.contains(standard)) continue;
         inputAccess_.emplace(standard, std::move(access));
         droppedRoots_.push_back(standard);
@@ -295,7 +296,7 @@ void AppModel::rediscover() {
     auto photos = waitWhilePainting([roots = droppedRoots_, subfolders = configuration_.includeSubfolders,
                                      excluded = std::move(excluded), completed = excludedCompletedPhotos_] {
         auto files = exporting::PhotoDiscovery::discoverFiles(roots, subfolders, excluded);
-        std::erase_if(files, [&](const fs::path& file) { return completed.contains(exporting::standardized(file)); });
+        std::erase_if(files, [&](const fs::path& file) { return completed.contains(records::standardized(file)); });
         return exporting::PhotoDiscovery::makePhotos(files, roots);
     });
     numberPhotos(photos);
@@ -325,6 +326,7 @@ void AppModel::clearBatch() {
     expectedRangeEnabled_ = false;
     selection_.reset();
     summary_.reset();
+    handoverResult_.reset();
     previewBitmap_.reset();
     previewError_.reset();
     for (auto signal : {&AppModel::photosChanged, &AppModel::droppedRootsChanged, &AppModel::inputAccessChanged,
@@ -401,7 +403,7 @@ bool AppModel::chooseOutputFolder(const std::string& message) {
     VELTROP_ASSERT_MODEL_THREAD();
     auto chosen = askForOutputFolder(message);
     if (!chosen) return false;
-    const fs::path folder = exporting::standardized(*chosen);
+    const fs::path folder = records::standardized(*chosen);
     outputAccess_ = std::make_shared<storage::ScopedFileAccess>(folder);
     announce(&AppModel::outputAccessChanged);
     StampConfiguration next = configuration_;
@@ -510,7 +512,7 @@ void AppModel::loadWatermarkForConfiguration() {
         watermarkNameBelongsTo_.reset();
     }
     auto image = watermarkStore_ ? watermarkStore_->loadImage(*id)
-                                 : std::expected<render::Bitmap, storage::WatermarkStoreError>(
+                                 : std::expected<image::Bitmap, storage::WatermarkStoreError>(
                                        std::unexpected(storage::WatermarkStoreError::imageNotFound(*id)));
     if (image) {
         watermarkImage_ = std::move(*image);
@@ -669,8 +671,8 @@ CorrectionAssessment AppModel::assessCorrection(const CorrectionForm& form,
 // ---------------------------------------------------------------- export
 
 bool AppModel::ensureOutputAccess() {
-    const fs::path root = exporting::standardized(*configuration_.outputRoot);
-    if (!outputAccess_ || exporting::standardized(outputAccess_->url()) != root) restoreOutputAccess();
+    const fs::path root = records::standardized(*configuration_.outputRoot);
+    if (!outputAccess_ || records::standardized(outputAccess_->url()) != root) restoreOutputAccess();
     std::error_code error;
     return outputAccess_ && outputAccess_->started() && fs::is_directory(root, error);
 }
@@ -722,6 +724,7 @@ void AppModel::startExport() {
 
     isRunning_ = true;
     summary_.reset();
+    handoverResult_.reset();
     completedCount_ = 0;
     totalCount_ = static_cast<qint64>(photos_.size());
     processor_ = processorFactory_();
@@ -757,14 +760,18 @@ void AppModel::startExport() {
         };
         exporting::BatchSummary summary =
             processor->run(photos, configuration, watermark, corrections, range, progress);
+        std::optional<handover::HandoverPackageResult> reports;
         if (package) {
             QMetaObject::invokeMethod(
                 model, [self] { if (self) self->applyPreparingReports(); }, Qt::QueuedConnection);
-            summary.handover = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get(),
-                                                                       processor->thumbnails().get());
+            reports = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get(),
+                                                              processor->thumbnails().get());
         }
         QMetaObject::invokeMethod(
-            model, [self, summary = std::move(summary)]() mutable { if (self) self->finishExport(std::move(summary)); },
+            model,
+            [self, summary = std::move(summary), reports = std::move(reports)]() mutable {
+                if (self) self->finishExport(std::move(summary), std::move(reports));
+            },
             Qt::QueuedConnection);
     });
 }
@@ -787,9 +794,10 @@ void AppModel::applyPreparingReports() {
     announce(&AppModel::preparingReportsChanged);
 }
 
-void AppModel::finishExport(exporting::BatchSummary summary) {
+void AppModel::finishExport(exporting::BatchSummary summary, std::optional<handover::HandoverPackageResult> handover) {
     VELTROP_ASSERT_MODEL_THREAD();
     summary_ = std::move(summary);
+    handoverResult_ = std::move(handover);
     announce(&AppModel::summaryChanged);
     if (isPreparingReports_) {
         isPreparingReports_ = false;

@@ -30,10 +30,11 @@
 #include "app/model/status_text.h"
 #include "app/model/user_interaction.h"
 #include "kit/export/batch_processor.h"
-#include "kit/export/discovered_photo.h"
+#include "kit/handover/package_result.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/records/date_correction.h"
 #include "kit/records/photo_record.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 #include "kit/settings/preset.h"
 #include "kit/settings/stamp_configuration.h"
 #include "kit/storage/folder_access.h"
@@ -116,10 +117,10 @@ public:
     bool waitForBackgroundWork(int timeoutMilliseconds);
 
     // ---- Fields
-    const std::vector<exporting::DiscoveredPhoto>& photos() const { return photos_; }
+    const std::vector<records::DiscoveredPhoto>& photos() const { return photos_; }
     const std::vector<std::filesystem::path>& droppedRoots() const { return droppedRoots_; }
     const std::optional<std::filesystem::path>& selection() const { return selection_; }
-    const exporting::DiscoveredPhoto* selectedPhoto() const;
+    const records::DiscoveredPhoto* selectedPhoto() const;
     const std::optional<std::string>& fileAccessMessage() const { return fileAccessMessage_; }
     std::vector<std::filesystem::path> inputAccessLocations() const;
     const std::set<std::filesystem::path>& excludedCompletedPhotos() const { return excludedCompletedPhotos_; }
@@ -132,6 +133,8 @@ public:
     qint64 completedCount() const { return completedCount_; }
     qint64 totalCount() const { return totalCount_; }
     const std::optional<exporting::BatchSummary>& summary() const { return summary_; }
+    // The package reports of the last export, when it made a package.
+    const std::optional<handover::HandoverPackageResult>& handoverResult() const { return handoverResult_; }
     bool isPreparingReports() const { return isPreparingReports_; }
     const std::vector<records::DateCorrectionRule>& corrections() const { return corrections_; }
     bool showDateReview() const { return showDateReview_; }
@@ -144,11 +147,11 @@ public:
     std::int64_t nextOrdinal() const { return nextOrdinal_; }
     // Shares the bitmap's pixels; a null image when there is no preview.
     QImage previewImage() const;
-    const std::optional<render::Bitmap>& previewBitmap() const { return previewBitmap_; }
+    const std::optional<image::Bitmap>& previewBitmap() const { return previewBitmap_; }
     const std::optional<std::string>& previewError() const { return previewError_; }
     quint64 previewGeneration() const { return previewGeneration_; }
     bool hasWatermarkStore() const { return watermarkStore_ != nullptr; }
-    const std::optional<render::Bitmap>& watermarkImage() const { return watermarkImage_; }
+    const std::optional<image::Bitmap>& watermarkImage() const { return watermarkImage_; }
     const std::optional<std::string>& watermarkImageName() const { return watermarkImageName_; }
     const std::optional<std::string>& watermarkMessage() const { return watermarkMessage_; }
     bool hasPresetStore() const { return presetStore_ != nullptr; }
@@ -179,7 +182,7 @@ public:
     std::string exportButtonTitle() const;
     OutputDescription outputDescription() const;
     std::string presetLabel() const;
-    std::vector<exporting::DiscoveredPhoto> representativePhotos() const;
+    std::vector<records::DiscoveredPhoto> representativePhotos() const;
     // The date review's correction form against this batch; reviewSelection is the review's own row.
     CorrectionAssessment assessCorrection(const CorrectionForm& form,
                                           const std::optional<std::filesystem::path>& reviewSelection) const;
@@ -284,11 +287,11 @@ private:
     };
 
     void announce(void (AppModel::*signal)());
-    void numberPhotos(std::vector<exporting::DiscoveredPhoto>& photos);
+    void numberPhotos(std::vector<records::DiscoveredPhoto>& photos);
     void selectFirstIfGone();
     void setFileAccessMessage(std::optional<std::string> message);
     void setSummary(std::optional<exporting::BatchSummary> summary);
-    void setPreview(std::optional<render::Bitmap> image, std::optional<std::string> error);
+    void setPreview(std::optional<image::Bitmap> image, std::optional<std::string> error);
     void setPresetMessage(std::optional<std::string> message);
     void setWatermarkMessage(std::optional<std::string> message);
     void restoreOutputAccess();
@@ -303,13 +306,13 @@ private:
     void applyPreview(quint64 generation, PreviewOutcome outcome);
     void applyProgress(std::size_t finished, std::size_t total);
     void applyPreparingReports();
-    void finishExport(exporting::BatchSummary summary);
+    void finishExport(exporting::BatchSummary summary, std::optional<handover::HandoverPackageResult> handover);
 
     std::shared_ptr<UserInteraction> interaction_;
     ProcessorFactory processorFactory_;
     PreviewRenderer previewRenderer_;
 
-    std::vector<exporting::DiscoveredPhoto> photos_;
+    std::vector<records::DiscoveredPhoto> photos_;
     std::vector<std::filesystem::path> droppedRoots_;
     std::optional<std::filesystem::path> selection_;
     std::optional<std::string> fileAccessMessage_;
@@ -324,6 +327,7 @@ private:
     qint64 completedCount_ = 0;
     qint64 totalCount_ = 0;
     std::optional<exporting::BatchSummary> summary_;
+    std::optional<handover::HandoverPackageResult> handoverResult_;
     bool isPreparingReports_ = false;
     std::vector<records::DateCorrectionRule> corrections_;
     bool showDateReview_ = false;
@@ -333,13 +337,13 @@ private:
     QDate expectedEnd_;
     std::map<std::filesystem::path, std::int64_t> photoOrdinals_;
     std::int64_t nextOrdinal_ = 0;
-    std::optional<render::Bitmap> previewBitmap_;
+    std::optional<image::Bitmap> previewBitmap_;
     std::optional<std::string> previewError_;
     quint64 previewGeneration_ = 0;
     std::shared_ptr<exporting::BatchProcessor> processor_;
     std::shared_ptr<std::atomic<bool>> cancelRequested_;
     std::shared_ptr<storage::WatermarkStoring> watermarkStore_;
-    std::optional<render::Bitmap> watermarkImage_;
+    std::optional<image::Bitmap> watermarkImage_;
     std::optional<std::string> watermarkImageName_;
     std::optional<settings::WatermarkImageID> watermarkNameBelongsTo_;
     std::optional<std::string> watermarkMessage_;
@@ -362,6 +366,6 @@ private:
 };
 
 // A view of a bitmap's pixels as a QImage that keeps the bitmap alive.
-QImage toQImage(const render::Bitmap& bitmap);
+QImage toQImage(const image::Bitmap& bitmap);
 
 }  // namespace veltrop::app

@@ -23,7 +23,7 @@ bool holds(std::span<const records::DateCorrectionRule> corrections, const recor
 
 }  // namespace
 
-ClockSuggestions clockSuggestions(const std::vector<exporting::DiscoveredPhoto>& photos,
+ClockSuggestions clockSuggestions(const std::vector<records::DiscoveredPhoto>& photos,
                                   std::span<const records::DateCorrectionRule> corrections,
                                   const std::optional<records::SyncShot>& syncShot) {
     const records::ClockCheck check = records::checkClocks(photos);
@@ -43,7 +43,7 @@ ClockSuggestions clockSuggestions(const std::vector<exporting::DiscoveredPhoto>&
     return result;
 }
 
-std::vector<SyncChoice> syncChoices(const std::vector<exporting::DiscoveredPhoto>& photos) {
+std::vector<SyncChoice> syncChoices(const std::vector<records::DiscoveredPhoto>& photos) {
     std::vector<SyncChoice> choices;
     for (const auto& photo : photos) {
         if (!photo.captureDate || photo.captureDate->source != dates::CaptureDateSource::dateTimeOriginal) continue;

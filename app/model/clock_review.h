@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/records/clock_check.h"
 #include "kit/records/date_correction.h"
 
@@ -41,7 +41,7 @@ struct ClockSuggestions {
     bool operator==(const ClockSuggestions&) const = default;
 };
 
-ClockSuggestions clockSuggestions(const std::vector<exporting::DiscoveredPhoto>& photos,
+ClockSuggestions clockSuggestions(const std::vector<records::DiscoveredPhoto>& photos,
                                   std::span<const records::DateCorrectionRule> corrections,
                                   const std::optional<records::SyncShot>& syncShot);
 
@@ -51,6 +51,6 @@ struct SyncChoice {
     std::string title;  // "IMG_0001.jpg · Canon EOS R5 · 2026-08-14 06:17:49"
     bool operator==(const SyncChoice&) const = default;
 };
-std::vector<SyncChoice> syncChoices(const std::vector<exporting::DiscoveredPhoto>& photos);
+std::vector<SyncChoice> syncChoices(const std::vector<records::DiscoveredPhoto>& photos);
 
 }  // namespace veltrop::app

@@ -12,7 +12,7 @@ namespace veltrop::app {
 namespace fs = std::filesystem;
 
 PreviewOutcome renderPreview(const PreviewInput& input) {
-    const exporting::DiscoveredPhoto& photo = input.photo;
+    const records::DiscoveredPhoto& photo = input.photo;
     const settings::StampConfiguration& configuration = input.configuration;
     const records::PhotoRecord record =
         input.record ? *input.record
@@ -49,13 +49,13 @@ PreviewOutcome renderPreview(const PreviewInput& input) {
     return std::move(*rendered);
 }
 
-std::vector<exporting::DiscoveredPhoto> representativePhotos(const std::vector<exporting::DiscoveredPhoto>& photos,
+std::vector<records::DiscoveredPhoto> representativePhotos(const std::vector<records::DiscoveredPhoto>& photos,
                                                              const std::vector<records::PhotoRecord>& records,
                                                              const std::optional<fs::path>& selection) {
-    std::vector<exporting::DiscoveredPhoto> chosen;
-    auto add = [&](const exporting::DiscoveredPhoto& photo) {
+    std::vector<records::DiscoveredPhoto> chosen;
+    auto add = [&](const records::DiscoveredPhoto& photo) {
         const bool present = std::any_of(chosen.begin(), chosen.end(),
-                                         [&](const exporting::DiscoveredPhoto& p) { return p.url == photo.url; });
+                                         [&](const records::DiscoveredPhoto& p) { return p.url == photo.url; });
         if (!present) chosen.push_back(photo);
     };
     auto addFirst = [&](auto&& predicate) {

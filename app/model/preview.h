@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/records/photo_record.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::app {
@@ -23,12 +23,12 @@ inline constexpr std::string_view noUsableDateText =
     "No usable date. Review dates to supply one, or export without a timestamp.";
 
 // The rendered image, or why none could be made.
-using PreviewOutcome = std::expected<render::Bitmap, std::string>;
+using PreviewOutcome = std::expected<image::Bitmap, std::string>;
 
 struct PreviewInput {
-    exporting::DiscoveredPhoto photo;
+    records::DiscoveredPhoto photo;
     settings::StampConfiguration configuration;
-    std::optional<render::Bitmap> watermarkImage;
+    std::optional<image::Bitmap> watermarkImage;
     // Built with the batch's corrections; without it, one is built without them.
     std::optional<records::PhotoRecord> record;
 };
@@ -38,7 +38,7 @@ PreviewOutcome renderPreview(const PreviewInput& input);
 // At most four photos: the selection, the first portrait, the first with a
 // date change, the first with a note, then the batch in order. No duplicates.
 // records[i] belongs to photos[i].
-std::vector<exporting::DiscoveredPhoto> representativePhotos(const std::vector<exporting::DiscoveredPhoto>& photos,
+std::vector<records::DiscoveredPhoto> representativePhotos(const std::vector<records::DiscoveredPhoto>& photos,
                                                              const std::vector<records::PhotoRecord>& records,
                                                              const std::optional<std::filesystem::path>& selection);
 

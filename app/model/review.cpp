@@ -109,7 +109,7 @@ bool matches(ReviewFilter filter, const PhotoRecord& record) {
     return true;
 }
 
-std::vector<ScopeChoice> scopeChoices(const exporting::DiscoveredPhoto* selected) {
+std::vector<ScopeChoice> scopeChoices(const records::DiscoveredPhoto* selected) {
     std::vector<ScopeChoice> choices{{"All photos", DateCorrectionScope::all()}};
     if (!selected) return choices;
     const std::string camera =
@@ -131,7 +131,7 @@ std::vector<DateCorrectionRule> withRule(std::span<const DateCorrectionRule> rul
     return result;
 }
 
-CorrectionAssessment assessCorrection(const CorrectionForm& form, const std::vector<exporting::DiscoveredPhoto>& photos,
+CorrectionAssessment assessCorrection(const CorrectionForm& form, const std::vector<records::DiscoveredPhoto>& photos,
                                       const settings::StampConfiguration& configuration,
                                       std::span<const DateCorrectionRule> corrections,
                                       const std::optional<fs::path>& selection) {

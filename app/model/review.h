@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "kit/export/batch_processor.h"
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/records/date_correction.h"
 #include "kit/records/photo_record.h"
 #include "kit/settings/stamp_configuration.h"
@@ -62,7 +62,7 @@ struct ScopeChoice {
     bool operator==(const ScopeChoice&) const = default;
 };
 // All photos, then the selected photo's camera model, folder and the photo itself.
-std::vector<ScopeChoice> scopeChoices(const exporting::DiscoveredPhoto* selected);
+std::vector<ScopeChoice> scopeChoices(const records::DiscoveredPhoto* selected);
 
 // The correction form of the date review.
 struct CorrectionForm {
@@ -89,7 +89,7 @@ std::vector<records::DateCorrectionRule> withRule(std::span<const records::DateC
 
 // Builds the rule, tells what it would do to the selected photo and whether
 // applying it changes any photo's resolved date.
-CorrectionAssessment assessCorrection(const CorrectionForm& form, const std::vector<exporting::DiscoveredPhoto>& photos,
+CorrectionAssessment assessCorrection(const CorrectionForm& form, const std::vector<records::DiscoveredPhoto>& photos,
                                       const settings::StampConfiguration& configuration,
                                       std::span<const records::DateCorrectionRule> corrections,
                                       const std::optional<std::filesystem::path>& selection);

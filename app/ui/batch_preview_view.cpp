@@ -13,8 +13,8 @@
 
 namespace veltrop::app {
 
-RecordPreviewCard::RecordPreviewCard(exporting::DiscoveredPhoto photo, records::PhotoRecord record,
-                                     settings::StampConfiguration configuration, std::optional<render::Bitmap> logo,
+RecordPreviewCard::RecordPreviewCard(records::DiscoveredPhoto photo, records::PhotoRecord record,
+                                     settings::StampConfiguration configuration, std::optional<image::Bitmap> logo,
                                      AppModel::PreviewRenderer renderer, QWidget* parent)
     : QWidget(parent),
       photo_(std::move(photo)),

@@ -22,8 +22,8 @@ inline constexpr const char* note =
 class RecordPreviewCard : public QWidget {
     Q_OBJECT
 public:
-    RecordPreviewCard(exporting::DiscoveredPhoto photo, records::PhotoRecord record,
-                      settings::StampConfiguration configuration, std::optional<render::Bitmap> logo,
+    RecordPreviewCard(records::DiscoveredPhoto photo, records::PhotoRecord record,
+                      settings::StampConfiguration configuration, std::optional<image::Bitmap> logo,
                       AppModel::PreviewRenderer renderer, QWidget* parent);
 
     bool isLoaded() const { return loaded_; }
@@ -41,10 +41,10 @@ private:
     void render();
     void apply(PreviewOutcome outcome);
 
-    exporting::DiscoveredPhoto photo_;
+    records::DiscoveredPhoto photo_;
     records::PhotoRecord record_;
     settings::StampConfiguration configuration_;
-    std::optional<render::Bitmap> logo_;
+    std::optional<image::Bitmap> logo_;
     AppModel::PreviewRenderer renderer_;
     bool started_ = false;
     bool loaded_ = false;

@@ -239,7 +239,7 @@ void ContentView::syncSheets() {
     } else if (!summaryPresented_) {
         summaryPresented_ = true;
         if (results_) results_->close();
-        results_ = new ResultsView(model_, IdentifiedSummary{settings::Uuid::random(), *summary}, window());
+        results_ = new ResultsView(model_, IdentifiedSummary{settings::Uuid::random(), *summary, model_.handoverResult()}, window());
         results_->setAttribute(Qt::WA_DeleteOnClose);
         results_->open();
     }

@@ -352,7 +352,7 @@ void DateReviewView::syncTable() {
 
 void DateReviewView::syncRawFields() {
     clearLayout(rawFields_);
-    const exporting::DiscoveredPhoto* photo = nullptr;
+    const records::DiscoveredPhoto* photo = nullptr;
     for (const auto& candidate : model_.photos())
         if (selection_ && candidate.url == *selection_) photo = &candidate;
     if (!photo) {
@@ -376,7 +376,7 @@ void DateReviewView::syncRawFields() {
 }
 
 void DateReviewView::syncScopes() {
-    const exporting::DiscoveredPhoto* photo = nullptr;
+    const records::DiscoveredPhoto* photo = nullptr;
     for (const auto& candidate : model_.photos())
         if (selection_ && candidate.url == *selection_) photo = &candidate;
     auto choices = scopeChoices(photo);

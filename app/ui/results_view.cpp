@@ -101,8 +101,8 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
         column->addWidget(keep, 0, Qt::AlignLeft);
     }
 
-    if (s.handover) {
-        const auto package = *s.handover;
+    if (summary_.handover) {
+        const auto package = *summary_.handover;
         column->addWidget(makeHeader(QStringLiteral("Handover package"), this));
         // The package's own name, so that its button needs none and cannot be mistaken for the copies'.
         auto* name = new QLabel(qpath(package.root.filename()), this);

@@ -24,6 +24,7 @@ inline constexpr const char* revealPackage = "Reveal handover folder";
 struct IdentifiedSummary {
     settings::Uuid id = settings::Uuid::random();
     exporting::BatchSummary summary;
+    std::optional<handover::HandoverPackageResult> handover;
 };
 
 class ResultsView : public QDialog {

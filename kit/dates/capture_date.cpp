@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "kit/dates/text.h"
-#include "kit/platform/file_times.h"
 
 namespace veltrop::dates {
 
@@ -128,15 +127,11 @@ std::optional<CaptureDate> readRecordedDate(const PropertyDictionary& properties
     return std::nullopt;
 }
 
-std::optional<CaptureDate> readFileDate(const std::filesystem::path& file) {
-    const auto times = platform::fileTimes(file);
-    if (!times) return std::nullopt;
+std::optional<CaptureDate> readFileDate(const FileDates& file) {
     // Copying a file (cp, rsync, card readers) gives it a new birth time but
     // keeps its modification time, so the earlier of the two is nearer the capture.
-    std::optional<std::int64_t> instant = times->creation;
-    if (times->modification && (!instant || *times->modification < *instant)) instant = times->modification;
-    if (!instant) return std::nullopt;
-    const auto local = platform::localTime(*instant);
+    auto local = file.creation;
+    if (file.modification && (!local || *file.modification < *local)) local = file.modification;
     if (!local) return std::nullopt;
     return CaptureDate{local->year, local->month, local->day, local->hour, local->minute, local->second,
                        CaptureDateSource::fileDate};

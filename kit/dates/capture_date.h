@@ -3,6 +3,7 @@
 // zone, no instant; dates are printed as recorded and compared by text().
 
 #include <array>
+#include <compare>
 #include <cstdint>
 #include <expected>
 #include <filesystem>
@@ -49,6 +50,20 @@ struct CaptureDateJsonError {
 };
 [[nodiscard]] std::expected<CaptureDate, CaptureDateJsonError> captureDateFromJson(std::string_view json);
 
+// Calendar fields on the computer's wall clock.
+struct LocalTime {
+    std::int64_t year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+    auto operator<=>(const LocalTime&) const = default;
+};
+
+// A file's creation and modification times on the computer's wall clock, as
+// the platform reads them; either is absent when the file system does not say.
+struct FileDates {
+    std::optional<LocalTime> creation;
+    std::optional<LocalTime> modification;
+    bool operator==(const FileDates&) const = default;
+};
+
 namespace CaptureDateReader {
 
 // "YYYY:MM:DD HH:MM:SS" (extra space-separated words ignored), validated
@@ -59,8 +74,8 @@ std::optional<CaptureDate> parseExifText(std::string_view text, CaptureDateSourc
 std::optional<CaptureDate> readRecordedDate(const PropertyDictionary& properties);
 
 // The earlier of the file's creation and modification times (either one
-// when only one is known), as local wall-clock fields; source fileDate.
-std::optional<CaptureDate> readFileDate(const std::filesystem::path& file);
+// when only one is known); source fileDate.
+std::optional<CaptureDate> readFileDate(const FileDates& file);
 
 }  // namespace CaptureDateReader
 

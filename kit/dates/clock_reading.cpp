@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "kit/dates/text.h"
-#include "kit/platform/file_times.h"
 
 namespace veltrop::dates {
 
@@ -108,10 +107,8 @@ ClockReading ClockReading::fromProperties(const PropertyDictionary& properties) 
     return reading;
 }
 
-std::optional<CaptureDate> readModificationDate(const std::filesystem::path& file) {
-    const auto times = platform::fileTimes(file);
-    if (!times || !times->modification) return std::nullopt;
-    const auto local = platform::localTime(*times->modification);
+std::optional<CaptureDate> readModificationDate(const FileDates& file) {
+    const auto& local = file.modification;
     if (!local) return std::nullopt;
     return CaptureDate{
         local->year, local->month, local->day, local->hour, local->minute, local->second, CaptureDateSource::fileDate};

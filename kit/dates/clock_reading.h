@@ -38,6 +38,6 @@ struct ClockReading {
 std::optional<std::int64_t> parseOffsetText(std::string_view text);
 
 // The file's modification time in the computer's current time zone, source fileDate.
-std::optional<CaptureDate> readModificationDate(const std::filesystem::path& file);
+std::optional<CaptureDate> readModificationDate(const FileDates& file);
 
 }  // namespace veltrop::dates

@@ -1,11 +1,11 @@
 #include "kit/dates/text.h"
 
-#include "kit/render/utf8.h"
+#include "kit/image/utf8.h"
 
 namespace veltrop::dates {
 
 std::string trimmed(std::string_view text) {
-    return std::string(render::trimmedBy(text, [](char32_t c) { return render::isWhiteSpace(c); }));
+    return std::string(image::trimmedBy(text, [](char32_t c) { return image::isWhiteSpace(c); }));
 }
 
 std::vector<std::string_view> splitDroppingEmpty(std::string_view text, char separator) {

@@ -15,6 +15,8 @@
 
 namespace veltrop::exporting {
 
+using records::DiscoveredPhoto;
+
 std::size_t BatchSummary::count(FileOutcome::Kind kind) const {
     return static_cast<std::size_t>(
         std::count_if(results.begin(), results.end(), [&](const FileResult& r) { return r.outcome.kind == kind; }));
@@ -75,7 +77,7 @@ FileResult BatchProcessor::process(const StampPlan& plan, const StampJob& job) c
 
 BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
                                  const settings::StampConfiguration& configuration,
-                                 const std::optional<render::Bitmap>& watermarkImage,
+                                 const std::optional<image::Bitmap>& watermarkImage,
                                  std::span<const records::DateCorrectionRule> corrections,
                                  const std::optional<records::ExpectedDateRange>& expectedRange,
                                  const Progress& progress) {

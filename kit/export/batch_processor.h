@@ -14,12 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/export/kept_thumbnails.h"
 #include "kit/export/memory_budget.h"
-#include "kit/handover/package_result.h"
 #include "kit/records/photo_record.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::exporting {
@@ -54,7 +53,6 @@ struct BatchSummary {
     std::vector<FileResult> results;
     std::vector<std::filesystem::path> outputRoots;
     bool wasCancelled = false;
-    std::optional<handover::HandoverPackageResult> handover;
 
     bool operator==(const BatchSummary&) const = default;
 
@@ -65,7 +63,7 @@ struct BatchSummary {
 };
 
 struct StampPlan {
-    DiscoveredPhoto photo;
+    records::DiscoveredPhoto photo;
     std::optional<dates::CaptureDate> date;
     std::optional<std::filesystem::path> destination;
     std::optional<std::string> failure;
@@ -77,7 +75,7 @@ struct StampPlan {
 // Everything a per-photo step needs besides its plan; shared read-only by all workers.
 struct StampJob {
     const settings::StampConfiguration& configuration;
-    const std::optional<render::Bitmap>& watermarkImage;
+    const std::optional<image::Bitmap>& watermarkImage;
     // When set, each stamped picture is also kept small here.
     KeptThumbnails* thumbnails = nullptr;
     // Reserved from before a photo is decoded; none means no limit.
@@ -124,8 +122,8 @@ public:
     void setMemoryBudget(std::uint64_t bytes) { memory_ = std::make_shared<MemoryBudget>(bytes); }
     std::uint64_t memoryBudget() const { return memory_->total(); }
 
-    BatchSummary run(const std::vector<DiscoveredPhoto>& photos, const settings::StampConfiguration& configuration,
-                     const std::optional<render::Bitmap>& watermarkImage,
+    BatchSummary run(const std::vector<records::DiscoveredPhoto>& photos, const settings::StampConfiguration& configuration,
+                     const std::optional<image::Bitmap>& watermarkImage,
                      std::span<const records::DateCorrectionRule> corrections,
                      const std::optional<records::ExpectedDateRange>& expectedRange, const Progress& progress = {});
 

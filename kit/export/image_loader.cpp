@@ -17,7 +17,7 @@
 #include "kit/platform/png_codec.h"
 #include "kit/platform/system_memory.h"
 #include "kit/render/downscale.h"
-#include "kit/render/orientation.h"
+#include "kit/image/orientation.h"
 
 namespace veltrop::exporting {
 
@@ -96,12 +96,12 @@ dates::PropertyDictionary propertiesOf(Format format, const platform::ImageHeade
     return properties;
 }
 
-render::Orientation orientationOf(const dates::PropertyDictionary& properties) {
+image::Orientation orientationOf(const dates::PropertyDictionary& properties) {
     const auto* value = dates::find(properties, keys::orientation);
     if (value == nullptr || value->number() == nullptr) return 1;
     const double number = *value->number();
     if (number < 1 || number > 8 || std::floor(number) != number) return 1;
-    return static_cast<render::Orientation>(number);
+    return static_cast<image::Orientation>(number);
 }
 
 LoadedImage loaded(Format format, platform::DecodedImage decoded) {
@@ -115,8 +115,8 @@ LoadedImage loaded(Format format, platform::DecodedImage decoded) {
 
 }  // namespace
 
-PixelSize displaySize(PixelSize pixelSize, render::Orientation orientation) {
-    if (render::swapsDimensions(orientation)) return {pixelSize.height, pixelSize.width};
+PixelSize displaySize(PixelSize pixelSize, image::Orientation orientation) {
+    if (image::swapsDimensions(orientation)) return {pixelSize.height, pixelSize.width};
     return pixelSize;
 }
 
@@ -191,7 +191,7 @@ std::expected<LoadedImage, ImageLoadError> ImageLoader::loadThumbnail(const std:
     if (fit.width != image.image.width || fit.height != image.image.height)
         image.image = render::downscaled(image.image, fit.width, fit.height);
     if (orientation == ThumbnailOrientation::upright) {
-        image.image = render::oriented(image.image, image.orientation);
+        image.image = image::oriented(image.image, image.orientation);
         image.orientation = 1;
     }
     if (image.image.empty()) return std::unexpected(failure(ImageLoadError::Kind::unsupportedFormat, file));

@@ -13,7 +13,7 @@
 #include "kit/dates/properties.h"
 #include "kit/platform/decoded_image.h"
 #include "kit/platform/metadata_blocks.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 namespace veltrop::exporting {
 
@@ -27,13 +27,13 @@ struct PixelSize {
 };
 
 // The size as the photo is viewed: exchanged for orientations 5 to 8.
-PixelSize displaySize(PixelSize pixelSize, render::Orientation orientation);
+PixelSize displaySize(PixelSize pixelSize, image::Orientation orientation);
 
 struct LoadedImage {
     // Pixels as stored, not rotated. A HEIF file's own rotation is applied
     // while decoding, so such an image comes with orientation 1.
-    render::Bitmap image;
-    render::Orientation orientation = 1;  // 1…8
+    image::Bitmap image;
+    image::Orientation orientation = 1;  // 1…8
     dates::PropertyDictionary properties;
     SourceMetadata metadata;
 
@@ -44,7 +44,7 @@ struct LoadedImage {
 // What a metadata-only read learns, without decoding pixels.
 struct ImageInfo {
     dates::PropertyDictionary properties;
-    render::Orientation orientation = 1;
+    image::Orientation orientation = 1;
     PixelSize pixelSize;  // as stored
 
     PixelSize displaySize() const { return exporting::displaySize(pixelSize, orientation); }

@@ -57,7 +57,7 @@ int ImageWriter::encoderQuality(double quality) {
     return std::clamp(static_cast<int>(std::lround(std::clamp(quality, 0.0, 1.0) * 100.0)), 1, 100);
 }
 
-std::expected<void, ImageWriteError> ImageWriter::write(const render::Bitmap& image,
+std::expected<void, ImageWriteError> ImageWriter::write(const image::Bitmap& image,
                                                         const std::filesystem::path& destination,
                                                         const SourceMetadata& sourceMetadata,
                                                         const WriteOptions& options) {

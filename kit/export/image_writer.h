@@ -11,7 +11,7 @@
 #include <system_error>
 
 #include "kit/export/image_loader.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 namespace veltrop::exporting {
 
@@ -46,7 +46,7 @@ public:
     // and, on request, no GPS. The file is finished in a private folder
     // beside the destination and moved into place only if nothing exists
     // there; no temporary file or folder remains either way.
-    [[nodiscard]] static std::expected<void, ImageWriteError> write(const render::Bitmap& image,
+    [[nodiscard]] static std::expected<void, ImageWriteError> write(const image::Bitmap& image,
                                                                     const std::filesystem::path& destination,
                                                                     const SourceMetadata& sourceMetadata,
                                                                     const WriteOptions& options);

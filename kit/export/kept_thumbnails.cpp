@@ -4,12 +4,12 @@
 
 namespace veltrop::exporting {
 
-void KeptThumbnails::keep(const std::filesystem::path& source, const render::Bitmap& rendered) {
+void KeptThumbnails::keep(const std::filesystem::path& source, const image::Bitmap& rendered) {
     const render::FittedSize fit = render::fittedSize(rendered.width, rendered.height, maxPixelSize_);
     std::optional<platform::PdfJpeg> picture;
     {
         // The small bitmap lives only until it is encoded.
-        const render::Bitmap small = render::downscaled(rendered, fit.width, fit.height);
+        const image::Bitmap small = render::downscaled(rendered, fit.width, fit.height);
         if (small.empty()) return;
         picture = platform::PdfJpeg::encode(small, jpegQuality_);
     }

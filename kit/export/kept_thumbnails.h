@@ -10,7 +10,7 @@
 #include <unordered_map>
 
 #include "kit/platform/pdf_document.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 namespace veltrop::exporting {
 
@@ -23,7 +23,7 @@ public:
     // Shrinks the upright, stamped picture of source and keeps it encoded.
     // Safe from several workers at once; a picture that cannot be shrunk is
     // simply not kept (the contact sheet then reads the copy).
-    void keep(const std::filesystem::path& source, const render::Bitmap& rendered);
+    void keep(const std::filesystem::path& source, const image::Bitmap& rendered);
 
     // The kept picture of source, if any.
     std::optional<platform::PdfJpeg> find(const std::filesystem::path& source) const;

@@ -15,7 +15,7 @@ namespace veltrop::exporting {
 namespace {
 
 using platform::LosslessRefusal;
-using render::PixelRect;
+using image::PixelRect;
 
 LosslessSkip notApplicable(std::string reason) { return {LosslessSkip::Kind::notApplicable, std::move(reason)}; }
 LosslessSkip failed(std::string reason) { return {LosslessSkip::Kind::failed, std::move(reason)}; }
@@ -109,7 +109,7 @@ std::expected<LosslessCopy, LosslessSkip> stampLosslessly(const StampPlan& plan,
     LosslessCopy copy;
     copy.reencoded = mcuCover(drawing->areas, jpeg->mcuWidth(), jpeg->mcuHeight(), drawing->width, drawing->height);
     for (const PixelRect& area : copy.reencoded) {
-        auto window = render::Bitmap::allocate(area.width, area.height);
+        auto window = image::Bitmap::allocate(area.width, area.height);
         if (!window) return std::unexpected(failed(render::RenderError::contextCreationFailed().description()));
         // The photo's own pixels where it has them; the strip's band below is drawn over whole.
         const int photoRows = std::clamp(drawing->photoHeight - area.top, 0, area.height);

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "kit/export/batch_processor.h"
-#include "kit/render/geometry.h"
+#include "kit/image/geometry.h"
 #include "kit/render/renderer.h"
 
 namespace veltrop::exporting {
 
 struct LosslessCopy {
     // The MCU-aligned areas of the copy that were encoded again, disjoint.
-    std::vector<render::PixelRect> reencoded;
+    std::vector<image::PixelRect> reencoded;
     bool operator==(const LosslessCopy&) const = default;
 };
 
@@ -38,7 +38,7 @@ render::RenderRequest renderRequest(const StampPlan& plan, const StampJob& job);
 
 // Joins MCU-aligned covers of the areas until no two overlap or touch, so
 // that every pixel is drawn exactly once.
-std::vector<render::PixelRect> mcuCover(const std::vector<render::PixelRect>& areas, int mcuWidth, int mcuHeight,
+std::vector<image::PixelRect> mcuCover(const std::vector<image::PixelRect>& areas, int mcuWidth, int mcuHeight,
                                         int width, int height);
 
 }  // namespace veltrop::exporting

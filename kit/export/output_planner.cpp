@@ -32,7 +32,7 @@ bool itemExists(const fs::path& location) {
 }
 
 std::string containmentForm(const fs::path& location) {
-    return platform::nfc(detail::resolve(location).path.string());
+    return platform::nfc(records::detail::resolve(location).path.string());
 }
 
 }  // namespace
@@ -75,14 +75,14 @@ std::string fileStem(std::string_view templateText, std::string_view sourceName,
 OutputPlanner::OutputPlanner(const std::vector<fs::path>& sources)
     : OutputPlanner(sources, platform::isCaseSensitive) {}
 
-OutputPlanner::OutputPlanner(const std::vector<fs::path>& sources, CaseSensitivityQuery isCaseSensitive)
+OutputPlanner::OutputPlanner(const std::vector<fs::path>& sources, records::CaseSensitivityQuery isCaseSensitive)
     : isCaseSensitive_(std::move(isCaseSensitive)) {
     for (const fs::path& source : sources) {
         // A plain file's key follows from its folder's; links and missing
         // files take the full walk.
         std::error_code error;
         const bool plainFile = fs::symlink_status(source, error).type() == fs::file_type::regular;
-        std::string sourceKey = plainFile && !error ? keyAndForm(standardized(source)).first : key(source);
+        std::string sourceKey = plainFile && !error ? keyAndForm(records::standardized(source)).first : key(source);
         sourceURLs_.insert(sourceKey);
         sourceKeys_.emplace(source.native(), std::move(sourceKey));
     }
@@ -91,7 +91,7 @@ OutputPlanner::OutputPlanner(const std::vector<fs::path>& sources, CaseSensitivi
 const OutputPlanner::Folder& OutputPlanner::folderFacts(const fs::path& standardizedFolder) {
     auto found = folders_.find(standardizedFolder.native());
     if (found != folders_.end()) return found->second;
-    const detail::ResolvedLocation resolved = detail::resolve(standardizedFolder);
+    const records::detail::ResolvedLocation resolved = records::detail::resolve(standardizedFolder);
     return folders_
         .emplace(standardizedFolder.native(), Folder{resolved.path.native(), isCaseSensitive_(resolved.existingPart)})
         .first->second;
@@ -144,7 +144,7 @@ std::expected<fs::path, OutputError> OutputPlanner::plan(const fs::path& outputR
     for (std::string_view piece : pieces)
         if (settings::isHiddenName(piece)) return std::unexpected(OutputError::hiddenName());
 
-    const fs::path placedFolder = standardized(folder);
+    const fs::path placedFolder = records::standardized(folder);
     const auto candidateNamed = [&placedFolder](const std::string& fileName) {
         return placedFolder / (fileName + ".jpg");
     };

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kit/dates/capture_date.h"
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/settings/configuration_members.h"
 
 namespace veltrop::exporting {
@@ -51,13 +51,13 @@ std::string fileStem(std::string_view templateText, std::string_view sourceName,
 class OutputPlanner {
 public:
     explicit OutputPlanner(const std::vector<std::filesystem::path>& sources);
-    OutputPlanner(const std::vector<std::filesystem::path>& sources, CaseSensitivityQuery isCaseSensitive);
+    OutputPlanner(const std::vector<std::filesystem::path>& sources, records::CaseSensitivityQuery isCaseSensitive);
 
     const std::unordered_set<std::string>& sourceURLs() const { return sourceURLs_; }
     const std::unordered_set<std::string>& claimed() const { return claimed_; }
 
     // The path key as this planner computes it.
-    std::string key(const std::filesystem::path& location) const { return pathKey(location, isCaseSensitive_); }
+    std::string key(const std::filesystem::path& location) const { return records::pathKey(location, isCaseSensitive_); }
 
     [[nodiscard]] std::expected<std::filesystem::path, OutputError> plan(
         const std::filesystem::path& outputRoot, const std::filesystem::path& source, std::string_view relativeSubpath,
@@ -76,7 +76,7 @@ private:
     std::pair<std::string, std::string> keyAndForm(const std::filesystem::path& location);
     const std::string& rootForm(const std::filesystem::path& outputRoot);
 
-    CaseSensitivityQuery isCaseSensitive_;
+    records::CaseSensitivityQuery isCaseSensitive_;
     std::unordered_set<std::string> sourceURLs_;
     std::unordered_set<std::string> claimed_;
     std::unordered_map<std::string, std::string> sourceKeys_;  // as given → key

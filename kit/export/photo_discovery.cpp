@@ -4,14 +4,16 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/platform/collation.h"
+#include "kit/platform/file_times.h"
 #include "kit/platform/folder_handle.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::exporting::PhotoDiscovery {
 
 namespace fs = std::filesystem;
+using records::DiscoveredPhoto;
 
 namespace {
 
@@ -53,31 +55,31 @@ struct Finder {
 
     // A dropped file.
     void testFile(const fs::path& candidate) {
-        const fs::path file = standardized(candidate);
+        const fs::path file = records::standardized(candidate);
         if (!hasAcceptedName(file.filename().string())) return;
         std::error_code error;
         const auto status = fs::symlink_status(file, error);
         if (error || !fs::is_regular_file(status)) return;
-        if (seenKeys.insert(pathKey(file)).second) found.push_back(file);
+        if (seenKeys.insert(records::pathKey(file)).second) found.push_back(file);
     }
 
     // An item met in a walked folder.
     void testEntry(const platform::FolderHandle& folder, const PendingFolder& place,
                    const platform::FolderHandle::Entry& entry) {
         if (entry.type != platform::FolderHandle::EntryType::regularFile || !hasAcceptedName(entry.name)) return;
-        const std::string key = pathKeyOfResolved(joined(place.realPath, entry.name), folder.isCaseSensitive());
+        const std::string key = records::pathKeyOfResolved(joined(place.realPath, entry.name), folder.isCaseSensitive());
         if (seenKeys.insert(key).second) found.emplace_back(joined(place.path, entry.name));
     }
 
     bool skipsFolder(const platform::FolderHandle& folder, const PendingFolder& place) const {
-        if (!excludedKeys.empty() && excludedKeys.contains(pathKeyOfResolved(place.realPath, folder.isCaseSensitive())))
+        if (!excludedKeys.empty() && excludedKeys.contains(records::pathKeyOfResolved(place.realPath, folder.isCaseSensitive())))
             return true;
         return folder.contains(handoverMarkerName);
     }
 
     void walk(const fs::path& folder, bool includeSubfolders) {
         std::vector<PendingFolder> pending;
-        pending.push_back({std::nullopt, {}, folder.native(), detail::resolve(folder).path.native()});
+        pending.push_back({std::nullopt, {}, folder.native(), records::detail::resolve(folder).path.native()});
         bool isDropped = true;
         while (!pending.empty()) {
             const PendingFolder place = std::move(pending.back());
@@ -113,14 +115,14 @@ struct Finder {
 std::vector<fs::path> discoverFiles(const std::vector<fs::path>& dropped, bool includeSubfolders,
                                     const std::vector<fs::path>& excluded) {
     Finder finder;
-    for (const auto& location : excluded) finder.excludedKeys.insert(pathKey(location));
+    for (const auto& location : excluded) finder.excludedKeys.insert(records::pathKey(location));
     for (const auto& location : dropped) {
         std::error_code error;
         const auto status = fs::status(location, error);
         if (error || !fs::exists(status)) continue;
         if (fs::is_directory(status)) {
             // A dropped folder is always walked, whatever its name: only sub-folders are tested.
-            finder.walk(standardized(location), includeSubfolders);
+            finder.walk(records::standardized(location), includeSubfolders);
         } else {
             finder.testFile(location);
         }
@@ -136,7 +138,7 @@ std::vector<fs::path> discoverFiles(const std::vector<fs::path>& dropped, bool i
 std::vector<RefusedInput> refusedInputs(const std::vector<fs::path>& dropped) {
     std::vector<RefusedInput> refused;
     for (const auto& location : dropped) {
-        const fs::path item = standardized(location);
+        const fs::path item = records::standardized(location);
         const std::string name = item.filename().string();
         std::error_code error;
         const auto status = fs::status(item, error);  // does not open: never blocks
@@ -208,7 +210,7 @@ std::vector<DiscoveredPhoto> makePhotos(const std::vector<fs::path>& files, cons
                                         const InfoReader& reader) {
     std::vector<fs::path> roots;
     roots.reserve(dropped.size());
-    for (const auto& location : dropped) roots.push_back(standardized(location));
+    for (const auto& location : dropped) roots.push_back(records::standardized(location));
 
     const RootIndex rootIndex(roots);
 
@@ -216,7 +218,7 @@ std::vector<DiscoveredPhoto> makePhotos(const std::vector<fs::path>& files, cons
     photos.reserve(files.size());
     for (const auto& file : files) {
         DiscoveredPhoto photo;
-        photo.url = standardized(file);
+        photo.url = records::standardized(file);
         const std::optional<ImageInfo> info = reader ? reader(photo.url) : std::nullopt;
         const dates::PropertyDictionary properties = info ? info->properties : dates::PropertyDictionary{};
 
@@ -227,14 +229,14 @@ std::vector<DiscoveredPhoto> makePhotos(const std::vector<fs::path>& files, cons
         photo.pixelSize = {number(dates::keys::pixelWidth), number(dates::keys::pixelHeight)};
         const double orientation = number(dates::keys::orientation);
         const bool turned = orientation >= 5 && orientation <= 8;
-        photo.displaySize = turned ? Size{photo.pixelSize.height, photo.pixelSize.width} : photo.pixelSize;
+        photo.displaySize = turned ? image::Size{photo.pixelSize.height, photo.pixelSize.width} : photo.pixelSize;
 
         std::tie(photo.root, photo.relativeSubpath) = rootIndex.find(photo.url);
         photo.captureDate = dates::CaptureDateReader::readRecordedDate(properties);
         photo.exif = dates::ExifFields::fromProperties(properties);
         photo.dateAudit = records::PhotoDateAudit::fromProperties(properties);
         photo.clock = dates::ClockReading::fromProperties(properties);
-        if (info) photo.clock.fileModified = dates::readModificationDate(photo.url);
+        if (info) photo.clock.fileModified = dates::readModificationDate(platform::fileDates(photo.url));
         photos.push_back(std::move(photo));
     }
     return photos;

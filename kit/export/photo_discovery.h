@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/export/image_loader.h"
 
 namespace veltrop::exporting {
@@ -41,12 +41,12 @@ using InfoReader = std::function<std::optional<ImageInfo>(const std::filesystem:
 std::optional<ImageInfo> readInfo(const std::filesystem::path& file);
 
 // One photo per file, in the same order. Unreadable files are kept with empty fields.
-std::vector<DiscoveredPhoto> makePhotos(const std::vector<std::filesystem::path>& files,
+std::vector<records::DiscoveredPhoto> makePhotos(const std::vector<std::filesystem::path>& files,
                                         const std::vector<std::filesystem::path>& dropped,
                                         const InfoReader& reader = readInfo);
 
-std::vector<DiscoveredPhoto> undatedPhotos(const std::vector<DiscoveredPhoto>& photos);
-std::vector<DiscoveredPhoto> datedPhotos(const std::vector<DiscoveredPhoto>& photos);
+std::vector<records::DiscoveredPhoto> undatedPhotos(const std::vector<records::DiscoveredPhoto>& photos);
+std::vector<records::DiscoveredPhoto> datedPhotos(const std::vector<records::DiscoveredPhoto>& photos);
 
 // Root and relative sub-path of a standardised file among the standardised dropped items.
 std::pair<std::filesystem::path, std::string> rootAndSubpath(const std::filesystem::path& file,

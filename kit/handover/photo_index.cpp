@@ -1,7 +1,7 @@
 #include "kit/handover/photo_index.h"
 
 #include "kit/dates/exif_fields.h"
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/platform/utf8_text.h"
 
 namespace veltrop::handover::PhotoIndex {
@@ -46,8 +46,8 @@ std::string statusText(const FileOutcome& outcome) {
 }
 
 std::string exportedName(const std::filesystem::path& copy, const std::filesystem::path& package) {
-    const std::filesystem::path file = exporting::standardized(copy);
-    const std::filesystem::path relative = file.lexically_relative(exporting::standardized(package));
+    const std::filesystem::path file = records::standardized(copy);
+    const std::filesystem::path relative = file.lexically_relative(records::standardized(package));
     if (relative.empty() || relative == "." || *relative.begin() == "..") return file.filename().string();
     return relative.generic_string();
 }

@@ -14,8 +14,8 @@
 #include <map>
 #include <vector>
 
-#include "kit/render/blur.h"
-#include "kit/render/utf8.h"
+#include "kit/image/blur.h"
+#include "kit/image/utf8.h"
 
 namespace veltrop::platform {
 
@@ -91,7 +91,7 @@ bool familyLoads(const std::string& family) {
 std::string oneLine(std::string_view text) {
     std::string result;
     result.reserve(text.size());
-    render::forEachCodePoint(text, [&](char32_t character) {
+    image::forEachCodePoint(text, [&](char32_t character) {
         if (character == U'\n' || character == U'\r' || character == U'\u2028' || character == U'\u2029' ||
             character == U'\v' || character == U'\f' || character == U'\u0085')
             character = U' ';
@@ -135,12 +135,12 @@ TextLine::~TextLine() = default;
 TextLine::TextLine(TextLine&&) noexcept = default;
 TextLine& TextLine::operator=(TextLine&&) noexcept = default;
 
-render::Size TextLine::size() const {
+image::Size TextLine::size() const {
     if (impl_->empty) return {0, 0};
     return {static_cast<double>(impl_->ink.width) / PANGO_SCALE, static_cast<double>(impl_->ink.height) / PANGO_SCALE};
 }
 
-render::Size textSize(std::string_view text, const Font& font) { return TextLine(text, font).size(); }
+image::Size textSize(std::string_view text, const Font& font) { return TextLine(text, font).size(); }
 
 Font stampFont(double pixelSize) {
     return Font{familyLoads(preferredFamily) ? preferredFamily : fallbackFamily, pixelSize};
@@ -187,7 +187,7 @@ std::vector<std::string> characters(std::string_view text) {
     utf8proc_int32_t state = 0;
     std::size_t index = 0;
     while (index < clean.size()) {
-        const render::DecodedCharacter character = render::decodeCharacter(clean, index);
+        const image::DecodedCharacter character = image::decodeCharacter(clean, index);
         const auto codePoint = static_cast<utf8proc_int32_t>(character.value);
         const std::size_t step = character.length;
         if (previous < 0 || result.empty() || utf8proc_grapheme_break_stateful(previous, codePoint, &state))
@@ -209,10 +209,10 @@ struct ShadowScope {
     cairo_t* cr = nullptr;
     int x = 0, y = 0;  // device position of the scratch surface
     double deviceScale = 1;
-    render::Size deviceOffset;
+    image::Size deviceOffset;
 };
 
-cairo_matrix_t orientationMatrix(render::Orientation orientation, double width, double height) {
+cairo_matrix_t orientationMatrix(image::Orientation orientation, double width, double height) {
     // Maps stored pixel coordinates (y down) to upright ones.
     cairo_matrix_t m;
     switch (orientation) {
@@ -228,14 +228,14 @@ cairo_matrix_t orientationMatrix(render::Orientation orientation, double width, 
     return m;
 }
 
-bool swapsSides(render::Orientation orientation) { return orientation >= 5 && orientation <= 8; }
+bool swapsSides(image::Orientation orientation) { return orientation >= 5 && orientation <= 8; }
 
 bool isWhole(double value) { return std::abs(value - std::round(value)) < 1e-9; }
 
 }  // namespace
 
 struct Canvas::Impl {
-    render::Bitmap bitmap;
+    image::Bitmap bitmap;
     cairo_surface_t* surface = nullptr;
     cairo_t* cr = nullptr;
     double alpha = 1;
@@ -263,7 +263,7 @@ Canvas::~Canvas() = default;
 Canvas::Canvas(Canvas&&) noexcept = default;
 Canvas& Canvas::operator=(Canvas&&) noexcept = default;
 
-std::optional<Canvas> Canvas::over(render::Bitmap bitmap) {
+std::optional<Canvas> Canvas::over(image::Bitmap bitmap) {
     if (bitmap.empty() || bitmap.width > largestSide || bitmap.height > largestSide) return std::nullopt;
     if (bitmap.stride % 4 != 0 || bitmap.stride < static_cast<std::size_t>(bitmap.width) * 4 ||
         bitmap.stride > static_cast<std::size_t>(std::numeric_limits<int>::max()))
@@ -287,7 +287,7 @@ std::optional<Canvas> Canvas::over(render::Bitmap bitmap) {
 
 std::optional<Canvas> Canvas::create(int width, int height) {
     if (width <= 0 || height <= 0 || width > largestSide || height > largestSide) return std::nullopt;
-    auto bitmap = render::Bitmap::allocate(width, height);
+    auto bitmap = image::Bitmap::allocate(width, height);
     if (!bitmap) return std::nullopt;
     std::memset(bitmap->pixels.get(), 0, bitmap->stride * static_cast<std::size_t>(height));
     return over(std::move(*bitmap));
@@ -313,7 +313,7 @@ void Canvas::translate(double dx, double dy) { cairo_translate(impl_->current(),
 void Canvas::scale(double sx, double sy) { cairo_scale(impl_->current(), sx, sy); }
 void Canvas::setGlobalAlpha(double alpha) { impl_->alpha = std::clamp(alpha, 0.0, 1.0); }
 
-void Canvas::fillRect(const render::Rect& rect, const settings::Color& color) {
+void Canvas::fillRect(const image::Rect& rect, const settings::Color& color) {
     cairo_t* cr = impl_->current();
     cairo_new_path(cr);
     cairo_rectangle(cr, rect.x, rect.y, rect.width, rect.height);
@@ -321,7 +321,7 @@ void Canvas::fillRect(const render::Rect& rect, const settings::Color& color) {
     cairo_fill(cr);
 }
 
-void Canvas::fillRoundedRect(const render::Rect& rect, double radius, const settings::Color& color) {
+void Canvas::fillRoundedRect(const image::Rect& rect, double radius, const settings::Color& color) {
     if (!(rect.width > 0) || !(rect.height > 0)) return;
     const double r = std::clamp(radius, 0.0, std::min(rect.width, rect.height) / 2);
     cairo_t* cr = impl_->current();
@@ -337,7 +337,7 @@ void Canvas::fillRoundedRect(const render::Rect& rect, double radius, const sett
     cairo_fill(cr);
 }
 
-void Canvas::fillPolygon(std::span<const render::Point> corners, const settings::Color& color) {
+void Canvas::fillPolygon(std::span<const image::Point> corners, const settings::Color& color) {
     if (corners.size() < 3) return;
     cairo_t* cr = impl_->current();
     cairo_new_path(cr);
@@ -349,7 +349,7 @@ void Canvas::fillPolygon(std::span<const render::Point> corners, const settings:
     cairo_fill(cr);
 }
 
-void Canvas::drawBitmap(const render::Bitmap& bitmap, render::Orientation orientation, const render::Rect& rect) {
+void Canvas::drawBitmap(const image::Bitmap& bitmap, image::Orientation orientation, const image::Rect& rect) {
     if (bitmap.empty() || !(rect.width > 0) || !(rect.height > 0)) return;
     if (bitmap.stride % 4 != 0 || bitmap.stride > static_cast<std::size_t>(std::numeric_limits<int>::max())) return;
     // cairo only reads the source pixels here.
@@ -388,7 +388,7 @@ void Canvas::drawBitmap(const render::Bitmap& bitmap, render::Orientation orient
     cairo_surface_destroy(source);
 }
 
-void Canvas::drawText(const TextLine& line, const settings::Color& color, render::Point origin) {
+void Canvas::drawText(const TextLine& line, const settings::Color& color, image::Point origin) {
     if (line.impl_->empty) return;
     const PangoRectangle& ink = line.impl_->ink;
     cairo_t* cr = impl_->current();
@@ -403,7 +403,7 @@ void Canvas::drawText(const TextLine& line, const settings::Color& color, render
     cairo_restore(cr);
 }
 
-void Canvas::beginShadow(const Shadow& shadow, const render::Rect& area) {
+void Canvas::beginShadow(const Shadow& shadow, const image::Rect& area) {
     assert(!impl_->shadow && "shadows do not nest");
     if (impl_->shadow) return;
     cairo_t* cr = impl_->cr;
@@ -427,7 +427,7 @@ void Canvas::beginShadow(const Shadow& shadow, const render::Rect& area) {
     offsetX = std::round(offsetX), offsetY = std::round(offsetY);
     const double sigma = std::max(0.0, shadow.blur) * deviceScale / 2;
     int reach = 2;
-    for (int width : render::boxBlurWidths(sigma)) reach += (width - 1) / 2;
+    for (int width : image::boxBlurWidths(sigma)) reach += (width - 1) / 2;
 
     // Ink beyond the canvas can still cast a shadow onto it.
     const double spare = reach + std::abs(offsetX) + std::abs(offsetY);
@@ -477,7 +477,7 @@ void Canvas::endShadow() {
                 unsigned char* target = coverage + static_cast<std::ptrdiff_t>(y) * maskStride;
                 for (int x = 0; x < w; ++x) target[x] = static_cast<unsigned char>(source[x] >> 24);
             }
-            render::blurCoverage(coverage, w, h, static_cast<std::size_t>(maskStride),
+            image::blurCoverage(coverage, w, h, static_cast<std::size_t>(maskStride),
                                  std::max(0.0, scope.shadow.blur) * scope.deviceScale / 2);
             cairo_surface_mark_dirty(mask);
 
@@ -497,7 +497,7 @@ void Canvas::endShadow() {
     cairo_surface_destroy(scope.surface);
 }
 
-std::optional<render::Bitmap> Canvas::finish() {
+std::optional<image::Bitmap> Canvas::finish() {
     if (!impl_ || impl_->cr == nullptr) return std::nullopt;
     if (impl_->shadow) endShadow();
     const bool ok = cairo_status(impl_->cr) == CAIRO_STATUS_SUCCESS;

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/render/bitmap.h"
-#include "kit/render/geometry.h"
+#include "kit/image/bitmap.h"
+#include "kit/image/geometry.h"
 #include "kit/settings/stamp_style.h"
 
 namespace veltrop::platform {
@@ -44,7 +44,7 @@ public:
     TextLine& operator=(const TextLine&) = delete;
 
     // Width and height of the ink (optical) bounds; zero for an empty text.
-    render::Size size() const;
+    image::Size size() const;
 
 private:
     friend class Canvas;
@@ -53,13 +53,13 @@ private:
 };
 
 // Optical-bounds size of a text in a font; zero by zero for the empty text.
-render::Size textSize(std::string_view text, const Font& font);
+image::Size textSize(std::string_view text, const Font& font);
 
 // The text's user-perceived characters (grapheme clusters), in order.
 std::vector<std::string> characters(std::string_view text);
 
 struct Shadow {
-    render::Size offset;  // y up: a negative height falls below the ink
+    image::Size offset;  // y up: a negative height falls below the ink
     double blur = 0;      // blur radius; the Gaussian's deviation is half of it
     settings::Color color;
 };
@@ -67,7 +67,7 @@ struct Shadow {
 class Canvas {
 public:
     // Draws straight onto the given pixels, which must be tightly packed.
-    static std::optional<Canvas> over(render::Bitmap bitmap);
+    static std::optional<Canvas> over(image::Bitmap bitmap);
     // A new transparent canvas.
     static std::optional<Canvas> create(int width, int height);
 
@@ -87,21 +87,21 @@ public:
     // Multiplies the alpha of everything drawn until the matching restore.
     void setGlobalAlpha(double alpha);
 
-    void fillRect(const render::Rect& rect, const settings::Color& color);
-    void fillRoundedRect(const render::Rect& rect, double radius, const settings::Color& color);
-    void fillPolygon(std::span<const render::Point> corners, const settings::Color& color);
+    void fillRect(const image::Rect& rect, const settings::Color& color);
+    void fillRoundedRect(const image::Rect& rect, double radius, const settings::Color& color);
+    void fillPolygon(std::span<const image::Point> corners, const settings::Color& color);
     // Stretches the bitmap, turned upright by its EXIF orientation, over the rectangle.
-    void drawBitmap(const render::Bitmap& bitmap, render::Orientation orientation, const render::Rect& rect);
+    void drawBitmap(const image::Bitmap& bitmap, image::Orientation orientation, const image::Rect& rect);
     // Puts the lower-left corner of the line's optical bounds at `origin`.
-    void drawText(const TextLine& line, const settings::Color& color, render::Point origin);
+    void drawText(const TextLine& line, const settings::Color& color, image::Point origin);
 
     // Everything drawn until endShadow casts a blurred shadow. `area` (in the
     // current coordinates) must hold all of that drawing.
-    void beginShadow(const Shadow& shadow, const render::Rect& area);
+    void beginShadow(const Shadow& shadow, const image::Rect& area);
     void endShadow();
 
     // The finished pixels; the canvas is spent afterwards.
-    std::optional<render::Bitmap> finish();
+    std::optional<image::Bitmap> finish();
 
 private:
     struct Impl;

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "kit/platform/metadata_blocks.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 namespace veltrop::platform {
 
@@ -23,7 +23,7 @@ struct ImageHeader {
 };
 
 struct DecodedImage {
-    render::Bitmap bitmap;  // possibly at a reduced scale
+    image::Bitmap bitmap;  // possibly at a reduced scale
     ImageHeader header;     // the full stored size and the metadata
 };
 

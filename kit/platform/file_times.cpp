@@ -15,12 +15,21 @@ std::optional<FileTimes> fileTimes(const std::filesystem::path& item) {
     return times;
 }
 
-std::optional<LocalTime> localTime(std::int64_t secondsSinceEpoch) {
+std::optional<dates::LocalTime> localTime(std::int64_t secondsSinceEpoch) {
     const time_t instant = static_cast<time_t>(secondsSinceEpoch);
     struct tm fields {};
     if (::localtime_r(&instant, &fields) == nullptr) return std::nullopt;
-    return LocalTime{static_cast<std::int64_t>(fields.tm_year) + 1900, fields.tm_mon + 1, fields.tm_mday,
+    return dates::LocalTime{static_cast<std::int64_t>(fields.tm_year) + 1900, fields.tm_mon + 1, fields.tm_mday,
                      fields.tm_hour, fields.tm_min, fields.tm_sec};
+}
+
+dates::FileDates fileDates(const std::filesystem::path& item) {
+    const auto times = fileTimes(item);
+    if (!times) return {};
+    dates::FileDates local;
+    if (times->creation) local.creation = localTime(*times->creation);
+    if (times->modification) local.modification = localTime(*times->modification);
+    return local;
 }
 
 }  // namespace veltrop::platform

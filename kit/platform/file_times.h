@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "kit/dates/capture_date.h"
+
 namespace veltrop::platform {
 
 struct FileTimes {
@@ -16,11 +18,10 @@ struct FileTimes {
 // Both times in one query; nullopt when the item cannot be queried.
 std::optional<FileTimes> fileTimes(const std::filesystem::path& item);
 
-struct LocalTime {
-    std::int64_t year, month, day, hour, minute, second;
-};
-
 // Calendar fields of an instant in the computer's current time zone.
-std::optional<LocalTime> localTime(std::int64_t secondsSinceEpoch);
+std::optional<dates::LocalTime> localTime(std::int64_t secondsSinceEpoch);
+
+// Both times of an item on the wall clock; empty when the item cannot be queried.
+dates::FileDates fileDates(const std::filesystem::path& item);
 
 }  // namespace veltrop::platform

@@ -189,7 +189,7 @@ std::expected<DecodedImage, DecodeFailure> decodeHeif(const std::filesystem::pat
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
     if (plane == nullptr || width <= 0 || height <= 0) return std::unexpected(DecodeFailure::unsupported);
-    auto bitmap = render::Bitmap::allocate(width, height);
+    auto bitmap = image::Bitmap::allocate(width, height);
     if (!bitmap) return std::unexpected(DecodeFailure::unsupported);
 
     const bool premultiplied = heif_image_handle_is_premultiplied_alpha(handle) != 0;

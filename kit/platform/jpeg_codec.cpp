@@ -353,8 +353,8 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     if (request.admit && !request.admit(cost)) onError(reinterpret_cast<j_common_ptr>(&info));
     jpeg_start_decompress(&info);
 
-    result.bitmap = render::Bitmap::allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height))
-                        .value_or(render::Bitmap{});
+    result.bitmap = image::Bitmap::allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height))
+                        .value_or(image::Bitmap{});
     if (result.bitmap.empty()) onError(reinterpret_cast<j_common_ptr>(&info));
 
     if (errors.dataEnded && !hasEveryScan(info)) onError(reinterpret_cast<j_common_ptr>(&info));
@@ -401,7 +401,7 @@ bool hasOwnHeader(std::span<const MetadataSegment> segments) {
 
 }  // namespace
 
-bool encodeJpeg(const render::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out) {
+bool encodeJpeg(const image::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out) {
     if (image.empty() || out == nullptr) return false;
     std::vector<JSAMPROW> rows(static_cast<std::size_t>(image.height));
     for (int y = 0; y < image.height; ++y) rows[static_cast<std::size_t>(y)] = const_cast<JSAMPROW>(image.row(y));

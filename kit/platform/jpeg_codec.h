@@ -26,6 +26,6 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
 // order after the start of the file (a segment too large is left out).
 // libjpeg adds a JFIF segment unless the segments hold a JFIF or an EXIF one.
 // True when everything was written to the stream.
-bool encodeJpeg(const render::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out);
+bool encodeJpeg(const image::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out);
 
 }  // namespace veltrop::platform

@@ -141,7 +141,7 @@ struct LosslessJpeg::Impl {
     struct BlockRange {
         int left = 0, top = 0, wide = 0, high = 0;
     };
-    BlockRange blocksOf(int c, const render::PixelRect& area) const {
+    BlockRange blocksOf(int c, const image::PixelRect& area) const {
         const Component& k = components[static_cast<std::size_t>(c)];
         return {area.left / mcuWidth * k.hSamp, area.top / mcuHeight * k.vSamp,
                 ceilDiv(area.width, mcuWidth) * k.hSamp, ceilDiv(area.height, mcuHeight) * k.vSamp};
@@ -162,7 +162,7 @@ int LosslessJpeg::mcuHeight() const { return impl_->mcuHeight; }
 bool LosslessJpeg::progressive() const { return impl_->source.progressive_mode != 0; }
 
 std::expected<LosslessJpeg, LosslessRefusal> LosslessJpeg::open(const std::filesystem::path& file,
-                                                                render::Orientation orientation,
+                                                                image::Orientation orientation,
                                                                 std::int64_t maximumPixels) {
     auto impl = std::make_unique<Impl>();
     if (!readFile(file, impl->compressed)) return std::unexpected(LosslessRefusal::unreadable);
@@ -296,7 +296,7 @@ std::expected<void, LosslessRefusal> LosslessJpeg::readCoefficients(int addedRow
     return {};
 }
 
-std::expected<render::Bitmap, LosslessRefusal> LosslessJpeg::decode(const render::PixelRect& area) const {
+std::expected<image::Bitmap, LosslessRefusal> LosslessJpeg::decode(const image::PixelRect& area) const {
     Impl& d = *impl_;
     // One MCU more on each side where there is one, so that colour
     // smoothing at the area's edges sees the same neighbours as a full decode.
@@ -306,10 +306,10 @@ std::expected<render::Bitmap, LosslessRefusal> LosslessJpeg::decode(const render
     if (area.width <= 0 || area.height <= 0 || left % d.mcuWidth != 0 || top % d.mcuHeight != 0 || right <= left ||
         bottom <= top || area.right() > d.width || area.bottom() > d.height)
         return std::unexpected(LosslessRefusal::unreadable);
-    const render::PixelRect window{left, top, right - left, bottom - top};
+    const image::PixelRect window{left, top, right - left, bottom - top};
 
-    auto pixels = render::Bitmap::allocate(window.width, window.height);
-    auto result = render::Bitmap::allocate(area.width, area.height);
+    auto pixels = image::Bitmap::allocate(window.width, window.height);
+    auto result = image::Bitmap::allocate(area.width, area.height);
     if (!pixels || !result) return std::unexpected(LosslessRefusal::unreadable);
     MemoryBuffer buffer;
     std::vector<JSAMPROW> rowPointers(static_cast<std::size_t>(window.height));
@@ -382,7 +382,7 @@ std::expected<render::Bitmap, LosslessRefusal> LosslessJpeg::decode(const render
     return std::move(*result);
 }
 
-bool LosslessJpeg::replace(const render::PixelRect& area, const render::Bitmap& pixels) {
+bool LosslessJpeg::replace(const image::PixelRect& area, const image::Bitmap& pixels) {
     Impl& d = *impl_;
     if (pixels.empty() || pixels.width != area.width || pixels.height != area.height || area.left % d.mcuWidth != 0 ||
         area.top % d.mcuHeight != 0 || area.left < 0 || area.top < 0 || area.right() > d.width ||

@@ -12,8 +12,8 @@
 #include <span>
 
 #include "kit/platform/metadata_blocks.h"
-#include "kit/render/bitmap.h"
-#include "kit/render/geometry.h"
+#include "kit/image/bitmap.h"
+#include "kit/image/geometry.h"
 
 namespace veltrop::platform {
 
@@ -30,7 +30,7 @@ class LosslessJpeg {
 public:
     // Reads the header. `orientation` is the EXIF orientation to apply.
     [[nodiscard]] static std::expected<LosslessJpeg, LosslessRefusal> open(const std::filesystem::path& file,
-                                                                          render::Orientation orientation,
+                                                                          image::Orientation orientation,
                                                                           std::int64_t maximumPixels);
     LosslessJpeg(LosslessJpeg&&) noexcept;
     LosslessJpeg& operator=(LosslessJpeg&&) noexcept;
@@ -50,11 +50,11 @@ public:
     [[nodiscard]] std::expected<void, LosslessRefusal> readCoefficients(int addedRows);
 
     // The upright pixels of an MCU-aligned area inside the picture (not the added rows).
-    [[nodiscard]] std::expected<render::Bitmap, LosslessRefusal> decode(const render::PixelRect& area) const;
+    [[nodiscard]] std::expected<image::Bitmap, LosslessRefusal> decode(const image::PixelRect& area) const;
 
     // Encodes `pixels` into the MCU-aligned area starting at its corner,
     // replacing those blocks. The area may reach into the added rows.
-    [[nodiscard]] bool replace(const render::PixelRect& area, const render::Bitmap& pixels);
+    [[nodiscard]] bool replace(const image::PixelRect& area, const image::Bitmap& pixels);
 
     // Writes the upright JPEG with the segments after its start. True when
     // everything reached the stream.

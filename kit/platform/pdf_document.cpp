@@ -132,7 +132,7 @@ void PdfDocument::drawText(std::string_view text, const PdfTextStyle& style, dou
     pango_font_description_free(font);
 }
 
-std::optional<PdfJpeg> PdfJpeg::encode(const render::Bitmap& image, int quality) {
+std::optional<PdfJpeg> PdfJpeg::encode(const image::Bitmap& image, int quality) {
     if (image.empty()) return std::nullopt;
     char* bytes = nullptr;
     std::size_t size = 0;

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 namespace veltrop::platform {
 
@@ -27,7 +27,7 @@ struct PdfJpeg {
 
     // Nothing when the bitmap is empty or cannot be encoded. Transparency is
     // dropped: what is left is the picture over black.
-    static std::optional<PdfJpeg> encode(const render::Bitmap& image, int quality);
+    static std::optional<PdfJpeg> encode(const image::Bitmap& image, int quality);
 };
 
 class PdfDocument {

@@ -73,7 +73,7 @@ bool readInfo(std::FILE* stream, ImageHeader& header) {
     return true;
 }
 
-void premultiply(render::Bitmap& bitmap) {
+void premultiply(image::Bitmap& bitmap) {
     for (int y = 0; y < bitmap.height; ++y) {
         std::uint8_t* p = bitmap.row(y);
         for (int x = 0; x < bitmap.width; ++x, p += 4) {
@@ -112,7 +112,7 @@ std::expected<DecodedImage, DecodeFailure> decodePng(const std::filesystem::path
     image.version = PNG_IMAGE_VERSION;
     if (png_image_begin_read_from_stdio(&image, stream.get()) == 0) return std::unexpected(DecodeFailure::unsupported);
     image.format = PNG_FORMAT_BGRA;
-    auto bitmap = render::Bitmap::allocate(static_cast<int>(image.width), static_cast<int>(image.height));
+    auto bitmap = image::Bitmap::allocate(static_cast<int>(image.width), static_cast<int>(image.height));
     if (!bitmap) {
         png_image_free(&image);
         return std::unexpected(DecodeFailure::unsupported);

@@ -34,7 +34,7 @@ void straightenRow(const std::uint8_t* source, std::uint8_t* target, int width) 
 }
 
 // Everything that setjmp may return to lives outside the function that calls it.
-bool encodeInto(const render::Bitmap& image, std::string& output, std::vector<std::uint8_t>& row) {
+bool encodeInto(const image::Bitmap& image, std::string& output, std::vector<std::uint8_t>& row) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
@@ -61,7 +61,7 @@ bool encodeInto(const render::Bitmap& image, std::string& output, std::vector<st
 
 }  // namespace
 
-std::optional<std::string> encodePng(const render::Bitmap& image) {
+std::optional<std::string> encodePng(const image::Bitmap& image) {
     if (image.empty()) return std::nullopt;
     std::string output;
     std::vector<std::uint8_t> row(static_cast<std::size_t>(image.width) * 4);

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "kit/render/utf8.h"
+#include "kit/image/utf8.h"
 
 namespace veltrop::platform {
 namespace {
@@ -17,7 +17,7 @@ std::optional<std::string> mapped(std::string_view text, utf8proc_option_t optio
     std::vector<utf8proc_int32_t> buffer;
     buffer.reserve(text.size() + 1);
     for (std::size_t index = 0; index < text.size();) {
-        const render::DecodedCharacter character = render::decodeCharacter(text, index);
+        const image::DecodedCharacter character = image::decodeCharacter(text, index);
         if (!character.valid) return std::nullopt;
         index += character.length;
         const std::size_t start = buffer.size();

@@ -2,7 +2,7 @@
 
 #include <utf8proc.h>
 
-#include "kit/render/utf8.h"
+#include "kit/image/utf8.h"
 
 namespace veltrop::platform {
 
@@ -12,7 +12,7 @@ std::vector<std::size_t> graphemeEnds(std::string_view text) {
     utf8proc_int32_t previous = -1;
     std::size_t offset = 0;
     while (offset < text.size()) {
-        const render::DecodedCharacter character = render::decodeCharacter(text, offset);
+        const image::DecodedCharacter character = image::decodeCharacter(text, offset);
         if (!character.valid) {
             // A stray byte stands alone and breaks any cluster around it.
             if (offset > 0 && (ends.empty() || ends.back() != offset)) ends.push_back(offset);
@@ -35,7 +35,7 @@ std::string validUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t offset = 0; offset < text.size();) {
-        const render::DecodedCharacter character = render::decodeCharacter(text, offset);
+        const image::DecodedCharacter character = image::decodeCharacter(text, offset);
         if (character.valid) out.append(text.substr(offset, character.length));
         else out += "\uFFFD";
         offset += character.length;

@@ -7,12 +7,12 @@
 
 #include "kit/dates/civil.h"
 #include "kit/dates/exif_fields.h"
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/records/photo_record.h"
 
 namespace veltrop::records {
 
-using exporting::DiscoveredPhoto;
+using records::DiscoveredPhoto;
 namespace fs = std::filesystem;
 
 namespace {
@@ -352,13 +352,13 @@ std::optional<ClockProposal> proposalFor(std::span<const DiscoveredPhoto> photos
 }
 
 const DiscoveredPhoto* findPhoto(std::span<const DiscoveredPhoto> photos, const fs::path& location) {
-    const fs::path wanted = exporting::standardized(location);
+    const fs::path wanted = records::standardized(location);
     for (const DiscoveredPhoto& photo : photos)
         if (photo.url == wanted) return &photo;
     // The same file under another spelling (case, links, Unicode form).
-    const std::string key = exporting::pathKey(wanted);
+    const std::string key = records::pathKey(wanted);
     for (const DiscoveredPhoto& photo : photos)
-        if (exporting::pathKey(photo.url) == key) return &photo;
+        if (records::pathKey(photo.url) == key) return &photo;
     return nullptr;
 }
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/records/date_correction.h"
 
 namespace veltrop::records {
@@ -104,14 +104,14 @@ struct ClockCheck {
 };
 
 // The whole check over a batch. Pure: reads only what discovery recorded.
-ClockCheck checkClocks(std::span<const exporting::DiscoveredPhoto> photos);
+ClockCheck checkClocks(std::span<const records::DiscoveredPhoto> photos);
 
 // The estimate whose clock took the photo, or null.
-const ClockEstimate* estimateFor(const ClockCheck& check, const exporting::DiscoveredPhoto& photo);
+const ClockEstimate* estimateFor(const ClockCheck& check, const records::DiscoveredPhoto& photo);
 
 // The photo's time zone when it is known: its own offset tag, else its
 // clock's zone as found from GPS time. Seconds east of UTC.
-std::optional<std::int64_t> knownZone(const ClockCheck& check, const exporting::DiscoveredPhoto& photo);
+std::optional<std::int64_t> knownZone(const ClockCheck& check, const records::DiscoveredPhoto& photo);
 
 // Two photos of one moment by two cameras: the second camera's clock is set
 // to the first's (corrected first, when the first camera has a GPS proposal).
@@ -130,7 +130,7 @@ struct SyncShotError {
 };
 
 [[nodiscard]] std::expected<ClockProposal, SyncShotError> syncProposal(
-    std::span<const exporting::DiscoveredPhoto> photos, const ClockCheck& check, const SyncShot& shot);
+    std::span<const records::DiscoveredPhoto> photos, const ClockCheck& check, const SyncShot& shot);
 
 // "+1h30m15s", "-7m13s", "+2d": what --shift reads; days, hours, minutes,
 // seconds, zero parts left out.

@@ -5,7 +5,7 @@
 namespace veltrop::records {
 
 std::vector<std::size_t> rulesMatchingNothing(std::span<const DateCorrectionRule> rules,
-                                              std::span<const exporting::DiscoveredPhoto> photos) {
+                                              std::span<const records::DiscoveredPhoto> photos) {
     const CorrectionRules prepared(rules);
     std::vector<bool> matched(rules.size(), false);
     for (const auto& photo : photos) prepared.markMatches(photo, matched);
@@ -16,7 +16,7 @@ std::vector<std::size_t> rulesMatchingNothing(std::span<const DateCorrectionRule
 }
 
 std::vector<std::size_t> changedPhotoCounts(std::span<const DateCorrectionRule> rules,
-                                            std::span<const exporting::DiscoveredPhoto> photos,
+                                            std::span<const records::DiscoveredPhoto> photos,
                                             const settings::StampConfiguration& configuration) {
     std::vector<std::size_t> counts(rules.size(), 0);
     const CorrectionRules prepared(rules);

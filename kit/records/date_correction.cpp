@@ -5,6 +5,7 @@
 #include "kit/dates/civil.h"
 #include "kit/dates/exif_fields.h"
 #include "kit/dates/text.h"
+#include "kit/platform/file_times.h"
 
 namespace veltrop::records {
 
@@ -41,7 +42,7 @@ bool hasShape(std::string_view text, std::string_view shape) {
 
 }  // namespace
 
-bool matches(const DateCorrectionScope& scope, const exporting::DiscoveredPhoto& photo) {
+bool matches(const DateCorrectionScope& scope, const DiscoveredPhoto& photo) {
     switch (scope.kind) {
         case DateCorrectionScope::Kind::camera: {
             auto camera = dates::cameraText(photo.exif);
@@ -146,7 +147,7 @@ CorrectionRules::CorrectionRules(std::span<const DateCorrectionRule> rules) : ru
 
 // A photo's forms are made once per photo, and only when a rule needs them.
 struct CorrectionRules::PhotoForms {
-    const exporting::DiscoveredPhoto& photo;
+    const DiscoveredPhoto& photo;
     std::optional<std::string> normal, comparable;
     std::optional<std::optional<std::string>> camera;
 };
@@ -168,31 +169,31 @@ bool CorrectionRules::takesIn(std::size_t i, PhotoForms& forms) const {
     return false;
 }
 
-const DateCorrectionRule* CorrectionRules::latestMatch(const exporting::DiscoveredPhoto& photo) const {
+const DateCorrectionRule* CorrectionRules::latestMatch(const DiscoveredPhoto& photo) const {
     PhotoForms forms{photo, {}, {}, {}};
     for (std::size_t i = rules_.size(); i-- > 0;)
         if (takesIn(i, forms)) return &rules_[i];
     return nullptr;
 }
 
-void CorrectionRules::markMatches(const exporting::DiscoveredPhoto& photo, std::vector<bool>& matched) const {
+void CorrectionRules::markMatches(const DiscoveredPhoto& photo, std::vector<bool>& matched) const {
     matched.resize(rules_.size(), false);
     PhotoForms forms{photo, {}, {}, {}};
     for (std::size_t i = 0; i < rules_.size(); ++i)
         if (!matched[i] && takesIn(i, forms)) matched[i] = true;
 }
 
-DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
+DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            std::span<const DateCorrectionRule> rules) {
     return resolveDate(photo, configuration, CorrectionRules(rules));
 }
 
-DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
+DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            const CorrectionRules& rules) {
     DateResolution resolution;
     resolution.base = photo.captureDate;
     if (!resolution.base && configuration.useFileDateFallback)
-        resolution.base = dates::CaptureDateReader::readFileDate(photo.url);
+        resolution.base = dates::CaptureDateReader::readFileDate(platform::fileDates(photo.url));
 
     if (const DateCorrectionRule* rule = rules.latestMatch(photo)) resolution.matchedRule = *rule;
     if (!resolution.matchedRule) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "kit/dates/capture_date.h"
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/settings/stamp_configuration.h"
 #include "kit/settings/uuid.h"
 
@@ -32,7 +32,7 @@ struct DateCorrectionScope {
     bool operator==(const DateCorrectionScope&) const = default;
 };
 
-bool matches(const DateCorrectionScope& scope, const exporting::DiscoveredPhoto& photo);
+bool matches(const DateCorrectionScope& scope, const DiscoveredPhoto& photo);
 std::string label(const DateCorrectionScope& scope);
 
 inline constexpr std::int64_t maximumShiftSeconds = 366LL * 86400;
@@ -89,9 +89,9 @@ public:
 
     std::span<const DateCorrectionRule> rules() const { return rules_; }
     // The most recent rule whose scope takes in the photo, or none.
-    const DateCorrectionRule* latestMatch(const exporting::DiscoveredPhoto& photo) const;
+    const DateCorrectionRule* latestMatch(const DiscoveredPhoto& photo) const;
     // Sets matched[i] for every rule i that takes in the photo.
-    void markMatches(const exporting::DiscoveredPhoto& photo, std::vector<bool>& matched) const;
+    void markMatches(const DiscoveredPhoto& photo, std::vector<bool>& matched) const;
 
 private:
     struct PhotoForms;
@@ -102,9 +102,9 @@ private:
 };
 
 // The most recent matching rule wins; shifts never add up.
-DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
+DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            std::span<const DateCorrectionRule> rules);
-DateResolution resolveDate(const exporting::DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
+DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            const CorrectionRules& rules);
 
 }  // namespace veltrop::records

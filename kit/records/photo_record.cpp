@@ -34,14 +34,14 @@ std::string reference(const settings::PhotoProject& project, std::int64_t ordina
     return prefix.empty() ? std::string(digits) : prefix + "-" + digits;
 }
 
-PhotoRecord makeRecord(const exporting::DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
+PhotoRecord makeRecord(const DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
                        const settings::StampConfiguration& configuration,
                        std::span<const DateCorrectionRule> rules,
                        const std::optional<ExpectedDateRange>& expectedRange) {
     return makeRecord(photo, fallbackOrdinal, configuration, CorrectionRules(rules), expectedRange);
 }
 
-PhotoRecord makeRecord(const exporting::DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
+PhotoRecord makeRecord(const records::DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
                        const settings::StampConfiguration& configuration, const CorrectionRules& rules,
                        const std::optional<ExpectedDateRange>& expectedRange) {
     const DateResolution resolution = resolveDate(photo, configuration, rules);

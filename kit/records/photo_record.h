@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/export/discovered_photo.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/records/date_audit.h"
 #include "kit/records/date_correction.h"
 #include "kit/settings/stamp_configuration.h"
@@ -50,12 +50,12 @@ struct PhotoRecord {
 // "SITE-0042": prefix, hyphen, first number plus ordinal padded to four digits.
 std::string reference(const settings::PhotoProject& project, std::int64_t ordinal);
 
-PhotoRecord makeRecord(const exporting::DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
+PhotoRecord makeRecord(const DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
                        const settings::StampConfiguration& configuration,
                        std::span<const DateCorrectionRule> rules,
                        const std::optional<ExpectedDateRange>& expectedRange);
 // The same with the rules prepared once for a whole batch.
-PhotoRecord makeRecord(const exporting::DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
+PhotoRecord makeRecord(const records::DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
                        const settings::StampConfiguration& configuration, const CorrectionRules& rules,
                        const std::optional<ExpectedDateRange>& expectedRange);
 

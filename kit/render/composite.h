@@ -2,7 +2,7 @@
 // Laying one bitmap over another: what the drawing code uses to put a stamp,
 // drawn on a surface of its own size, onto a photo of any size.
 
-#include "kit/render/bitmap.h"
+#include "kit/render/image_types.h"
 
 namespace veltrop::render {
 

@@ -4,11 +4,15 @@
 #include <vector>
 
 #include "kit/render/drawing.h"
-#include "kit/render/orientation.h"
+#include "kit/image/orientation.h"
 #include "kit/render/seven_segment.h"
 #include "kit/render/stamp_layout.h"
 
 namespace veltrop::render::detail {
+
+using image::Bitmap;
+using image::Point;
+using image::Rect;
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 namespace veltrop::render {
 
+using image::Bitmap;
+
 namespace {
 
 // Which source pixels each output pixel covers and how much of each; the

@@ -3,14 +3,14 @@
 // proportion to the part of it an output pixel covers, so fine detail is
 // averaged instead of skipped (no aliasing, unlike nearest or bilinear picks).
 
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 namespace veltrop::render {
 
 // A width × height copy of the bitmap. Meant for shrinking; a target as large
 // as the source gives a copy of it. Empty when either bitmap would be empty or
 // memory runs out.
-Bitmap downscaled(const Bitmap& source, int width, int height);
+image::Bitmap downscaled(const image::Bitmap& source, int width, int height);
 
 // The size that fits within maxPixelSize on the longer side, keeping the
 // aspect ratio, never larger than the source; the shorter side is at least 1.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "kit/platform/canvas.h"
-#include "kit/render/geometry.h"
+#include "kit/render/image_types.h"
 #include "kit/render/renderer.h"
 
 namespace veltrop::render::detail {
@@ -45,7 +45,7 @@ double inkReach(double h, double s, bool shadowed);
                                  const std::optional<Rect>& timestamp);
 
 // The upright photo with the data strip below it.
-std::expected<Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height);
+std::expected<image::Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height);
 
 // The strip's band, its texts and the watermark, onto an output of
 // width × (height + strip height) whose top rows hold the upright photo.

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kit/render/blur.h"
+#include "kit/image/blur.h"
 #include "kit/render/composite.h"
 #include "kit/render/drawing.h"
 #include "kit/render/stamp_layout.h"

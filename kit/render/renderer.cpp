@@ -5,12 +5,20 @@
 #include <limits>
 
 #include "kit/render/drawing.h"
-#include "kit/render/orientation.h"
+#include "kit/image/orientation.h"
 #include "kit/render/seven_segment.h"
 #include "kit/render/stamp_layout.h"
 #include "kit/settings/stamp_format.h"
 
 namespace veltrop::render {
+
+using image::Bitmap;
+using image::Orientation;
+using image::Point;
+using image::Size;
+using image::Rect;
+using image::oriented;
+using image::swapsDimensions;
 
 using settings::StampBacking;
 using settings::StampMode;

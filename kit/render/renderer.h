@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "kit/dates/exif_fields.h"
-#include "kit/render/bitmap.h"
-#include "kit/render/geometry.h"
+#include "kit/render/image_types.h"
 #include "kit/settings/configuration_members.h"
 #include "kit/settings/stamp_style.h"
 
@@ -25,14 +24,14 @@ inline constexpr std::string_view moduleVersion = "1.0.0";
 namespace veltrop::render {
 
 struct RenderRequest {
-    Bitmap image;                   // pixels as stored in the file
-    Orientation orientation = 1;    // EXIF orientation; anything outside 1–8 counts as upright
+    image::Bitmap image;                 // pixels as stored in the file
+    image::Orientation orientation = 1;  // EXIF orientation; anything outside 1–8 counts as upright
     std::string timestamp;          // the capture date formatted through the pattern
     settings::StampStyle style;
     settings::DataStripConfig strip;
     dates::ExifFields exif;
     std::optional<settings::WatermarkConfig> watermark;
-    std::optional<Bitmap> watermarkImage;  // the decoded logo of an image watermark
+    std::optional<image::Bitmap> watermarkImage;  // the decoded logo of an image watermark
     bool timestampEnabled = true;
     std::optional<std::string> recordText;  // the data strip's photo-record line
 };
@@ -78,7 +77,7 @@ public:
     [[nodiscard]] static std::expected<Bitmap, RenderError> render(const RenderRequest& request);
     // The same, for a request whose image the caller gives up: an upright
     // photo held nowhere else is then stamped in place instead of copied.
-    [[nodiscard]] static std::expected<Bitmap, RenderError> render(RenderRequest&& request);
+    [[nodiscard]] static std::expected<image::Bitmap, RenderError> render(RenderRequest&& request);
 };
 
 }  // namespace veltrop::render

@@ -3,9 +3,14 @@
 #include <algorithm>
 
 #include "kit/platform/canvas.h"
-#include "kit/render/utf8.h"
+#include "kit/image/utf8.h"
 
 namespace veltrop::render {
+
+using image::Point;
+using image::Size;
+using image::Rect;
+using image::forEachCodePoint;
 
 namespace {
 

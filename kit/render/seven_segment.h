@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/render/geometry.h"
+#include "kit/image/geometry.h"
 #include "kit/settings/stamp_style.h"
 
 namespace veltrop::platform {
@@ -17,7 +17,7 @@ class Canvas;
 namespace veltrop::render {
 
 // Corners in the order lower-left, lower-right, upper-right, upper-left.
-using Quad = std::array<Point, 4>;
+using Quad = std::array<image::Point, 4>;
 
 class SevenSegment {
 public:
@@ -37,15 +37,15 @@ public:
 
     static double advance(char32_t character, double h);
     // UTF-8 text; the height is always h, the width never negative.
-    static Size measure(std::string_view text, double h);
+    static image::Size measure(std::string_view text, double h);
 
     // The filled shapes of one character whose cell has its lower-left corner at `cell`.
-    static std::vector<Quad> shapes(char32_t character, Point cell, double h);
+    static std::vector<Quad> shapes(char32_t character, image::Point cell, double h);
     // Every shape of a UTF-8 text, walking from `origin` one advance at a time.
-    static std::vector<Quad> shapes(std::string_view text, Point origin, double h);
+    static std::vector<Quad> shapes(std::string_view text, image::Point origin, double h);
 
     // Fills the text's shapes in one colour on the canvas's current transform.
-    static void draw(std::string_view text, platform::Canvas& canvas, Point origin, double h,
+    static void draw(std::string_view text, platform::Canvas& canvas, image::Point origin, double h,
                      const settings::Color& color);
 };
 

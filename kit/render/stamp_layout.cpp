@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kit/render/utf8.h"
+#include "kit/render/image_types.h"
 
 namespace veltrop::render {
+
+using image::Size;
+using image::Rect;
+using image::decodeCodePoint;
 
 using settings::StampBacking;
 using settings::StampCorner;

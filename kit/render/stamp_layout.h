@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kit/render/geometry.h"
+#include "kit/image/geometry.h"
 #include "kit/settings/stamp_style.h"
 
 namespace veltrop::render {
@@ -22,10 +22,10 @@ Padding backingPadding(settings::StampBacking backing, double h);
 
 // Box backing: the rounded rectangle around a text of the given size, in the
 // text's own coordinates (its optical bounds start at the origin).
-Rect boxBackingRect(Size text, double h);
+image::Rect boxBackingRect(image::Size text, double h);
 double boxBackingRadius(double h);
 // Shadow backing: offset (y up) and blur radius.
-Size shadowOffset(double h);
+image::Size shadowOffset(double h);
 double shadowBlur(double h);
 inline constexpr double shadowAlpha = 0.85;
 inline constexpr double boxAlpha = 0.45;
@@ -34,27 +34,27 @@ inline constexpr double boxAlpha = 0.45;
 double usedMargin(double marginFraction, double width, double height);
 
 struct Placement {
-    Rect rect;         // the block after scaling, in canvas coordinates
+    image::Rect rect;  // the block after scaling, in canvas coordinates
     double scale = 1;  // never above 1
     bool operator==(const Placement&) const = default;
 };
 // Shrinks a block to fit the area if needed and puts it in the area's corner.
-Placement placeInCorner(Size block, const Rect& area, settings::StampCorner corner);
+Placement placeInCorner(image::Size block, const image::Rect& area, settings::StampCorner corner);
 
 // The overlay stamp on a W × H photo, for a text of the measured size whose capitals are h tall.
 struct StampLayout {
     double textHeight = 0;
     Padding padding;
-    Rect safe;
+    image::Rect safe;
     Placement placement;
     bool operator==(const StampLayout&) const = default;
 };
-StampLayout stampLayout(const settings::StampStyle& style, double width, double height, Size text);
+StampLayout stampLayout(const settings::StampStyle& style, double width, double height, image::Size text);
 
 // The watermark's block inside the photo rectangle, kept clear of the
 // timestamp's rectangle when one is given.
-Placement placeWatermark(Size block, const Rect& photo, double marginFraction, settings::StampCorner corner,
-                         const std::optional<Rect>& timestamp);
+Placement placeWatermark(image::Size block, const image::Rect& photo, double marginFraction, settings::StampCorner corner,
+                         const std::optional<image::Rect>& timestamp);
 double watermarkContentHeight(double sizeFraction, double width, double height);
 double watermarkOpacity(double opacity);
 

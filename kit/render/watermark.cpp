@@ -5,6 +5,11 @@
 
 namespace veltrop::render::detail {
 
+using image::Bitmap;
+using image::Point;
+using image::Size;
+using image::Rect;
+
 using settings::StampBacking;
 
 bool drawWatermark(const RenderRequest& request, LayerTarget& target, const Rect& photo,

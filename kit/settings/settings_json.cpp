@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
-#include "kit/render/utf8.h"
+#include "kit/image/utf8.h"
 #include "kit/settings/strict_json.h"
 
 namespace veltrop::settings {
@@ -143,7 +143,7 @@ public:
 
     void string(std::string_view key, std::string_view text) {
         // The reader is as strict, so whatever is written can be read back.
-        if (!render::isValidUtf8(text)) fail(SettingsCodingError::Kind::invalidText, path_, key);
+        if (!image::isValidUtf8(text)) fail(SettingsCodingError::Kind::invalidText, path_, key);
         object_[std::string(key)] = std::string(text);
     }
     void boolean(std::string_view key, bool value) { object_[std::string(key)] = value; }

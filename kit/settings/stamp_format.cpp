@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "kit/render/utf8.h"
+#include "kit/image/utf8.h"
 
 namespace veltrop::settings {
 
@@ -112,7 +112,7 @@ std::string format(const dates::CaptureDate& date, std::string_view pattern) {
 std::string unsupportedRetroCharacters(std::string_view text) {
     std::string collected;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = render::decodeCharacter(text, i).length;
+        const std::size_t length = image::decodeCharacter(text, i).length;
         if (length != 1 || !isRetroGlyph(static_cast<unsigned char>(text[i]))) collected.append(text.substr(i, length));
         i += length;
     }

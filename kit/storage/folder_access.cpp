@@ -6,7 +6,7 @@
 #include <array>
 #include <utility>
 
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 #include "kit/platform/private_files.h"
 #include "kit/settings/uuid.h"
 #include "kit/storage/base64.h"
@@ -72,10 +72,10 @@ namespace {
 
 using BookmarkMap = Json;
 
-std::string standardizedKey(const fs::path& location) { return exporting::standardized(location).string(); }
+std::string standardizedKey(const fs::path& location) { return records::standardized(location).string(); }
 
 std::expected<std::string, FileSystemError> createBookmark(const fs::path& location) {
-    const fs::path path = exporting::standardized(location);
+    const fs::path path = records::standardized(location);
     auto identity = platform::fileIdentity(path);
     if (!identity) return std::unexpected(FileSystemError{FileSystemError::Operation::read, path, identity.error()});
     return detail::encodeBookmark({path.string(), identity->device, identity->inode});
@@ -198,7 +198,7 @@ bool ExportFolderAccess::needsChosenOutputFolder(const std::vector<fs::path>& dr
     std::vector<std::string> itemKeys;
     for (const fs::path& location : dropped) {
         std::error_code error;
-        std::string key = exporting::pathKey(location);
+        std::string key = records::pathKey(location);
         if (fs::is_directory(location, error)) {
             // Matching at a folder boundary only: /a/b must not contain /a/bc/x.jpg.
             if (!key.ends_with('/')) key += '/';

@@ -55,7 +55,7 @@ fs::path WatermarkStore::copyLocation(const WatermarkImageID& id) const {
 
 std::expected<WatermarkImageID, WatermarkStoreError> WatermarkStore::importImage(const fs::path& picked) {
     // Decoding comes first, so that a file that is not an image leaves no folder behind.
-    const std::optional<render::Bitmap> image = decoder_(picked);
+    const std::optional<image::Bitmap> image = decoder_(picked);
     if (!image || image->empty()) return std::unexpected(WatermarkStoreError::notAnImage(picked));
 
     const WatermarkImageID id = WatermarkImageID::fresh();
@@ -81,10 +81,10 @@ std::optional<fs::path> WatermarkStore::imageURL(const WatermarkImageID& id) con
     return std::nullopt;
 }
 
-std::expected<render::Bitmap, WatermarkStoreError> WatermarkStore::loadImage(const WatermarkImageID& id) const {
+std::expected<image::Bitmap, WatermarkStoreError> WatermarkStore::loadImage(const WatermarkImageID& id) const {
     const std::optional<fs::path> location = imageURL(id);
     if (!location) return std::unexpected(WatermarkStoreError::imageNotFound(id));
-    std::optional<render::Bitmap> image = decoder_(*location);
+    std::optional<image::Bitmap> image = decoder_(*location);
     if (!image || image->empty()) return std::unexpected(WatermarkStoreError::imageNotFound(id));
     return std::move(*image);
 }
@@ -107,21 +107,21 @@ std::vector<WatermarkImageID> WatermarkStore::allImageIDs() const {
     return ids;
 }
 
-WatermarkImageID InMemoryWatermarkStore::insert(render::Bitmap image) {
+WatermarkImageID InMemoryWatermarkStore::insert(image::Bitmap image) {
     const WatermarkImageID id = WatermarkImageID::fresh();
     images_[id] = std::move(image);
     return id;
 }
 
 std::expected<WatermarkImageID, WatermarkStoreError> InMemoryWatermarkStore::importImage(const fs::path& picked) {
-    std::optional<render::Bitmap> image = decoder_(picked);
+    std::optional<image::Bitmap> image = decoder_(picked);
     if (!image || image->empty()) return std::unexpected(WatermarkStoreError::notAnImage(picked));
     return insert(std::move(*image));
 }
 
 std::optional<fs::path> InMemoryWatermarkStore::imageURL(const WatermarkImageID&) const { return std::nullopt; }
 
-std::expected<render::Bitmap, WatermarkStoreError> InMemoryWatermarkStore::loadImage(const WatermarkImageID& id) const {
+std::expected<image::Bitmap, WatermarkStoreError> InMemoryWatermarkStore::loadImage(const WatermarkImageID& id) const {
     const auto found = images_.find(id);
     if (found == images_.end()) return std::unexpected(WatermarkStoreError::imageNotFound(id));
     return found->second;

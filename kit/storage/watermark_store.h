@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 #include "kit/settings/configuration_members.h"
 #include "kit/storage/application_support.h"
 #include "kit/storage/file_system_error.h"
@@ -41,10 +41,10 @@ struct WatermarkStoreError {
 };
 
 // Decodes a file into the shared bitmap format; nullopt when it is not an image.
-using ImageDecoder = std::function<std::optional<render::Bitmap>(const std::filesystem::path& file)>;
+using ImageDecoder = std::function<std::optional<image::Bitmap>(const std::filesystem::path& file)>;
 
 // The image loader's decoding: JPEG, HEIF or PNG by content, turned upright.
-std::optional<render::Bitmap> decodeWithImageLoader(const std::filesystem::path& file);
+std::optional<image::Bitmap> decodeWithImageLoader(const std::filesystem::path& file);
 
 class WatermarkStoring {
 public:
@@ -55,7 +55,7 @@ public:
         const std::filesystem::path& picked) = 0;
     // The copy's location, or nullopt when there is no such file.
     virtual std::optional<std::filesystem::path> imageURL(const settings::WatermarkImageID& id) const = 0;
-    [[nodiscard]] virtual std::expected<render::Bitmap, WatermarkStoreError> loadImage(
+    [[nodiscard]] virtual std::expected<image::Bitmap, WatermarkStoreError> loadImage(
         const settings::WatermarkImageID& id) const = 0;
     // Deleting an image that is already gone succeeds.
     [[nodiscard]] virtual std::expected<void, FileSystemError> deleteImage(const settings::WatermarkImageID& id) = 0;
@@ -78,7 +78,7 @@ public:
     [[nodiscard]] std::expected<settings::WatermarkImageID, WatermarkStoreError> importImage(
         const std::filesystem::path& picked) override;
     std::optional<std::filesystem::path> imageURL(const settings::WatermarkImageID& id) const override;
-    [[nodiscard]] std::expected<render::Bitmap, WatermarkStoreError> loadImage(
+    [[nodiscard]] std::expected<image::Bitmap, WatermarkStoreError> loadImage(
         const settings::WatermarkImageID& id) const override;
     [[nodiscard]] std::expected<void, FileSystemError> deleteImage(const settings::WatermarkImageID& id) override;
     std::vector<settings::WatermarkImageID> allImageIDs() const override;
@@ -94,19 +94,19 @@ public:
     explicit InMemoryWatermarkStore(ImageDecoder decoder = decodeWithImageLoader) : decoder_(std::move(decoder)) {}
 
     // Puts an image in directly, as if it had been imported.
-    settings::WatermarkImageID insert(render::Bitmap image);
+    settings::WatermarkImageID insert(image::Bitmap image);
 
     [[nodiscard]] std::expected<settings::WatermarkImageID, WatermarkStoreError> importImage(
         const std::filesystem::path& picked) override;
     std::optional<std::filesystem::path> imageURL(const settings::WatermarkImageID& id) const override;
-    [[nodiscard]] std::expected<render::Bitmap, WatermarkStoreError> loadImage(
+    [[nodiscard]] std::expected<image::Bitmap, WatermarkStoreError> loadImage(
         const settings::WatermarkImageID& id) const override;
     [[nodiscard]] std::expected<void, FileSystemError> deleteImage(const settings::WatermarkImageID& id) override;
     std::vector<settings::WatermarkImageID> allImageIDs() const override;
 
 private:
     ImageDecoder decoder_;
-    std::map<settings::WatermarkImageID, render::Bitmap> images_;
+    std::map<settings::WatermarkImageID, image::Bitmap> images_;
 };
 
 }  // namespace veltrop::storage

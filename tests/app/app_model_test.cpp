@@ -23,7 +23,7 @@ namespace texts = veltrop::app::modelTexts;
 
 namespace {
 
-std::vector<std::string> names(const std::vector<exporting::DiscoveredPhoto>& photos) {
+std::vector<std::string> names(const std::vector<records::DiscoveredPhoto>& photos) {
     std::vector<std::string> result;
     for (const auto& photo : photos) result.push_back(photo.url.filename().string());
     return result;
@@ -510,9 +510,9 @@ TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) 
 
     const fs::path package = destination / "Veltrop - Bridge";
     ASSERT_TRUE(model.summary());
-    ASSERT_TRUE(model.summary()->handover);
-    EXPECT_EQ(model.summary()->handover->root, package);
-    EXPECT_FALSE(model.summary()->handover->error);
+    ASSERT_TRUE(model.handoverResult());
+    EXPECT_EQ(model.handoverResult()->root, package);
+    EXPECT_FALSE(model.handoverResult()->error);
     EXPECT_EQ(filesIn(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Contact sheet.pdf",
                                                           "Photo index.csv", "Photos", "Sources.sha256"}));
     EXPECT_EQ(filesIn(package / "Photos"), std::vector<std::string>{"a.jpg"});
@@ -522,7 +522,7 @@ TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) 
     // A second export never reuses the package.
     model.startExport();
     ASSERT_TRUE(waitForExport(model));
-    EXPECT_EQ(model.summary()->handover->root, destination / "Veltrop - Bridge 2");
+    EXPECT_EQ(model.handoverResult()->root, destination / "Veltrop - Bridge 2");
     EXPECT_EQ(harness.user->folderQuestions.size(), 1u);
 
     // A destination where no folder can be made ends the export before it starts.

@@ -67,7 +67,7 @@ std::vector<std::uint8_t> exifBlock(const JpegOptions& options) {
 }  // namespace
 
 void writeJpeg(const fs::path& file, const JpegOptions& options) {
-    auto bitmap = render::Bitmap::allocate(options.width, options.height);
+    auto bitmap = image::Bitmap::allocate(options.width, options.height);
     ASSERT_TRUE(bitmap);
     for (int y = 0; y < options.height; ++y) {
         std::uint8_t* row = bitmap->row(y);

@@ -96,9 +96,9 @@ TEST(PackageCheckView, VerifiesTheExportedPackage) {
     harness.user->folderAnswers.push_back(destination);
     model.startExport();
     ASSERT_TRUE(waitForExport(model));
-    ASSERT_TRUE(model.summary() && model.summary()->handover);
+    ASSERT_TRUE(model.summary() && model.handoverResult());
 
-    app::ResultsView results(model, {settings::Uuid::random(), *model.summary()}, nullptr);
+    app::ResultsView results(model, {settings::Uuid::random(), *model.summary(), model.handoverResult()}, nullptr);
     auto* check = results.findChild<app::PackageCheckView*>();
     ASSERT_TRUE(check);
     EXPECT_EQ(check->button(), results.button("Verify package"));
@@ -106,7 +106,7 @@ TEST(PackageCheckView, VerifiesTheExportedPackage) {
     ASSERT_TRUE(waitFor([&] { return !check->verifier().isRunning(); }));
     EXPECT_EQ(check->resultText(), "Package verified: all 5 files match Checksums.sha256.");
 
-    const fs::path copy = model.summary()->handover->root / "Photos" / "a.jpg";
+    const fs::path copy = model.handoverResult()->root / "Photos" / "a.jpg";
     std::ofstream(copy, std::ios::app) << "x";
     check->button()->click();
     ASSERT_TRUE(waitFor([&] { return !check->verifier().isRunning(); }));

@@ -25,8 +25,8 @@ settings::StampConfiguration watermarkOnly(settings::StampConfiguration configur
     return configuration;
 }
 
-render::Bitmap tinyBitmap(int width) {
-    auto bitmap = render::Bitmap::allocate(width, 4);
+image::Bitmap tinyBitmap(int width) {
+    auto bitmap = image::Bitmap::allocate(width, 4);
     return *bitmap;
 }
 

@@ -399,7 +399,7 @@ TEST(ResultsView, FailuresAreAWarningAndNameEachFileOnce) {
     };
     handover::HandoverPackageResult package;
     package.root = "/out/Veltrop - Bridge";
-    presented.summary.handover = package;
+    presented.handover = package;
     app::ResultsView view(model, presented, nullptr);
 
     EXPECT_TRUE(view.showsWarning());

@@ -35,7 +35,7 @@ bool contains(std::string_view text, std::string_view part) { return text.find(p
 // An undated grey JPEG, large enough that writing its copy takes several kilobytes.
 void writePhoto(const fs::path& file, int width = 320, int height = 240) {
     fs::create_directories(file.parent_path());
-    auto bitmap = render::Bitmap::allocate(width, height);
+    auto bitmap = image::Bitmap::allocate(width, height);
     ASSERT_TRUE(bitmap);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width * 4; ++x) bitmap->row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 3);

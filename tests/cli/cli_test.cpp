@@ -37,7 +37,7 @@ public:
 
     // A small logo imported into the watermark store, as the application does.
     settings::WatermarkImageID importLogo() const {
-        render::Bitmap logo = *render::Bitmap::allocate(8, 4);
+        image::Bitmap logo = *image::Bitmap::allocate(8, 4);
         std::fill_n(logo.pixels.get(), logo.stride * 4, std::uint8_t{200});
         veltrop::testing::writeFile(dir_ / "logo.png", *platform::encodePng(logo));
         auto store = storage::WatermarkStore::standard();

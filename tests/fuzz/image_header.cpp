@@ -23,7 +23,7 @@ void writeInput(const std::filesystem::path& file, const std::uint8_t* data, std
     FUZZ_CHECK(out.good());
 }
 
-bool isWellFormed(const render::Bitmap& image) {
+bool isWellFormed(const image::Bitmap& image) {
     return image.width > 0 && image.height > 0 && image.pixels &&
            image.stride >= static_cast<std::size_t>(image.width) * 4;
 }

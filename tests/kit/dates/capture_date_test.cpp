@@ -123,7 +123,7 @@ TEST(CaptureDateReader, FileDateIsTheEarlierOfBirthAndModificationInLocalTime) {
     // A copy keeps the camera's modification time but is born now: the older
     // modification time wins. 1786681069 is 2026-08-14 04:17:49 UTC.
     setModificationTime(file, 1786681069);
-    auto date = CaptureDateReader::readFileDate(file);
+    auto date = CaptureDateReader::readFileDate(veltrop::platform::fileDates(file));
     ASSERT_TRUE(date);
     EXPECT_EQ(text(*date), "2026-08-14 06:17:49");
     EXPECT_EQ(date->source, CaptureDateSource::fileDate);
@@ -131,7 +131,7 @@ TEST(CaptureDateReader, FileDateIsTheEarlierOfBirthAndModificationInLocalTime) {
     // A modification time after the birth: the birth time (now) wins where the
     // file system keeps one, else the modification time is all there is.
     setModificationTime(file, after + 400 * 86400);
-    date = CaptureDateReader::readFileDate(file);
+    date = CaptureDateReader::readFileDate(veltrop::platform::fileDates(file));
     ASSERT_TRUE(date);
     const auto times = veltrop::platform::fileTimes(file);
     ASSERT_TRUE(times);
@@ -146,7 +146,7 @@ TEST(CaptureDateReader, FileDateIsTheEarlierOfBirthAndModificationInLocalTime) {
               (std::vector<std::int64_t>{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                                          local.tm_min, local.tm_sec}));
 
-    EXPECT_FALSE(CaptureDateReader::readFileDate(dir / "missing.jpg"));
+    EXPECT_FALSE(CaptureDateReader::readFileDate(veltrop::platform::fileDates(dir / "missing.jpg")));
 }
 
 TEST(CaptureDateSource, RawValuesLabelsAndEmbedding) {

@@ -8,6 +8,7 @@
 
 using namespace veltrop::exporting;
 using veltrop::settings::StampConfiguration;
+using veltrop::records::DiscoveredPhoto;
 using Kind = FileOutcome::Kind;
 
 namespace {

@@ -38,7 +38,7 @@ settings::StampConfiguration undatedPhotosAllowed() {
     return configuration;
 }
 
-std::vector<DiscoveredPhoto> discovered(const std::vector<fs::path>& dropped) {
+std::vector<records::DiscoveredPhoto> discovered(const std::vector<fs::path>& dropped) {
     return PhotoDiscovery::makePhotos(PhotoDiscovery::discoverFiles(dropped, true, {}), dropped);
 }
 

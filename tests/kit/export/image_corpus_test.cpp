@@ -35,7 +35,7 @@ PixelSize expectedPixelSize(const nlohmann::json& entry) {
     return {entry["ImageWidth"].get<double>(), entry["ImageHeight"].get<double>()};
 }
 
-render::Orientation expectedOrientation(const nlohmann::json& entry) {
+image::Orientation expectedOrientation(const nlohmann::json& entry) {
     if (isHeif(entry) || !entry["Orientation"].is_number()) return 1;
     return entry["Orientation"].get<int>();
 }
@@ -100,7 +100,7 @@ TEST(ImageCorpus, DecodesPhotosAsStoredAndHeifUprightOnce) {
     struct Case {
         const char* file;
         PixelSize size;
-        render::Orientation orientation;
+        image::Orientation orientation;
     };
     const Case cases[] = {
         {"landscape_5.jpg", {450, 600}, 5},

@@ -12,8 +12,8 @@
 
 namespace veltrop::testing {
 
-render::Bitmap patternBitmap(int width, int height) {
-    auto bitmap = render::Bitmap::allocate(width, height);
+image::Bitmap patternBitmap(int width, int height) {
+    auto bitmap = image::Bitmap::allocate(width, height);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* p = bitmap->row(y);
         for (int x = 0; x < width; ++x, p += 4) {
@@ -26,8 +26,8 @@ render::Bitmap patternBitmap(int width, int height) {
     return *bitmap;
 }
 
-render::Bitmap solidBitmap(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a) {
-    auto bitmap = render::Bitmap::allocate(width, height);
+image::Bitmap solidBitmap(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a) {
+    auto bitmap = image::Bitmap::allocate(width, height);
     for (int y = 0; y < height; ++y) {
         std::uint8_t* p = bitmap->row(y);
         for (int x = 0; x < width; ++x, p += 4) p[0] = b, p[1] = g, p[2] = r, p[3] = a;
@@ -35,7 +35,7 @@ render::Bitmap solidBitmap(int width, int height, std::uint8_t b, std::uint8_t g
     return *bitmap;
 }
 
-Bytes encodeJpeg(const render::Bitmap& bitmap, int quality) {
+Bytes encodeJpeg(const image::Bitmap& bitmap, int quality) {
     TempDir folder;
     const auto file = folder / "plain.jpg";
     auto written = exporting::ImageWriter::write(bitmap, file, {}, {quality / 100.0, false});

@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "kit/dates/properties.h"
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 namespace veltrop::testing {
 
@@ -20,11 +20,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A bitmap whose pixels say where they are: blue = x, green = y (both
 // scaled to 0…255), red = 200 in the top-left quadrant; opaque.
-render::Bitmap patternBitmap(int width, int height);
-render::Bitmap solidBitmap(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a = 255);
+image::Bitmap patternBitmap(int width, int height);
+image::Bitmap solidBitmap(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a = 255);
 
 // A JPEG of the bitmap without metadata.
-Bytes encodeJpeg(const render::Bitmap& bitmap, int quality = 90);
+Bytes encodeJpeg(const image::Bitmap& bitmap, int quality = 90);
 
 // The JPEG with APP segments inserted right after its SOI marker, in order.
 struct Segment {

@@ -13,7 +13,7 @@
 #include "kit/export/image_loader.h"
 #include "kit/export/lossless_stamp.h"
 #include "kit/export/photo_discovery.h"
-#include "kit/render/orientation.h"
+#include "kit/image/orientation.h"
 #include "support/test_support.h"
 
 using namespace veltrop;
@@ -74,8 +74,8 @@ int difference(const std::uint8_t* a, const std::uint8_t* b) {
     return std::max({std::abs(a[0] - b[0]), std::abs(a[1] - b[1]), std::abs(a[2] - b[2])});
 }
 
-bool inside(const std::vector<render::PixelRect>& areas, int x, int y) {
-    return std::any_of(areas.begin(), areas.end(), [&](const render::PixelRect& r) {
+bool inside(const std::vector<image::PixelRect>& areas, int x, int y) {
+    return std::any_of(areas.begin(), areas.end(), [&](const image::PixelRect& r) {
         return x >= r.left && x < r.right() && y >= r.top && y < r.bottom();
     });
 }
@@ -85,7 +85,7 @@ struct NormalRender {
     Decoded stamped, photo;
 };
 
-Decoded rgbOf(const render::Bitmap& bitmap) {
+Decoded rgbOf(const image::Bitmap& bitmap) {
     Decoded out{bitmap.width, bitmap.height, {}};
     out.rgb.reserve(3 * static_cast<std::size_t>(bitmap.width) * bitmap.height);
     for (int y = 0; y < bitmap.height; ++y)
@@ -137,7 +137,7 @@ TEST(LosslessStamp, KeepsEveryBlockOutsideTheStampOnCorpusPhotos) {
         exporting::StampPlan plan{photos.front(), std::nullopt, destination, std::nullopt,
                                   records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
         plan.date = plan.record.resolvedDate;
-        const std::optional<render::Bitmap> noLogo;
+        const std::optional<image::Bitmap> noLogo;
         const exporting::StampJob job{configuration, noLogo};
         const auto kept = exporting::stampLosslessly(plan, job);
         ASSERT_TRUE(kept) << kept.error().reason;
@@ -164,7 +164,7 @@ TEST(LosslessStamp, KeepsEveryBlockOutsideTheStampOnCorpusPhotos) {
         ASSERT_EQ(rendered->width, copy->width);
         ASSERT_EQ(rendered->height, copy->height);
         const Decoded normal = rgbOf(*rendered);
-        const Decoded photo = rgbOf(render::oriented(loaded->image, loaded->orientation));
+        const Decoded photo = rgbOf(image::oriented(loaded->image, loaded->orientation));
 
         constexpr int inkThreshold = 48;
         Box normalInk, keptInk;
@@ -251,7 +251,7 @@ TEST(LosslessStamp, PhotosThatCannotKeepTheirBlocksTakeTheNormalPath) {
 }
 
 TEST(LosslessStamp, CoverJoinsOverlappingAreasIntoWholeMcus) {
-    using render::PixelRect;
+    using image::PixelRect;
     // 16 × 8 MCUs on a 100 × 50 picture.
     const auto cover = exporting::mcuCover({{5, 3, 4, 4}, {14, 2, 4, 2}, {60, 40, 50, 20}}, 16, 8, 100, 50);
     // The first two share MCU columns 0–1 and row 0; the third is clipped to the picture.

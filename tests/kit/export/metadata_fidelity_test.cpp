@@ -203,7 +203,7 @@ FileOutcome stamp(const fs::path& source, const fs::path& destination, bool remo
                    records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
     // Undated photos get a date of their own, so that every copy carries a stamp.
     plan.date = plan.record.resolvedDate.value_or(dates::CaptureDate{2026, 8, 14, 6, 17, 49});
-    const std::optional<render::Bitmap> noWatermark;
+    const std::optional<image::Bitmap> noWatermark;
     return stampPhoto(plan, {configuration, noWatermark});
 }
 

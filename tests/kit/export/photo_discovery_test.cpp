@@ -6,6 +6,7 @@
 #include "support/test_support.h"
 
 using namespace veltrop::exporting;
+using veltrop::records::DiscoveredPhoto;
 using veltrop::testing::TempDir;
 using veltrop::testing::writeFile;
 namespace fs = std::filesystem;
@@ -98,12 +99,12 @@ TEST(PhotoDiscovery, MakesPhotosFromOneMetadataReadEach) {
     const DiscoveredPhoto& broken = photos[0];
     EXPECT_EQ(broken.url, dir / "site/broken.jpg");
     EXPECT_FALSE(broken.captureDate);
-    EXPECT_EQ(broken.pixelSize, (Size{0, 0}));
+    EXPECT_EQ(broken.pixelSize, (veltrop::image::Size{0, 0}));
     const DiscoveredPhoto& turned = photos[1];
     EXPECT_EQ(turned.root, dir / "site");
     EXPECT_EQ(turned.relativeSubpath, "day1");
-    EXPECT_EQ(turned.pixelSize, (Size{4000, 3000}));
-    EXPECT_EQ(turned.displaySize, (Size{3000, 4000}));
+    EXPECT_EQ(turned.pixelSize, (veltrop::image::Size{4000, 3000}));
+    EXPECT_EQ(turned.displaySize, (veltrop::image::Size{3000, 4000}));
     EXPECT_EQ(turned.exif.model, "D90");
     ASSERT_EQ(turned.dateAudit.candidates.size(), 1u);
     EXPECT_FALSE(turned.batchOrdinal);

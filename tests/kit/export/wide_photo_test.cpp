@@ -67,7 +67,7 @@ std::optional<Box> brightBox(const Decoded& image, const Box& region, int thresh
 
 // A mid-grey JPEG with a capture date; `orientation` says how to turn it.
 void writePhoto(const fs::path& file, int width, int height, int orientation) {
-    auto bitmap = *render::Bitmap::allocate(width, height);
+    auto bitmap = *image::Bitmap::allocate(width, height);
     std::fill_n(bitmap.pixels.get(), bitmap.stride * static_cast<std::size_t>(height), std::uint8_t{128});
     fixtures::TiffBlock tiff;
     tiff.ifd0 = {fixtures::shorts(0x0112, {static_cast<std::uint16_t>(orientation)})};

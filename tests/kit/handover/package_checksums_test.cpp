@@ -82,7 +82,7 @@ TEST(PackageChecksums, HashingStepFeedsTheLists) {
         },
         digests);
     const veltrop::settings::StampConfiguration configuration;
-    const std::optional<veltrop::render::Bitmap> noWatermark;
+    const std::optional<veltrop::image::Bitmap> noWatermark;
     StampPlan plan;
     plan.photo.url = dir / "site" / "a.jpg";
     plan.destination = package / "Photos" / "a.jpg";

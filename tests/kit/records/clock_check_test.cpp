@@ -10,7 +10,7 @@ using namespace veltrop::records;
 using veltrop::dates::ClockReading;
 using veltrop::dates::PropertyDictionary;
 using veltrop::dates::PropertyList;
-using veltrop::exporting::DiscoveredPhoto;
+using veltrop::records::DiscoveredPhoto;
 
 namespace {
 

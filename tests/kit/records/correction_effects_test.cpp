@@ -5,7 +5,7 @@
 using namespace veltrop::records;
 using veltrop::dates::CaptureDate;
 using veltrop::dates::CaptureDateSource;
-using veltrop::exporting::DiscoveredPhoto;
+using veltrop::records::DiscoveredPhoto;
 
 namespace {
 

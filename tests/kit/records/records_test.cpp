@@ -10,7 +10,7 @@ using namespace veltrop::records;
 using veltrop::dates::CaptureDate;
 using veltrop::dates::CaptureDateSource;
 using veltrop::dates::PropertyDictionary;
-using veltrop::exporting::DiscoveredPhoto;
+using veltrop::records::DiscoveredPhoto;
 using veltrop::settings::StampConfiguration;
 
 namespace {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 namespace veltrop::render {
+using image::Bitmap;
+
 namespace {
 
 TEST(Downscale, FittedSizeKeepsAspectAndNeverEnlarges) {

@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <optional>
 
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 namespace veltrop::render::probe {
+
+using image::Bitmap;
 
 struct Bgra {
     std::uint8_t b = 0, g = 0, r = 0, a = 255;

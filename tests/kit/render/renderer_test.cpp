@@ -12,6 +12,10 @@
 #include "tests/kit/render/render_test_support.h"
 
 namespace veltrop::render {
+using image::Bitmap;
+using image::Orientation;
+using image::Size;
+using image::Rect;
 namespace {
 
 using settings::StampBacking;

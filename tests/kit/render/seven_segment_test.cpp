@@ -5,6 +5,8 @@
 #include <algorithm>
 
 namespace veltrop::render {
+using image::Point;
+using image::Size;
 namespace {
 
 TEST(SevenSegment, LightsTheUsualSegments) {

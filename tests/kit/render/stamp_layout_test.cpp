@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 namespace veltrop::render {
+using image::Rect;
 namespace {
 
 using settings::StampCorner;

@@ -20,8 +20,8 @@ using testing::TempDir;
 using testing::writeFile;
 
 // A logo with a transparent background, a half-transparent band and an opaque square.
-render::Bitmap logo() {
-    render::Bitmap image = *render::Bitmap::allocate(12, 8);
+image::Bitmap logo() {
+    image::Bitmap image = *image::Bitmap::allocate(12, 8);
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             std::uint8_t* pixel = image.row(y) + 4 * x;
@@ -40,7 +40,7 @@ fs::path writeLogo(const fs::path& file) {
     return file;
 }
 
-void expectSamePixels(const render::Bitmap& actual, const render::Bitmap& expected) {
+void expectSamePixels(const image::Bitmap& actual, const image::Bitmap& expected) {
     ASSERT_EQ(actual.width, expected.width);
     ASSERT_EQ(actual.height, expected.height);
     for (int y = 0; y < expected.height; ++y)
@@ -76,7 +76,7 @@ TEST(WatermarkStore, ImportKeepsAPngCopyWithItsAlpha) {
 // A JPEG whose EXIF says its stored pixels must be turned (orientation 6):
 // stored 16 x 8, left half red, right half blue; seen upright, red is on top.
 fs::path writeSidewaysJpeg(const fs::path& file) {
-    render::Bitmap stored = testing::solidBitmap(16, 8, 255, 0, 0);
+    image::Bitmap stored = testing::solidBitmap(16, 8, 255, 0, 0);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) stored.row(y)[4 * x] = 0, stored.row(y)[4 * x + 2] = 255;
     testing::TiffBlock tiff;

@@ -1,11 +1,11 @@
-#include "kit/render/blur.h"
+#include "kit/image/blur.h"
 
 #include <gtest/gtest.h>
 
 #include <numeric>
 #include <vector>
 
-namespace veltrop::render {
+namespace veltrop::image {
 namespace {
 
 TEST(Blur, SpreadsAPointSymmetricallyAndKeepsItsWeight) {
@@ -26,4 +26,4 @@ TEST(Blur, SpreadsAPointSymmetricallyAndKeepsItsWeight) {
 }
 
 }  // namespace
-}  // namespace veltrop::render
+}  // namespace veltrop::image

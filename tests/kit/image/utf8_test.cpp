@@ -3,7 +3,7 @@
 // point and every short byte sequence, and the kit's text entry points
 // checked to agree with it.
 
-#include "kit/render/utf8.h"
+#include "kit/image/utf8.h"
 
 #include <gtest/gtest.h>
 #include <utf8proc.h>
@@ -17,7 +17,7 @@
 #include "kit/platform/utf8_text.h"
 #include "kit/settings/settings_json.h"
 
-namespace veltrop::render {
+namespace veltrop::image {
 namespace {
 
 // utf8proc's reading of the bytes at the start: the code point and length, or nothing.
@@ -145,4 +145,4 @@ TEST(Utf8, WhiteSpaceIsTheUnicodeSeparatorsAndTheSpacingControls) {
 }
 
 }  // namespace
-}  // namespace veltrop::render
+}  // namespace veltrop::image

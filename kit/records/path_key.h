@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace veltrop::exporting {
+namespace veltrop::records {
 
 // Asked with an existing folder or file: does its volume tell names apart by
 // letter case? Injected so that tests can stand in for volumes they cannot mount.
@@ -35,4 +35,4 @@ ResolvedLocation resolve(const std::filesystem::path& location);
 
 }  // namespace detail
 
-}  // namespace veltrop::exporting
+}  // namespace veltrop::records

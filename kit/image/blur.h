@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 // The widths (odd, in pixels) of the three boxes for a deviation sigma.
 std::array<int, 3> boxBlurWidths(double sigma);
@@ -14,4 +14,4 @@ std::array<int, 3> boxBlurWidths(double sigma);
 // Blurs in place; pixels outside the plane count as empty.
 void blurCoverage(std::uint8_t* plane, int width, int height, std::size_t stride, double sigma);
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 struct DecodedCharacter {
     char32_t value = U'\uFFFD';
@@ -103,4 +103,4 @@ constexpr std::string_view trimmedBy(std::string_view text, Predicate drop) {
     return text.substr(first, last - first);
 }
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image

@@ -1,4 +1,4 @@
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include "kit/platform/volume.h"
 #include "support/test_support.h"
 
-namespace veltrop::exporting {
+namespace veltrop::records {
 namespace {
 
 namespace fs = std::filesystem;
@@ -48,4 +48,4 @@ TEST(Volume, FailedQueryCountsAsCaseInsensitive) {
 }
 
 }  // namespace
-}  // namespace veltrop::exporting
+}  // namespace veltrop::records

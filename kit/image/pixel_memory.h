@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <memory>
 
-namespace veltrop::platform {
+namespace veltrop::image {
 
 // Uninitialised; nullptr when memory runs out.
 std::shared_ptr<std::uint8_t[]> allocatePixelMemory(std::size_t bytes);
 
-}  // namespace veltrop::platform
+}  // namespace veltrop::image

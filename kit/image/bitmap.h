@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 struct Bitmap {
     int width = 0;
@@ -31,4 +31,4 @@ struct Bitmap {
 // EXIF orientation, 1 (upright) to 8.
 using Orientation = int;
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 struct Point {
     double x = 0, y = 0;
@@ -43,4 +43,4 @@ struct PixelRect {
     bool operator==(const PixelRect&) const = default;
 };
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image

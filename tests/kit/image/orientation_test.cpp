@@ -1,10 +1,10 @@
-#include "kit/render/orientation.h"
+#include "kit/image/orientation.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-namespace veltrop::render {
+namespace veltrop::image {
 namespace {
 
 // Each stored pixel holds its own stored coordinates.
@@ -76,4 +76,4 @@ TEST(Orientation, UprightAndUnknownValuesShareTheBitmap) {
 }
 
 }  // namespace
-}  // namespace veltrop::render
+}  // namespace veltrop::image

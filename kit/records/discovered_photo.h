@@ -10,15 +10,10 @@
 #include "kit/dates/capture_date.h"
 #include "kit/dates/clock_reading.h"
 #include "kit/dates/exif_fields.h"
+#include "kit/image/geometry.h"
 #include "kit/records/date_audit.h"
 
-namespace veltrop::exporting {
-
-struct Size {
-    double width = 0;
-    double height = 0;
-    bool operator==(const Size&) const = default;
-};
+namespace veltrop::records {
 
 struct DiscoveredPhoto {
     std::filesystem::path url;    // standardised
@@ -26,9 +21,9 @@ struct DiscoveredPhoto {
     std::string relativeSubpath;  // "/"-separated folders between root and the photo's folder
     std::optional<dates::CaptureDate> captureDate;  // recorded date only, never the file date
     dates::ExifFields exif;
-    Size pixelSize;
-    Size displaySize;  // pixel size turned for orientations 5 to 8
-    records::PhotoDateAudit dateAudit;
+    image::Size pixelSize;
+    image::Size displaySize;  // pixel size turned for orientations 5 to 8
+    PhotoDateAudit dateAudit;
     dates::ClockReading clock;  // for the clock check
     std::optional<std::int64_t> batchOrdinal;
 
@@ -38,4 +33,4 @@ struct DiscoveredPhoto {
     bool rootIsFolder() const { return root != url; }
 };
 
-}  // namespace veltrop::exporting
+}  // namespace veltrop::records

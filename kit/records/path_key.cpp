@@ -1,11 +1,11 @@
-#include "kit/export/path_key.h"
+#include "kit/records/path_key.h"
 
 #include <vector>
 
 #include "kit/platform/unicode.h"
 #include "kit/platform/volume.h"
 
-namespace veltrop::exporting {
+namespace veltrop::records {
 
 namespace fs = std::filesystem;
 
@@ -60,4 +60,4 @@ std::string pathKeyOfResolved(std::string_view resolvedPath, bool caseSensitive)
     return text;
 }
 
-}  // namespace veltrop::exporting
+}  // namespace veltrop::records

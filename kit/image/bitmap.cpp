@@ -1,16 +1,16 @@
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
 #include <limits>
 
-#include "kit/platform/pixel_memory.h"
+#include "kit/image/pixel_memory.h"
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 std::optional<Bitmap> Bitmap::allocate(int width, int height) {
     if (width <= 0 || height <= 0) return std::nullopt;
     const std::size_t stride = static_cast<std::size_t>(width) * 4;
     if (static_cast<std::size_t>(height) > std::numeric_limits<std::size_t>::max() / stride) return std::nullopt;
-    auto memory = platform::allocatePixelMemory(stride * static_cast<std::size_t>(height));
+    auto memory = allocatePixelMemory(stride * static_cast<std::size_t>(height));
     if (!memory) return std::nullopt;
     Bitmap bitmap;
     bitmap.width = width;
@@ -20,4 +20,4 @@ std::optional<Bitmap> Bitmap::allocate(int width, int height) {
     return bitmap;
 }
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image

@@ -1,9 +1,9 @@
-#include "kit/render/orientation.h"
+#include "kit/image/orientation.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 namespace {
 
@@ -70,4 +70,4 @@ Bitmap oriented(const Bitmap& stored, Orientation orientation) {
     return *result;
 }
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image

@@ -1,10 +1,10 @@
-#include "kit/platform/pixel_memory.h"
+#include "kit/image/pixel_memory.h"
 
 #include <sys/mman.h>
 
 #include <new>
 
-namespace veltrop::platform {
+namespace veltrop::image {
 
 namespace {
 
@@ -43,4 +43,4 @@ std::shared_ptr<std::uint8_t[]> allocatePixelMemory(std::size_t bytes) {
     }
 }
 
-}  // namespace veltrop::platform
+}  // namespace veltrop::image

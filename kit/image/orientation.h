@@ -1,9 +1,9 @@
 #pragma once
 // Turning stored pixels upright according to an EXIF orientation.
 
-#include "kit/render/bitmap.h"
+#include "kit/image/bitmap.h"
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 // True for the orientations whose upright picture exchanges width and height.
 constexpr bool swapsDimensions(Orientation orientation) { return orientation >= 5 && orientation <= 8; }
@@ -18,4 +18,4 @@ Bitmap oriented(const Bitmap& stored, Orientation orientation);
 // upright size (it may be a view of the top rows of a taller bitmap).
 void orientInto(const Bitmap& stored, Orientation orientation, Bitmap& target);
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image

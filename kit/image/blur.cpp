@@ -1,10 +1,10 @@
-#include "kit/render/blur.h"
+#include "kit/image/blur.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-namespace veltrop::render {
+namespace veltrop::image {
 
 std::array<int, 3> boxBlurWidths(double sigma) {
     if (!(sigma > 0)) return {1, 1, 1};
@@ -85,4 +85,4 @@ void blurCoverage(std::uint8_t* plane, int width, int height, std::size_t stride
     }
 }
 
-}  // namespace veltrop::render
+}  // namespace veltrop::image
