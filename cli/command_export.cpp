@@ -106,7 +106,7 @@ void printResultLine(std::ostream& out, const exporting::FileResult& result) {
             out << "Stamped: " << result.source.string() << " \u2192 " << result.outcome.destination.string() << "\n";
             return;
         case FileOutcome::Kind::failed:
-            out << "Failed: " << result.source.string() << " \u2014 " << result.outcome.reason << "\n";
+            out << "Failed: " << result.source.string() << " \u2014 " << result.outcome.failureText() << "\n";
             return;
         case FileOutcome::Kind::skippedNoDate:
             out << "Skipped (no usable date): " << result.source.string() << "\n";
@@ -148,7 +148,7 @@ nlohmann::json summaryJson(const exporting::BatchSummary& summary,
             {"source", result.source.string()},
             {"outcome", outcomeName(result.outcome.kind)},
             {"destination", stamped ? json(result.outcome.destination.string()) : json(nullptr)},
-            {"failure", failed ? json(result.outcome.reason) : json(nullptr)},
+            {"failure", failed ? json(result.outcome.failureText()) : json(nullptr)},
             {"lossless", stamped && result.outcome.lossless},
             {"losslessFallback",
              stamped && !result.outcome.losslessFallback.empty() ? json(result.outcome.losslessFallback) : json(nullptr)},
@@ -279,7 +279,7 @@ int runExport(const Invocation& invocation) {
     }
     progress.finish(finished);
     for (const auto& input : refused)
-        summary.results.push_back({input.location, exporting::FileOutcome::failed(input.reason), std::nullopt});
+        summary.results.push_back({input.location, exporting::FileOutcome::failed(exporting::InputRefused{input.reason}), std::nullopt});
     std::optional<handover::HandoverPackageResult> reports;
     if (package)
         reports = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get(),

@@ -40,7 +40,7 @@ std::string joined(const std::vector<std::string>& texts, std::string_view separ
 
 std::string notes(const PhotoRecord& record) {
     std::vector<std::string> texts = record.warnings;
-    if (record.error) texts.push_back(*record.error);
+    if (record.error) texts.emplace_back(records::description(*record.error));
     return joined(texts, "; ");
 }
 
@@ -99,7 +99,7 @@ void printCsv(std::ostream& out, const std::vector<ReviewRow>& rows) {
     for (const auto& [source, record] : rows)
         line({record.reference, record.sourcePath, record.camera, dateText(record.recordedDate),
               sourceLabel(record.recordedDate), dateText(record.resolvedDate), sourceLabel(record.resolvedDate),
-              record.correction, joined(record.warnings, "; "), record.error.value_or(""),
+              record.correction, joined(record.warnings, "; "), record.error ? std::string(records::description(*record.error)) : std::string(),
               records::needsAttention(record) ? "Yes" : "No"});
 }
 

@@ -62,7 +62,7 @@ int runStamp(const Invocation& invocation) {
     }
     const auto outcome = exporting::stampPhoto(plan, {configuration, setup->watermarkImage});
     if (outcome.kind != exporting::FileOutcome::Kind::stamped) {
-        invocation.err << outcome.reason << "\n";
+        invocation.err << outcome.failureText() << "\n";
         return exitFailure;
     }
     invocation.out << outcome.destination.string() << "\n";

@@ -38,7 +38,8 @@ const std::string_view stampOptionsHelp =
 namespace {
 
 template <class E>
-std::expected<E, std::string> enumOption(const ParsedArguments& parsed, std::string_view option, E current) {
+[[nodiscard]] std::expected<E, std::string> enumOption(const ParsedArguments& parsed, std::string_view option,
+                                                     E current) {
     auto text = parsed.value(option);
     if (!text) return current;
     if (auto value = settings::fromRaw<E>(*text)) return *value;
@@ -54,7 +55,7 @@ std::string shortest(double value) {
     return std::string(buffer, result.ptr);
 }
 
-std::expected<double, std::string> numberOption(const ParsedArguments& parsed, std::string_view option,
+[[nodiscard]] std::expected<double, std::string> numberOption(const ParsedArguments& parsed, std::string_view option,
                                                 double current, double minimum, double maximum) {
     auto text = parsed.value(option);
     if (!text) return current;

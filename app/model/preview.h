@@ -33,7 +33,7 @@ struct PreviewInput {
     std::optional<records::PhotoRecord> record;
 };
 
-PreviewOutcome renderPreview(const PreviewInput& input);
+[[nodiscard]] PreviewOutcome renderPreview(const PreviewInput& input);
 
 // At most four photos: the selection, the first portrait, the first with a
 // date change, the first with a note, then the batch in order. No duplicates.

@@ -61,7 +61,7 @@ std::string notesText(const PhotoRecord& record) {
     }
     if (record.error) {
         if (!text.empty()) text += "; ";
-        text += *record.error;
+        text += description(*record.error);
     }
     return text;
 }
@@ -181,7 +181,7 @@ bool resultsAreWarning(const exporting::BatchSummary& summary) {
 
 std::string failureLine(const exporting::FileResult& result) {
     const std::string name = result.source.filename().string();
-    const std::string& reason = result.outcome.reason;
+    const std::string& reason = result.outcome.failureText();
     if (!name.empty() && reason.find(name) != std::string::npos) return reason;
     return name + " \u2014 " + reason;
 }

@@ -62,14 +62,14 @@ FileResult BatchProcessor::process(const StampPlan& plan, const StampJob& job) c
     } else if (!plan.destination) {
         result.outcome = FileOutcome::skippedNoDate();
     } else if (maximumPixelCount_ && plan.photo.pixelSize.width * plan.photo.pixelSize.height > *maximumPixelCount_) {
-        result.outcome = FileOutcome::failed(pixelLimitText(*maximumPixelCount_));
+        result.outcome = FileOutcome::failed(PixelLimitExceeded{*maximumPixelCount_});
     } else {
         try {
             result.outcome = step_(plan, job);
         } catch (const std::exception& error) {
-            result.outcome = FileOutcome::failed(error.what());
+            result.outcome = FileOutcome::failed(UnexpectedFailure{error.what()});
         } catch (...) {
-            result.outcome = FileOutcome::failed("The photo could not be exported");
+            result.outcome = FileOutcome::failed(UnexpectedFailure{"The photo could not be exported"});
         }
     }
     return result;
@@ -89,7 +89,7 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
             auto record = records::makeRecord(photos[i], static_cast<std::int64_t>(i), configuration, corrections,
                                               expectedRange);
             summary.results.push_back(
-                {photos[i].url, FileOutcome::failed(std::string(settings::description(*problem))), std::move(record)});
+                {photos[i].url, FileOutcome::failed(*problem), std::move(record)});
         }
         cancelled_.store(false);
         return summary;
@@ -121,7 +121,7 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
                 plan.destination = *destination;
                 roots[i] = root;
             } else {
-                plan.failure = destination.error().description();
+                plan.failure = destination.error();
             }
         }
         plans.push_back(std::move(plan));

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/export/export_failure.h"
 #include "kit/records/discovered_photo.h"
 #include "kit/export/kept_thumbnails.h"
 #include "kit/export/memory_budget.h"
@@ -26,17 +27,20 @@ namespace veltrop::exporting {
 struct FileOutcome {
     enum class Kind { stamped, failed, skippedNoDate, notProcessed };
     Kind kind = Kind::notProcessed;
-    std::filesystem::path destination;  // stamped
-    std::string reason;                 // failed
+    std::filesystem::path destination;     // stamped
+    std::optional<ExportFailure> failure;  // failed
     // stamped: the original's coefficients were kept outside the stamp.
     bool lossless = false;
     // stamped: why a copy asked to keep the original's quality was encoded anew.
     std::string losslessFallback;
 
     static FileOutcome stamped(std::filesystem::path at) { return {Kind::stamped, std::move(at), {}, false, {}}; }
-    static FileOutcome failed(std::string text) { return {Kind::failed, {}, std::move(text), false, {}}; }
+    static FileOutcome failed(ExportFailure why) { return {Kind::failed, {}, std::move(why), false, {}}; }
     static FileOutcome skippedNoDate() { return {Kind::skippedNoDate, {}, {}, false, {}}; }
     static FileOutcome notProcessed() { return {Kind::notProcessed, {}, {}, false, {}}; }
+
+    // The failure's sentence; empty for every other outcome.
+    std::string failureText() const { return failure ? description(*failure) : std::string(); }
 
     bool operator==(const FileOutcome&) const = default;
 };
@@ -66,7 +70,7 @@ struct StampPlan {
     records::DiscoveredPhoto photo;
     std::optional<dates::CaptureDate> date;
     std::optional<std::filesystem::path> destination;
-    std::optional<std::string> failure;
+    std::optional<ExportFailure> failure;
     records::PhotoRecord record;
 
     bool operator==(const StampPlan&) const = default;

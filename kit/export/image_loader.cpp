@@ -37,7 +37,7 @@ ImageLoadError failure(DecodeFailure reason, const std::filesystem::path& file) 
 
 // The decoder follows the first bytes of the file. Only a regular file is
 // opened: anything else could block or never end.
-std::expected<Format, ImageLoadError> sniff(const std::filesystem::path& file) {
+[[nodiscard]] std::expected<Format, ImageLoadError> sniff(const std::filesystem::path& file) {
     auto opened = platform::InputFile::open(file);
     if (!opened)
         return std::unexpected(failure(opened.error() == platform::InputFile::Failure::notRegularFile
@@ -60,7 +60,7 @@ std::expected<Format, ImageLoadError> sniff(const std::filesystem::path& file) {
     return std::unexpected(failure(ImageLoadError::Kind::unsupportedFormat, file));
 }
 
-std::expected<platform::ImageHeader, DecodeFailure> readHeader(Format format, const std::filesystem::path& file) {
+[[nodiscard]] std::expected<platform::ImageHeader, DecodeFailure> readHeader(Format format, const std::filesystem::path& file) {
     switch (format) {
         case Format::jpeg: return platform::readJpegHeader(file);
         case Format::png: return platform::readPngHeader(file);
@@ -69,7 +69,7 @@ std::expected<platform::ImageHeader, DecodeFailure> readHeader(Format format, co
     return std::unexpected(DecodeFailure::unsupported);
 }
 
-std::expected<platform::DecodedImage, DecodeFailure> decode(Format format, const std::filesystem::path& file,
+[[nodiscard]] std::expected<platform::DecodedImage, DecodeFailure> decode(Format format, const std::filesystem::path& file,
                                                             int minimumLongSide,
                                                             const ImageLoader::Admission& admit = {}) {
     const platform::DecodeRequest request{minimumLongSide, ImageLoader::maximumPixelCount(), admit};

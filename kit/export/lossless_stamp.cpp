@@ -17,8 +17,8 @@ namespace {
 using platform::LosslessRefusal;
 using image::PixelRect;
 
-LosslessSkip notApplicable(std::string reason) { return {LosslessSkip::Kind::notApplicable, std::move(reason)}; }
-LosslessSkip failed(std::string reason) { return {LosslessSkip::Kind::failed, std::move(reason)}; }
+LosslessSkip notApplicable(std::string reason) { return {LosslessSkip::Kind::notApplicable, std::move(reason), {}}; }
+LosslessSkip failed(ExportFailure why) { return {LosslessSkip::Kind::failed, {}, std::move(why)}; }
 
 std::string refusalText(LosslessRefusal refusal) {
     switch (refusal) {
@@ -88,9 +88,9 @@ render::RenderRequest renderRequest(const StampPlan& plan, const StampJob& job) 
 
 std::expected<LosslessCopy, LosslessSkip> stampLosslessly(const StampPlan& plan, const StampJob& job) {
     const std::filesystem::path& file = plan.photo.url;
-    if (!plan.destination) return std::unexpected(failed("Could not write " + file.filename().string()));
+    if (!plan.destination) return std::unexpected(failed(ImageWriteError{ImageWriteError::Kind::writeFailed, file.filename(), {}}));
     auto info = ImageLoader::readInfo(file);
-    if (!info) return std::unexpected(failed(info.error().description()));
+    if (!info) return std::unexpected(failed(info.error()));
     auto header = platform::readJpegHeader(file);
     if (!header) return std::unexpected(notApplicable(refusalText(LosslessRefusal::notJpeg)));
 
@@ -100,7 +100,7 @@ std::expected<LosslessCopy, LosslessSkip> stampLosslessly(const StampPlan& plan,
     if (!jpeg) return std::unexpected(notApplicable(refusalText(jpeg.error())));
 
     const auto drawing = render::Renderer::plan(request, jpeg->storedWidth(), jpeg->storedHeight());
-    if (!drawing) return std::unexpected(failed(drawing.error().description()));
+    if (!drawing) return std::unexpected(failed(drawing.error()));
     if (drawing->width != jpeg->width() || drawing->photoHeight != jpeg->height())
         return std::unexpected(notApplicable(refusalText(LosslessRefusal::unreadable)));
     if (auto read = jpeg->readCoefficients(drawing->height - drawing->photoHeight); !read)
@@ -110,7 +110,7 @@ std::expected<LosslessCopy, LosslessSkip> stampLosslessly(const StampPlan& plan,
     copy.reencoded = mcuCover(drawing->areas, jpeg->mcuWidth(), jpeg->mcuHeight(), drawing->width, drawing->height);
     for (const PixelRect& area : copy.reencoded) {
         auto window = image::Bitmap::allocate(area.width, area.height);
-        if (!window) return std::unexpected(failed(render::RenderError::contextCreationFailed().description()));
+        if (!window) return std::unexpected(failed(render::RenderError::contextCreationFailed()));
         // The photo's own pixels where it has them; the strip's band below is drawn over whole.
         const int photoRows = std::clamp(drawing->photoHeight - area.top, 0, area.height);
         if (photoRows > 0) {
@@ -125,7 +125,7 @@ std::expected<LosslessCopy, LosslessSkip> stampLosslessly(const StampPlan& plan,
         }
         auto drawn = render::Renderer::renderWindow(request, jpeg->storedWidth(), jpeg->storedHeight(), *window,
                                                     area.left, area.top);
-        if (!drawn) return std::unexpected(failed(drawn.error().description()));
+        if (!drawn) return std::unexpected(failed(drawn.error()));
         if (!jpeg->replace(area, *window))
             return std::unexpected(notApplicable(refusalText(LosslessRefusal::unreadable)));
     }
@@ -134,7 +134,7 @@ std::expected<LosslessCopy, LosslessSkip> stampLosslessly(const StampPlan& plan,
         header->metadata, {drawing->width, drawing->height, job.configuration.removeGPS});
     auto written = ImageWriter::writeEncoded(*plan.destination,
                                              [&](std::FILE* out) { return jpeg->write(segments, out); });
-    if (!written) return std::unexpected(failed(written.error().description()));
+    if (!written) return std::unexpected(failed(written.error()));
     return copy;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kit/export/batch_processor.h"
+#include "kit/export/export_failure.h"
 #include "kit/image/geometry.h"
 #include "kit/render/renderer.h"
 
@@ -26,7 +27,8 @@ struct LosslessSkip {
         failed,         // the photo fails as the normal path would have failed it
     };
     Kind kind = Kind::notApplicable;
-    std::string reason;  // a sentence for the user
+    std::string reason;                    // notApplicable: why the copy is encoded anew, for the user
+    std::optional<ExportFailure> failure;  // failed
     bool operator==(const LosslessSkip&) const = default;
 };
 

@@ -16,7 +16,7 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
             outcome.lossless = true;
             return outcome;
         }
-        if (kept.error().kind == LosslessSkip::Kind::failed) return FileOutcome::failed(kept.error().reason);
+        if (kept.error().failure) return FileOutcome::failed(*kept.error().failure);
         fallback = kept.error().reason;
     }
 
@@ -33,21 +33,21 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
     };
     auto loaded = ImageLoader::load(plan.photo.url, admit);
     if (!loaded && refused)
-        return FileOutcome::failed(memoryLimitText(plan.photo.url.filename().string(), *refused, job.memory->total()));
-    if (!loaded) return FileOutcome::failed(loaded.error().description());
+        return FileOutcome::failed(MemoryLimitExceeded{plan.photo.url.filename().string(), *refused, job.memory->total()});
+    if (!loaded) return FileOutcome::failed(loaded.error());
 
     render::RenderRequest request = renderRequest(plan, job);
     request.orientation = loaded->orientation;
     request.image = std::move(loaded->image);  // handed over: an upright photo is stamped in place
 
     auto rendered = render::Renderer::render(std::move(request));
-    if (!rendered) return FileOutcome::failed(rendered.error().description());
+    if (!rendered) return FileOutcome::failed(rendered.error());
 
     if (job.thumbnails) job.thumbnails->keep(plan.photo.url, *rendered);
 
     const WriteOptions options{configuration.jpegQuality, configuration.removeGPS};
     auto written = ImageWriter::write(*rendered, *plan.destination, loaded->metadata, options);
-    if (!written) return FileOutcome::failed(written.error().description());
+    if (!written) return FileOutcome::failed(written.error());
     FileOutcome outcome = FileOutcome::stamped(*plan.destination);
     outcome.losslessFallback = std::move(fallback);
     return outcome;

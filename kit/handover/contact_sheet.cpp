@@ -85,7 +85,7 @@ std::string firstLine(const FileResult& result) {
 
 std::string issueText(const FileOutcome& outcome) {
     switch (outcome.kind) {
-        case FileOutcome::Kind::failed: return "Failed: " + outcome.reason;
+        case FileOutcome::Kind::failed: return "Failed: " + outcome.failureText();
         case FileOutcome::Kind::skippedNoDate: return "Skipped: no usable date";
         case FileOutcome::Kind::stamped:
         case FileOutcome::Kind::notProcessed: break;
@@ -117,7 +117,7 @@ public:
         document_.drawText(oneLine(line), {std::string(fontFamily), size, textGrey}, x, baseline, width);
     }
 
-    std::expected<void, HandoverError> thumbnail(const FileResult& result, const platform::PdfJpeg& image,
+    [[nodiscard]] std::expected<void, HandoverError> thumbnail(const FileResult& result, const platform::PdfJpeg& image,
                                                  std::size_t slot) {
         const double x = columnX[slot % 2];
         const double rowTop = firstRowTop - rowPitch * static_cast<double>(slot / 2);
@@ -166,7 +166,7 @@ using Thumbnail = std::expected<platform::PdfJpeg, HandoverError>;
 
 // The thumbnail of one exported copy as JPEG data for the page. The decoded
 // pixels live only inside this call.
-Thumbnail thumbnailOf(const FileResult& result, const exporting::KeptThumbnails* kept) {
+[[nodiscard]] Thumbnail thumbnailOf(const FileResult& result, const exporting::KeptThumbnails* kept) {
     if (kept) {
         // Only for a copy that is still where it was written.
         std::error_code error;
@@ -192,7 +192,7 @@ public:
                    const exporting::KeptThumbnails* kept)
         : exported_(exported), ahead_(std::max<std::size_t>(1, ahead)), kept_(kept) {}
 
-    Thumbnail next() {
+    [[nodiscard]] Thumbnail next() {
         // Kept pictures are ready: nothing to read ahead.
         if (kept_) return thumbnailOf(*exported_[started_++], kept_);
         while (pending_.size() < ahead_ && started_ < exported_.size()) {

@@ -38,7 +38,7 @@ std::string sourceLabel(const std::optional<dates::CaptureDate>& date) {
 std::string statusText(const FileOutcome& outcome) {
     switch (outcome.kind) {
         case FileOutcome::Kind::stamped: return "Exported";
-        case FileOutcome::Kind::failed: return "Failed: " + outcome.reason;
+        case FileOutcome::Kind::failed: return "Failed: " + outcome.failureText();
         case FileOutcome::Kind::skippedNoDate: return "Skipped: no usable date";
         case FileOutcome::Kind::notProcessed: return "Not processed";
     }

@@ -82,7 +82,7 @@ struct Opened {
     Handle primary;
 };
 
-std::expected<Opened, DecodeFailure> open(const std::filesystem::path& file) {
+[[nodiscard]] std::expected<Opened, DecodeFailure> open(const std::filesystem::path& file) {
     auto input = InputFile::open(file);
     if (!input) return std::unexpected(DecodeFailure::unreadable);
     auto reader = std::make_unique<FileReader>(std::move(*input));

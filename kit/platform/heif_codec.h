@@ -14,10 +14,10 @@ namespace veltrop::platform {
 // True when the first bytes of a file name a HEIF brand this decoder reads.
 bool isHeifContent(std::span<const std::uint8_t> firstBytes);
 
-std::expected<ImageHeader, DecodeFailure> readHeifHeader(const std::filesystem::path& file);
+[[nodiscard]] std::expected<ImageHeader, DecodeFailure> readHeifHeader(const std::filesystem::path& file);
 
 // The primary image in the shared BGRA format, upright, with the EXIF, XMP
 // and ICC blocks of the file.
-std::expected<DecodedImage, DecodeFailure> decodeHeif(const std::filesystem::path& file, const DecodeRequest& request);
+[[nodiscard]] std::expected<DecodedImage, DecodeFailure> decodeHeif(const std::filesystem::path& file, const DecodeRequest& request);
 
 }  // namespace veltrop::platform

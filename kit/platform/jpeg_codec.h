@@ -12,7 +12,7 @@ namespace veltrop::platform {
 
 // The stored size, the EXIF, XMP, IPTC and ICC blocks and every application
 // and comment segment, without decoding pixels.
-std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::path& file);
+[[nodiscard]] std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::path& file);
 
 // Pixels as stored (not rotated) in the shared BGRA format, with the metadata
 // blocks. Grey, YCbCr, RGB, CMYK and YCCK files decode; CMYK, YCCK and grey
@@ -20,7 +20,7 @@ std::expected<ImageHeader, DecodeFailure> readJpegHeader(const std::filesystem::
 // Damaged data the decoder recovers from decodes; data that ends before the
 // last row (or, without an end marker, before the last scan) fails instead
 // of giving a partly grey picture.
-std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::path& file, const DecodeRequest& request);
+[[nodiscard]] std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::path& file, const DecodeRequest& request);
 
 // Encodes the bitmap at quality 1…100 with the given segments written in
 // order after the start of the file (a segment too large is left out).

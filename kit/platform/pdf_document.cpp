@@ -53,11 +53,14 @@ struct PdfDocument::State {
     double pageHeight = 0;
     bool pageOpen = false;
 
+    State() = default;
     ~State() {
         if (context != nullptr) g_object_unref(context);
         if (cr != nullptr) cairo_destroy(cr);
         if (surface != nullptr) cairo_surface_destroy(surface);
     }
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
 
     static cairo_status_t write(void* closure, const unsigned char* data, unsigned int length) {
         try {

@@ -38,6 +38,8 @@ public:
 
     PdfDocument(PdfDocument&&) noexcept;
     PdfDocument& operator=(PdfDocument&&) noexcept;
+    PdfDocument(const PdfDocument&) = delete;
+    PdfDocument& operator=(const PdfDocument&) = delete;
     ~PdfDocument();
 
     // Starts a page filled white; the previous page, if any, is finished first.

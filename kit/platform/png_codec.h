@@ -8,10 +8,10 @@
 
 namespace veltrop::platform {
 
-std::expected<ImageHeader, DecodeFailure> readPngHeader(const std::filesystem::path& file);
+[[nodiscard]] std::expected<ImageHeader, DecodeFailure> readPngHeader(const std::filesystem::path& file);
 
 // Pixels in the shared BGRA format with alpha premultiplied, and the
 // metadata blocks found before the image data (eXIf, iCCP, XMP text).
-std::expected<DecodedImage, DecodeFailure> decodePng(const std::filesystem::path& file, const DecodeRequest& request);
+[[nodiscard]] std::expected<DecodedImage, DecodeFailure> decodePng(const std::filesystem::path& file, const DecodeRequest& request);
 
 }  // namespace veltrop::platform

@@ -183,6 +183,14 @@ void CorrectionRules::markMatches(const DiscoveredPhoto& photo, std::vector<bool
         if (!matched[i] && takesIn(i, forms)) matched[i] = true;
 }
 
+std::string_view description(DateResolutionError error) {
+    switch (error) {
+        case DateResolutionError::invalidSuppliedDate: return errors::invalidSuppliedDate;
+        case DateResolutionError::shiftOutOfRange: return errors::shiftOutOfRange;
+    }
+    return {};
+}
+
 DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampConfiguration& configuration,
                            std::span<const DateCorrectionRule> rules) {
     return resolveDate(photo, configuration, CorrectionRules(rules));
@@ -203,10 +211,10 @@ DateResolution resolveDate(const DiscoveredPhoto& photo, const settings::StampCo
     const DateCorrectionRule& rule = *resolution.matchedRule;
     if (rule.suppliedDate) {
         resolution.resolved = parseSuppliedText(dates::text(*rule.suppliedDate));
-        if (!resolution.resolved) resolution.error = std::string(errors::invalidSuppliedDate);
+        if (!resolution.resolved) resolution.error = DateResolutionError::invalidSuppliedDate;
     } else if (resolution.base) {
         resolution.resolved = shifted(*resolution.base, rule.offsetSeconds);
-        if (!resolution.resolved) resolution.error = std::string(errors::shiftOutOfRange);
+        if (!resolution.resolved) resolution.error = DateResolutionError::shiftOutOfRange;
     }
     return resolution;
 }

@@ -71,11 +71,15 @@ inline constexpr std::string_view shiftOutOfRange = "Clock correction is outside
 [[nodiscard]] std::expected<DateCorrectionRule, std::string> makeSupplyRule(DateCorrectionScope scope,
                                                                           std::string_view text);
 
+// Why a matching rule gave no date.
+enum class DateResolutionError { invalidSuppliedDate, shiftOutOfRange };
+std::string_view description(DateResolutionError error);
+
 struct DateResolution {
     std::optional<dates::CaptureDate> base;  // recorded date, or the file date when the fallback applies
     std::optional<DateCorrectionRule> matchedRule;
     std::optional<dates::CaptureDate> resolved;
-    std::optional<std::string> error;  // always with an absent resolved date
+    std::optional<DateResolutionError> error;  // always with an absent resolved date
 
     bool operator==(const DateResolution&) const = default;
 };

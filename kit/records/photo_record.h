@@ -42,7 +42,7 @@ struct PhotoRecord {
     std::optional<dates::CaptureDate> resolvedDate;
     std::string correction;
     std::vector<std::string> warnings;
-    std::optional<std::string> error;
+    std::optional<DateResolutionError> error;
 
     bool operator==(const PhotoRecord&) const = default;
 };

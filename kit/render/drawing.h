@@ -45,7 +45,7 @@ double inkReach(double h, double s, bool shadowed);
                                  const std::optional<Rect>& timestamp);
 
 // The upright photo with the data strip below it.
-std::expected<image::Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height);
+[[nodiscard]] std::expected<image::Bitmap, RenderError> drawDataStrip(const RenderRequest& request, int width, int height);
 
 // The strip's band, its texts and the watermark, onto an output of
 // width × (height + strip height) whose top rows hold the upright photo.

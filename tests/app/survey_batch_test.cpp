@@ -394,8 +394,8 @@ TEST(ResultsView, FailuresAreAWarningAndNameEachFileOnce) {
     presented.summary.outputRoots = {"/out/Veltrop - Bridge/Photos"};
     presented.summary.results = {
         {"/in/a.jpg", Outcome::stamped("/out/Veltrop - Bridge/Photos/a.jpg"), {}},
-        {"/in/corrupted.jpg", Outcome::failed("corrupted.jpg is not a supported image"), {}},
-        {"/in/b.jpg", Outcome::failed("Could not create a drawing context"), {}},
+        {"/in/corrupted.jpg", Outcome::failed(exporting::UnexpectedFailure{"corrupted.jpg is not a supported image"}), {}},
+        {"/in/b.jpg", Outcome::failed(exporting::UnexpectedFailure{"Could not create a drawing context"}), {}},
     };
     handover::HandoverPackageResult package;
     package.root = "/out/Veltrop - Bridge";

@@ -244,7 +244,7 @@ TEST(ResultsView, HeadlinesAndCountsFollowTheSummary) {
     };
     const Case cases[] = {
         {{Outcome::stamped("/o/a.jpg"), Outcome::stamped("/o/b.jpg")}, false, "Export finished", {"2 of 2 exported"}, false},
-        {{Outcome::stamped("/o/a.jpg"), Outcome::failed("Could not decode b.jpg"), Outcome::skippedNoDate()},
+        {{Outcome::stamped("/o/a.jpg"), Outcome::failed(exporting::UnexpectedFailure{"Could not decode b.jpg"}), Outcome::skippedNoDate()},
          false, "Export finished with failures", {"1 of 3 exported", "1 skipped with no capture date", "1 failed"}, true},
         {{Outcome::skippedNoDate()}, false, "Nothing was exported", {"1 skipped with no capture date"}, false},
         {{Outcome::stamped("/o/a.jpg"), Outcome::notProcessed(), Outcome::notProcessed()},
@@ -276,7 +276,8 @@ TEST(ResultsView, AnExportWithAFailureOffersToKeepTheUnfinishedPhotos) {
     model.setProcessorFactory([] {
         return std::make_shared<exporting::BatchProcessor>(
             4, std::nullopt, [](const exporting::StampPlan& plan, const exporting::StampJob& job) {
-                if (plan.photo.url.filename() == "broken.jpg") return exporting::FileOutcome::failed("Could not decode broken.jpg");
+                if (plan.photo.url.filename() == "broken.jpg")
+                    return exporting::FileOutcome::failed(exporting::UnexpectedFailure{"Could not decode broken.jpg"});
                 return exporting::stampPhoto(plan, job);
             });
     });

@@ -60,7 +60,7 @@ exporting::FileResult resultFrom(FieldReader& input, const fs::path& package) {
     result.source = fs::path("/photos") / input.text();
     switch (choice % 4) {
         case 0: result.outcome = FileOutcome::stamped(package / input.text()); break;
-        case 1: result.outcome = FileOutcome::failed(input.text()); break;
+        case 1: result.outcome = FileOutcome::failed(veltrop::exporting::UnexpectedFailure{input.text()}); break;
         case 2: result.outcome = FileOutcome::skippedNoDate(); break;
         default: result.outcome = FileOutcome::notProcessed(); break;
     }

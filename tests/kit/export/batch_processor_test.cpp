@@ -68,8 +68,8 @@ TEST(BatchProcessor, EmptyBatchAndInvalidConfiguration) {
     auto summary = runAll(strict, {photoIn(dir.path(), "a.jpg"), photoIn(dir.path(), "b.jpg")}, invalid, &progress);
     ASSERT_EQ(summary.results.size(), 2u);
     for (const auto& result : summary.results) {
-        EXPECT_EQ(result.outcome,
-                  FileOutcome::failed("Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical"));
+        EXPECT_EQ(result.outcome.failureText(),
+                  "Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical");
         ASSERT_TRUE(result.record);
     }
     EXPECT_EQ(summary.results[1].record->reference, "IMG-0002");
@@ -215,8 +215,9 @@ TEST(BatchProcessor, ConcurrencyLimitAndPixelLimit) {
     auto exact = photoIn(dir.path(), "exact.jpg");
     exact.pixelSize = {10000, 5000};
     auto result = runAll(mobile, {big, exact});
-    EXPECT_EQ(result.results[0].outcome,
-              FileOutcome::failed("This photo exceeds the 50 MP mobile limit. Export a smaller copy or use Veltrop on Mac."));
+    EXPECT_EQ(result.results[0].outcome, FileOutcome::failed(PixelLimitExceeded{50'000'000}));
+    EXPECT_EQ(result.results[0].outcome.failureText(),
+              "This photo exceeds the 50 MP mobile limit. Export a smaller copy or use Veltrop on Mac.");
     EXPECT_EQ(result.results[1].outcome.kind, Kind::stamped);
     EXPECT_EQ(result.failedSources(), std::vector{big.url});
 }
@@ -230,14 +231,15 @@ TEST(BatchProcessor, RecordErrorsAndPlanningErrorsFailOnlyTheirPhoto) {
     StampConfiguration inPlace;
     inPlace.outputRoot = dir.path();  // writing next to the originals with the same name
     auto summary = runAll(processor, {source, next}, inPlace);
-    EXPECT_EQ(summary.results[0].outcome,
-              FileOutcome::failed("Refusing to write over the original photo at " + (dir / "a.jpg").string()));
+    EXPECT_EQ(summary.results[0].outcome, FileOutcome::failed(OutputError::wouldOverwriteSource(dir / "a.jpg")));
+    EXPECT_EQ(summary.results[0].outcome.failureText(),
+              "Refusing to write over the original photo at " + (dir / "a.jpg").string());
     EXPECT_EQ(summary.results[1].outcome.kind, Kind::failed);
 
     veltrop::records::DateCorrectionRule tooFar;
     tooFar.offsetSeconds = veltrop::records::maximumShiftSeconds + 1;
     const std::vector rules{tooFar};
     auto corrected = processor.run({source}, StampConfiguration{}, std::nullopt, rules, std::nullopt);
-    EXPECT_EQ(corrected.results[0].outcome,
-              FileOutcome::failed("Clock correction is outside the supported date range"));
+    EXPECT_EQ(corrected.results[0].outcome, FileOutcome::failed(veltrop::records::DateResolutionError::shiftOutOfRange));
+    EXPECT_EQ(corrected.results[0].outcome.failureText(), "Clock correction is outside the supported date range");
 }

@@ -241,8 +241,8 @@ TEST(HostileInput, PhotosShareOneMemoryBudget) {
     ASSERT_EQ(summary.results.size(), 4u);
     EXPECT_EQ(summary.count(FileOutcome::Kind::stamped), 3u);
     EXPECT_EQ(summary.failedSources(), std::vector{site / "huge.jpg"});
-    EXPECT_EQ(summary.results[3].outcome.reason, memoryLimitText("huge.jpg", huge, small + small / 2));
-    EXPECT_TRUE(summary.results[3].outcome.reason.starts_with(
+    EXPECT_EQ(summary.results[3].outcome.failureText(), memoryLimitText("huge.jpg", huge, small + small / 2));
+    EXPECT_TRUE(summary.results[3].outcome.failureText().starts_with(
         "huge.jpg is too large to stamp with the memory available (it needs "));
 
     EXPECT_GE(defaultBatchMemoryBytes(), platform::limits::minimumBatchMemoryBytes);

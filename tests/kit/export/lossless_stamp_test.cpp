@@ -241,7 +241,7 @@ TEST(LosslessStamp, PhotosThatCannotKeepTheirBlocksTakeTheNormalPath) {
         const auto summary = processor.run(photos, configuration, std::nullopt, {}, std::nullopt, {});
         ASSERT_EQ(summary.results.size(), 1u);
         const auto& outcome = summary.results[0].outcome;
-        ASSERT_EQ(outcome.kind, exporting::FileOutcome::Kind::stamped) << outcome.reason;
+        ASSERT_EQ(outcome.kind, exporting::FileOutcome::Kind::stamped) << outcome.failureText();
         EXPECT_EQ(outcome.lossless, c.lossless);
         EXPECT_EQ(outcome.losslessFallback, c.fallback);
         // Either way the copy is a whole JPEG.

@@ -269,7 +269,7 @@ TEST(MetadataFidelity, EveryCorpusCopyReadsLikeItsSource) {
             if (removeGPS && !hasGps(source)) continue;
             const auto copy = folder / (photo.filename().string() + (removeGPS ? ".no-gps.jpg" : ".jpg"));
             const FileOutcome outcome = stamp(photo, copy, removeGPS);
-            ASSERT_EQ(outcome.kind, FileOutcome::Kind::stamped) << outcome.reason;
+            ASSERT_EQ(outcome.kind, FileOutcome::Kind::stamped) << outcome.failureText();
             copies[copy] = {photo, Source{isHeif(photo), cmyk, removeGPS}};
         }
     }

@@ -113,7 +113,7 @@ TEST(WidePhotos, StampWatermarkAndStripReachPhotosPastTheSurfaceLimit) {
         const auto summary = processor.run(photos, configuration, std::nullopt, {}, std::nullopt, {});
         ASSERT_EQ(summary.results.size(), 1u);
         const auto& outcome = summary.results[0].outcome;
-        ASSERT_EQ(outcome.kind, exporting::FileOutcome::Kind::stamped) << outcome.reason;
+        ASSERT_EQ(outcome.kind, exporting::FileOutcome::Kind::stamped) << outcome.failureText();
 
         const auto copy = djpeg(outcome.destination);
         ASSERT_TRUE(copy);

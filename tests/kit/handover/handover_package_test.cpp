@@ -21,6 +21,7 @@ using veltrop::dates::CaptureDateSource;
 using veltrop::exporting::BatchSummary;
 using veltrop::exporting::FileOutcome;
 using veltrop::exporting::FileResult;
+using veltrop::exporting::UnexpectedFailure;
 using veltrop::records::PhotoRecord;
 using veltrop::settings::PhotoProject;
 using veltrop::settings::StampConfiguration;
@@ -218,7 +219,8 @@ protected:
         FileResult unreferenced{parent / "in" / "b.jpg", FileOutcome::stamped(outside), record("b.jpg", "")};
         unreferenced.outcome.lossless = true;
 
-        FileResult failed{parent / "in" / "c.jpg", FileOutcome::failed("=HYPERLINK(\"x\")\nsecond line"),
+        FileResult failed{parent / "in" / "c.jpg",
+                          FileOutcome::failed(UnexpectedFailure{"=HYPERLINK(\"x\")\nsecond line"}),
                           record("c.jpg", "-R-0003")};
         FileResult skipped{parent / "in" / "d.jpg", FileOutcome::skippedNoDate(), record("d.jpg", "R-0004")};
         FileResult untouched{parent / "in" / "e.jpg", FileOutcome::notProcessed(), std::nullopt};
@@ -455,9 +457,9 @@ TEST(ContactSheet, HostileAndLongNamesStillGiveReports) {
     TempDir folder;
     const std::string longName(300, 'w');
     BatchSummary summary;
-    summary.results.push_back({folder / "bad\xFF\xFEname.jpg", FileOutcome::failed("a\r\nb\u2028c"), {}});
+    summary.results.push_back({folder / "bad\xFF\xFEname.jpg", FileOutcome::failed(UnexpectedFailure{"a\r\nb\u2028c"}), {}});
     summary.results.push_back({folder / "<b>&amp;%s.jpg", FileOutcome::skippedNoDate(), {}});
-    summary.results.push_back({folder / (longName + ".jpg"), FileOutcome::failed("short"), {}});
+    summary.results.push_back({folder / (longName + ".jpg"), FileOutcome::failed(UnexpectedFailure{"short"}), {}});
     const std::string text = pageText(sheetFile(folder, summary), 2);
     for (const char* expected : {"name.jpg", "Failed: a b c", "<b>&amp;%s.jpg", "www\u2026"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;

@@ -76,7 +76,7 @@ TEST(PackageChecksums, HashingStepFeedsTheLists) {
     auto digests = std::make_shared<PackageDigests>();
     const auto step = hashingStep(
         [&](const StampPlan& plan, const veltrop::exporting::StampJob&) {
-            if (!plan.destination) return FileOutcome::failed("no place");
+            if (!plan.destination) return FileOutcome::failed(veltrop::exporting::UnexpectedFailure{"no place"});
             writeFile(*plan.destination, "copy bytes");
             return FileOutcome::stamped(*plan.destination);
         },

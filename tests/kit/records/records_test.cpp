@@ -189,7 +189,8 @@ TEST(DateCorrection, WallClockShiftAcrossCalendarEdges) {
     const std::vector tooFar{shiftRule(DateCorrectionScope::all(), maximumShiftSeconds + 1)};
     auto resolution = resolveDate(photo, config, tooFar);
     EXPECT_FALSE(resolution.resolved);
-    EXPECT_EQ(resolution.error, "Clock correction is outside the supported date range");
+    ASSERT_TRUE(resolution.error);
+    EXPECT_EQ(description(*resolution.error), "Clock correction is outside the supported date range");
 
     // A shift of a photo without any date is not an error.
     auto undated = photoWith({});
