@@ -7,8 +7,7 @@
 #include <span>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
+#include "kit/json/value.h"
 #include "kit/records/clock_check.h"
 
 namespace veltrop::cli {
@@ -20,8 +19,8 @@ void printClockTable(std::ostream& out, const records::ClockCheck& check);
 // "Suggested corrections": each --shift, shell-quoted, with its evidence.
 void printClockProposals(std::ostream& out, std::span<const records::ClockProposal> proposals);
 
-nlohmann::json clockEstimateJson(const records::ClockEstimate& estimate);
-nlohmann::json clockProposalJson(const records::ClockProposal& proposal);
+json::Value clockEstimateJson(const records::ClockEstimate& estimate);
+json::Value clockProposalJson(const records::ClockProposal& proposal);
 
 // The text quoted for a POSIX shell when it needs quoting.
 std::string shellQuoted(const std::string& text);

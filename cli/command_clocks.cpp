@@ -4,6 +4,7 @@
 
 #include "cli/arguments.h"
 #include "cli/clock_table.h"
+#include "cli/json_output.h"
 #include "cli/command.h"
 #include "kit/export/image_loader.h"
 #include "kit/records/path_key.h"
@@ -61,19 +62,15 @@ std::string basisName(ClockProposal::Basis basis) {
     return {};
 }
 
-nlohmann::json scopeJson(const DateCorrectionScope& scope) {
+json::Value scopeJson(const DateCorrectionScope& scope) {
+    using json::Object;
     switch (scope.kind) {
-        case DateCorrectionScope::Kind::camera: return {{"kind", "camera"}, {"camera", scope.cameraText}};
-        case DateCorrectionScope::Kind::folder: return {{"kind", "folder"}, {"folder", scope.location.string()}};
-        case DateCorrectionScope::Kind::photo: return {{"kind", "photo"}, {"photo", scope.location.string()}};
-        case DateCorrectionScope::Kind::all: return {{"kind", "all"}};
+        case DateCorrectionScope::Kind::camera: return Object{{"kind", "camera"}, {"camera", scope.cameraText}};
+        case DateCorrectionScope::Kind::folder: return Object{{"kind", "folder"}, {"folder", scope.location.string()}};
+        case DateCorrectionScope::Kind::photo: return Object{{"kind", "photo"}, {"photo", scope.location.string()}};
+        case DateCorrectionScope::Kind::all: return Object{{"kind", "all"}};
     }
     return {};
-}
-
-template <class T>
-nlohmann::json orNull(const std::optional<T>& value) {
-    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
 // "A=B" where either path may itself hold "=": the split that names two existing files wins.
@@ -127,11 +124,12 @@ int runClocks(const Invocation& invocation) {
     }
 
     if (parsed->has("--json")) {
-        nlohmann::json estimates = nlohmann::json::array(), proposals = nlohmann::json::array();
+        json::Array estimates, proposals;
         for (const auto& estimate : check.estimates) estimates.push_back(clockEstimateJson(estimate));
         for (const auto& proposal : check.proposals) proposals.push_back(clockProposalJson(proposal));
-        const nlohmann::json document{{"estimates", estimates}, {"proposals", proposals}, {"problems", problems}};
-        invocation.out << document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        printJson(invocation.out, json::Object{{"estimates", std::move(estimates)},
+                                               {"proposals", std::move(proposals)},
+                                               {"problems", stringsJson(problems)}});
     } else {
         printClockTable(invocation.out, check);
         invocation.out << "\n";
@@ -199,10 +197,11 @@ void printClockProposals(std::ostream& out, std::span<const ClockProposal> propo
     }
 }
 
-nlohmann::json clockEstimateJson(const ClockEstimate& estimate) {
-    return {
+json::Value clockEstimateJson(const ClockEstimate& estimate) {
+    using json::Value;
+    return json::Object{
         {"camera", estimate.camera},
-        {"folder", estimate.folder ? nlohmann::json(estimate.folder->string()) : nlohmann::json(nullptr)},
+        {"folder", estimate.folder ? Value(estimate.folder->string()) : Value()},
         {"scope", scopeJson(estimate.scope)},
         {"photos", estimate.photos},
         {"placeholders", estimate.placeholders},
@@ -211,21 +210,20 @@ nlohmann::json clockEstimateJson(const ClockEstimate& estimate) {
         {"outliers", estimate.outliers},
         {"used", estimate.used},
         {"zoneSeconds", orNull(estimate.zoneSeconds)},
-        {"zone",
-         estimate.zoneSeconds ? nlohmann::json(records::zoneText(*estimate.zoneSeconds)) : nlohmann::json(nullptr)},
+        {"zone", estimate.zoneSeconds ? Value(records::zoneText(*estimate.zoneSeconds)) : Value()},
         {"zoneFromOffsetTag", estimate.zoneFromOffsetTag},
         {"clockErrorSeconds", orNull(estimate.clockErrorSeconds)},
-        {"spreadSeconds", estimate.used > 0 ? nlohmann::json(estimate.spreadSeconds) : nlohmann::json(nullptr)},
+        {"spreadSeconds", estimate.used > 0 ? Value(estimate.spreadSeconds) : Value()},
         {"longitudeZoneSeconds", orNull(estimate.longitudeZoneSeconds)},
         {"withFileTime", estimate.withFileTime},
         {"fileTimeWitnesses", estimate.fileTimeWitnesses},
         {"aheadAtLeastSeconds", orNull(estimate.aheadAtLeastSeconds)},
-        {"notes", estimate.notes},
+        {"notes", stringsJson(estimate.notes)},
     };
 }
 
-nlohmann::json clockProposalJson(const ClockProposal& proposal) {
-    return {
+json::Value clockProposalJson(const ClockProposal& proposal) {
+    return json::Object{
         {"basis", basisName(proposal.basis)},
         {"offsetSeconds", proposal.rule.offsetSeconds},
         {"scope", scopeJson(proposal.rule.scope)},
@@ -233,7 +231,7 @@ nlohmann::json clockProposalJson(const ClockProposal& proposal) {
         {"correction", records::text(proposal.rule)},
         {"evidence", proposal.evidence},
         {"zoneSeconds", orNull(proposal.zoneSeconds)},
-        {"notes", proposal.notes},
+        {"notes", stringsJson(proposal.notes)},
     };
 }
 

@@ -136,44 +136,45 @@ void printSummary(std::ostream& out, const exporting::BatchSummary& summary,
     }
 }
 
-nlohmann::json summaryJson(const exporting::BatchSummary& summary,
+json::Value summaryJson(const exporting::BatchSummary& summary,
                            const std::optional<handover::HandoverPackageResult>& handover, const RecordOptions& options,
                            const std::vector<std::size_t>& changed) {
-    using nlohmann::json;
-    json results = json::array();
+    using json::Object;
+    using json::Value;
+    json::Array results;
     for (const auto& result : summary.results) {
         const bool stamped = result.outcome.kind == FileOutcome::Kind::stamped;
         const bool failed = result.outcome.kind == FileOutcome::Kind::failed;
-        results.push_back({
+        results.emplace_back(Object{
             {"source", result.source.string()},
             {"outcome", outcomeName(result.outcome.kind)},
-            {"destination", stamped ? json(result.outcome.destination.string()) : json(nullptr)},
-            {"failure", failed ? json(result.outcome.failureText()) : json(nullptr)},
+            {"destination", stamped ? Value(result.outcome.destination.string()) : Value()},
+            {"failure", failed ? Value(result.outcome.failureText()) : Value()},
             {"lossless", stamped && result.outcome.lossless},
             {"losslessFallback",
-             stamped && !result.outcome.losslessFallback.empty() ? json(result.outcome.losslessFallback) : json(nullptr)},
-            {"record", result.record ? recordJson(*result.record) : json(nullptr)},
+             stamped && !result.outcome.losslessFallback.empty() ? Value(result.outcome.losslessFallback) : Value()},
+            {"record", result.record ? recordJson(*result.record) : Value()},
         });
     }
-    json roots = json::array();
-    for (const auto& root : summary.outputRoots) roots.push_back(root.string());
-    json counts = json::object();
+    json::Array roots;
+    for (const auto& root : summary.outputRoots) roots.emplace_back(root.string());
+    Value counts(Object{});
     for (const auto kind : {FileOutcome::Kind::stamped, FileOutcome::Kind::failed, FileOutcome::Kind::skippedNoDate,
                             FileOutcome::Kind::notProcessed})
-        counts[std::string(outcomeName(kind))] = summary.count(kind);
-    json object{{"results", results},
-                {"outputRoots", roots},
+        counts.set(outcomeName(kind), summary.count(kind));
+    Value object(Object{{"results", std::move(results)},
+                        {"outputRoots", std::move(roots)},
                 {"wasCancelled", summary.wasCancelled},
-                {"counts", counts},
-                {"corrections", correctionEffectsJson(options, changed)}};
+                        {"counts", std::move(counts)},
+                        {"corrections", correctionEffectsJson(options, changed)}});
     if (handover) {
         const auto path = [](const std::optional<std::filesystem::path>& p) {
-            return p ? json(p->string()) : json(nullptr);
+            return p ? Value(p->string()) : Value();
         };
-        object["package"] = {{"folder", handover->root.string()},
-                             {"index", path(handover->index)},
-                             {"contactSheet", path(handover->contactSheet)},
-                             {"error", handover->error ? json(*handover->error) : json(nullptr)}};
+        object.set("package", Object{{"folder", handover->root.string()},
+                                     {"index", path(handover->index)},
+                                     {"contactSheet", path(handover->contactSheet)},
+                                     {"error", handover->error ? Value(*handover->error) : Value()}});
     }
     return object;
 }

@@ -1,5 +1,3 @@
-#include <nlohmann/json.hpp>
-
 #include <ostream>
 
 #include "cli/arguments.h"
@@ -10,47 +8,48 @@
 #include "kit/export/image_loader.h"
 #include "kit/records/path_key.h"
 #include "kit/export/photo_discovery.h"
+#include "kit/json/writer.h"
 #include "kit/records/date_audit.h"
 
 namespace veltrop::cli {
 
 namespace {
 
-using nlohmann::json;
+using json::Value;
 
 // Pixel counts are whole numbers; print them without a fraction.
-json sizeJson(const exporting::PixelSize& size) {
-    return json::array({static_cast<std::int64_t>(size.width), static_cast<std::int64_t>(size.height)});
+Value sizeJson(const exporting::PixelSize& size) {
+    return Value(json::Array{static_cast<std::int64_t>(size.width), static_cast<std::int64_t>(size.height)});
 }
 
 template <class T>
-void putIfPresent(json& object, const char* key, const std::optional<T>& value) {
-    if (value) object[key] = *value;
+void putIfPresent(Value& object, const char* key, const std::optional<T>& value) {
+    if (value) object.set(key, *value);
 }
 
-json describe(const std::string& given) {
-    json object;
-    object["file"] = given;
+Value describe(const std::string& given) {
+    Value object(json::Object{});
+    object.set("file", given);
     auto info = exporting::ImageLoader::readInfo(given);
     if (!info) {
-        object["error"] = info.error().description();
+        object.set("error", info.error().description());
         return object;
     }
-    object["pixelSize"] = sizeJson(info->pixelSize);
-    object["displaySize"] = sizeJson(info->displaySize());
-    object["orientation"] = info->orientation;
+    object.set("pixelSize", sizeJson(info->pixelSize));
+    object.set("displaySize", sizeJson(info->displaySize()));
+    object.set("orientation", info->orientation);
 
-    json fields = json::object();
+    Value fields(json::Object{});
     for (const auto& candidate : records::PhotoDateAudit::fromProperties(info->properties).candidates)
-        fields[std::string(dates::rawValue(candidate.source))] = candidate.raw;
-    object["dateFields"] = fields;
+        fields.set(dates::rawValue(candidate.source), candidate.raw);
+    object.set("dateFields", std::move(fields));
 
     const auto date = dates::CaptureDateReader::readRecordedDate(info->properties);
-    object["captureDate"] = date ? json(dates::text(*date)) : json(nullptr);
-    object["captureDateSource"] = date ? json(std::string(dates::rawValue(date->source))) : json(nullptr);
+    object.set("captureDate", date ? Value(dates::text(*date)) : Value());
+    object.set("captureDateSource", date ? Value(dates::rawValue(date->source)) : Value());
 
     const auto exif = dates::ExifFields::fromProperties(info->properties);
-    json exifJson = json::object();
+    Value exifJson(json::Object{});
     putIfPresent(exifJson, "make", exif.make);
     putIfPresent(exifJson, "model", exif.model);
     putIfPresent(exifJson, "lens", exif.lens);
@@ -58,11 +57,11 @@ json describe(const std::string& given) {
     putIfPresent(exifJson, "aperture", exif.aperture);
     putIfPresent(exifJson, "shutterSeconds", exif.shutterSeconds);
     putIfPresent(exifJson, "iso", exif.iso);
-    object["exif"] = exifJson;
+    object.set("exif", std::move(exifJson));
     putIfPresent(object, "cameraText", dates::cameraText(exif));
     putIfPresent(object, "exposureText", dates::exposureText(exif));
     const auto* gps = dates::find(info->properties, dates::keys::gps);
-    object["gps"] = gps != nullptr && gps->dictionary() != nullptr && !gps->dictionary()->empty();
+    object.set("gps", gps != nullptr && gps->dictionary() != nullptr && !gps->dictionary()->empty());
     return object;
 }
 
@@ -92,13 +91,14 @@ int runInspect(const Invocation& invocation) {
     }
 
     exporting::ImageLoader::prepare();
-    json photos = json::array();
+    json::Array photos;
     bool allRead = true;
     for (const auto& file : files) {
         photos.push_back(describe(file));
-        allRead = allRead && !photos.back().contains("error");
+        allRead = allRead && !photos.back().find("error");
     }
-    printJson(invocation.out, photos);
+    // Invalid UTF-8 in a camera's strings must not abort the listing.
+    invocation.out << json::write(Value(std::move(photos)), json::Repair::replace).value() << "\n";
     return allRead && allFound ? exitSuccess : exitFailure;
 }
 

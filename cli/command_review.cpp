@@ -103,23 +103,24 @@ void printCsv(std::ostream& out, const std::vector<ReviewRow>& rows) {
               records::needsAttention(record) ? "Yes" : "No"});
 }
 
-nlohmann::json reviewJson(const std::vector<ReviewRow>& rows, const RecordOptions& options,
-                          const std::vector<std::size_t>& changed) {
-    using nlohmann::json;
-    json photos = json::array();
+json::Value reviewJson(const std::vector<ReviewRow>& rows, const RecordOptions& options,
+                       const std::vector<std::size_t>& changed) {
+    using json::Object;
+    json::Array photos;
     std::size_t attention = 0;
     for (const auto& [source, record] : rows) {
         const bool needs = records::needsAttention(record);
         attention += needs ? 1 : 0;
-        photos.push_back({{"source", source.string()}, {"needsAttention", needs}, {"record", recordJson(record)}});
+        photos.emplace_back(
+            Object{{"source", source.string()}, {"needsAttention", needs}, {"record", recordJson(record)}});
     }
-    json range = nullptr;
+    json::Value range;
     if (const auto& expected = options.expectedRange)
-        range = {{"start", dateJson(expected->start)}, {"end", dateJson(expected->end)}};
-    return {{"photos", photos},
-            {"counts", {{"photos", rows.size()}, {"needAttention", attention}}},
-            {"expectedRange", range},
-            {"corrections", correctionEffectsJson(options, changed)}};
+        range = Object{{"start", dateJson(expected->start)}, {"end", dateJson(expected->end)}};
+    return Object{{"photos", std::move(photos)},
+                  {"counts", Object{{"photos", rows.size()}, {"needAttention", attention}}},
+                  {"expectedRange", std::move(range)},
+                  {"corrections", correctionEffectsJson(options, changed)}};
 }
 
 int runReview(const Invocation& invocation) {

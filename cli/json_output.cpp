@@ -2,22 +2,32 @@
 
 #include <ostream>
 
-#include "kit/settings/settings_json.h"
+#include "kit/json/writer.h"
 
 namespace veltrop::cli {
 
-using nlohmann::json;
+using json::Array;
+using json::Object;
+using json::Value;
 
-json dateJson(const std::optional<dates::CaptureDate>& date) {
-    if (!date) return nullptr;
-    return json::parse(dates::toJson(*date));
+Value dateJson(const std::optional<dates::CaptureDate>& date) {
+    if (!date) return {};
+    // The stored form of a date, so that a printed date reads back as one.
+    auto parsed = json::parse(dates::toJson(*date));
+    return parsed ? std::move(*parsed) : Value();
 }
 
-json recordJson(const records::PhotoRecord& record) {
-    json fields = json::array();
+Value stringsJson(const std::vector<std::string>& texts) {
+    Array list;
+    for (const auto& text : texts) list.emplace_back(text);
+    return list;
+}
+
+Value recordJson(const records::PhotoRecord& record) {
+    Array fields;
     for (const auto& candidate : record.dateFields)
-        fields.push_back({{"source", std::string(dates::rawValue(candidate.source))}, {"raw", candidate.raw}});
-    return {
+        fields.emplace_back(Object{{"source", dates::rawValue(candidate.source)}, {"raw", candidate.raw}});
+    return Object{
         {"sourceName", record.sourceName},
         {"sourcePath", record.sourcePath},
         {"reference", record.reference},
@@ -25,19 +35,17 @@ json recordJson(const records::PhotoRecord& record) {
         {"project", record.project},
         {"location", record.location},
         {"recordedDate", dateJson(record.recordedDate)},
-        {"dateFields", fields},
+        {"dateFields", std::move(fields)},
         {"resolvedDate", dateJson(record.resolvedDate)},
         {"correction", record.correction},
-        {"warnings", record.warnings},
-        {"error", record.error ? json(*record.error) : json(nullptr)},
+        {"warnings", stringsJson(record.warnings)},
+        {"error", record.error ? Value(records::description(*record.error)) : Value()},
     };
 }
 
-void printJson(std::ostream& out, const json& value) {
-    const std::string compact = value.dump(-1, ' ', false, json::error_handler_t::replace);
-    const auto text = settings::formatJsonText(compact);
-    // The writer reads back what nlohmann wrote; it cannot fail on it.
-    out << (text ? *text : compact) << "\n";
+void printJson(std::ostream& out, const Value& value) {
+    // With repair the writer cannot fail.
+    out << json::write(value, json::Repair::replace).value_or("null") << "\n";
 }
 
 }  // namespace veltrop::cli

@@ -260,15 +260,15 @@ void printCorrectionEffects(std::ostream& out, const RecordOptions& options, con
     }
 }
 
-nlohmann::json correctionEffectsJson(const RecordOptions& options, const std::vector<std::size_t>& changed) {
-    nlohmann::json list = nlohmann::json::array();
+json::Value correctionEffectsJson(const RecordOptions& options, const std::vector<std::size_t>& changed) {
+    json::Array list;
     for (std::size_t i = 0; i < options.corrections.size() && i < changed.size(); ++i) {
         const Correction& correction = options.corrections[i];
-        list.push_back({{"option", correction.option},
-                        {"value", correction.value},
-                        {"correction", records::text(correction.rule)},
-                        {"scope", records::label(correction.rule.scope)},
-                        {"changedPhotos", changed[i]}});
+        list.emplace_back(json::Object{{"option", correction.option},
+                                       {"value", correction.value},
+                                       {"correction", records::text(correction.rule)},
+                                       {"scope", records::label(correction.rule.scope)},
+                                       {"changedPhotos", changed[i]}});
     }
     return list;
 }

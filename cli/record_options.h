@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
 
 #include "cli/arguments.h"
+#include "kit/json/value.h"
 #include "kit/records/discovered_photo.h"
 #include "kit/records/date_correction.h"
 #include "kit/records/photo_record.h"
@@ -63,7 +63,7 @@ std::vector<std::size_t> correctionEffects(const RecordOptions& options,
                                            const std::vector<records::DiscoveredPhoto>& photos,
                                            const settings::StampConfiguration& configuration);
 void printCorrectionEffects(std::ostream& out, const RecordOptions& options, const std::vector<std::size_t>& changed);
-nlohmann::json correctionEffectsJson(const RecordOptions& options, const std::vector<std::size_t>& changed);
+json::Value correctionEffectsJson(const RecordOptions& options, const std::vector<std::size_t>& changed);
 
 // Lists the records outside the expected dates; true when there were any.
 bool reportOutsideRange(std::ostream& err, const RecordOptions& options,

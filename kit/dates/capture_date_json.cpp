@@ -1,28 +1,27 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <nlohmann/json.hpp>
 
 #include "kit/dates/capture_date.h"
+#include "kit/json/writer.h"
 
 namespace veltrop::dates {
 
 namespace {
 
-using Json = nlohmann::json;
+using Json = json::Value;
 
-std::expected<std::int64_t, CaptureDateJsonError> integerField(const Json& object, std::string_view key) {
-    const auto found = object.find(key);
-    if (found == object.end()) return std::unexpected(CaptureDateJsonError{"Missing key \u201C" + std::string(key) + "\u201D"});
+[[nodiscard]] std::expected<std::int64_t, CaptureDateJsonError> integerField(const Json& object, std::string_view key) {
+    const Json* found = object.find(key);
+    if (found == nullptr) return std::unexpected(CaptureDateJsonError{"Missing key \u201C" + std::string(key) + "\u201D"});
     const Json& value = *found;
-    if (value.is_number_unsigned()) {
-        const auto number = value.get<std::uint64_t>();
-        if (number <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            return static_cast<std::int64_t>(number);
-    } else if (value.is_number_integer()) {
-        return value.get<std::int64_t>();
-    } else if (value.is_number_float()) {
-        const double number = value.get<double>();
+    if (const std::uint64_t* unsignedNumber = value.unsignedInteger()) {
+        if (*unsignedNumber <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+            return static_cast<std::int64_t>(*unsignedNumber);
+    } else if (const std::int64_t* integer = value.integer()) {
+        return *integer;
+    } else if (const double* floating = value.floating()) {
+        const double number = *floating;
         constexpr double limit = 9223372036854775808.0;  // 2^63
         if (std::isfinite(number) && std::trunc(number) == number && number >= -limit && number < limit)
             return static_cast<std::int64_t>(number);
@@ -37,27 +36,23 @@ CaptureDateJsonError outOfRange(std::string_view key, std::int64_t value) {
 }  // namespace
 
 std::string toJson(const CaptureDate& date) {
-    // Sorted keys, pretty printed, like every JSON text the program writes.
-    const auto line = [](std::string_view key, const std::string& value, bool last) {
-        return "  \"" + std::string(key) + "\": " + value + (last ? "\n" : ",\n");
-    };
-    std::string out = "{\n";
-    out += line("day", std::to_string(date.day), false);
-    out += line("hour", std::to_string(date.hour), false);
-    out += line("minute", std::to_string(date.minute), false);
-    out += line("month", std::to_string(date.month), false);
-    out += line("second", std::to_string(date.second), false);
-    // Raw values are plain ASCII words: nothing to escape.
-    out += line("source", "\"" + std::string(rawValue(date.source)) + "\"", false);
-    out += line("year", std::to_string(date.year), true);
-    out += "}";
-    return out;
+    // Sorted keys, like every stored JSON text.
+    const Json object(json::Object{{"day", date.day},
+                                   {"hour", date.hour},
+                                   {"minute", date.minute},
+                                   {"month", date.month},
+                                   {"second", date.second},
+                                   {"source", rawValue(date.source)},
+                                   {"year", date.year}});
+    // Integers and a plain ASCII word: nothing that could fail to write.
+    return json::write(object).value();
 }
 
-std::expected<CaptureDate, CaptureDateJsonError> captureDateFromJson(std::string_view json) {
-    const Json value = Json::parse(json.begin(), json.end(), nullptr, false);
-    if (value.is_discarded()) return std::unexpected(CaptureDateJsonError{"The text is not valid JSON"});
-    if (!value.is_object()) return std::unexpected(CaptureDateJsonError{"Expected an object"});
+std::expected<CaptureDate, CaptureDateJsonError> captureDateFromJson(std::string_view text) {
+    const auto parsed = json::parse(text);
+    if (!parsed) return std::unexpected(CaptureDateJsonError{"The text is not valid JSON"});
+    const Json& value = *parsed;
+    if (value.object() == nullptr) return std::unexpected(CaptureDateJsonError{"Expected an object"});
 
     CaptureDate date;
     struct Field {
@@ -72,14 +67,15 @@ std::expected<CaptureDate, CaptureDateJsonError> captureDateFromJson(std::string
         *field.target = *number;
     }
 
-    const auto source = value.find("source");
-    if (source == value.end()) return std::unexpected(CaptureDateJsonError{"Missing key \u201Csource\u201D"});
-    if (!source->is_string()) return std::unexpected(CaptureDateJsonError{"Expected a string for key \u201Csource\u201D"});
-    const auto parsed = captureDateSourceFromRaw(source->get<std::string>());
-    if (!parsed)
+    const Json* source = value.find("source");
+    if (source == nullptr) return std::unexpected(CaptureDateJsonError{"Missing key \u201Csource\u201D"});
+    if (source->string() == nullptr)
+        return std::unexpected(CaptureDateJsonError{"Expected a string for key \u201Csource\u201D"});
+    const auto known = captureDateSourceFromRaw(*source->string());
+    if (!known)
         return std::unexpected(
-            CaptureDateJsonError{"Unknown value \u201C" + source->get<std::string>() + "\u201D for key \u201Csource\u201D"});
-    date.source = *parsed;
+            CaptureDateJsonError{"Unknown value \u201C" + *source->string() + "\u201D for key \u201Csource\u201D"});
+    date.source = *known;
 
     // Formatting indexes month tables, so an impossible date must not get in;
     // the bounds are those of the EXIF parser (leap second included).

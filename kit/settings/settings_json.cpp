@@ -1,20 +1,18 @@
 #include "kit/settings/settings_json.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <utility>
 
-#include "kit/image/utf8.h"
-#include "kit/settings/strict_json.h"
+#include "kit/json/writer.h"
 
 namespace veltrop::settings {
 
 namespace {
 
-using Json = nlohmann::json;
+using Json = json::Value;
 
 // Thrown inside this file only; every public function turns it into a value.
 struct CodingFailure {
@@ -34,135 +32,40 @@ std::string indexed(const std::string& path, std::string_view key, std::size_t i
     return join(path, key) + "[" + std::to_string(index) + "]";
 }
 
-std::string shortestDouble(double value) {
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
-// ---------------------------------------------------------------- writing
-
-// nlohmann's dump writes "/" bare and whole doubles as "1.0"; the stored form
-// wants "\/" and "1", so the text is produced here. Control characters all
-// take the \u form; everything else, UTF-8 included, is written as is.
-void writeString(std::string& out, std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    out.push_back('"');
-    for (const char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '/': out += "\\/"; break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += "\\u00";
-                    out.push_back(hex[(c >> 4) & 0x0F]);
-                    out.push_back(hex[c & 0x0F]);
-                } else {
-                    out.push_back(c);
-                }
-        }
-    }
-    out.push_back('"');
-}
-
-template <class Integer>
-void writeInteger(std::string& out, Integer value) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
-}
-
-void writeValue(std::string& out, const Json& value, std::size_t indent) {
-    const auto newline = [&](std::size_t depth) {
-        out.push_back('\n');
-        out.append(depth * 2, ' ');
-    };
-    switch (value.type()) {
-        case Json::value_t::object: {
-            if (value.empty()) {
-                out += "{}";
-                return;
-            }
-            out.push_back('{');
-            bool first = true;
-            // The object type is a std::map: its keys come out in byte order.
-            for (const auto& [key, member] : value.items()) {
-                if (!first) out.push_back(',');
-                first = false;
-                newline(indent + 1);
-                writeString(out, key);
-                out += ": ";
-                writeValue(out, member, indent + 1);
-            }
-            newline(indent);
-            out.push_back('}');
-            return;
-        }
-        case Json::value_t::array: {
-            if (value.empty()) {
-                out += "[]";
-                return;
-            }
-            out.push_back('[');
-            bool first = true;
-            for (const auto& element : value) {
-                if (!first) out.push_back(',');
-                first = false;
-                newline(indent + 1);
-                writeValue(out, element, indent + 1);
-            }
-            newline(indent);
-            out.push_back(']');
-            return;
-        }
-        case Json::value_t::string: writeString(out, value.get_ref<const std::string&>()); return;
-        case Json::value_t::boolean: out += value.get<bool>() ? "true" : "false"; return;
-        case Json::value_t::number_integer: writeInteger(out, value.get<std::int64_t>()); return;
-        case Json::value_t::number_unsigned: writeInteger(out, value.get<std::uint64_t>()); return;
-        case Json::value_t::number_float: out += shortestDouble(value.get<double>()); return;
-        case Json::value_t::null:
-        case Json::value_t::binary:
-        case Json::value_t::discarded: out += "null"; return;
-    }
-}
-
-std::string writeText(const Json& value) {
-    std::string out;
-    writeValue(out, value, 0);
-    return out;
-}
-
 // Builds one JSON object and checks what cannot be written while the key path is known.
 class ObjectBuilder {
 public:
-    explicit ObjectBuilder(std::string path) : path_(std::move(path)), object_(Json::object()) {}
+    explicit ObjectBuilder(std::string path) : path_(std::move(path)) {}
 
     const std::string& path() const { return path_; }
     std::string child(std::string_view key) const { return join(path_, key); }
 
     void string(std::string_view key, std::string_view text) {
-        // The reader is as strict, so whatever is written can be read back.
-        if (!image::isValidUtf8(text)) fail(SettingsCodingError::Kind::invalidText, path_, key);
-        object_[std::string(key)] = std::string(text);
+        if (!json::isValidUtf8(text)) fail(SettingsCodingError::Kind::invalidText, path_, key);
+        members_.push_back({std::string(key), Json(text)});
     }
-    void boolean(std::string_view key, bool value) { object_[std::string(key)] = value; }
-    void integer(std::string_view key, std::int64_t value) { object_[std::string(key)] = value; }
+    void boolean(std::string_view key, bool value) { members_.push_back({std::string(key), Json(value)}); }
+    void integer(std::string_view key, std::int64_t value) { members_.push_back({std::string(key), Json(value)}); }
     void number(std::string_view key, double value) {
         if (!std::isfinite(value)) fail(SettingsCodingError::Kind::nonFiniteNumber, path_, key);
-        object_[std::string(key)] = value;
+        members_.push_back({std::string(key), Json(value)});
     }
     template <class E>
     void enumeration(std::string_view key, E value) {
-        object_[std::string(key)] = std::string(rawValue(value));
+        members_.push_back({std::string(key), Json(rawValue(value))});
     }
-    void value(std::string_view key, Json value) { object_[std::string(key)] = std::move(value); }
+    void value(std::string_view key, Json value) { members_.push_back({std::string(key), std::move(value)}); }
 
-    Json take() { return std::move(object_); }
+    // The stored form lists keys in byte order.
+    Json take() {
+        std::stable_sort(members_.begin(), members_.end(),
+                         [](const json::Member& a, const json::Member& b) { return a.key < b.key; });
+        return Json(std::move(members_));
+    }
 
 private:
     std::string path_;
-    Json object_;
+    json::Object members_;
 };
 
 Json encodeFormat(const StampFormat& format, std::string path) {
@@ -281,17 +184,18 @@ Json encodePresetObject(const Preset& preset, std::string path) {
 Json encodeDocument(const PresetDocument& document) {
     ObjectBuilder object("");
     object.integer("version", document.version);
-    Json presets = Json::array();
+    json::Array presets;
     for (std::size_t i = 0; i < document.presets.size(); ++i)
         presets.push_back(encodePresetObject(document.presets[i], indexed("", "presets", i)));
-    object.value("presets", std::move(presets));
+    object.value("presets", Json(std::move(presets)));
     return object.take();
 }
 
 template <class Encoder>
-std::expected<std::string, SettingsCodingError> encodeWith(Encoder&& encoder) {
+[[nodiscard]] std::expected<std::string, SettingsCodingError> encodeWith(Encoder&& encoder) {
     try {
-        return writeText(encoder());
+        // Every text and number was checked on the way in, so writing cannot fail.
+        return json::write(encoder()).value();
     } catch (const CodingFailure& failure) {
         return std::unexpected(failure.error);
     }
@@ -303,63 +207,63 @@ std::expected<std::string, SettingsCodingError> encodeWith(Encoder&& encoder) {
 class ObjectReader {
 public:
     ObjectReader(const Json& value, std::string path) : object_(value), path_(std::move(path)) {
-        if (!object_.is_object()) fail(SettingsCodingError::Kind::wrongType, path_, {}, {}, "an object");
+        if (object_.object() == nullptr) fail(SettingsCodingError::Kind::wrongType, path_, {}, {}, "an object");
     }
 
     const std::string& path() const { return path_; }
     std::string child(std::string_view key) const { return join(path_, key); }
 
     const Json& required(std::string_view key) const {
-        const auto found = object_.find(key);
-        if (found == object_.end()) fail(SettingsCodingError::Kind::missingKey, path_, key);
+        const Json* found = object_.find(key);
+        if (found == nullptr) fail(SettingsCodingError::Kind::missingKey, path_, key);
         return *found;
     }
     // Absent and null both mean "not set".
     const Json* optional(std::string_view key) const {
-        const auto found = object_.find(key);
-        if (found == object_.end() || found->is_null()) return nullptr;
-        return &*found;
+        const Json* found = object_.find(key);
+        if (found == nullptr || found->isNull()) return nullptr;
+        return found;
     }
-    bool has(std::string_view key) const { return object_.contains(key); }
+    bool has(std::string_view key) const { return object_.find(key) != nullptr; }
 
     std::string string(std::string_view key) const { return stringValue(required(key), key); }
     std::string stringValue(const Json& value, std::string_view key) const {
-        if (!value.is_string()) wrongType(key, "a string");
-        return value.get<std::string>();
+        if (value.string() == nullptr) wrongType(key, "a string");
+        return *value.string();
     }
 
     bool boolean(std::string_view key) const {
         const Json& value = required(key);
-        if (!value.is_boolean()) wrongType(key, "a boolean");
-        return value.get<bool>();
+        if (value.boolean() == nullptr) wrongType(key, "a boolean");
+        return *value.boolean();
     }
 
     double number(std::string_view key) const {
         const Json& value = required(key);
-        if (!value.is_number()) wrongType(key, "a number");
-        const double number = value.get<double>();
+        if (!value.isNumber()) wrongType(key, "a number");
+        const double number = value.number();
         // An overflowing literal such as 1e999 parses as infinity; it could never be written back.
         if (!std::isfinite(number))
-            fail(SettingsCodingError::Kind::invalidValue, path_, key, shortestDouble(number), "a finite number");
+            fail(SettingsCodingError::Kind::invalidValue, path_, key, json::shortestNumber(number), "a finite number");
         return number;
     }
 
     std::int64_t integer(std::string_view key) const {
         const Json& value = required(key);
-        if (value.is_number_unsigned()) {
-            const auto number = value.get<std::uint64_t>();
-            if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-                fail(SettingsCodingError::Kind::invalidValue, path_, key, value.dump(), "a 64-bit integer");
-            return static_cast<std::int64_t>(number);
+        if (const std::uint64_t* unsignedNumber = value.unsignedInteger()) {
+            if (*unsignedNumber > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+                fail(SettingsCodingError::Kind::invalidValue, path_, key, std::to_string(*unsignedNumber),
+                     "a 64-bit integer");
+            return static_cast<std::int64_t>(*unsignedNumber);
         }
-        if (value.is_number_integer()) return value.get<std::int64_t>();
-        if (value.is_number_float()) {
+        if (const std::int64_t* signedNumber = value.integer()) return *signedNumber;
+        if (const double* floating = value.floating()) {
             // 1.0 is the integer 1; 1.5 or 1e30 is not an integer at all.
-            const double number = value.get<double>();
+            const double number = *floating;
             constexpr double limit = 9223372036854775808.0;  // 2^63
             if (std::isfinite(number) && std::trunc(number) == number && number >= -limit && number < limit)
                 return static_cast<std::int64_t>(number);
-            fail(SettingsCodingError::Kind::invalidValue, path_, key, shortestDouble(number), "an integer");
+            fail(SettingsCodingError::Kind::invalidValue, path_, key, json::shortestNumber(number), "an integer");
         }
         wrongType(key, "an integer");
     }
@@ -506,30 +410,36 @@ PresetDocument decodeDocument(const Json& value) {
     const ObjectReader object(value, "");
     PresetDocument document;
     document.version = object.integer("version");
-    const Json& presets = object.required("presets");
-    if (!presets.is_array()) object.wrongType("presets", "an array");
-    document.presets.reserve(presets.size());
-    for (std::size_t i = 0; i < presets.size(); ++i)
-        document.presets.push_back(decodePresetObject(presets[i], indexed("", "presets", i)));
+    const json::Array* presets = object.required("presets").array();
+    if (presets == nullptr) object.wrongType("presets", "an array");
+    document.presets.reserve(presets->size());
+    for (std::size_t i = 0; i < presets->size(); ++i)
+        document.presets.push_back(decodePresetObject((*presets)[i], indexed("", "presets", i)));
     return document;
 }
 
+// Where the parser's object path sits under the decoders' root path.
+std::string underRoot(const std::string& rootPath, const std::string& objectPath) {
+    if (objectPath.empty()) return rootPath;
+    if (rootPath.empty()) return objectPath;
+    return objectPath.starts_with('[') ? rootPath + objectPath : rootPath + "." + objectPath;
+}
+
 Json parse(std::string_view text, const std::string& rootPath) {
-    if (auto problem = detail::strictnessProblem(text, rootPath)) throw CodingFailure{std::move(*problem)};
-    try {
-        return Json::parse(text.begin(), text.end());
-    } catch (const Json::exception& error) {
-        // Drop the library's "[json.exception.parse_error.101] " tag.
-        std::string message = error.what();
-        if (const auto tagEnd = message.find("] "); message.starts_with("[") && tagEnd != std::string::npos)
-            message.erase(0, tagEnd + 2);
-        fail(SettingsCodingError::Kind::malformedJson, {}, {}, std::move(message));
+    auto value = json::parse(text);
+    if (!value) {
+        json::ParseError& error = value.error();
+        if (error.kind == json::ParseError::Kind::duplicateKey)
+            throw CodingFailure{SettingsCodingError{SettingsCodingError::Kind::duplicateKey,
+                                                    underRoot(rootPath, error.objectPath), error.key, {}, {}}};
+        fail(SettingsCodingError::Kind::malformedJson, {}, {}, std::move(error.message));
     }
+    return std::move(*value);
 }
 
 template <class T, class Decoder>
-std::expected<T, SettingsCodingError> decodeWith(std::string_view text, const std::string& rootPath,
-                                                 Decoder&& decoder) {
+[[nodiscard]] std::expected<T, SettingsCodingError> decodeWith(std::string_view text, const std::string& rootPath,
+                                                               Decoder&& decoder) {
     try {
         return decoder(parse(text, rootPath));
     } catch (const CodingFailure& failure) {
@@ -537,94 +447,7 @@ std::expected<T, SettingsCodingError> decodeWith(std::string_view text, const st
     }
 }
 
-// ---------------------------------------------------------------- file URLs
-
-bool isUnreservedOrPathChar(unsigned char c) {
-    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
-    switch (c) {
-        case '-': case '.': case '_': case '~':                       // unreserved
-        case '!': case '$': case '&': case '\'': case '(': case ')':  // sub-delims
-        case '*': case '+': case ',': case ';': case '=':
-        case ':': case '@': case '/': return true;
-        default: return false;
-    }
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
-
 }  // namespace
-
-std::optional<std::string> folderFileUrl(const std::filesystem::path& folder) {
-    const std::string& native = folder.native();
-    if (native.empty() || native.front() != '/' || native.find('\0') != std::string::npos) return std::nullopt;
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (const char c : native) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (isUnreservedOrPathChar(byte)) {
-            url.push_back(c);
-        } else {
-            url.push_back('%');
-            url.push_back(hex[byte >> 4]);
-            url.push_back(hex[byte & 0x0F]);
-        }
-    }
-    // Folder URLs end in a slash; one is always added (except to the root),
-    // so a location that already ends in one still reads back unchanged.
-    if (native != "/") url.push_back('/');
-    return url;
-}
-
-std::optional<std::filesystem::path> folderFromFileUrl(std::string_view url) {
-    if (!startsWithIgnoringCase(url, "file:")) return std::nullopt;
-    std::string_view rest = url.substr(5);
-    if (rest.starts_with("//")) {
-        rest.remove_prefix(2);
-        const auto slash = rest.find('/');
-        if (slash == std::string_view::npos) return std::nullopt;
-        const std::string_view host = rest.substr(0, slash);
-        if (!host.empty() && !(host.size() == 9 && startsWithIgnoringCase(host, "localhost"))) return std::nullopt;
-        rest.remove_prefix(slash);
-    }
-    if (!rest.starts_with("/")) return std::nullopt;
-
-    std::string path;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        const char c = rest[i];
-        if (c == '%') {
-            if (i + 2 >= rest.size()) return std::nullopt;
-            const int high = hexDigit(rest[i + 1]);
-            const int low = hexDigit(rest[i + 2]);
-            if (high < 0 || low < 0) return std::nullopt;
-            const char decoded = static_cast<char>(high * 16 + low);
-            if (decoded == '\0') return std::nullopt;
-            path.push_back(decoded);
-            i += 2;
-        } else if (isUnreservedOrPathChar(static_cast<unsigned char>(c))) {
-            path.push_back(c);
-        } else {
-            // A query, a fragment, a space or a character no URL may hold.
-            return std::nullopt;
-        }
-    }
-    if (path.size() > 1 && path.back() == '/') path.pop_back();
-    return std::filesystem::path(path);
-}
 
 std::string SettingsCodingError::description() const {
     const std::string where = path.empty() ? "the top level" : path;
@@ -675,12 +498,12 @@ std::expected<PresetDocument, SettingsCodingError> decodePresetDocument(std::str
 }
 
 std::expected<std::string, SettingsCodingError> formatJsonText(std::string_view json) {
-    return decodeWith<std::string>(json, "", [](const Json& value) { return writeText(value); });
+    return decodeWith<std::string>(json, "", [](const Json& value) { return json::write(value).value(); });
 }
 
-bool looksLikePresetDocument(std::string_view json) {
-    const Json value = Json::parse(json.begin(), json.end(), nullptr, false);
-    return value.is_object() && (value.contains("presets") || value.contains("version"));
+bool looksLikePresetDocument(std::string_view text) {
+    const auto value = json::parse(text);
+    return value && value->object() && (value->find("presets") || value->find("version"));
 }
 
 }  // namespace veltrop::settings

@@ -4,11 +4,10 @@
 // wrong type or outside an enumeration makes the whole text unreadable.
 
 #include <expected>
-#include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "kit/settings/file_url.h"
 #include "kit/settings/preset.h"
 #include "kit/settings/stamp_configuration.h"
 
@@ -58,13 +57,5 @@ struct SettingsCodingError {
 // A JSON object with a "presets" or "version" key: a whole presets file
 // rather than a single configuration. False for anything unparseable.
 bool looksLikePresetDocument(std::string_view json);
-
-// outputRoot's written form, "file:///home/a/My%20Photos/"; nullopt for a
-// location that is not absolute.
-std::optional<std::string> folderFileUrl(const std::filesystem::path& folder);
-// Accepts file:///path, file://localhost/path and file:/path; nullopt for
-// anything else. Exactly one trailing slash is dropped, so the two functions
-// round-trip every absolute location.
-std::optional<std::filesystem::path> folderFromFileUrl(std::string_view url);
 
 }  // namespace veltrop::settings

@@ -1,12 +1,11 @@
 #include "kit/storage/folder_access.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <array>
 #include <utility>
 
 #include "kit/records/path_key.h"
+#include "kit/json/writer.h"
 #include "kit/platform/private_files.h"
 #include "kit/settings/uuid.h"
 #include "kit/storage/base64.h"
@@ -14,7 +13,7 @@
 namespace veltrop::storage {
 
 namespace fs = std::filesystem;
-using Json = nlohmann::ordered_json;  // the file keeps its entries in the order they were added
+using Json = json::Value;  // the file keeps its entries in the order they were added
 
 // ---------------------------------------------------------------- ScopedFileAccess
 
@@ -74,7 +73,7 @@ using BookmarkMap = Json;
 
 std::string standardizedKey(const fs::path& location) { return records::standardized(location).string(); }
 
-std::expected<std::string, FileSystemError> createBookmark(const fs::path& location) {
+[[nodiscard]] std::expected<std::string, FileSystemError> createBookmark(const fs::path& location) {
     const fs::path path = records::standardized(location);
     auto identity = platform::fileIdentity(path);
     if (!identity) return std::unexpected(FileSystemError{FileSystemError::Operation::read, path, identity.error()});
@@ -86,7 +85,8 @@ struct ResolvedBookmark {
     bool isStale = false;
 };
 
-std::expected<ResolvedBookmark, FileSystemError> resolveBookmark(const std::string& bytes, const fs::path& fileURL) {
+[[nodiscard]] std::expected<ResolvedBookmark, FileSystemError> resolveBookmark(const std::string& bytes,
+                                                                              const fs::path& fileURL) {
     const std::optional<detail::Bookmark> bookmark = detail::decodeBookmark(bytes);
     if (!bookmark)
         return std::unexpected(FileSystemError{FileSystemError::Operation::decode, fileURL,
@@ -101,34 +101,33 @@ FileSystemError damaged(const fs::path& fileURL) {
     return {FileSystemError::Operation::decode, fileURL, std::make_error_code(std::errc::illegal_byte_sequence)};
 }
 
-std::expected<BookmarkMap, FileSystemError> readMap(const fs::path& fileURL) {
+[[nodiscard]] std::expected<BookmarkMap, FileSystemError> readMap(const fs::path& fileURL) {
     auto bytes = platform::readWholeFile(fileURL);
     if (!bytes) {
-        if (bytes.error() == std::errc::no_such_file_or_directory) return BookmarkMap::object();
+        if (bytes.error() == std::errc::no_such_file_or_directory) return BookmarkMap(json::Object{});
         return std::unexpected(FileSystemError{FileSystemError::Operation::read, fileURL, bytes.error()});
     }
-    BookmarkMap map = BookmarkMap::parse(*bytes, nullptr, false);
-    if (!map.is_object()) return std::unexpected(damaged(fileURL));
-    if (!std::all_of(map.begin(), map.end(), [](const Json& value) { return value.is_string(); }))
+    auto map = json::parse(*bytes);
+    if (!map || !map->object()) return std::unexpected(damaged(fileURL));
+    const json::Object& entries = *map->object();
+    if (!std::all_of(entries.begin(), entries.end(), [](const json::Member& entry) { return entry.value.string(); }))
         return std::unexpected(damaged(fileURL));
-    return map;
+    return std::move(*map);
 }
 
-std::expected<void, FileSystemError> writeMap(const fs::path& fileURL, const BookmarkMap& map) {
+[[nodiscard]] std::expected<void, FileSystemError> writeMap(const fs::path& fileURL, const BookmarkMap& map) {
     const fs::path folder = fileURL.parent_path();
     std::error_code error;
     fs::create_directories(folder, error);
     if (error) return std::unexpected(FileSystemError{FileSystemError::Operation::createFolder, folder, error});
 
-    std::string text;
-    try {
-        text = map.dump();
-    } catch (const Json::exception&) {
+    const auto text = json::write(map, json::Repair::none, json::Layout::compact);
+    if (!text) {
         // A folder name that is not UTF-8 cannot be a JSON key.
         return std::unexpected(FileSystemError{FileSystemError::Operation::write, fileURL,
                                                std::make_error_code(std::errc::illegal_byte_sequence)});
     }
-    if (auto writeError = platform::writeFileAtomically(fileURL, text))
+    if (auto writeError = platform::writeFileAtomically(fileURL, *text))
         return std::unexpected(FileSystemError{FileSystemError::Operation::write, fileURL, writeError});
     return {};
 }
@@ -148,7 +147,7 @@ std::expected<void, FileSystemError> FolderAccessStore::remember(const fs::path&
     if (!bookmark) return std::unexpected(bookmark.error());
     auto map = readMap(fileURL_);
     if (!map) return std::unexpected(map.error());
-    (*map)[standardizedKey(folder)] = detail::base64Encode(*bookmark);
+    map->set(standardizedKey(folder), detail::base64Encode(*bookmark));
     return writeMap(fileURL_, *map);
 }
 
@@ -157,10 +156,10 @@ std::expected<std::optional<ScopedFileAccess>, FileSystemError> FolderAccessStor
     auto map = readMap(fileURL_);
     if (!map) return std::unexpected(map.error());
     const std::string key = standardizedKey(folder);
-    const auto entry = map->find(key);
-    if (entry == map->end()) return std::optional<ScopedFileAccess>{};
+    const Json* entry = map->find(key);
+    if (entry == nullptr) return std::optional<ScopedFileAccess>{};
 
-    const std::optional<std::string> bytes = detail::base64Decode(entry->get<std::string>());
+    const std::optional<std::string> bytes = detail::base64Decode(*entry->string());
     if (!bytes) return std::unexpected(damaged(fileURL_));
     auto resolved = resolveBookmark(*bytes, fileURL_);
     if (!resolved) return std::unexpected(resolved.error());
@@ -172,7 +171,7 @@ std::expected<std::optional<ScopedFileAccess>, FileSystemError> FolderAccessStor
     if (resolved->isStale) {
         auto fresh = createBookmark(resolved->location);
         if (!fresh) return std::unexpected(fresh.error());
-        (*map)[key] = detail::base64Encode(*fresh);
+        map->set(key, detail::base64Encode(*fresh));
         if (auto written = writeMap(fileURL_, *map); !written) return std::unexpected(written.error());
     }
     return std::optional<ScopedFileAccess>(std::move(access));

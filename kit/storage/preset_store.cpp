@@ -7,6 +7,7 @@
 #include <map>
 
 #include "kit/platform/file_lock.h"
+#include "kit/json/value.h"
 #include "kit/platform/private_files.h"
 
 namespace veltrop::storage {
@@ -38,16 +39,19 @@ settings::Uuid fixedID(const char* text) {
 // the number is looked at before the shape: such a file is reported as newer,
 // not as damaged.
 std::optional<std::int64_t> newerVersion(std::string_view bytes) {
-    const nlohmann::json document = nlohmann::json::parse(bytes, nullptr, false);
-    if (!document.is_object()) return std::nullopt;
-    const auto version = document.find("version");
-    if (version == document.end()) return std::nullopt;
-    if (version->is_number_unsigned()) {
-        const auto value = version->get<std::uint64_t>();
-        if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
+    const auto document = json::parse(bytes);
+    if (!document || !document->object()) return std::nullopt;
+    const json::Value* version = document->find("version");
+    if (version == nullptr) return std::nullopt;
+    std::int64_t value = 0;
+    if (const std::uint64_t* number = version->unsignedInteger()) {
+        if (*number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
+        value = static_cast<std::int64_t>(*number);
+    } else if (const std::int64_t* integer = version->integer()) {
+        value = *integer;
+    } else {
+        return std::nullopt;
     }
-    if (!version->is_number_integer()) return std::nullopt;
-    const auto value = version->get<std::int64_t>();
     if (value > PresetDocument::currentVersion) return value;
     return std::nullopt;
 }

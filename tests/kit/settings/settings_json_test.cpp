@@ -356,11 +356,12 @@ TEST(SettingsJson, PresetDocumentsRoundTripAndReadUuidsInEitherCase) {
 }
 
 TEST(SettingsJson, AnyJsonTextTakesTheWrittenForm) {
-    // The same text a configuration gets: re-formatting an encoding changes nothing.
+    // The same text a configuration gets: re-formatting an encoding changes
+    // nothing, and members keep their order.
     const std::string configuration = encoded(defaultConfiguration());
     EXPECT_EQ(formatJsonText(configuration), configuration);
     EXPECT_EQ(formatJsonText(R"({"b":[1.0,{"z":null,"a":"x/y"}],"a":{}})"),
-              "{\n  \"a\": {},\n  \"b\": [\n    1,\n    {\n      \"a\": \"x\\/y\",\n      \"z\": null\n    }\n  ]\n}");
+              "{\n  \"b\": [\n    1,\n    {\n      \"z\": null,\n      \"a\": \"x\\/y\"\n    }\n  ],\n  \"a\": {}\n}");
     EXPECT_EQ(formatJsonText("{\"a\": ").error().kind, SettingsCodingError::Kind::malformedJson);
 }
 
