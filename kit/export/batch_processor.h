@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "kit/export/export_failure.h"
+#include "kit/image/bitmap.h"
 #include "kit/records/discovered_photo.h"
 #include "kit/export/kept_thumbnails.h"
 #include "kit/export/memory_budget.h"
 #include "kit/records/photo_record.h"
-#include "kit/image/bitmap.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::exporting {

@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "kit/image/orientation.h"
 #include "kit/platform/exif_metadata.h"
 #include "kit/platform/heif_codec.h"
 #include "kit/platform/input_file.h"
@@ -17,7 +18,6 @@
 #include "kit/platform/png_codec.h"
 #include "kit/platform/system_memory.h"
 #include "kit/render/downscale.h"
-#include "kit/image/orientation.h"
 
 namespace veltrop::exporting {
 

@@ -11,9 +11,9 @@
 #include <string_view>
 
 #include "kit/dates/properties.h"
+#include "kit/image/bitmap.h"
 #include "kit/platform/decoded_image.h"
 #include "kit/platform/metadata_blocks.h"
-#include "kit/image/bitmap.h"
 
 namespace veltrop::exporting {
 

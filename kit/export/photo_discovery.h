@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kit/records/discovered_photo.h"
 #include "kit/export/image_loader.h"
+#include "kit/records/discovered_photo.h"
 
 namespace veltrop::exporting {
 

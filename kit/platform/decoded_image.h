@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "kit/platform/metadata_blocks.h"
 #include "kit/image/bitmap.h"
+#include "kit/platform/metadata_blocks.h"
 
 namespace veltrop::platform {
 

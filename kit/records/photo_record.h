@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "kit/records/discovered_photo.h"
 #include "kit/records/date_audit.h"
 #include "kit/records/date_correction.h"
+#include "kit/records/discovered_photo.h"
 #include "kit/settings/stamp_configuration.h"
 
 namespace veltrop::records {

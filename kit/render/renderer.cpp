@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "kit/render/drawing.h"
 #include "kit/image/orientation.h"
+#include "kit/render/drawing.h"
 #include "kit/render/seven_segment.h"
 #include "kit/render/stamp_layout.h"
 #include "kit/settings/stamp_format.h"

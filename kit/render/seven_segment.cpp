@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "kit/platform/canvas.h"
 #include "kit/image/utf8.h"
+#include "kit/platform/canvas.h"
 
 namespace veltrop::render {
 
