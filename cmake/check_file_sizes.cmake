@@ -1,0 +1,23 @@
+# Run with cmake -DROOT=<source folder> -P: fails for every file in kit/ or
+# app/ longer than 500 lines whose first lines do not say why, in a comment
+# beginning "Over 500 lines:".
+set(limit 500)
+file(GLOB_RECURSE files ${ROOT}/kit/*.cpp ${ROOT}/kit/*.h ${ROOT}/app/*.cpp ${ROOT}/app/*.h)
+set(unexplained "")
+foreach(file IN LISTS files)
+  file(READ ${file} content)
+  string(REGEX MATCHALL "\n" newlines "${content}")
+  list(LENGTH newlines count)
+  if(count GREATER limit)
+    string(SUBSTRING "${content}" 0 1500 head)
+    string(FIND "${head}" "Over ${limit} lines:" found)
+    if(found EQUAL -1)
+      file(RELATIVE_PATH name ${ROOT} ${file})
+      list(APPEND unexplained "${name} (${count} lines)")
+    endif()
+  endif()
+endforeach()
+if(unexplained)
+  list(JOIN unexplained "\n  " text)
+  message(FATAL_ERROR "Longer than ${limit} lines without saying why at the top:\n  ${text}")
+endif()
