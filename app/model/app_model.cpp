@@ -1,52 +1,29 @@
+// The model's own fields and the slots that change them together: photos
+// and discovery, the configuration and output folder, corrections, the
+// preview. They stay in one file because they share the same fields and
+// signals. The rest is split by job: export in app_model_export.cpp (the run
+// itself in export_run.cpp), the watermark and presets in
+// app_model_settings.cpp (the preset rules in app/presets), and every derived
+// value or text in batch_status.cpp, over a snapshot of these fields.
 #include "app/model/app_model.h"
 
 #include <unistd.h>
 
-#include <QEventLoop>
 #include <QPointer>
 #include <QThread>
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 #include <utility>
 
-#include "kit/dates/text.h"
-#include "kit/records/path_key.h"
+#include "app/model/model_thread.h"
 #include "kit/export/photo_discovery.h"
-#include "kit/handover/contact_sheet.h"
-#include "kit/handover/handover_package.h"
-#include "kit/settings/stamp_format.h"
-
-// Every field is the GUI thread's; a call from elsewhere is a bug in the caller.
-#define VELTROP_ASSERT_MODEL_THREAD() Q_ASSERT(QThread::currentThread() == thread())
+#include "kit/records/path_key.h"
 
 namespace veltrop::app {
 
 namespace fs = std::filesystem;
 using records::DiscoveredPhoto;
 using settings::StampConfiguration;
-
-namespace {
-
-// Preset names are trimmed like every other text the user types.
-std::string trimmed(const std::string& text) { return dates::trimmed(text); }
-
-bool isBuiltInFormat(const settings::StampFormat& format) {
-    const auto formats = settings::builtInFormats();
-    return std::find(formats.begin(), formats.end(), format) != formats.end();
-}
-
-bool packageIsOn(const StampConfiguration& configuration) {
-    return !configuration.project || configuration.project->includeHandoverPackage;
-}
-
-std::string lastComponent(const fs::path& location) {
-    const fs::path standard = records::standardized(location);
-    return standard.filename().empty() ? standard.string() : standard.filename().string();
-}
-
-}  // namespace
 
 QImage toQImage(const image::Bitmap& bitmap) {
     if (bitmap.empty()) return {};
@@ -85,7 +62,7 @@ AppModel::AppModel(AppStores stores, std::shared_ptr<QSettings> defaults, std::s
       expectedStart_(QDate::currentDate()),
       expectedEnd_(expectedStart_),
       watermarkStore_(std::move(stores.watermarks)),
-      presetStore_(std::move(stores.presets)),
+      presets_(std::move(stores.presets)),
       defaults_(std::move(defaults)) {
     if (!configuration_.project) configuration_.project = settings::defaultProject();
     previewTimer_.setSingleShot(true);
@@ -103,8 +80,7 @@ AppModel::AppModel(AppStores stores, std::shared_ptr<QSettings> defaults, std::s
 
 AppModel::~AppModel() {
     previewTimer_.stop();
-    if (cancelRequested_) cancelRequested_->store(true);
-    if (processor_) processor_->cancel();
+    if (run_) run_->cancel();
     workers_.waitForDone();
 }
 
@@ -172,17 +148,6 @@ void AppModel::setPreview(std::optional<image::Bitmap> image, std::optional<std:
     previewBitmap_ = std::move(image);
     previewError_ = std::move(error);
     if (!same) announce(&AppModel::previewChanged);
-}
-
-void AppModel::setPresetMessage(std::optional<std::string> message) {
-    if (presetMessage_ == message) return;
-    presetMessage_ = std::move(message);
-    announce(&AppModel::presetMessageChanged);
-}
-
-void AppModel::dismissPresetMessage() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    setPresetMessage(std::nullopt);
 }
 
 void AppModel::setWatermarkMessage(std::optional<std::string> message) {
@@ -268,37 +233,18 @@ void AppModel::selectFirstIfGone() {
     }
 }
 
-namespace {
-
-// Runs work on a helper thread and returns its result, while this thread
-// keeps painting and running timers (user input waits). Discovery of a large
-// folder takes seconds; the caller still sees one synchronous call.
-template <class Work>
-auto waitWhilePainting(Work work) {
-    std::optional<decltype(work())> result;
-    QEventLoop loop;
-    std::thread worker([&] {
-        result = work();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
-    return std::move(*result);
-}
-
-}  // namespace
-
 void AppModel::rediscover() {
     VELTROP_ASSERT_MODEL_THREAD();
     if (isRunning_) return;
     std::vector<fs::path> excluded;
     if (configuration_.outputRoot) excluded.push_back(*configuration_.outputRoot);
-    auto photos = waitWhilePainting([roots = droppedRoots_, subfolders = configuration_.includeSubfolders,
-                                     excluded = std::move(excluded), completed = excludedCompletedPhotos_] {
-        auto files = exporting::PhotoDiscovery::discoverFiles(roots, subfolders, excluded);
-        std::erase_if(files, [&](const fs::path& file) { return completed.contains(records::standardized(file)); });
-        return exporting::PhotoDiscovery::makePhotos(files, roots);
+    // Discovery holds this thread: no timer or queued result may change the
+    // model while a batch is being replaced.
+    auto files = exporting::PhotoDiscovery::discoverFiles(droppedRoots_, configuration_.includeSubfolders, excluded);
+    std::erase_if(files, [&](const fs::path& file) {
+        return excludedCompletedPhotos_.contains(records::standardized(file));
     });
+    auto photos = exporting::PhotoDiscovery::makePhotos(files, droppedRoots_);
     numberPhotos(photos);
     if (photos != photos_) {
         photos_ = std::move(photos);
@@ -435,95 +381,6 @@ void AppModel::restoreOutputAccess() {
     announce(&AppModel::outputAccessChanged);
 }
 
-// ---------------------------------------------------------------- watermark
-
-void AppModel::chooseWatermarkImage() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (!watermarkStore_ || !interaction_) return;
-    auto picked = interaction_->chooseWatermarkImage();
-    if (!picked) return;
-    auto id = watermarkStore_->importImage(*picked);
-    if (!id) {
-        setWatermarkMessage(id.error().description());
-        return;
-    }
-    auto image = watermarkStore_->loadImage(*id);
-    if (!image) {
-        setWatermarkMessage(image.error().description());
-        return;
-    }
-    StampConfiguration next = configuration_;
-    if (!next.watermark) next.watermark = settings::defaultWatermark();
-    next.watermark->source = settings::WatermarkSource::image(*id);
-    watermarkImage_ = std::move(*image);
-    watermarkImageName_ = picked->filename().string();
-    watermarkNameBelongsTo_ = *id;
-    watermarkMessage_.reset();
-    announce(&AppModel::watermarkChanged);
-    setConfiguration(next);
-}
-
-void AppModel::setWatermarkEnabled(bool enabled) {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (enabled == configuration_.watermark.has_value()) return;
-    StampConfiguration next = configuration_;
-    if (enabled)
-        next.watermark = settings::defaultWatermark();
-    else
-        next.watermark.reset();
-    configuration_ = next;
-    announce(&AppModel::configurationChanged);
-    loadWatermarkForConfiguration();
-    refreshPreview();
-}
-
-void AppModel::useTextWatermark() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    StampConfiguration next = configuration_;
-    if (!next.watermark) next.watermark = settings::defaultWatermark();
-    const std::string* text = next.watermark->source.textValue();
-    next.watermark->source = settings::WatermarkSource::text(text ? *text : std::string());
-    watermarkImage_.reset();
-    watermarkImageName_.reset();
-    watermarkNameBelongsTo_.reset();
-    watermarkMessage_.reset();
-    announce(&AppModel::watermarkChanged);
-    if (next != configuration_)
-        setConfiguration(next);
-    else
-        refreshPreview();
-}
-
-void AppModel::loadWatermarkForConfiguration() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    const settings::WatermarkImageID* id =
-        configuration_.watermark ? configuration_.watermark->source.imageValue() : nullptr;
-    if (!id) {
-        watermarkImage_.reset();
-        watermarkImageName_.reset();
-        watermarkNameBelongsTo_.reset();
-        watermarkMessage_.reset();  // nothing can be missing any more
-        announce(&AppModel::watermarkChanged);
-        return;
-    }
-    // The picked file's name only describes the image it was picked for.
-    if (watermarkNameBelongsTo_ != *id) {
-        watermarkImageName_.reset();
-        watermarkNameBelongsTo_.reset();
-    }
-    auto image = watermarkStore_ ? watermarkStore_->loadImage(*id)
-                                 : std::expected<image::Bitmap, storage::WatermarkStoreError>(
-                                       std::unexpected(storage::WatermarkStoreError::imageNotFound(*id)));
-    if (image) {
-        watermarkImage_ = std::move(*image);
-        watermarkMessage_.reset();
-    } else {
-        watermarkImage_.reset();
-        watermarkMessage_ = modelTexts::watermarkMissing;
-    }
-    announce(&AppModel::watermarkChanged);
-}
-
 // ---------------------------------------------------------------- corrections and expected range
 
 void AppModel::applyCorrection(const records::DateCorrectionRule& rule) {
@@ -577,514 +434,38 @@ bool AppModel::expectedRangeIsInverted() const { return expectedRangeEnabled_ &&
 
 // ---------------------------------------------------------------- derived values
 
-std::vector<records::PhotoRecord> AppModel::records() const {
-    const auto range = expectedRange();
-    std::vector<records::PhotoRecord> result;
-    result.reserve(photos_.size());
-    for (std::size_t i = 0; i < photos_.size(); ++i)
-        result.push_back(
-            records::makeRecord(photos_[i], static_cast<std::int64_t>(i), configuration_, corrections_, range));
-    return result;
+ModelSnapshot AppModel::snapshot() const {
+    return {photos_,        droppedRoots_,
+            configuration_, corrections_,
+            expectedRange(), expectedRangeIsInverted(),
+            watermarkImage_.has_value(), outputAccess_ != nullptr,
+            isRunning_};
 }
 
+std::vector<records::PhotoRecord> AppModel::records() const { return photoRecords(snapshot()); }
 std::optional<records::PhotoRecord> AppModel::record(const fs::path& photo) const {
-    for (std::size_t i = 0; i < photos_.size(); ++i) {
-        if (photos_[i].url == photo)
-            return records::makeRecord(photos_[i], static_cast<std::int64_t>(i), configuration_, corrections_,
-                                       expectedRange());
-    }
-    return std::nullopt;
+    return photoRecord(snapshot(), photo);
 }
-
-std::size_t AppModel::exportableCount() const {
-    if (!settings::needsCaptureDate(configuration_)) return photos_.size();
-    const auto all = records();
-    return static_cast<std::size_t>(
-        std::count_if(all.begin(), all.end(), [](const records::PhotoRecord& r) { return r.resolvedDate.has_value(); }));
-}
-
-std::size_t AppModel::needsAttentionCount() const {
-    const auto all = records();
-    return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), records::needsAttention));
-}
-
-std::size_t AppModel::undatedCount() const {
-    return static_cast<std::size_t>(
-        std::count_if(photos_.begin(), photos_.end(), [](const DiscoveredPhoto& p) { return !p.captureDate; }));
-}
-
+std::size_t AppModel::exportableCount() const { return app::exportableCount(snapshot()); }
+std::size_t AppModel::needsAttentionCount() const { return app::needsAttentionCount(snapshot()); }
+std::size_t AppModel::undatedCount() const { return app::undatedCount(snapshot()); }
 std::optional<settings::ConfigurationProblem> AppModel::configurationProblem() const {
-    return settings::validate(configuration_, watermarkImage_.has_value());
+    return app::configurationProblem(snapshot());
 }
-
-std::string AppModel::retroUnsupportedCharacters() const {
-    return settings::validatePattern(configuration_.format.pattern, configuration_.style.theme).unsupported;
-}
-
-bool AppModel::canExport() const { return !exportBlockedReason().has_value(); }
-
-ExportFacts AppModel::exportFacts() const {
-    return {isRunning_, photos_.size(), exportableCount(), configurationProblem(), retroUnsupportedCharacters(),
-            expectedRangeIsInverted()};
-}
-
+std::string AppModel::retroUnsupportedCharacters() const { return app::retroUnsupportedCharacters(snapshot()); }
+ExportFacts AppModel::exportFacts() const { return app::exportFacts(snapshot()); }
 std::optional<std::string> AppModel::exportBlockedReason() const { return app::exportBlockedReason(exportFacts()); }
-
+bool AppModel::canExport() const { return !exportBlockedReason().has_value(); }
 std::string AppModel::statusText() const { return app::statusText(exportFacts()); }
-
-std::string AppModel::exportButtonTitle() const {
-    if (packageIsOn(configuration_)) return "Export handover package";
-    return configuration_.timestampEnabled ? "Add Timestamps" : "Add Watermarks";
-}
-
-OutputDescription AppModel::outputDescription() const {
-    const std::string folderName(settings::defaultOutputFolderName);
-    const auto& root = configuration_.outputRoot;
-    if (!packageIsOn(configuration_)) {
-        if (root) {
-            std::string label = lastComponent(*root);
-            if (!outputAccess_) label += " \u2014 choose again to allow access";
-            return {label, root->string()};
-        }
-        std::string label = storage::ExportFolderAccess::needsChosenOutputFolder(droppedRoots_)
-                                ? "Choose an output folder when exporting"
-                                : folderName + "/ beside the originals";
-        return {label, "A " + folderName + " folder is created inside each imported folder, preserving its subfolders. " +
-                           "Individual photos require a chosen output folder."};
-    }
-    if (root)
-        return {"New handover folder in " + lastComponent(*root),
-                "Each export creates a new handover folder inside " + root->string() + "."};
-    return {"Choose a folder for the handover package",
-            "Choose a destination for a new folder containing JPEG copies, a contact sheet and a photo index."};
-}
-
+std::string AppModel::exportButtonTitle() const { return app::exportButtonTitle(configuration_); }
+OutputDescription AppModel::outputDescription() const { return app::outputDescription(snapshot()); }
+std::string AppModel::presetLabel() const { return presets_.label(configuration_); }
 std::vector<DiscoveredPhoto> AppModel::representativePhotos() const {
     return app::representativePhotos(photos_, records(), selection_);
 }
-
 CorrectionAssessment AppModel::assessCorrection(const CorrectionForm& form,
                                                 const std::optional<fs::path>& reviewSelection) const {
     return app::assessCorrection(form, photos_, configuration_, corrections_, reviewSelection);
-}
-
-// ---------------------------------------------------------------- export
-
-bool AppModel::ensureOutputAccess() {
-    const fs::path root = records::standardized(*configuration_.outputRoot);
-    if (!outputAccess_ || records::standardized(outputAccess_->url()) != root) restoreOutputAccess();
-    std::error_code error;
-    return outputAccess_ && outputAccess_->started() && fs::is_directory(root, error);
-}
-
-bool AppModel::prepareOutput() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (!configuration_.outputRoot) {
-        if (packageIsOn(configuration_))
-            return chooseOutputFolder(modelTexts::choosePackageFolder);
-        if (storage::ExportFolderAccess::needsChosenOutputFolder(droppedRoots_))
-            return chooseOutputFolder(modelTexts::chooseOutputFolder);
-        const bool dateNeeded = settings::needsCaptureDate(configuration_);
-        const auto all = records();
-        std::vector<fs::path> folders;
-        for (std::size_t i = 0; i < photos_.size(); ++i) {
-            if (dateNeeded && !all[i].resolvedDate) continue;
-            fs::path folder = settings::outputFolder(configuration_, photos_[i].root, photos_[i].rootIsFolder());
-            if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(std::move(folder));
-        }
-        for (const fs::path& folder : folders) {
-            if (!storage::ExportFolderAccess::probeWritable(folder))
-                return chooseOutputFolder(modelTexts::chooseWritableFolder);
-        }
-        return true;
-    }
-    if (!ensureOutputAccess()) return chooseOutputFolder(modelTexts::chooseOutputFolder);
-    if (!storage::ExportFolderAccess::probeWritable(*configuration_.outputRoot))
-        return chooseOutputFolder(modelTexts::chooseWritableFolder);
-    return true;
-}
-
-void AppModel::startExport() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (!canExport() || !prepareOutput() || !canExport()) return;
-
-    StampConfiguration copy = configuration_;
-    std::optional<fs::path> package;
-    if (packageIsOn(copy)) {
-        if (!copy.outputRoot) return;
-        const std::string title = copy.project ? copy.project->title : std::string();
-        auto created = handover::HandoverPackage::createPackageFolder(*copy.outputRoot, title);
-        if (!created) {
-            setFileAccessMessage(modelTexts::handoverFolderFailed + created.error().description());
-            return;
-        }
-        package = *created;
-        copy.outputRoot = handover::HandoverPackage::photosFolder(*created);
-    }
-
-    isRunning_ = true;
-    summary_.reset();
-    handoverResult_.reset();
-    completedCount_ = 0;
-    totalCount_ = static_cast<qint64>(photos_.size());
-    processor_ = processorFactory_();
-    // In a package each copy and its original are hashed as soon as the copy is written.
-    auto digests = std::make_shared<handover::PackageDigests>();
-    if (package) processor_ = handover::hashingProcessor(*processor_, digests);
-    if (package) handover::ContactSheet::keepThumbnails(*processor_);
-    cancelRequested_ = std::make_shared<std::atomic<bool>>(false);
-    announce(&AppModel::runningChanged);
-    announce(&AppModel::summaryChanged);
-    announce(&AppModel::progressChanged);
-
-    // The permissions stay open for the whole run, whatever the model does meanwhile.
-    std::vector<std::shared_ptr<storage::ScopedFileAccess>> access;
-    for (const auto& [location, entry] : inputAccess_) access.push_back(entry);
-    if (outputAccess_) access.push_back(outputAccess_);
-
-    workers_.start([self = QPointer<AppModel>(this), model = this, processor = processor_,
-                    cancelRequested = cancelRequested_, photos = photos_, configuration = std::move(copy),
-                    corrections = corrections_, range = expectedRange(), watermark = watermarkImage_,
-                    package = std::move(package), digests = std::move(digests), access = std::move(access)] {
-        // The processor clears its flag when a run starts; a cancel that came
-        // earlier is passed on again after every photo.
-        std::size_t posted = 0;
-        const std::size_t total = photos.size();
-        auto progress = [&](std::size_t finished) {
-            if (cancelRequested->load()) processor->cancel();
-            if (finished == posted) return;
-            posted = finished;
-            QMetaObject::invokeMethod(
-                model, [self, finished, total] { if (self) self->applyProgress(finished, total); },
-                Qt::QueuedConnection);
-        };
-        exporting::BatchSummary summary =
-            processor->run(photos, configuration, watermark, corrections, range, progress);
-        std::optional<handover::HandoverPackageResult> reports;
-        if (package) {
-            QMetaObject::invokeMethod(
-                model, [self] { if (self) self->applyPreparingReports(); }, Qt::QueuedConnection);
-            reports = handover::HandoverPackage::buildReports(summary, *package, configuration, digests.get(),
-                                                              processor->thumbnails().get());
-        }
-        QMetaObject::invokeMethod(
-            model,
-            [self, summary = std::move(summary), reports = std::move(reports)]() mutable {
-                if (self) self->finishExport(std::move(summary), std::move(reports));
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void AppModel::applyProgress(std::size_t finished, std::size_t total) {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (!isRunning_) return;
-    const auto completed = static_cast<qint64>(finished);
-    const auto all = static_cast<qint64>(total);
-    if (completed == completedCount_ && all == totalCount_) return;
-    completedCount_ = completed;
-    totalCount_ = all;
-    announce(&AppModel::progressChanged);
-}
-
-void AppModel::applyPreparingReports() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (!isRunning_ || isPreparingReports_) return;
-    isPreparingReports_ = true;
-    announce(&AppModel::preparingReportsChanged);
-}
-
-void AppModel::finishExport(exporting::BatchSummary summary, std::optional<handover::HandoverPackageResult> handover) {
-    VELTROP_ASSERT_MODEL_THREAD();
-    summary_ = std::move(summary);
-    handoverResult_ = std::move(handover);
-    announce(&AppModel::summaryChanged);
-    if (isPreparingReports_) {
-        isPreparingReports_ = false;
-        announce(&AppModel::preparingReportsChanged);
-    }
-    isRunning_ = false;
-    processor_.reset();
-    cancelRequested_.reset();
-    announce(&AppModel::runningChanged);
-}
-
-void AppModel::cancel() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (!processor_) return;
-    cancelRequested_->store(true);
-    processor_->cancel();
-}
-
-void AppModel::keepUnfinishedPhotos() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (isRunning_ || !summary_) return;
-    const auto unfinished = summary_->unfinishedSources();
-    std::set<fs::path> done;
-    for (const auto& result : summary_->results) {
-        if (std::find(unfinished.begin(), unfinished.end(), result.source) == unfinished.end())
-            done.insert(result.source);
-    }
-    excludedCompletedPhotos_.insert(done.begin(), done.end());
-    announce(&AppModel::excludedCompletedPhotosChanged);
-
-    // The selection moves to the nearest photo that stays, preferring the ones after it.
-    std::optional<fs::path> nextSelection;
-    const auto selected = std::find_if(photos_.begin(), photos_.end(),
-                                       [&](const DiscoveredPhoto& p) { return selection_ && p.url == *selection_; });
-    for (auto it = selected; it != photos_.end() && !nextSelection; ++it)
-        if (!done.contains(it->url)) nextSelection = it->url;
-    for (auto it = selected; it != photos_.begin() && !nextSelection;)
-        if (!done.contains((--it)->url)) nextSelection = it->url;
-
-    std::erase_if(photos_, [&](const DiscoveredPhoto& p) { return done.contains(p.url); });
-    announce(&AppModel::photosChanged);
-    if (nextSelection != selection_) {
-        selection_ = nextSelection;
-        announce(&AppModel::selectionChanged);
-    }
-    selectFirstIfGone();
-    setSummary(std::nullopt);
-    refreshPreview();
-}
-
-void AppModel::reveal(const std::vector<fs::path>& locations) {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (interaction_ && !locations.empty()) interaction_->reveal(locations);
-}
-
-void AppModel::open(const fs::path& file) {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (interaction_) interaction_->open(file);
-}
-
-// ---------------------------------------------------------------- presets
-
-void AppModel::loadPresets() {
-    if (!presetStore_) {
-        presets_ = storage::builtIns();
-    } else if (auto loaded = presetStore_->load()) {
-        storedPresets_ = *loaded;
-        if (loaded->empty()) {
-            presets_ = storage::builtIns();
-            // A first start without a writable folder still works.
-            if (auto saved = presetStore_->saveChanges(storedPresets_, presets_)) {
-                storedPresets_ = *saved;
-                presets_ = std::move(*saved);
-            }
-        } else {
-            presets_ = std::move(*loaded);
-        }
-    } else {
-        presets_ = storage::builtIns();
-        presetMessage_ = loaded.error().description();
-        presetsNeedRecovery_ = true;
-    }
-    announce(&AppModel::presetsChanged);
-
-    std::optional<settings::Uuid> remembered;
-    if (defaults_) remembered = settings::Uuid::parse(defaults_->value(modelTexts::lastPresetKey).toString().toStdString());
-    auto found = std::find_if(presets_.begin(), presets_.end(),
-                              [&](const settings::Preset& p) { return remembered && p.id == *remembered; });
-    if (found != presets_.end())
-        applyPreset(found->id);
-    else if (!presets_.empty())
-        applyPreset(presets_.front().id);
-}
-
-void AppModel::rememberSelectedPreset() {
-    if (!defaults_) return;
-    if (selectedPresetID_)
-        defaults_->setValue(modelTexts::lastPresetKey, QString::fromStdString(selectedPresetID_->text()));
-    else
-        defaults_->remove(modelTexts::lastPresetKey);
-}
-
-void AppModel::persistPresets() {
-    if (presetsNeedRecovery_ || !presetStore_) return;
-    auto saved = presetStore_->saveChanges(storedPresets_, presets_);
-    if (!saved) {
-        // A file another program made unusable meanwhile is not written over;
-        // the changes stay here and go with the next save that succeeds.
-        setPresetMessage(saved.error().description());
-        return;
-    }
-    storedPresets_ = *saved;
-    setPresetMessage(std::nullopt);
-    adoptPresets(std::move(*saved));
-    watchPresetsFile();
-}
-
-void AppModel::adoptPresets(std::vector<settings::Preset> presets) {
-    if (presets == presets_) return;
-    presets_ = std::move(presets);
-    announce(&AppModel::presetsChanged);
-    // Removed elsewhere: the settings stay as they are, now without a preset.
-    const bool selectionGone =
-        selectedPresetID_ && std::none_of(presets_.begin(), presets_.end(),
-                                          [&](const settings::Preset& p) { return p.id == *selectedPresetID_; });
-    if (selectionGone) {
-        selectedPresetID_.reset();
-        rememberSelectedPreset();
-        announce(&AppModel::selectedPresetChanged);
-    }
-}
-
-void AppModel::reloadChangedPresets() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    watchPresetsFile();
-    if (presetsNeedRecovery_ || !presetStore_) return;
-    auto loaded = presetStore_->load();
-    // An unusable file is reported when this window next saves.
-    if (!loaded || *loaded == storedPresets_) return;
-    std::vector<settings::Preset> merged = storage::mergePresets(storedPresets_, presets_, *loaded);
-    storedPresets_ = std::move(*loaded);
-    adoptPresets(std::move(merged));
-}
-
-void AppModel::watchPresetsFile() {
-    if (!presetStore_) return;
-    const auto file = presetStore_->watchedFile();
-    if (!file) return;
-    // The folder, because a save replaces the file by renaming another over it.
-    for (const fs::path& item : {file->parent_path(), *file}) {
-        const QString path = QString::fromStdString(item.string());
-        std::error_code error;
-        if (fs::exists(item, error) && !presetsWatcher_.directories().contains(path) &&
-            !presetsWatcher_.files().contains(path))
-            presetsWatcher_.addPath(path);
-    }
-}
-
-void AppModel::applyPreset(const settings::Uuid& id) {
-    VELTROP_ASSERT_MODEL_THREAD();
-    auto preset = std::find_if(presets_.begin(), presets_.end(), [&](const settings::Preset& p) { return p.id == id; });
-    if (preset == presets_.end()) return;
-    const StampConfiguration previous = configuration_;
-    StampConfiguration next = preset->configuration;
-    if (!next.project) next.project = configuration_.project;
-    configuration_ = next;
-    announce(&AppModel::configurationChanged);
-
-    selectedPresetID_ = id;
-    rememberSelectedPreset();
-    announce(&AppModel::selectedPresetChanged);
-
-    usingCustomFormat_ = !isBuiltInFormat(next.format);
-    customPattern_ = next.format.pattern;
-    announce(&AppModel::formatChanged);
-
-    loadWatermarkForConfiguration();
-    if (next.outputRoot != previous.outputRoot) restoreOutputAccess();
-    if (next.outputRoot != previous.outputRoot || next.includeSubfolders != previous.includeSubfolders)
-        rediscover();
-    else
-        refreshPreview();
-}
-
-void AppModel::saveAsNewPreset(const std::string& name) {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (presetsNeedRecovery_) return;
-    const std::string clean = trimmed(name);
-    if (clean.empty()) return;
-    settings::Preset preset{settings::Uuid::random(), clean, configuration_};
-    presets_.push_back(preset);
-    announce(&AppModel::presetsChanged);
-    selectedPresetID_ = preset.id;
-    rememberSelectedPreset();
-    announce(&AppModel::selectedPresetChanged);
-    persistPresets();
-}
-
-void AppModel::updateSelectedPreset() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (presetsNeedRecovery_ || !selectedPresetID_) return;
-    bool updated = false;
-    for (auto& preset : presets_) {
-        if (preset.id == *selectedPresetID_) {
-            preset.configuration = configuration_;
-            updated = true;
-        }
-    }
-    if (!updated) return;
-    announce(&AppModel::presetsChanged);
-    persistPresets();
-}
-
-void AppModel::renameSelectedPreset(const std::string& name) {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (presetsNeedRecovery_ || !selectedPresetID_) return;
-    const std::string clean = trimmed(name);
-    if (clean.empty()) return;
-    bool renamed = false;
-    for (auto& preset : presets_) {
-        if (preset.id == *selectedPresetID_) {
-            preset.name = clean;
-            renamed = true;
-        }
-    }
-    if (!renamed) return;
-    announce(&AppModel::presetsChanged);
-    persistPresets();
-}
-
-void AppModel::deleteSelectedPreset() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (presetsNeedRecovery_ || !selectedPresetID_) return;
-    std::erase_if(presets_, [&](const settings::Preset& p) { return p.id == *selectedPresetID_; });
-    announce(&AppModel::presetsChanged);
-    selectedPresetID_.reset();
-    rememberSelectedPreset();
-    announce(&AppModel::selectedPresetChanged);
-    persistPresets();
-}
-
-void AppModel::restoreBuiltInPresets() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (presetsNeedRecovery_) return;
-    const auto& builtIns = storage::builtIns();
-    std::erase_if(presets_, [&](const settings::Preset& p) {
-        return std::any_of(builtIns.begin(), builtIns.end(), [&](const settings::Preset& b) { return b.id == p.id; });
-    });
-    presets_.insert(presets_.begin(), builtIns.begin(), builtIns.end());
-    announce(&AppModel::presetsChanged);
-    persistPresets();
-}
-
-void AppModel::recoverPresets() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (!presetsNeedRecovery_) return;
-    if (!presetStore_) {
-        setPresetMessage(modelTexts::presetsNotReset + storage::PresetStoreError::recoveryUnavailable().description());
-        return;
-    }
-    auto backup = presetStore_->backUpAndReset(presets_);
-    if (!backup) {
-        setPresetMessage(modelTexts::presetsNotReset + backup.error().description());
-        return;
-    }
-    presetBackupURL_ = *backup;
-    storedPresets_ = presets_;
-    presetsNeedRecovery_ = false;
-    announce(&AppModel::presetRecoveryChanged);
-    setPresetMessage(std::nullopt);
-}
-
-void AppModel::showPresetBackup() {
-    VELTROP_ASSERT_MODEL_THREAD();
-    if (presetBackupURL_) reveal({*presetBackupURL_});
-}
-
-std::string AppModel::presetLabel() const {
-    if (!selectedPresetID_) return modelTexts::customPresetLabel;
-    auto preset = std::find_if(presets_.begin(), presets_.end(),
-                               [&](const settings::Preset& p) { return p.id == *selectedPresetID_; });
-    if (preset == presets_.end()) return modelTexts::customPresetLabel;
-    // A preset without project data was applied with the project kept, so that
-    // project does not count as a change.
-    StampConfiguration applied = preset->configuration;
-    if (!applied.project) applied.project = configuration_.project;
-    return applied == configuration_ ? preset->name : preset->name + modelTexts::modifiedSuffix;
 }
 
 // ---------------------------------------------------------------- preview

@@ -14,7 +14,6 @@
 #include <QThreadPool>
 #include <QTimer>
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -25,10 +24,13 @@
 #include <string>
 #include <vector>
 
+#include "app/model/batch_status.h"
+#include "app/model/export_run.h"
 #include "app/model/preview.h"
 #include "app/model/review.h"
 #include "app/model/status_text.h"
 #include "app/model/user_interaction.h"
+#include "app/presets/preset_library.h"
 #include "kit/export/batch_processor.h"
 #include "kit/handover/package_result.h"
 #include "kit/records/discovered_photo.h"
@@ -53,13 +55,6 @@ struct AppStores {
     static AppStores standard();
 };
 
-// The two texts under "Output" in the settings pane.
-struct OutputDescription {
-    std::string label;
-    std::string explanation;
-    bool operator==(const OutputDescription&) const = default;
-};
-
 // The model's texts that windows show or tests compare.
 namespace modelTexts {
 inline constexpr const char* chooseOutputFolder = "Choose where stamped copies should be written";
@@ -70,9 +65,9 @@ inline constexpr const char* rememberFailed =
     "This folder can be used now, but Veltrop could not remember its permission. Choose it again next time.";
 inline constexpr const char* watermarkMissing = "That watermark image is missing";
 inline constexpr const char* handoverFolderFailed = "Could not create the handover folder: ";
-inline constexpr const char* presetsNotReset = "Presets were not reset: ";
-inline constexpr const char* customPresetLabel = "Custom";
-inline constexpr const char* modifiedSuffix = " (modified)";
+inline constexpr const char* presetsNotReset = presetTexts::notReset;
+inline constexpr const char* customPresetLabel = presetTexts::custom;
+inline constexpr const char* modifiedSuffix = presetTexts::modifiedSuffix;
 inline constexpr const char* customFormatName = "Custom";
 inline constexpr const char* lastPresetKey = "lastPresetID";
 }  // namespace modelTexts
@@ -154,14 +149,16 @@ public:
     const std::optional<image::Bitmap>& watermarkImage() const { return watermarkImage_; }
     const std::optional<std::string>& watermarkImageName() const { return watermarkImageName_; }
     const std::optional<std::string>& watermarkMessage() const { return watermarkMessage_; }
-    bool hasPresetStore() const { return presetStore_ != nullptr; }
-    const std::vector<settings::Preset>& presets() const { return presets_; }
-    const std::optional<settings::Uuid>& selectedPresetID() const { return selectedPresetID_; }
-    const std::optional<std::string>& presetMessage() const { return presetMessage_; }
-    bool presetsNeedRecovery() const { return presetsNeedRecovery_; }
-    const std::optional<std::filesystem::path>& presetBackupURL() const { return presetBackupURL_; }
+    bool hasPresetStore() const { return presets_.hasStore(); }
+    const std::vector<settings::Preset>& presets() const { return presets_.presets(); }
+    const std::optional<settings::Uuid>& selectedPresetID() const { return presets_.selectedID(); }
+    const std::optional<std::string>& presetMessage() const { return presets_.message(); }
+    bool presetsNeedRecovery() const { return presets_.needsRecovery(); }
+    const std::optional<std::filesystem::path>& presetBackupURL() const { return presets_.backupLocation(); }
 
-    // ---- Derived, recomputed on every call
+    // ---- Derived, recomputed on every call (see batch_status.h)
+    // The fields the derived values read, valid until the model changes.
+    ModelSnapshot snapshot() const;
     // The expected range as capture dates, when it is checked.
     std::optional<records::ExpectedDateRange> expectedRange() const;
     bool expectedRangeIsInverted() const;
@@ -292,21 +289,19 @@ private:
     void setFileAccessMessage(std::optional<std::string> message);
     void setSummary(std::optional<exporting::BatchSummary> summary);
     void setPreview(std::optional<image::Bitmap> image, std::optional<std::string> error);
-    void setPresetMessage(std::optional<std::string> message);
     void setWatermarkMessage(std::optional<std::string> message);
     void restoreOutputAccess();
     bool ensureOutputAccess();
     std::optional<std::filesystem::path> askForOutputFolder(const std::string& message);
     void loadPresets();
-    void persistPresets();
-    void adoptPresets(std::vector<settings::Preset> presets);
+    // Announces what a preset call changed and remembers a new selection.
+    void announcePresets(const PresetChanges& changes);
     void watchPresetsFile();
-    void rememberSelectedPreset();
     void startPendingPreview();
     void applyPreview(quint64 generation, PreviewOutcome outcome);
     void applyProgress(std::size_t finished, std::size_t total);
     void applyPreparingReports();
-    void finishExport(exporting::BatchSummary summary, std::optional<handover::HandoverPackageResult> handover);
+    void finishExport(ExportResult result);
 
     std::shared_ptr<UserInteraction> interaction_;
     ProcessorFactory processorFactory_;
@@ -340,24 +335,16 @@ private:
     std::optional<image::Bitmap> previewBitmap_;
     std::optional<std::string> previewError_;
     quint64 previewGeneration_ = 0;
-    std::shared_ptr<exporting::BatchProcessor> processor_;
-    std::shared_ptr<std::atomic<bool>> cancelRequested_;
+    std::unique_ptr<ExportRun> run_;
     std::shared_ptr<storage::WatermarkStoring> watermarkStore_;
     std::optional<image::Bitmap> watermarkImage_;
     std::optional<std::string> watermarkImageName_;
     std::optional<settings::WatermarkImageID> watermarkNameBelongsTo_;
     std::optional<std::string> watermarkMessage_;
-    std::shared_ptr<storage::PresetStoring> presetStore_;
+    PresetLibrary presets_;
+    // Remembers the last preset chosen, for the next start.
     std::shared_ptr<QSettings> defaults_;
-    std::vector<settings::Preset> presets_;
-    // The presets file's content as last read or written here: what a save
-    // or a reload compares against to tell this window's changes from others'.
-    std::vector<settings::Preset> storedPresets_;
     QFileSystemWatcher presetsWatcher_;
-    std::optional<settings::Uuid> selectedPresetID_;
-    std::optional<std::string> presetMessage_;
-    bool presetsNeedRecovery_ = false;
-    std::optional<std::filesystem::path> presetBackupURL_;
 
     QTimer previewTimer_;
     std::optional<PendingPreview> pendingPreview_;

@@ -269,7 +269,7 @@ void ContentView::beginBusy() {
     busy_ = true;
     status_->setText(qs(contentTexts::findingPhotos));
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    // Discovery keeps the window painting but ignores input until it is done.
+    // Let the status and cursor reach the screen before discovery holds the thread.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

@@ -18,7 +18,7 @@ public:
     explicit QtUserInteraction(QWidget* window = nullptr) : window_(window) {}
     void setWindow(QWidget* window) { window_ = window; }
     // Runs after the photos panel was answered with a choice, before the
-    // model runs its discovery, so the window can show it is busy.
+    // model's discovery holds the thread, so the window can show it is busy.
     void setBeforeDiscovery(std::function<void()> hook) { beforeDiscovery_ = std::move(hook); }
 
     // The two photo panels, configured but not yet shown.
