@@ -180,8 +180,8 @@ json::Value summaryJson(const exporting::BatchSummary& summary,
 }
 
 // The folder that takes the package: made with its parents when missing.
-std::expected<std::filesystem::path, std::string> packageFolder(const std::filesystem::path& parent,
-                                                                std::string_view title) {
+[[nodiscard]] std::expected<std::filesystem::path, std::string> packageFolder(const std::filesystem::path& parent,
+                                                                              std::string_view title) {
     const std::string named = "\u201C" + parent.string() + "\u201D";
     std::error_code error;
     if (std::filesystem::exists(parent, error) && !std::filesystem::is_directory(parent, error))

@@ -52,7 +52,7 @@ std::optional<std::int64_t> parseInteger(std::string_view text) {
 std::string inQuotes(std::string_view text) { return "\u201C" + std::string(text) + "\u201D"; }
 
 // "all", "camera=TEXT", "folder=DIR" or "photo=FILE".
-std::expected<DateCorrectionScope, std::string> parseScope(std::string_view text) {
+[[nodiscard]] std::expected<DateCorrectionScope, std::string> parseScope(std::string_view text) {
     if (text.empty() || text == "all") return DateCorrectionScope::all();
     const auto equals = text.find('=');
     const std::string_view kind = text.substr(0, equals);
@@ -73,7 +73,8 @@ std::pair<std::string_view, std::string_view> splitScope(std::string_view text) 
     return {text.substr(0, at), text.substr(at + 1)};
 }
 
-std::expected<DateCorrectionRule, std::string> parseCorrection(std::string_view option, std::string_view value) {
+[[nodiscard]] std::expected<DateCorrectionRule, std::string> parseCorrection(std::string_view option,
+                                                                            std::string_view value) {
     const auto [amount, scopeText] = splitScope(value);
     auto scope = parseScope(scopeText);
     if (!scope) return std::unexpected(scope.error());
@@ -93,7 +94,7 @@ std::expected<DateCorrectionRule, std::string> parseCorrection(std::string_view 
     return rule;
 }
 
-std::expected<std::optional<records::ExpectedDateRange>, std::string> parseExpected(
+[[nodiscard]] std::expected<std::optional<records::ExpectedDateRange>, std::string> parseExpected(
     const std::optional<std::string>& option) {
     if (!option) return std::nullopt;
     const auto dots = option->find("..");

@@ -1,10 +1,11 @@
-// The model's own fields and the slots that change them together: photos
-// and discovery, the configuration and output folder, corrections, the
-// preview. They stay in one file because they share the same fields and
-// signals. The rest is split by job: export in app_model_export.cpp (the run
-// itself in export_run.cpp), the watermark and presets in
-// app_model_settings.cpp (the preset rules in app/presets), and every derived
-// value or text in batch_status.cpp, over a snapshot of these fields.
+// Over 500 lines: AppModel stays the one owner of the application's state,
+// and the slots kept here (photos and discovery, the configuration and output
+// folder, corrections, the preview, the derived values as one-liners) change
+// the same fields and announce the same signals. The rest is split by job:
+// export in app_model_export.cpp (the run itself in export_run.cpp), the
+// watermark and presets in app_model_settings.cpp (the preset rules in
+// app/presets), and every derived value or text in batch_status.cpp, over a
+// snapshot of these fields.
 #include "app/model/app_model.h"
 
 #include <unistd.h>

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "kit/image/blur.h"
@@ -26,6 +27,8 @@ constexpr int largestSide = 32767;
 
 namespace {
 
+// The scratch surface a shadow's ink goes to until it is composited; it
+// owns the surface and its context, so it moves but is never copied.
 struct ShadowScope {
     Shadow shadow;
     cairo_surface_t* surface = nullptr;
@@ -33,6 +36,18 @@ struct ShadowScope {
     int x = 0, y = 0;  // device position of the scratch surface
     double deviceScale = 1;
     image::Size deviceOffset;
+
+    ShadowScope() = default;
+    ~ShadowScope() {
+        if (cr != nullptr) cairo_destroy(cr);
+        if (surface != nullptr) cairo_surface_destroy(surface);
+    }
+    ShadowScope(ShadowScope&& other) noexcept
+        : shadow(other.shadow), surface(std::exchange(other.surface, nullptr)), cr(std::exchange(other.cr, nullptr)),
+          x(other.x), y(other.y), deviceScale(other.deviceScale), deviceOffset(other.deviceOffset) {}
+    ShadowScope& operator=(ShadowScope&&) = delete;
+    ShadowScope(const ShadowScope&) = delete;
+    ShadowScope& operator=(const ShadowScope&) = delete;
 };
 
 cairo_matrix_t orientationMatrix(image::Orientation orientation, double width, double height) {
@@ -67,10 +82,7 @@ struct Canvas::Impl {
 
     Impl() = default;
     ~Impl() {
-        if (shadow) {
-            cairo_destroy(shadow->cr);
-            cairo_surface_destroy(shadow->surface);
-        }
+        shadow.reset();
         if (cr != nullptr) cairo_destroy(cr);
         if (surface != nullptr) cairo_surface_destroy(surface);
     }
@@ -277,14 +289,14 @@ void Canvas::beginShadow(const Shadow& shadow, const image::Rect& area) {
     cairo_set_matrix(scope.cr, &m);
     cairo_set_antialias(scope.cr, CAIRO_ANTIALIAS_GRAY);
     cairo_set_fill_rule(scope.cr, CAIRO_FILL_RULE_WINDING);
-    impl_->shadow = scope;
+    impl_->shadow.emplace(std::move(scope));
 }
 
 void Canvas::endShadow() {
     if (!impl_->shadow) return;
-    ShadowScope scope = *impl_->shadow;
+    ShadowScope scope = std::move(*impl_->shadow);
     impl_->shadow.reset();
-    cairo_destroy(scope.cr);
+    cairo_destroy(std::exchange(scope.cr, nullptr));
     cairo_surface_flush(scope.surface);
     cairo_surface_set_device_offset(scope.surface, 0, 0);
 
@@ -320,7 +332,6 @@ void Canvas::endShadow() {
         }
         cairo_surface_destroy(mask);
     }
-    cairo_surface_destroy(scope.surface);
 }
 
 std::optional<image::Bitmap> Canvas::finish() {

@@ -64,9 +64,12 @@ const std::vector<std::uint8_t>& srgbProfile() {
 struct ProfileConversion::Transform {
     Context context;
     cmsHTRANSFORM transform = nullptr;
+    Transform() = default;
     ~Transform() {
         if (transform != nullptr) cmsDeleteTransform(transform);
     }
+    Transform(const Transform&) = delete;
+    Transform& operator=(const Transform&) = delete;
 };
 
 std::optional<ProfileConversion> ProfileConversion::make(std::span<const std::uint8_t> bytes, SampleLayout layout) {

@@ -33,10 +33,13 @@ using Image = std::unique_ptr<heif_image, ImageDeleter>;
 using Options = std::unique_ptr<heif_decoding_options, OptionsDeleter>;
 
 // libheif reads through this from a file opened only if it is a regular
-// file, and only the parts it asks for.
+// file, and only the parts it asks for. libheif keeps its address, so it
+// neither moves nor copies.
 class FileReader {
 public:
     explicit FileReader(InputFile file) : file_(std::move(file)) {}
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
 
     static const heif_reader* functions() {
         static const heif_reader reader{

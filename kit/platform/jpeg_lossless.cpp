@@ -111,9 +111,13 @@ struct LosslessJpeg::Impl {
     jvirt_barray_ptr* output = nullptr;
     std::array<JBLOCKARRAY, 3> rows{};  // every row of each output array, all held in memory
 
+    Impl() = default;
     ~Impl() {
         if (created) jpeg_destroy_decompress(&source);
     }
+    // libjpeg keeps pointers into it (the error manager), so it neither moves nor copies.
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
 
     int outputHeight() const { return height + addedRows; }
 

@@ -34,6 +34,8 @@ public:
                                                                           std::int64_t maximumPixels);
     LosslessJpeg(LosslessJpeg&&) noexcept;
     LosslessJpeg& operator=(LosslessJpeg&&) noexcept;
+    LosslessJpeg(const LosslessJpeg&) = delete;
+    LosslessJpeg& operator=(const LosslessJpeg&) = delete;
     ~LosslessJpeg();
 
     int storedWidth() const;

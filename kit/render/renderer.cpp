@@ -118,7 +118,7 @@ bool drawOverlayOver(const RenderRequest& request, LayerTarget& target) {
     });
 }
 
-std::expected<Bitmap, RenderError> drawOverlay(RenderRequest& request) {
+[[nodiscard]] std::expected<Bitmap, RenderError> drawOverlay(RenderRequest& request) {
     Bitmap photo = uprightCopy(request.image, request.orientation);
     request.image = {};  // a turned photo's stored pixels are no longer needed
     if (photo.empty()) return std::unexpected(RenderError::contextCreationFailed());
@@ -129,7 +129,7 @@ std::expected<Bitmap, RenderError> drawOverlay(RenderRequest& request) {
 }
 
 // The request as every render works on it, or the failure found before any drawing.
-std::expected<RenderRequest, RenderError> prepared(RenderRequest&& request) {
+[[nodiscard]] std::expected<RenderRequest, RenderError> prepared(RenderRequest&& request) {
     if (request.watermark && request.watermark->source.imageValue() != nullptr && !request.watermarkImage)
         return std::unexpected(RenderError::watermarkImageMissing());
 

@@ -1,7 +1,5 @@
 #include "kit/storage/preset_store.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <limits>
 #include <map>
@@ -142,7 +140,8 @@ std::expected<std::vector<Preset>, PresetStoreError> PresetStoring::saveChanges(
 namespace {
 
 // Creates the folder and takes the writers' lock.
-std::expected<platform::FileLock, PresetStoreError> lockedFolder(const fs::path& folder, const fs::path& lockFile) {
+[[nodiscard]] std::expected<platform::FileLock, PresetStoreError> lockedFolder(const fs::path& folder,
+                                                                             const fs::path& lockFile) {
     std::error_code error;
     fs::create_directories(folder, error);
     if (error)
