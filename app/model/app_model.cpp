@@ -436,10 +436,8 @@ bool AppModel::expectedRangeIsInverted() const { return expectedRangeEnabled_ &&
 // ---------------------------------------------------------------- derived values
 
 ModelSnapshot AppModel::snapshot() const {
-    return {photos_,        droppedRoots_,
-            configuration_, corrections_,
-            expectedRange(), expectedRangeIsInverted(),
-            watermarkImage_.has_value(), outputAccess_ != nullptr,
+    return {photos_,         droppedRoots_,           configuration_,              corrections_,
+            expectedRange(), expectedRangeIsInverted(), watermarkImage_.has_value(), outputAccess_ != nullptr,
             isRunning_};
 }
 
