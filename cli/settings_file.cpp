@@ -1,10 +1,6 @@
 #include "cli/settings_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-
+#include "kit/platform/private_files.h"
 #include "kit/settings/settings_json.h"
 
 namespace veltrop::cli {
@@ -24,12 +20,15 @@ std::expected<std::string, std::string> readSettingsFile(const std::filesystem::
     if (error) return std::unexpected("Cannot read " + quoted + ": " + error.message());
     if (size > maximumFileSize) return std::unexpected("Cannot read " + quoted + ": the file is too large");
 
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) return std::unexpected("Cannot read " + quoted + ": " + std::strerror(errno));
-    std::ostringstream contents;
-    contents << stream.rdbuf();
-    if (stream.bad()) return std::unexpected("Cannot read " + quoted + ": " + std::strerror(errno));
-    return contents.str();
+    // Checked again on the open file: a FIFO put in its place meanwhile must not block.
+    auto contents = platform::readWholeFile(file);
+    if (!contents) {
+        if (contents.error() == std::errc::invalid_argument)
+            return std::unexpected("Cannot read " + quoted + ": it is not a regular file");
+        return std::unexpected("Cannot read " + quoted + ": " + contents.error().message());
+    }
+    if (contents->size() > maximumFileSize) return std::unexpected("Cannot read " + quoted + ": the file is too large");
+    return std::move(*contents);
 }
 
 std::expected<settings::StampConfiguration, std::string> readConfigurationFile(const std::filesystem::path& file) {

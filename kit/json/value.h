@@ -20,18 +20,19 @@ using Object = std::vector<Member>;
 
 class Value {
 public:
-    Value() = default;  // null
-    Value(std::nullptr_t) {}
-    Value(bool value) : data_(value) {}
-    Value(int value) : data_(static_cast<std::int64_t>(value)) {}
-    Value(std::int64_t value) : data_(value) {}
-    Value(std::uint64_t value) : data_(value) {}
-    Value(double value) : data_(value) {}
-    Value(const char* text) : data_(std::string(text)) {}
-    Value(std::string_view text) : data_(std::string(text)) {}
-    Value(std::string text) : data_(std::move(text)) {}
-    Value(Array elements) : data_(std::move(elements)) {}
-    Value(Object members) : data_(std::move(members)) {}
+    // Defined below Member: building the variant needs Member complete.
+    Value();  // null
+    Value(std::nullptr_t);
+    Value(bool value);
+    Value(int value);
+    Value(std::int64_t value);
+    Value(std::uint64_t value);
+    Value(double value);
+    Value(const char* text);
+    Value(std::string_view text);
+    Value(std::string text);
+    Value(Array elements);
+    Value(Object members);
 
     bool isNull() const { return std::holds_alternative<std::nullptr_t>(data_); }
     // Each of these is null when the value is of another kind.
@@ -66,6 +67,19 @@ struct Member {
     Value value;
     bool operator==(const Member&) const = default;
 };
+
+inline Value::Value() = default;
+inline Value::Value(std::nullptr_t) {}
+inline Value::Value(bool value) : data_(value) {}
+inline Value::Value(int value) : data_(static_cast<std::int64_t>(value)) {}
+inline Value::Value(std::int64_t value) : data_(value) {}
+inline Value::Value(std::uint64_t value) : data_(value) {}
+inline Value::Value(double value) : data_(value) {}
+inline Value::Value(const char* text) : data_(std::string(text)) {}
+inline Value::Value(std::string_view text) : data_(std::string(text)) {}
+inline Value::Value(std::string text) : data_(std::move(text)) {}
+inline Value::Value(Array elements) : data_(std::move(elements)) {}
+inline Value::Value(Object members) : data_(std::move(members)) {}
 
 struct ParseError {
     enum class Kind {

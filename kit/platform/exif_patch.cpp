@@ -154,8 +154,10 @@ public:
         kept_.push_back({0, 8});
         keep(*ifd0, 0);
 
-        if (const Entry* gps = ifd0->find(tagGpsIfd)) {
-            for (std::uint32_t offset : integers(block_, *gps)) {
+        // A damaged directory may name the GPS directory more than once.
+        for (const Entry& gps : ifd0->entries) {
+            if (gps.tag != tagGpsIfd) continue;
+            for (std::uint32_t offset : integers(block_, gps)) {
                 if (changes_.removeGPS)
                     removeIfd(offset);
                 else
@@ -180,7 +182,14 @@ public:
             }
         }
         if (ifd0->nextField) block_.write(*ifd0->nextField, 0, 4);
-        if (changes_.removeGPS) unlinkEntry(*ifd0, tagGpsIfd);
+        if (changes_.removeGPS) {
+            // Each unlink moves the entries after it: read the table again each time.
+            for (std::size_t left = ifd0->entries.size(); left > 0; --left) {
+                const auto current = readIfd(block_, ifd0->at);
+                if (!current || !current->find(tagGpsIfd)) break;
+                unlinkEntry(*current, tagGpsIfd);
+            }
+        }
 
         for (const Range& range : removed_) zeroUnlessKept(range);
         return true;

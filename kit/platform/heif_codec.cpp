@@ -160,6 +160,8 @@ std::expected<ImageHeader, DecodeFailure> readHeifHeader(const std::filesystem::
     ImageHeader header;
     header.width = heif_image_handle_get_width(opened->primary.get());
     header.height = heif_image_handle_get_height(opened->primary.get());
+    // A damaged file can declare an empty picture; it has nothing to stamp.
+    if (header.width < 1 || header.height < 1) return std::unexpected(DecodeFailure::unsupported);
     header.metadata = collectMetadata(opened->primary.get());
     return header;
 }

@@ -6,33 +6,14 @@
 
 #include <cerrno>
 
+#include "kit/platform/descriptor.h"
+
 namespace veltrop::platform {
 
 namespace {
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
-
-// A descriptor closed when the scope ends.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // close() reports delayed write errors, so the success path closes explicitly.
-    std::error_code close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0 ? std::error_code{} : lastError();
-    }
-
-private:
-    int fd_;
-};
+using detail::Descriptor;
+using detail::lastError;
 
 std::error_code writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {

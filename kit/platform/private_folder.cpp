@@ -10,6 +10,7 @@
 #include <ctime>
 #include <vector>
 
+#include "kit/platform/descriptor.h"
 #include "kit/platform/exclusive_rename.h"
 
 namespace veltrop::platform {
@@ -18,28 +19,8 @@ namespace {
 
 constexpr const char* pendingLockName = "lock.new";
 
-std::error_code lastError() { return {errno, std::generic_category()}; }
-
-// Closed when the scope ends.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
+using detail::Descriptor;
+using detail::lastError;
 
 // 8-4-4-4-12 hexadecimal digits, as a UUID's text form.
 bool isUuidText(std::string_view text) {

@@ -1,3 +1,5 @@
+// Over 500 lines: the three kinds of clock evidence (GPS time, file times,
+// sync shots) share the grouping, the outlier rules and the proposal texts.
 #include "kit/records/clock_check.h"
 
 #include <algorithm>

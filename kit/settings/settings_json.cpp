@@ -1,3 +1,5 @@
+// Over 500 lines: one encoder and one decoder per stored record, kept side by
+// side so that a field added to one is seen missing from the other.
 #include "kit/settings/settings_json.h"
 
 #include <algorithm>

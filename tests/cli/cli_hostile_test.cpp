@@ -139,6 +139,13 @@ TEST(CliHostile, AFifoIsReportedAtOnceAndNamedInputsAreAllAccounted) {
     const auto nothing = cli({"export", fifo.string()});
     EXPECT_EQ(nothing.status, (ChildStatus{1, std::nullopt}));
     EXPECT_EQ(nothing.err, reason + "\nNo photos found.\n");
+
+    // Settings files are read the same way.
+    const auto configured = cli({"stamp", "--config", fifo.string(), (dir / "photo.jpg").string(),
+                                 (dir / "configured.jpg").string()});
+    EXPECT_EQ(configured.status.signal, std::nullopt) << "stamp --config did not return";
+    EXPECT_NE(configured.status.exitCode, std::optional<int>(0));
+    EXPECT_TRUE(contains(configured.err, "it is not a regular file")) << configured.err;
 }
 
 // An export killed while writing a copy leaves its private folder with a
