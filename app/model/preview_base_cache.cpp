@@ -38,7 +38,11 @@ std::expected<image::Bitmap, exporting::ImageLoadError> PreviewBaseCache::base(c
         std::lock_guard lock(mutex_);
         for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
             if (entry->file != file) continue;
-            if (entry->version != *version) break;
+            if (entry->version != *version) {  // never shown again
+                bytes_ -= bytesOf(entry->base);
+                entries_.erase(entry);
+                break;
+            }
             entries_.splice(entries_.begin(), entries_, entry);
             return entries_.front().base;
         }

@@ -21,13 +21,14 @@ namespace veltrop::app {
 class PreviewBaseCache {
 public:
     struct Limits {
-        std::size_t entries = 6;                  // the batch preview's four and the selection, with one to spare
+        std::size_t entries = 6;               // the batch preview's four and the selection, and one to spare
         std::size_t bytes = 80 * 1024 * 1024;  // six 1600 × 1600 bases fit
         bool operator==(const Limits&) const = default;
     };
 
     // Decodes the upright base of one file.
-    using Decoder = std::function<std::expected<image::Bitmap, exporting::ImageLoadError>(const std::filesystem::path&)>;
+    using Decoder =
+        std::function<std::expected<image::Bitmap, exporting::ImageLoadError>(const std::filesystem::path&)>;
 
     // The preview's own decoder: upright, at most maxPixelSize on the longer side.
     static Decoder thumbnailDecoder(int maxPixelSize);
