@@ -11,7 +11,9 @@ namespace veltrop::app {
 
 namespace fs = std::filesystem;
 
-PreviewOutcome renderPreview(const PreviewInput& input) {
+PreviewOutcome renderPreview(const PreviewInput& input) { return renderPreviewWith(PreviewBaseCache::shared(), input); }
+
+PreviewOutcome renderPreviewWith(PreviewBaseCache& bases, const PreviewInput& input) {
     const records::DiscoveredPhoto& photo = input.photo;
     const settings::StampConfiguration& configuration = input.configuration;
     const records::PhotoRecord record =
@@ -24,16 +26,16 @@ PreviewOutcome renderPreview(const PreviewInput& input) {
     std::error_code error;
     if (!fs::is_regular_file(photo.url, error)) return std::unexpected("Could not read " + name);
 
-    auto thumbnail =
-        exporting::ImageLoader::loadThumbnail(photo.url, previewMaxPixelSize, exporting::ThumbnailOrientation::asStored);
-    if (!thumbnail) {
-        const bool unreadable = thumbnail.error().kind == exporting::ImageLoadError::Kind::unreadable;
+    // Upright already: turning it first is what the renderer would do, so the drawing is the same.
+    auto base = bases.base(photo.url);
+    if (!base) {
+        const bool unreadable = base.error().kind == exporting::ImageLoadError::Kind::unreadable;
         return std::unexpected((unreadable ? "Could not read " : "Could not decode ") + name);
     }
 
     // Built the way the export builds it, so that the preview cannot drift from the copies.
     render::RenderRequest request;
-    request.orientation = thumbnail->orientation >= 1 && thumbnail->orientation <= 8 ? thumbnail->orientation : 1;
+    request.orientation = 1;
     request.timestamp = exporting::timestampText(configuration, record.resolvedDate);
     request.style = configuration.style;
     request.strip = records::effectiveStrip(configuration, record);
@@ -42,7 +44,7 @@ PreviewOutcome renderPreview(const PreviewInput& input) {
     request.watermark = configuration.watermark;
     request.watermarkImage = input.watermarkImage;
     request.timestampEnabled = configuration.timestampEnabled;
-    request.image = std::move(thumbnail->image);
+    request.image = std::move(*base);
 
     auto rendered = render::Renderer::render(request);
     if (!rendered) return std::unexpected(rendered.error().description());

@@ -1,7 +1,8 @@
 #pragma once
 // The preview of one photo, rendered exactly as the export would stamp it but
 // from a small thumbnail, and the choice of photos for the batch preview.
-// Pure functions on value copies: any thread may call them.
+// Functions on value copies: any thread may call them. The thumbnails are
+// kept in a PreviewBaseCache, so a change of settings decodes nothing.
 
 #include <expected>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/model/preview_base_cache.h"
 #include "kit/records/discovered_photo.h"
 #include "kit/records/photo_record.h"
 #include "kit/image/bitmap.h"
@@ -33,7 +35,9 @@ struct PreviewInput {
     std::optional<records::PhotoRecord> record;
 };
 
+// Through PreviewBaseCache::shared().
 [[nodiscard]] PreviewOutcome renderPreview(const PreviewInput& input);
+[[nodiscard]] PreviewOutcome renderPreviewWith(PreviewBaseCache& bases, const PreviewInput& input);
 
 // At most four photos: the selection, the first portrait, the first with a
 // date change, the first with a note, then the batch in order. No duplicates.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 
 namespace veltrop::platform {
@@ -13,6 +14,17 @@ std::optional<FileTimes> fileTimes(const std::filesystem::path& item) {
     if (info.stx_mask & STATX_BTIME) times.creation = info.stx_btime.tv_sec;
     if (info.stx_mask & STATX_MTIME) times.modification = info.stx_mtime.tv_sec;
     return times;
+}
+
+std::optional<FileVersion> fileVersion(const std::filesystem::path& item) {
+    struct statx info {};
+    constexpr unsigned wanted = STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME;
+    if (::statx(AT_FDCWD, item.c_str(), 0, wanted, &info) != 0) return std::nullopt;
+    auto nanoseconds = [](const statx_timestamp& t) {
+        return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+    };
+    return FileVersion{makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino, info.stx_size,
+                       nanoseconds(info.stx_mtime), nanoseconds(info.stx_ctime)};
 }
 
 std::optional<dates::LocalTime> localTime(std::int64_t secondsSinceEpoch) {
