@@ -249,6 +249,7 @@ void AppModel::rediscover() {
     numberPhotos(photos);
     if (photos != photos_) {
         photos_ = std::move(photos);
+        ++photosRevision_;
         announce(&AppModel::photosChanged);
     }
     selectFirstIfGone();
@@ -264,6 +265,7 @@ void AppModel::clearBatch() {
     pendingPreview_.reset();
     emit previewGenerationChanged();
     photos_.clear();
+    ++photosRevision_;
     droppedRoots_.clear();
     inputAccess_.clear();
     excludedCompletedPhotos_.clear();
@@ -441,18 +443,45 @@ ModelSnapshot AppModel::snapshot() const {
             isRunning_};
 }
 
-std::vector<records::PhotoRecord> AppModel::records() const { return photoRecords(snapshot()); }
+AppModel::RecordInputs AppModel::recordInputs() const {
+    return {photosRevision_, corrections_, expectedRange(), configuration_.useFileDateFallback,
+            settings::effectiveProject(configuration_)};
+}
+
+// Every window asks for the records after every change; they are built once
+// per change of their inputs, which are compared rather than announced so
+// that no setter can leave them stale.
+const std::vector<records::PhotoRecord>& AppModel::records() const {
+    RecordInputs inputs = recordInputs();
+    if (recordsBuiltFrom_ != inputs) {
+        records_ = photoRecords(snapshot());
+        recordsBuiltFrom_ = std::move(inputs);
+    }
+    return records_;
+}
 std::optional<records::PhotoRecord> AppModel::record(const fs::path& photo) const {
+    // One photo alone is cheaper to build than the batch, unless the batch is built already.
+    if (recordsBuiltFrom_ == recordInputs()) {
+        for (std::size_t i = 0; i < photos_.size(); ++i)
+            if (photos_[i].url == photo) return records_[i];
+        return std::nullopt;
+    }
     return photoRecord(snapshot(), photo);
 }
-std::size_t AppModel::exportableCount() const { return app::exportableCount(snapshot()); }
-std::size_t AppModel::needsAttentionCount() const { return app::needsAttentionCount(snapshot()); }
+std::size_t AppModel::exportableCount() const {
+    if (!settings::needsCaptureDate(configuration_)) return photos_.size();
+    return app::exportableCount(configuration_, records());
+}
+std::size_t AppModel::needsAttentionCount() const {
+    const auto& all = records();
+    return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), records::needsAttention));
+}
 std::size_t AppModel::undatedCount() const { return app::undatedCount(snapshot()); }
 std::optional<settings::ConfigurationProblem> AppModel::configurationProblem() const {
     return app::configurationProblem(snapshot());
 }
 std::string AppModel::retroUnsupportedCharacters() const { return app::retroUnsupportedCharacters(snapshot()); }
-ExportFacts AppModel::exportFacts() const { return app::exportFacts(snapshot()); }
+ExportFacts AppModel::exportFacts() const { return app::exportFacts(snapshot(), exportableCount()); }
 std::optional<std::string> AppModel::exportBlockedReason() const { return app::exportBlockedReason(exportFacts()); }
 bool AppModel::canExport() const { return !exportBlockedReason().has_value(); }
 std::string AppModel::statusText() const { return app::statusText(exportFacts()); }

@@ -156,14 +156,16 @@ public:
     bool presetsNeedRecovery() const { return presets_.needsRecovery(); }
     const std::optional<std::filesystem::path>& presetBackupURL() const { return presets_.backupLocation(); }
 
-    // ---- Derived, recomputed on every call (see batch_status.h)
+    // ---- Derived from the fields (see batch_status.h); the records are built
+    // once per change of what they read, the rest on every call.
     // The fields the derived values read, valid until the model changes.
     ModelSnapshot snapshot() const;
     // The expected range as capture dates, when it is checked.
     std::optional<records::ExpectedDateRange> expectedRange() const;
     bool expectedRangeIsInverted() const;
     // One record per photo, with the corrections and the expected range.
-    std::vector<records::PhotoRecord> records() const;
+    // Valid until the model changes.
+    const std::vector<records::PhotoRecord>& records() const;
     std::optional<records::PhotoRecord> record(const std::filesystem::path& photo) const;
     std::size_t exportableCount() const;
     std::size_t needsAttentionCount() const;
@@ -336,6 +338,20 @@ private:
     std::optional<std::string> previewError_;
     quint64 previewGeneration_ = 0;
     std::unique_ptr<ExportRun> run_;
+    // Bumped whenever photos_ changes, so the records know to be rebuilt.
+    std::uint64_t photosRevision_ = 0;
+    // What the cached records were built from: a record reads nothing else.
+    struct RecordInputs {
+        std::uint64_t photosRevision = 0;
+        std::vector<records::DateCorrectionRule> corrections;
+        std::optional<records::ExpectedDateRange> expectedRange;
+        bool useFileDateFallback = false;
+        settings::PhotoProject project;
+        bool operator==(const RecordInputs&) const = default;
+    };
+    RecordInputs recordInputs() const;
+    mutable std::optional<RecordInputs> recordsBuiltFrom_;
+    mutable std::vector<records::PhotoRecord> records_;
     std::shared_ptr<storage::WatermarkStoring> watermarkStore_;
     std::optional<image::Bitmap> watermarkImage_;
     std::optional<std::string> watermarkImageName_;

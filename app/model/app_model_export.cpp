@@ -30,7 +30,7 @@ bool AppModel::prepareOutput() {
         if (storage::ExportFolderAccess::needsChosenOutputFolder(droppedRoots_))
             return chooseOutputFolder(modelTexts::chooseOutputFolder);
         const bool dateNeeded = settings::needsCaptureDate(configuration_);
-        const auto all = records();
+        const auto& all = records();
         std::vector<fs::path> folders;
         for (std::size_t i = 0; i < photos_.size(); ++i) {
             if (dateNeeded && !all[i].resolvedDate) continue;
@@ -145,6 +145,7 @@ void AppModel::keepUnfinishedPhotos() {
         if (!done.contains((--it)->url)) nextSelection = it->url;
 
     std::erase_if(photos_, [&](const DiscoveredPhoto& p) { return done.contains(p.url); });
+    ++photosRevision_;
     announce(&AppModel::photosChanged);
     if (nextSelection != selection_) {
         selection_ = nextSelection;

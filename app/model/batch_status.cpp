@@ -38,9 +38,15 @@ std::optional<records::PhotoRecord> photoRecord(const ModelSnapshot& model, cons
 
 std::size_t exportableCount(const ModelSnapshot& model) {
     if (!settings::needsCaptureDate(model.configuration)) return model.photos.size();
-    const auto all = photoRecords(model);
-    return static_cast<std::size_t>(
-        std::count_if(all.begin(), all.end(), [](const records::PhotoRecord& r) { return r.resolvedDate.has_value(); }));
+    return exportableCount(model.configuration, photoRecords(model));
+}
+
+std::size_t exportableCount(const settings::StampConfiguration& configuration,
+                            std::span<const records::PhotoRecord> records) {
+    if (!settings::needsCaptureDate(configuration)) return records.size();
+    return static_cast<std::size_t>(std::count_if(records.begin(), records.end(), [](const records::PhotoRecord& r) {
+        return r.resolvedDate.has_value();
+    }));
 }
 
 std::size_t needsAttentionCount(const ModelSnapshot& model) {
@@ -61,8 +67,10 @@ std::string retroUnsupportedCharacters(const ModelSnapshot& model) {
     return settings::validatePattern(model.configuration.format.pattern, model.configuration.style.theme).unsupported;
 }
 
-ExportFacts exportFacts(const ModelSnapshot& model) {
-    return {model.isRunning,           model.photos.size(),           exportableCount(model),
+ExportFacts exportFacts(const ModelSnapshot& model) { return exportFacts(model, exportableCount(model)); }
+
+ExportFacts exportFacts(const ModelSnapshot& model, std::size_t exportable) {
+    return {model.isRunning,           model.photos.size(),           exportable,
             configurationProblem(model), retroUnsupportedCharacters(model), model.expectedRangeIsInverted};
 }
 

@@ -47,6 +47,9 @@ bool packageIsOn(const settings::StampConfiguration& configuration);
 std::vector<records::PhotoRecord> photoRecords(const ModelSnapshot& model);
 std::optional<records::PhotoRecord> photoRecord(const ModelSnapshot& model, const std::filesystem::path& photo);
 std::size_t exportableCount(const ModelSnapshot& model);
+// The same over records already built.
+std::size_t exportableCount(const settings::StampConfiguration& configuration,
+                            std::span<const records::PhotoRecord> records);
 std::size_t needsAttentionCount(const ModelSnapshot& model);
 std::size_t undatedCount(const ModelSnapshot& model);  // photos without a recorded capture date
 std::optional<settings::ConfigurationProblem> configurationProblem(const ModelSnapshot& model);
@@ -54,6 +57,7 @@ std::optional<settings::ConfigurationProblem> configurationProblem(const ModelSn
 std::string retroUnsupportedCharacters(const ModelSnapshot& model);
 // What the status line, the export button and its tooltip follow (status_text.h).
 ExportFacts exportFacts(const ModelSnapshot& model);
+ExportFacts exportFacts(const ModelSnapshot& model, std::size_t exportableCount);
 std::string exportButtonTitle(const settings::StampConfiguration& configuration);
 OutputDescription outputDescription(const ModelSnapshot& model);
 

@@ -78,15 +78,17 @@ DateReviewView::DateReviewView(AppModel& model, QWidget* parent) : QDialog(paren
     auto* left = new QWidget(splitter);
     auto* leftColumn = new QVBoxLayout(left);
     leftColumn->setContentsMargins(0, 0, 0, 0);
-    table_ = new QTreeWidget(left);
-    table_->setColumnCount(4);
-    table_->setHeaderLabels({QStringLiteral("Photo"), QStringLiteral("Recorded"), QStringLiteral("Will use"),
-                             QStringLiteral("Notes")});
+    rows_ = new DateReviewModel(this);
+    rows_->setAttentionIcon(QIcon(warningSymbol(this)));
+    table_ = new QTreeView(left);
+    table_->setModel(rows_);
     table_->setRootIsDecorated(false);
     table_->setAlternatingRowColors(true);
     table_->setAccessibleName(QStringLiteral("Photo dates"));
     table_->setUniformRowHeights(true);
     table_->setIconSize(QSize(14, 14));
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->header()->resizeSection(0, 190);
     table_->header()->resizeSection(1, 140);
     table_->header()->resizeSection(2, 270);
@@ -124,8 +126,8 @@ DateReviewView::DateReviewView(AppModel& model, QWidget* parent) : QDialog(paren
     connect(filterBox_, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0) setFilter(filters[index]);
     });
-    connect(table_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item) selectPhoto(toPath(item->data(0, Qt::UserRole).toString()));
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
+        if (current.isValid() && !showingSelection_) selectPhoto(toPath(current.data(DateReviewModel::locationRole).toString()));
     });
     for (auto signal : {&AppModel::photosChanged, &AppModel::correctionsChanged, &AppModel::expectedRangeChanged,
                         &AppModel::configurationChanged, &AppModel::ordinalsChanged, &AppModel::runningChanged})
@@ -253,15 +255,7 @@ QWidget* DateReviewView::buildApplied(QWidget* parent) {
 void DateReviewView::selectPhoto(const std::optional<fs::path>& photo) {
     if (selection_ == photo) return;
     selection_ = photo;
-    {
-        const QSignalBlocker block(table_);
-        QTreeWidgetItem* current = nullptr;
-        for (int i = 0; i < table_->topLevelItemCount(); ++i) {
-            auto* item = table_->topLevelItem(i);
-            if (photo && toPath(item->data(0, Qt::UserRole).toString()) == *photo) current = item;
-        }
-        table_->setCurrentItem(current);
-    }
+    showSelection();
     syncRawFields();
     syncScopes();
     syncForm();
@@ -326,28 +320,25 @@ void DateReviewView::sync() {
 
 void DateReviewView::syncTable() {
     const auto& photos = model_.photos();
-    const auto records = model_.records();
-    const QSignalBlocker block(table_);
-    table_->clear();
-    for (std::size_t i = 0; i < photos.size(); ++i) {
-        const auto& record = records[i];
-        if (!matches(filter_, record)) continue;
-        auto* item = new QTreeWidgetItem(table_);
-        item->setText(0, qs(record.sourceName));
-        item->setText(1, qs(recordedText(record)));
-        item->setText(2, qs(willUseText(record)));
-        item->setText(3, qs(notesText(record)));
-        item->setToolTip(0, qs(record.sourcePath));
-        item->setToolTip(3, qs(notesText(record)));
-        item->setData(0, Qt::UserRole, qpath(photos[i].url));
-        if (records::needsAttention(record)) item->setIcon(0, warningSymbol(this));
-        if (selection_ == photos[i].url) table_->setCurrentItem(item);
-    }
-    empty_->setVisible(table_->topLevelItemCount() == 0);
+    rows_->setRows(reviewRows(photos, model_.records(), filter_));
+    showSelection();
+    empty_->setVisible(rows_->rowCount() == 0);
     const std::size_t attention = model_.needsAttentionCount();
     header_->setText(qs(std::to_string(photos.size()) + (photos.size() == 1 ? " photo" : " photos") +
                         (attention > 0 ? "  \u00b7  " + std::to_string(attention) + reviewTexts::needAttentionSuffix
                                        : std::string())));
+}
+
+// Marks the review's own selection in the list; the view must hear of it to
+// draw it, the review must not take it as a new choice.
+void DateReviewView::showSelection() {
+    const FlagGuard guard(showingSelection_);
+    const int row = selection_ ? rows_->rowOf(*selection_) : -1;
+    QItemSelectionModel* selection = table_->selectionModel();
+    if (row < 0)
+        selection->clear();
+    else if (selection->currentIndex().row() != row || !selection->isRowSelected(row))
+        selection->setCurrentIndex(rows_->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void DateReviewView::syncRawFields() {

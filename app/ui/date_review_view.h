@@ -10,13 +10,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <filesystem>
 #include <optional>
 
 #include "app/model/app_model.h"
+#include "app/ui/date_review_model.h"
 #include "app/ui/pane_parts.h"
 
 namespace veltrop::app {
@@ -49,7 +50,8 @@ public:
     void setFilter(ReviewFilter filter);
     CorrectionForm form() const;
 
-    QTreeWidget* table() const { return table_; }
+    QTreeView* table() const { return table_; }
+    DateReviewModel* rows() const { return rows_; }
     QComboBox* filterBox() const { return filterBox_; }
     QComboBox* scopeBox() const { return scope_; }
     QComboBox* kindBox() const { return kind_; }
@@ -75,6 +77,7 @@ private:
     QWidget* buildApplied(QWidget* parent);
     void followBatchDays();
     void syncTable();
+    void showSelection();
     void syncRawFields();
     void syncScopes();
     void syncForm();
@@ -84,10 +87,12 @@ private:
     ReviewFilter filter_ = ReviewFilter::allPhotos;
     std::optional<std::filesystem::path> selection_;
     bool followingBatch_ = false;
+    bool showingSelection_ = false;
 
     QComboBox* filterBox_;
     QLabel* header_;
-    QTreeWidget* table_;
+    QTreeView* table_;
+    DateReviewModel* rows_;
     QLabel* empty_;
     QVBoxLayout* rawFields_;
     QWidget* rawFieldsOwner_;

@@ -99,7 +99,7 @@ QStringList PhotoListView::columnTexts(PhotoTableModel::Column column) const {
 
 void PhotoListView::sync() {
     const auto& photos = model_.photos();
-    const auto records = model_.records();
+    const auto& records = model_.records();
     std::vector<PhotoRow> rows;
     rows.reserve(photos.size());
     for (std::size_t i = 0; i < photos.size(); ++i) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <future>
 
 #include "app_test_support.h"
@@ -276,6 +278,72 @@ TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
     model.clearBatch();
     EXPECT_TRUE(model.corrections().empty());
     EXPECT_FALSE(model.expectedRangeEnabled());
+}
+
+// The records are built once per change of what they read; no change may leave them stale.
+TEST(AppModelRecords, EveryChangeOfWhatARecordReadsShowsInTheRecords) {
+    ModelHarness harness;
+    writeJpeg(harness.photos() / "a.jpg");
+    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
+    AppModel& model = harness.make();
+    model.addLocations({harness.photos()});
+    ASSERT_EQ(model.records().size(), 2u);
+
+    auto editProject = [&](const std::function<void(settings::PhotoProject&)>& change) {
+        auto configuration = model.configuration();
+        change(*configuration.project);
+        model.setConfiguration(configuration);
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        std::function<bool(const std::vector<records::PhotoRecord>&)> shows;
+    };
+    const std::vector<Step> steps{
+        {"title", [&] { editProject([](auto& p) { p.title = "North bridge"; }); },
+         [](const auto& r) { return r[0].project == "North bridge" && r[1].project == "North bridge"; }},
+        {"title again", [&] { editProject([](auto& p) { p.title = "North bridgex"; }); },
+         [](const auto& r) { return r[1].project == "North bridgex"; }},
+        {"location", [&] { editProject([](auto& p) { p.location = "Pier 4"; }); },
+         [](const auto& r) { return r[0].location == "Pier 4"; }},
+        {"prefix and first number",
+         [&] { editProject([](auto& p) { p.referencePrefix = "NB"; p.firstNumber = 40; }); },
+         [](const auto& r) { return r[0].reference == "NB-0040" && r[1].reference == "NB-0041"; }},
+        {"shift", [&] { model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 3600)); },
+         [](const auto& r) { return r[0].resolvedDate && dates::text(*r[0].resolvedDate) == "2024-05-14 10:30:15"; }},
+        {"removed shift", [&] { model.removeCorrection(model.corrections().front().id); },
+         [](const auto& r) { return r[0].resolvedDate && dates::text(*r[0].resolvedDate) == "2024-05-14 09:30:15"; }},
+        {"file dates",
+         [&] {
+             auto configuration = model.configuration();
+             configuration.useFileDateFallback = true;
+             model.setConfiguration(configuration);
+         },
+         [](const auto& r) { return r[1].resolvedDate.has_value(); }},
+        {"expected range",
+         [&] {
+             model.setExpectedStart(QDate(2020, 1, 1));
+             model.setExpectedEnd(QDate(2020, 1, 2));
+             model.setExpectedRangeEnabled(true);
+         },
+         [](const auto& r) {
+             return std::find(r[0].warnings.begin(), r[0].warnings.end(), records::warnings::outsideRange) !=
+                    r[0].warnings.end();
+         }},
+        {"a new photo", [&] { writeJpeg(harness.photos() / "c.jpg"); model.rediscover(); },
+         [](const auto& r) { return r.size() == 3 && r[2].sourceName == "c.jpg"; }},
+        {"cleared batch", [&] { model.clearBatch(); }, [](const auto& r) { return r.empty(); }},
+    };
+    for (const Step& step : steps) {
+        step.change();
+        const auto& shown = model.records();
+        EXPECT_TRUE(step.shows(shown)) << step.what;
+        // Built afresh from the fields, as before the records were kept.
+        EXPECT_EQ(shown, app::photoRecords(model.snapshot())) << step.what;
+        if (!shown.empty()) {
+            EXPECT_EQ(model.record(model.photos()[0].url), shown[0]) << step.what;
+        }
+    }
 }
 
 TEST(AppModelCorrections, TheExpectedRangeIsWholeDays) {

@@ -255,8 +255,7 @@ TEST(ContentView, NeedAttentionOpensTheReviewOnThosePhotos) {
     EXPECT_TRUE(model.showDateReview());
     EXPECT_EQ(view.dateReview()->filterBox()->currentText(), "Needs attention");
     QStringList shown;
-    for (int i = 0; i < view.dateReview()->table()->topLevelItemCount(); ++i)
-        shown << view.dateReview()->table()->topLevelItem(i)->text(0);
+    for (const auto& row : view.dateReview()->rows()->rows()) shown << row.name;
     EXPECT_EQ(shown, (QStringList{"b.jpg", "c.jpg"}));
 }
 

@@ -31,9 +31,10 @@ settings::StampConfiguration withPackage(settings::StampConfiguration configurat
     return configuration;
 }
 
-QStringList columnTexts(const QTreeWidget* list, int column) {
+QStringList columnTexts(const QTreeView* list, int column) {
     QStringList texts;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) texts << list->topLevelItem(i)->text(column);
+    const QAbstractItemModel* rows = list->model();
+    for (int i = 0; i < rows->rowCount(); ++i) texts << rows->index(i, column).data().toString();
     return texts;
 }
 
@@ -447,21 +448,53 @@ TEST(DateReviewView, FiltersRowsAndShowsTheRangeWarning) {
     AppModel& model = harness.make();
     model.addLocations({site});
     app::DateReviewView review(model, nullptr);
-    EXPECT_EQ(review.table()->topLevelItemCount(), 3);
+    EXPECT_EQ(review.rows()->rowCount(), 3);
     EXPECT_EQ(columnTexts(review.table(), 1), (QStringList{"2024-05-14 09:30:15", "2024-05-14 09:30:15", "No date"}));
-    EXPECT_EQ(review.table()->topLevelItem(2)->text(2), "Still has no date");
-    EXPECT_EQ(review.table()->topLevelItem(2)->text(3), "No recorded capture date");
+    EXPECT_EQ(columnTexts(review.table(), 2).value(2), "Still has no date");
+    EXPECT_EQ(columnTexts(review.table(), 3).value(2), "No recorded capture date");
 
     review.setFilter(app::ReviewFilter::needsAttention);
     EXPECT_EQ(columnTexts(review.table(), 0), QStringList{"c.jpg"});
     review.setFilter(app::ReviewFilter::corrected);
-    EXPECT_EQ(review.table()->topLevelItemCount(), 0);
+    EXPECT_EQ(review.rows()->rowCount(), 0);
     EXPECT_EQ(review.emptyText(), "No photos match this filter.");
 
     model.setExpectedRangeEnabled(true);
     model.setExpectedStart(QDate(2024, 5, 20));
     model.setExpectedEnd(QDate(2024, 5, 1));
     EXPECT_EQ(review.rangeWarning(), "Choose an end date on or after the start date.");
+}
+
+TEST(DateReviewView, RowsFollowTheRecordsWithoutAReset) {
+    ModelHarness harness;
+    const fs::path site = threePhotos(harness);
+    AppModel& model = harness.make();
+    model.addLocations({site});
+    app::DateReviewView review(model, nullptr);
+    review.selectPhoto(site / "b.jpg");
+    QSignalSpy resets(review.rows(), &QAbstractItemModel::modelReset);
+    QSignalSpy changes(review.rows(), &QAbstractItemModel::dataChanged);
+
+    // A title changes no row; a shift changes the two dated ones in place.
+    auto configuration = model.configuration();
+    configuration.project->title = "North bridge";
+    model.setConfiguration(configuration);
+    EXPECT_EQ(changes.count(), 0);
+    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 3600));
+    EXPECT_EQ(resets.count(), 0);
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes[0][0].toModelIndex().row(), 0);
+    EXPECT_EQ(changes[0][1].toModelIndex().row(), 1);
+
+    const auto& shown = model.records();
+    ASSERT_EQ(review.rows()->rowCount(), static_cast<int>(shown.size()));
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const int row = static_cast<int>(i);
+        EXPECT_EQ(columnTexts(review.table(), 0).value(row), qs(shown[i].sourceName));
+        EXPECT_EQ(review.rows()->index(row, 0).data(Qt::ToolTipRole).toString(), qs(shown[i].sourcePath));
+    }
+    EXPECT_EQ(columnTexts(review.table(), 2).value(0), qs("2024-05-14 10:30:15  \u00b7  Corrected"));
+    EXPECT_EQ(review.table()->currentIndex().row(), 1);
 }
 
 TEST(CorrectionRules, AFolderRuleReplacesTheSameFolderButKeepsACameraRule) {
