@@ -114,7 +114,7 @@ public:
             } else {
                 next = startTag(open);
             }
-            if (next == View<C>::npos) return false;
+            if (next == View<C>::npos || unresolved_) return false;
             at = next;
         }
         return stack_.empty();
@@ -162,10 +162,17 @@ private:
         return std::nullopt;
     }
 
-    const XmpEdit* editFor(View<C> qualified, bool element) const {
+    const XmpEdit* editFor(View<C> qualified, bool element) {
         const auto [prefix, local] = split(qualified);
         const auto uri = resolve(prefix, element);
-        if (!uri) return nullptr;
+        if (!uri) {
+            // An undeclared prefix: the name might be one that must go, and
+            // nothing can tell, so the packet is not edited at all.
+            if (!prefix.empty())
+                for (const XmpEdit& edit : edits_)
+                    if (matches(edit, View<C>(widen<C>(edit.ns)), local)) unresolved_ = true;
+            return nullptr;
+        }
         for (const XmpEdit& edit : edits_)
             if (matches(edit, *uri, local)) return &edit;
         return nullptr;
@@ -335,6 +342,7 @@ private:
     std::vector<Open<C>> stack_;
     std::vector<std::pair<Text<C>, Text<C>>> namespaces_;
     std::vector<Replacement<C>> replacements_;
+    bool unresolved_ = false;  // a name to edit may hide behind an undeclared prefix
     std::optional<Text<C>> found_;
     std::size_t queryDepth_ = 0;
     std::vector<Property<C>> properties_;
