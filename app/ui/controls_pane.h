@@ -81,6 +81,7 @@ private:
     QCheckBox* subfolders_;
     QCheckBox* removeGPS_;
     QCheckBox* keepQuality_;
+    QCheckBox* writeDates_;
     QLabel* outputExplanation_;
     QLineEdit* filename_;
 };
