@@ -2,10 +2,12 @@
 
 #include "cli/arguments.h"
 #include "cli/command.h"
+#include "cli/record_options.h"
 #include "cli/stamp_options.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/output_planner.h"
+#include "kit/records/copy_date.h"
 #include "kit/records/path_key.h"
 #include "kit/export/photo_discovery.h"
 
@@ -22,8 +24,14 @@ bool hasJpegName(const std::filesystem::path& file) {
     return extension == ".jpg" || extension == ".jpeg";
 }
 
+std::vector<OptionSpec> stampCommandSpecs() {
+    std::vector<OptionSpec> specs = stampOptionSpecs;
+    specs.insert(specs.end(), {{"--shift", true}, {"--supply", true}});
+    return specs;
+}
+
 int runStamp(const Invocation& invocation) {
-    auto parsed = parseArguments(invocation.arguments, stampOptionSpecs);
+    auto parsed = parseArguments(invocation.arguments, stampCommandSpecs());
     if (!parsed) return invocation.usageError(parsed.error());
     if (parsed->help) return invocation.help();
     if (parsed->positionals.size() != 2) return invocation.usageError("give one INPUT photo and one OUTPUT file");
@@ -32,6 +40,8 @@ int runStamp(const Invocation& invocation) {
 
     auto setup = stampSetup(*parsed, settings::defaultConfiguration());
     if (!setup) return invocation.usageError(setup.error());
+    const auto corrections = readRecordOptions(*parsed, setup->configuration);
+    if (!corrections) return invocation.usageError(corrections.error());
     const settings::StampConfiguration& configuration = setup->configuration;
     if (auto problem = settings::validate(configuration, setup->watermarkImage.has_value())) {
         invocation.err << settings::description(*problem) << "\n";
@@ -53,9 +63,21 @@ int runStamp(const Invocation& invocation) {
     }
     auto photos = exporting::PhotoDiscovery::makePhotos(
         {input}, {input}, [&info](const std::filesystem::path&) { return std::optional(*info); });
+    // A scope that names another photo or camera is a mistake, not a no-op.
+    if (auto unmatched = unmatchedCorrections(*corrections, photos)) {
+        invocation.err << *unmatched << "\n";
+        return exitFailure;
+    }
+    const auto rules = corrections->rules();
     exporting::StampPlan plan{photos.front(), std::nullopt, output, std::nullopt,
-                              records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
+                              records::makeRecord(photos.front(), 0, configuration, rules, std::nullopt)};
+    if (plan.record.error) {
+        invocation.err << records::description(*plan.record.error) << "\n";
+        return exitFailure;
+    }
     plan.date = plan.record.resolvedDate;
+    plan.copyDate =
+        records::copyDate(photos.front(), records::resolveDate(photos.front(), configuration, rules), configuration);
     if (!plan.date && settings::needsCaptureDate(configuration)) {
         invocation.err << noUsableDate << "\n";
         return exitFailure;
@@ -73,10 +95,13 @@ int runStamp(const Invocation& invocation) {
 
 const std::string stampUsage = std::string(
     "Usage: veltrop-cli stamp [OPTIONS] INPUT OUTPUT\n\n"
-    "Stamps one photo with its recorded capture date exactly as an export does\n"
-    "and writes the copy, a JPEG file, to OUTPUT (a name ending in .jpg or .jpeg).\n"
-    "An existing OUTPUT is never replaced.\n\n"
+    "Stamps one photo with its recorded capture date, or the date a correction\n"
+    "gives it, exactly as an export does and writes the copy, a JPEG file, to\n"
+    "OUTPUT (a name ending in .jpg or .jpeg). An existing OUTPUT is never replaced.\n\n"
     "Options:\n") + std::string(stampOptionsHelp) +
+    "  --shift ±[Nd][Nh][Nm][Ns]\n"
+    "                            shift the photo's clock, e.g. +1h30m, -2d, +45s\n"
+    "  --supply DATE             use this date, e.g. \"2026-08-14 06:17:49\"\n"
     "  -h, --help                show this help\n"
     "\nExit status:\n"
     "  0  the copy was written\n"

@@ -15,6 +15,7 @@ const std::vector<OptionSpec> stampOptionSpecs{
     {"--ink", true},         {"--size", true},           {"--no-timestamp", false},
     {"--watermark-text", true}, {"--watermark-image", true}, {"--watermark-corner", true},
     {"--quality", true},     {"--remove-gps", false},    {"--keep-quality", false},
+    {"--write-dates", false},
 };
 
 const std::string_view stampOptionsHelp =
@@ -33,7 +34,9 @@ const std::string_view stampOptionsHelp =
     "  --watermark-corner C      corner of the watermark\n"
     "  --quality Q               JPEG quality from 0 to 1 (default 0.95)\n"
     "  --remove-gps              leave location data out of the copies\n"
-    "  --keep-quality            keep the JPEG's own data outside the stamp (no new generation)\n";
+    "  --keep-quality            keep the JPEG's own data outside the stamp (no new generation)\n"
+    "  --write-dates             record corrected and supplied dates in the copies' metadata\n"
+    "                            (DateTimeOriginal, CreateDate); otherwise they keep the photo's own\n";
 
 namespace {
 
@@ -106,6 +109,7 @@ std::expected<StampSetup, std::string> stampSetup(const ParsedArguments& parsed,
     if (parsed.has("--no-timestamp")) c.timestampEnabled = false;
     if (parsed.has("--remove-gps")) c.removeGPS = true;
     if (parsed.has("--keep-quality")) c.keepOriginalQuality = true;
+    if (parsed.has("--write-dates")) c.writeCorrectedDates = true;
 
     const auto text = parsed.value("--watermark-text");
     const auto image = parsed.value("--watermark-image");

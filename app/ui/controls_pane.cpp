@@ -251,9 +251,14 @@ QWidget* ControlsPane::buildOutput() {
     keepQuality_ = new QCheckBox(QStringLiteral("Keep original quality"), box);
     keepQuality_->setToolTip(QStringLiteral(
         "JPEG copies keep the photo's own data outside the stamp instead of being encoded again"));
+    writeDates_ = new QCheckBox(QStringLiteral("Write corrected dates into the copies"), box);
+    writeDates_->setToolTip(QStringLiteral(
+        "Copies whose date was corrected or supplied in the date review record that date as their "
+        "capture date; otherwise they keep the photo's own dates"));
     column->addWidget(subfolders_);
     column->addWidget(removeGPS_);
     column->addWidget(keepQuality_);
+    column->addWidget(writeDates_);
     // The destination itself is chosen beside the export button; this says what it means.
     outputExplanation_ = makeNote(QString(), box);
     outputExplanation_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -273,6 +278,8 @@ QWidget* ControlsPane::buildOutput() {
             [this](bool on) { edit([&](StampConfiguration& c) { c.removeGPS = on; }); });
     connect(keepQuality_, &QCheckBox::toggled, this,
             [this](bool on) { edit([&](StampConfiguration& c) { c.keepOriginalQuality = on; }); });
+    connect(writeDates_, &QCheckBox::toggled, this,
+            [this](bool on) { edit([&](StampConfiguration& c) { c.writeCorrectedDates = on; }); });
     connect(filename_, &QLineEdit::textEdited, this,
             [this](const QString& text) { edit([&](StampConfiguration& c) { c.naming.template_ = utf8(text); }); });
     return box;
@@ -317,6 +324,7 @@ void ControlsPane::sync() {
     setChecked(subfolders_, c.includeSubfolders);
     setChecked(removeGPS_, c.removeGPS);
     setChecked(keepQuality_, c.keepOriginalQuality);
+    setChecked(writeDates_, c.writeCorrectedDates);
     outputExplanation_->setText(qs(model_.outputDescription().explanation));
     setTextQuietly(filename_, qs(c.naming.template_));
 

@@ -42,6 +42,7 @@ public:
     QLineEdit* projectTitleField() const { return projectTitle_; }
     QSpinBox* firstNumberBox() const { return firstNumber_; }
     QLabel* outputExplanation() const { return outputExplanation_; }
+    QCheckBox* writeDatesBox() const { return writeDates_; }
 
 private:
     void edit(const std::function<void(settings::StampConfiguration&)>& change);
@@ -81,6 +82,7 @@ private:
     QCheckBox* subfolders_;
     QCheckBox* removeGPS_;
     QCheckBox* keepQuality_;
+    QCheckBox* writeDates_;
     QLabel* outputExplanation_;
     QLineEdit* filename_;
 };

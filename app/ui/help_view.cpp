@@ -53,8 +53,9 @@ std::vector<HelpSection> helpSections(const HelpLinks& links) {
           "Apply an explicit clock shift or supply a date for all photos, a camera model, a folder or the selected "
           "photo. A camera-model rule covers every camera with that model; choose a folder for a specific device. "
           "The most recent matching rule is used, without adding shifts together. Corrections affect stamps, "
-          "filenames and reports; originals and date metadata in JPEG copies are retained. Corrections are for the "
-          "current batch and clear when you clear the batch or quit."}},
+          "filenames and reports; originals are retained, and so is the date metadata in JPEG copies unless Write "
+          "corrected dates into the copies is on. Corrections are for the current batch and clear when you clear "
+          "the batch or quit."}},
         {"Export folders",
          {"With Include contact sheet and photo index enabled, choose a destination. Each export creates a new "
           "handover folder containing Photos, Contact sheet.pdf and Photo index.csv. Existing packages are never "

@@ -12,6 +12,7 @@
 
 #include "kit/export/image_writer.h"
 #include "kit/export/output_planner.h"
+#include "kit/records/copy_date.h"
 
 namespace veltrop::exporting {
 
@@ -111,6 +112,9 @@ BatchSummary BatchProcessor::run(const std::vector<DiscoveredPhoto>& photos,
         auto record = records::makeRecord(photo, static_cast<std::int64_t>(i), configuration, preparedCorrections,
                                           expectedRange);
         StampPlan plan{photo, record.resolvedDate, std::nullopt, std::nullopt, record};
+        if (configuration.writeCorrectedDates)
+            plan.copyDate = records::copyDate(photo, records::resolveDate(photo, configuration, preparedCorrections),
+                                              configuration);
         if (record.error) {
             plan.failure = *record.error;
         } else if (record.resolvedDate || !dateNeeded) {

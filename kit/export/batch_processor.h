@@ -16,6 +16,7 @@
 
 #include "kit/export/export_failure.h"
 #include "kit/image/bitmap.h"
+#include "kit/platform/exif_patch.h"
 #include "kit/records/discovered_photo.h"
 #include "kit/export/kept_thumbnails.h"
 #include "kit/export/memory_budget.h"
@@ -72,6 +73,8 @@ struct StampPlan {
     std::optional<std::filesystem::path> destination;
     std::optional<ExportFailure> failure;
     records::PhotoRecord record;
+    // The date the copy's metadata records instead of the source's, when asked.
+    std::optional<platform::CopyDate> copyDate = std::nullopt;
 
     bool operator==(const StampPlan&) const = default;
 };

@@ -63,7 +63,8 @@ std::expected<void, ImageWriteError> ImageWriter::write(const image::Bitmap& ima
                                                         const WriteOptions& options) {
     if (image.empty() || destination.filename().empty())
         return std::unexpected(failure(ImageWriteError::Kind::writeFailed, destination));
-    const auto segments = platform::segmentsForCopy(sourceMetadata, {image.width, image.height, options.removeGPS});
+    const auto segments = platform::segmentsForCopy(sourceMetadata,
+                                                     {image.width, image.height, options.removeGPS, options.date});
     const int quality = encoderQuality(options.quality);
     return writeEncoded(destination,
                         [&](std::FILE* out) { return platform::encodeJpeg(image, quality, segments, out); });

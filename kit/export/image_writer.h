@@ -6,12 +6,14 @@
 #include <expected>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "kit/export/image_loader.h"
 #include "kit/image/bitmap.h"
+#include "kit/platform/exif_patch.h"
 
 namespace veltrop::exporting {
 
@@ -21,6 +23,7 @@ inline constexpr std::string_view privateFolderPrefix = ".veltrop-";
 struct WriteOptions {
     double quality = 0.95;  // 0…1, mapped onto the encoder's 1…100
     bool removeGPS = false;
+    std::optional<platform::CopyDate> date = std::nullopt;  // recorded instead of the source's dates
     bool operator==(const WriteOptions&) const = default;
 };
 
@@ -43,7 +46,7 @@ class ImageWriter {
 public:
     // Writes image (already upright) to destination as a JPEG carrying the
     // source metadata with orientation 1, no thumbnail, the new pixel size
-    // and, on request, no GPS. The file is finished in a private folder
+    // and, on request, no GPS and a new capture date. The file is finished in a private folder
     // beside the destination and moved into place only if nothing exists
     // there; no temporary file or folder remains either way.
     [[nodiscard]] static std::expected<void, ImageWriteError> write(const image::Bitmap& image,

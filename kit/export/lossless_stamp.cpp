@@ -131,7 +131,7 @@ std::expected<LosslessCopy, LosslessSkip> stampLosslessly(const StampPlan& plan,
     }
 
     const auto segments = platform::segmentsForCopy(
-        header->metadata, {drawing->width, drawing->height, job.configuration.removeGPS});
+        header->metadata, {drawing->width, drawing->height, job.configuration.removeGPS, plan.copyDate});
     auto written = ImageWriter::writeEncoded(*plan.destination,
                                              [&](std::FILE* out) { return jpeg->write(segments, out); });
     if (!written) return std::unexpected(failed(written.error()));

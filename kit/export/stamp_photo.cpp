@@ -45,7 +45,7 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
 
     if (job.thumbnails) job.thumbnails->keep(plan.photo.url, *rendered);
 
-    const WriteOptions options{configuration.jpegQuality, configuration.removeGPS};
+    const WriteOptions options{configuration.jpegQuality, configuration.removeGPS, plan.copyDate};
     auto written = ImageWriter::write(*rendered, *plan.destination, loaded->metadata, options);
     if (!written) return FileOutcome::failed(written.error());
     FileOutcome outcome = FileOutcome::stamped(*plan.destination);

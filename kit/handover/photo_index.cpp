@@ -78,8 +78,12 @@ std::vector<std::string> row(const exporting::FileResult& result, const std::fil
     if (stamped) fields[4] = exportedName(result.outcome.destination, package);
     fields[5] = statusText(result.outcome);
     fields[16] = !stamped ? notExported : configuration.removeGPS ? "Removed" : "Retained if present";
-    fields[17] = !stamped ? notExported
-                          : "Source date metadata retained; corrections affect stamps, names and this index";
+    // The copies carry a corrected date only when asked, and only when a rule gave it.
+    const bool dateWritten = configuration.writeCorrectedDates && result.record && !result.record->correction.empty() &&
+                             result.record->resolvedDate;
+    fields[17] = !stamped      ? notExported
+                 : dateWritten ? "Resolved date written (DateTimeOriginal, CreateDate); recorded date in this index"
+                               : "Source date metadata retained; corrections affect stamps, names and this index";
     fields[18] = !stamped ? notExported : result.outcome.lossless ? "Yes" : "No";
     return fields;
 }

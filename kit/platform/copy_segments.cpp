@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "kit/platform/colour_profile.h"
+#include "kit/platform/exif_dates.h"
+#include "kit/platform/iptc_dates.h"
 #include "kit/platform/exif_metadata.h"
 #include "kit/platform/md5.h"
 #include "kit/platform/xmp_edit.h"
@@ -257,6 +259,7 @@ std::vector<MetadataSegment> fromJpegSegments(const MetadataBlocks& source, cons
 
     const ProfileChoice profile = profileChoice(source);
     bool profileWritten = false;
+    bool exifWritten = false;
     // The main packet decides about its extension, wherever the two are stored.
     std::optional<XmpForCopy> xmp;
     if (auto main = std::find_if(segments.begin(), segments.end(), isXmp); main != segments.end())
@@ -270,8 +273,10 @@ std::vector<MetadataSegment> fromJpegSegments(const MetadataBlocks& source, cons
         if (s.marker == app14 && startsWith(s.payload, {"Adobe", 5})) continue;
         if (s.marker == app2 && startsWith(s.payload, {"MPF\0", 4})) continue;
         if (isExif(s)) {
-            if (auto tiff = exifForCopy(std::span(s.payload).subspan(6), changes, false))
+            if (auto tiff = exifForCopy(std::span(s.payload).subspan(6), changes, false)) {
                 out.push_back(segment(app1, std::string_view(reinterpret_cast<const char*>(s.payload.data()), 6), *tiff));
+                exifWritten = true;
+            }
         } else if (isXmp(s)) {
             if (mainWritten) continue;  // a second main packet is not XMP any reader follows
             mainWritten = true;
@@ -307,7 +312,12 @@ std::vector<MetadataSegment> fromJpegSegments(const MetadataBlocks& source, cons
                                  payload.end());
                 ++end;
             }
-            if (auto kept = withoutThumbnails(resources)) {
+            auto kept = withoutThumbnails(resources);
+            if (changes.date) {
+                Bytes edited = kept ? *kept : resources;
+                if (setIptcDatesInResources(edited, *changes.date)) kept = std::move(edited);
+            }
+            if (kept) {
                 for (auto& part : photoshopSegments(*kept)) out.push_back(std::move(part));
             } else {
                 out.insert(out.end(), segments.begin() + static_cast<std::ptrdiff_t>(i),
@@ -320,6 +330,14 @@ std::vector<MetadataSegment> fromJpegSegments(const MetadataBlocks& source, cons
     }
     if (profile == ProfileChoice::srgb && !profileWritten)
         for (auto& chunk : iccSegments(srgbProfile())) out.push_back(std::move(chunk));
+    // A date to write and no EXIF to write it into: a block of its own, where
+    // EXIF goes, right after JFIF.
+    if (changes.date && !exifWritten) {
+        if (auto tiff = exifForCopy(emptyExif(), changes, false)) {
+            const bool afterJfif = !out.empty() && isJfif(out.front());
+            out.insert(out.begin() + (afterJfif ? 1 : 0), segment(app1, exifSignature, *tiff));
+        }
+    }
     return out;
 }
 
@@ -327,9 +345,11 @@ std::vector<MetadataSegment> fromJpegSegments(const MetadataBlocks& source, cons
 
 std::vector<MetadataSegment> fromBlocks(const MetadataBlocks& source, const CopyChanges& changes) {
     std::vector<MetadataSegment> out;
-    if (!source.exif.empty()) {
-        if (auto tiff = exifForCopy(source.exif, changes, true)) out.push_back(segment(app1, exifSignature, *tiff));
-    }
+    std::optional<Bytes> tiff;
+    if (!source.exif.empty()) tiff = exifForCopy(source.exif, changes, true);
+    // A date to write and no EXIF to write it into: a block of its own.
+    if (!tiff && changes.date) tiff = exifForCopy(emptyExif(), changes, false);
+    if (tiff) out.push_back(segment(app1, exifSignature, *tiff));
     if (!source.xmp.empty()) {
         const auto edits = xmpEditsForCopy(changes);
         if (auto edited = editXmp(bytesOf(source.xmp), edits)) {
@@ -357,6 +377,7 @@ std::vector<MetadataSegment> fromBlocks(const MetadataBlocks& source, const Copy
         Bytes resource = {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0};
         appendBigEndian32(resource, static_cast<std::uint32_t>(source.iptc.size()));
         resource.insert(resource.end(), source.iptc.begin(), source.iptc.end());
+        if (changes.date) setIptcDates(std::span(resource).subspan(12), *changes.date);
         if (resource.size() % 2 != 0) resource.push_back(0);
         for (auto& part : photoshopSegments(resource)) out.push_back(std::move(part));
     }

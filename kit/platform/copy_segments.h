@@ -15,10 +15,13 @@ inline constexpr std::size_t maximumSegmentPayload = 65533;
 // What a copy of source carries, in the order it is written.
 // From a JPEG source every application and comment segment is carried
 // through byte for byte, except:
-//  - EXIF: patched in place (orientation, pixel size, no thumbnail, GPS on request);
+//  - EXIF: patched in place (orientation, pixel size, no thumbnail, GPS on
+//    request, a corrected capture date on request: exif_dates.h); a source
+//    without EXIF gets a block of its own for the date;
 //  - XMP, extended XMP included: the same changes made to the packet text;
 //  - JFIF: kept, without its thumbnail; JFIF extension thumbnails go;
-//  - Photoshop resources: kept, without their thumbnails;
+//  - Photoshop resources: kept, without their thumbnails, and with a
+//    corrected capture date in their IPTC dates on request (iptc_dates.h);
 //  - ICC profile: kept only when it describes the written RGB pixels,
 //    replaced by sRGB when the decoder converted the pixels into sRGB;
 //  - the multi-picture index and the Adobe colour-transform segment go:

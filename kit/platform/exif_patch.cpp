@@ -3,9 +3,15 @@
 #include <algorithm>
 #include <optional>
 
+#include "kit/platform/copy_segments.h"
+#include "kit/platform/exif_dates.h"
+#include "kit/platform/tiff_ifd.h"
+
 namespace veltrop::platform {
 
 namespace {
+
+using namespace tiff;
 
 constexpr std::uint16_t tagImageWidth = 0x0100;
 constexpr std::uint16_t tagImageLength = 0x0101;
@@ -21,124 +27,10 @@ constexpr std::uint16_t tagPixelXDimension = 0xA002;
 constexpr std::uint16_t tagPixelYDimension = 0xA003;
 constexpr std::uint16_t tagInteropIfd = 0xA005;
 
-constexpr std::uint16_t typeByte = 1, typeShort = 3, typeLong = 4, typeIfd = 13;
-
 // Real files hold IFD0, IFD1 and a few sub-IFDs; a longer chain or deeper
 // nesting is a loop or an attack.
 constexpr int maximumChain = 8;
 constexpr int maximumDepth = 4;
-
-std::size_t typeSize(std::uint16_t type) {
-    switch (type) {
-        case 1: case 2: case 6: case 7: return 1;
-        case 3: case 8: return 2;
-        case 4: case 9: case 11: case 13: return 4;
-        case 5: case 10: case 12: return 8;
-        default: return 0;
-    }
-}
-
-struct Range {
-    std::size_t begin = 0;
-    std::size_t end = 0;
-};
-
-class Block {
-public:
-    explicit Block(std::vector<std::uint8_t>& bytes) : bytes_(bytes), bigEndian_(bytes[0] == 'M') {}
-
-    std::size_t size() const { return bytes_.size(); }
-    bool fits(std::size_t at, std::size_t length) const { return at <= size() && length <= size() - at; }
-
-    std::uint32_t read(std::size_t at, int width) const {
-        std::uint32_t value = 0;
-        for (int i = 0; i < width; ++i) {
-            const std::uint32_t byte = bytes_[at + static_cast<std::size_t>(bigEndian_ ? i : width - 1 - i)];
-            value = (value << 8) | byte;
-        }
-        return value;
-    }
-    void write(std::size_t at, std::uint32_t value, int width) {
-        for (int i = 0; i < width; ++i) {
-            const int shift = 8 * (bigEndian_ ? width - 1 - i : i);
-            bytes_[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> shift);
-        }
-    }
-    void zero(Range range) { std::fill(bytes_.begin() + range.begin, bytes_.begin() + range.end, 0); }
-    void move(std::size_t from, std::size_t to, std::size_t length) {
-        std::copy(bytes_.begin() + from, bytes_.begin() + from + length, bytes_.begin() + to);
-    }
-
-private:
-    std::vector<std::uint8_t>& bytes_;
-    bool bigEndian_;
-};
-
-struct Entry {
-    std::size_t at = 0;  // of the 12-byte entry
-    std::uint16_t tag = 0;
-    std::uint16_t type = 0;
-    std::uint32_t count = 0;
-    std::optional<Range> value;  // where the value's bytes lie, when inside the block
-    bool outOfLine = false;
-};
-
-struct Ifd {
-    std::size_t at = 0;
-    std::vector<Entry> entries;
-    std::optional<std::size_t> nextField;  // where the offset of the next IFD is stored
-    std::uint32_t next = 0;
-
-    Range table() const { return {at, nextField ? *nextField + 4 : at + 2 + 12 * entries.size()}; }
-    const Entry* find(std::uint16_t tag) const {
-        for (const Entry& entry : entries)
-            if (entry.tag == tag) return &entry;
-        return nullptr;
-    }
-};
-
-std::optional<Ifd> readIfd(const Block& block, std::size_t at) {
-    if (!block.fits(at, 2)) return std::nullopt;
-    const std::size_t count = block.read(at, 2);
-    if (!block.fits(at + 2, 12 * count)) return std::nullopt;
-    Ifd ifd;
-    ifd.at = at;
-    for (std::size_t i = 0; i < count; ++i) {
-        Entry entry;
-        entry.at = at + 2 + 12 * i;
-        entry.tag = static_cast<std::uint16_t>(block.read(entry.at, 2));
-        entry.type = static_cast<std::uint16_t>(block.read(entry.at + 2, 2));
-        entry.count = block.read(entry.at + 4, 4);
-        const std::size_t unit = typeSize(entry.type);
-        if (unit != 0 && entry.count <= block.size() / unit) {
-            const std::size_t length = unit * entry.count;
-            if (length <= 4) {
-                entry.value = Range{entry.at + 8, entry.at + 8 + length};
-            } else {
-                entry.outOfLine = true;
-                const std::size_t offset = block.read(entry.at + 8, 4);
-                if (block.fits(offset, length)) entry.value = Range{offset, offset + length};
-            }
-        }
-        ifd.entries.push_back(entry);
-    }
-    const std::size_t nextField = at + 2 + 12 * count;
-    if (block.fits(nextField, 4)) {
-        ifd.nextField = nextField;
-        ifd.next = block.read(nextField, 4);
-    }
-    return ifd;
-}
-
-// The integers an entry stores (offsets, lengths), as far as they are readable.
-std::vector<std::uint32_t> integers(const Block& block, const Entry& entry) {
-    std::vector<std::uint32_t> values;
-    if (!entry.value || (entry.type != typeShort && entry.type != typeLong && entry.type != typeIfd)) return values;
-    const int width = static_cast<int>(typeSize(entry.type));
-    for (std::size_t at = entry.value->begin; at < entry.value->end; at += static_cast<std::size_t>(width))
-        values.push_back(block.read(at, width));
-    return values;
-}
 
 bool isSubIfdPointer(const Entry& entry) {
     return entry.tag == tagExifIfd || entry.tag == tagInteropIfd || entry.tag == tagSubIfds || entry.type == typeIfd;
@@ -192,6 +84,12 @@ public:
         }
 
         for (const Range& range : removed_) zeroUnlessKept(range);
+        if (changes_.date) {
+            // A block must still fit one JPEG segment after its signature.
+            const std::size_t limit = maximumSegmentPayload - 6;
+            for (const Range& range : writeCopyDate(block_, *changes_.date, limit, kept_))
+                zeroUnlessKept(range);
+        }
         return true;
     }
 

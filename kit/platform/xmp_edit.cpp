@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "kit/platform/exif_dates.h"
 #include "kit/platform/md5.h"
 
 namespace veltrop::platform {
@@ -418,6 +419,15 @@ std::vector<XmpEdit> xmpEditsForCopy(const CopyChanges& changes) {
         {googleCamera, "MicroVideo*", std::nullopt},
     };
     if (changes.removeGPS) edits.push_back({xmpns::exif, "GPS*", std::nullopt});
+    if (changes.date) {
+        // Whole seconds, and a zone only when it is known: the old value's
+        // fraction and zone belonged to the old reading.
+        const std::string date = xmpDateText(changes.date->date, changes.date->offsetSeconds);
+        edits.push_back({xmpns::exif, "DateTimeOriginal", date});
+        edits.push_back({xmpns::exif, "DateTimeDigitized", date});
+        edits.push_back({xmpns::xmp, "CreateDate", date});
+        edits.push_back({xmpns::photoshop, "DateCreated", date});
+    }
     return edits;
 }
 

@@ -19,6 +19,7 @@ inline constexpr std::string_view tiff = "http://ns.adobe.com/tiff/1.0/";
 inline constexpr std::string_view exif = "http://ns.adobe.com/exif/1.0/";
 inline constexpr std::string_view xmp = "http://ns.adobe.com/xap/1.0/";
 inline constexpr std::string_view note = "http://ns.adobe.com/xmp/note/";
+inline constexpr std::string_view photoshop = "http://ns.adobe.com/photoshop/1.0/";
 }  // namespace xmpns
 
 struct XmpEdit {
@@ -29,8 +30,9 @@ struct XmpEdit {
 };
 
 // What a copy changes: orientation 1, the new pixel size where stored, no
-// thumbnails, no index of images that were appended to the original, and
-// on request no GPS properties.
+// thumbnails, no index of images that were appended to the original, on
+// request no GPS properties, and on request a new capture date in the
+// properties that mirror DateTimeOriginal and CreateDate where they exist.
 std::vector<XmpEdit> xmpEditsForCopy(const CopyChanges& changes);
 
 // The packet (UTF-8, or UTF-16 in either byte order) with the edits made;

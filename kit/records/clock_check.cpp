@@ -397,6 +397,19 @@ std::optional<std::int64_t> knownZone(const ClockCheck& check, const DiscoveredP
     return estimate->zoneSeconds;
 }
 
+std::optional<std::int64_t> zoneByGpsTime(const dates::ClockReading& clock, const dates::CaptureDate& date) {
+    if (!clock.gpsDay || !clock.gpsSecondOfDay || isPlaceholder(clock) || date.second == 60) return std::nullopt;
+    const double wall = wallSeconds(date.year, date.month, date.day) +
+                        static_cast<double>(date.hour * 3600 + date.minute * 60 + date.second);
+    const double difference =
+        wall - (wallSeconds(clock.gpsDay->year, clock.gpsDay->month, clock.gpsDay->day) + *clock.gpsSecondOfDay);
+    const std::int64_t zone = roundedZone(difference);
+    if (std::abs(difference - static_cast<double>(zone)) > clockLimits::zoneReadingSeconds || !zoneInRange(zone) ||
+        !isUsualZone(zone))
+        return std::nullopt;
+    return zone;
+}
+
 std::string SyncShotError::description() const {
     const std::string name = photo.filename().string();
     switch (kind) {

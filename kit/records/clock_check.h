@@ -35,6 +35,9 @@ inline constexpr double sameClockSeconds = 30;
 inline constexpr std::int64_t fileTimeToleranceSeconds = 60;
 // Smaller corrections are within what whole-second clocks can tell apart.
 inline constexpr std::int64_t minimumShiftSeconds = 2;
+// A date read against GPS time tells its zone when the difference is this
+// close to a usual zone: a stale fix or a rounded correction stays within it.
+inline constexpr double zoneReadingSeconds = 120;
 }  // namespace clockLimits
 
 // One clock: the photos of one camera text, or of one folder of it when the
@@ -112,6 +115,12 @@ const ClockEstimate* estimateFor(const ClockCheck& check, const records::Discove
 // The photo's time zone when it is known: its own offset tag, else its
 // clock's zone as found from GPS time. Seconds east of UTC.
 std::optional<std::int64_t> knownZone(const ClockCheck& check, const records::DiscoveredPhoto& photo);
+
+// The zone a wall-clock date of the photo is in, read off the photo's own
+// GPS date and time (UTC): their difference must lie within
+// zoneReadingSeconds of a usual zone (whole or half hours, or the three
+// that end in three quarters) inside −12:00…+14:00. Seconds east of UTC.
+std::optional<std::int64_t> zoneByGpsTime(const dates::ClockReading& clock, const dates::CaptureDate& date);
 
 // Two photos of one moment by two cameras: the second camera's clock is set
 // to the first's (corrected first, when the first camera has a GPS proposal).

@@ -172,6 +172,7 @@ Json encodeConfiguration(const StampConfiguration& configuration, std::string pa
         object.value("project", encodeProject(*configuration.project, object.child("project")));
     // Written only when on, so that settings without it read as before.
     if (configuration.keepOriginalQuality) object.boolean("keepOriginalQuality", true);
+    if (configuration.writeCorrectedDates) object.boolean("writeCorrectedDates", true);
     return object.take();
 }
 
@@ -396,6 +397,8 @@ StampConfiguration decodeConfiguration(const Json& value, std::string path) {
     // Absent from settings written before it existed.
     if (object.optional("keepOriginalQuality") != nullptr)
         configuration.keepOriginalQuality = object.boolean("keepOriginalQuality");
+    if (object.optional("writeCorrectedDates") != nullptr)
+        configuration.writeCorrectedDates = object.boolean("writeCorrectedDates");
     return configuration;
 }
 

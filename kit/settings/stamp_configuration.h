@@ -28,6 +28,9 @@ struct StampConfiguration {
     std::optional<PhotoProject> project;
     // JPEG copies keep the original's coefficients outside the stamp when they can.
     bool keepOriginalQuality = false;
+    // Copies whose date a correction rule gave record that date in their
+    // EXIF (and mirroring XMP); otherwise they carry the source's dates.
+    bool writeCorrectedDates = false;
 
     bool operator==(const StampConfiguration&) const = default;
 };

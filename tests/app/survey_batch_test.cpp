@@ -217,6 +217,21 @@ TEST(ControlsPane, ReferenceNumbersStartAtOne) {
     EXPECT_EQ(settings::effectiveProject(model.configuration()).firstNumber, 1);
 }
 
+TEST(ControlsPane, WriteCorrectedDatesIsOffUntilChecked) {
+    ModelHarness harness;
+    AppModel& model = harness.make();
+    ContentView view(model);
+    QCheckBox* box = view.controls()->writeDatesBox();
+    EXPECT_EQ(box->text(), "Write corrected dates into the copies");
+    EXPECT_FALSE(box->isChecked());
+    box->click();
+    EXPECT_TRUE(model.configuration().writeCorrectedDates);
+    settings::StampConfiguration off = model.configuration();
+    off.writeCorrectedDates = false;
+    model.setConfiguration(off);
+    EXPECT_FALSE(box->isChecked());
+}
+
 TEST(ContentView, ThePackageChoiceAndTheDestinationSitBesideTheExportButton) {
     ModelHarness harness;
     AppModel& model = harness.make();

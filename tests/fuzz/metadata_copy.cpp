@@ -21,9 +21,11 @@ constexpr std::string_view exifSignature{"Exif\0\0", 6};
 constexpr std::string_view xmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
 
 // The copy's EXIF and main XMP, read back from the segments it would get.
-MetadataBlocks copyWithoutGPS(const MetadataBlocks& source, int width, int height) {
+MetadataBlocks copyWithoutGPS(const MetadataBlocks& source, int width, int height,
+                              std::optional<platform::CopyDate> date = std::nullopt) {
     MetadataBlocks copy;
-    for (const auto& segment : platform::segmentsForCopy(source, {.width = width, .height = height, .removeGPS = true})) {
+    for (const auto& segment :
+         platform::segmentsForCopy(source, {.width = width, .height = height, .removeGPS = true, .date = date})) {
         if (segment.marker != 0xE1) continue;
         const std::string_view payload(reinterpret_cast<const char*>(segment.payload.data()), segment.payload.size());
         if (payload.starts_with(exifSignature))
@@ -121,6 +123,15 @@ int fuzzMetadataCopy(const std::uint8_t* data, std::size_t size) {
 
     // The copy's metadata taken as a source reads the same once copied again.
     FUZZ_CHECK(same(platform::metadataProperties(copyWithoutGPS(copy, 640, 70000)), properties));
+
+    // Asked to, the copy records a corrected date whatever the source held.
+    const platform::CopyDate date{{2026, 8, 14, 7, 47, 49}, 3600};
+    const auto dated = platform::metadataProperties(copyWithoutGPS(source, 640, 70000, date));
+    const auto& exif = dates::group(dated, dates::keys::exif);
+    for (const auto key : {dates::keys::dateTimeOriginal, dates::keys::dateTimeDigitized}) {
+        const auto* value = dates::find(exif, key);
+        FUZZ_CHECK(value && value->string() && *value->string() == "2026:08:14 07:47:49");
+    }
     return 0;
 }
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <map>
 #include <sstream>
 
@@ -16,6 +18,7 @@
 #include "kit/export/image_loader.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/records/photo_record.h"
+#include "kit/platform/exif_dates.h"
 #include "support/test_support.h"
 
 namespace veltrop::exporting {
@@ -113,12 +116,13 @@ bool isAllowed(std::string_view key, const Source& source) {
 
 // exiftool's reading of many files at once, by file: every tag in every
 // group, numbers as stored; binary values by content where the tool gives it.
-std::map<fs::path, Reading> readAll(const std::vector<fs::path>& files) {
+// Further arguments (a tag selection) may narrow the reading.
+std::map<fs::path, Reading> readAll(const std::vector<fs::path>& files, const std::string& arguments = "") {
     std::map<fs::path, Reading> readings;
     std::string names;
     for (const auto& file : files) names += " " + shellQuoted(file);
     for (const char* binary : {"", " -b"}) {
-        auto output = commandOutput(std::string("exiftool -j -a -G1 -n -q -q") + binary + names + " 2>/dev/null");
+        auto output = commandOutput(std::string("exiftool -j -a -G1 -n -q -q") + binary + arguments + names + " 2>/dev/null");
         if (!output) continue;
         auto parsed = nlohmann::json::parse(*output, nullptr, false);
         if (!parsed.is_array()) continue;
@@ -356,6 +360,255 @@ TEST(MetadataFidelity, UprightCopiesLookLikeTheirSourceOutsideTheStamp) {
         }
     }
     EXPECT_GE(compared, 15);
+}
+
+// ---- Corrected dates written into the copies
+
+// The tags a corrected date may change in a copy, and how.
+enum class DateChange {
+    resolved,        // the resolved date, as EXIF text
+    resolvedPrefix,  // the resolved date, then perhaps a zone (XMP)
+    mayGo,           // a sub-second that no longer belongs to its date
+    added,           // only where the source had no Exif IFD
+    resolvedDay,     // the resolved date's day (IPTC)
+    resolvedTime,    // the resolved date's time, then the zone (IPTC)
+    zone,            // the resolved date's zone as the photo's GPS time tells it
+    encoding,        // the encoder's own JFIF segment, left out once the copy has EXIF
+    derived,         // computed by the reading tool from the others
+};
+
+constexpr std::pair<std::string_view, DateChange> dateChanges[] = {
+    {"ExifIFD:DateTimeOriginal", DateChange::resolved},
+    {"ExifIFD:CreateDate", DateChange::resolved},
+    {"XMP-exif:DateTimeOriginal", DateChange::resolvedPrefix},
+    {"XMP-exif:DateTimeDigitized", DateChange::resolvedPrefix},
+    {"XMP-xmp:CreateDate", DateChange::resolvedPrefix},
+    {"XMP-photoshop:DateCreated", DateChange::resolvedPrefix},
+    {"ExifIFD:SubSecTimeOriginal", DateChange::mayGo},
+    {"ExifIFD:SubSecTimeDigitized", DateChange::mayGo},
+    {"ExifIFD:ExifVersion", DateChange::added},
+    {"ExifIFD:OffsetTimeOriginal", DateChange::zone},
+    {"IPTC:DateCreated", DateChange::resolvedDay},
+    {"IPTC:DigitalCreationDate", DateChange::resolvedDay},
+    {"IPTC:TimeCreated", DateChange::resolvedTime},
+    {"IPTC:DigitalCreationTime", DateChange::resolvedTime},
+    {"JFIF:*", DateChange::encoding},
+    {"Composite:*", DateChange::derived},
+};
+
+bool describesTheFile(const std::string& key) {
+    return key.starts_with("File:") || key.starts_with("System:") || key.starts_with("ExifTool:") || key == "SourceFile";
+}
+
+std::string valueText(const nlohmann::json& value) { return value.is_string() ? value.get<std::string>() : value.dump(); }
+
+// Seconds of "YYYY:MM:DD HH:MM:SS" in UTC, by the C library's calendar.
+std::optional<std::int64_t> utcSeconds(const std::string& date, const std::string& time) {
+    std::tm fields{};
+    if (std::sscanf((date + " " + time).c_str(), "%d:%d:%d %d:%d:%d", &fields.tm_year, &fields.tm_mon,
+                    &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec) != 6)
+        return std::nullopt;
+    fields.tm_year -= 1900;
+    fields.tm_mon -= 1;
+    return static_cast<std::int64_t>(::timegm(&fields));
+}
+
+bool hasExif(const Reading& reading) {
+    return std::any_of(reading.begin(), reading.end(), [](const auto& entry) {
+        return entry.first.starts_with("IFD0:") || entry.first.starts_with("ExifIFD:");
+    });
+}
+
+// DateTimeOriginal with OffsetTimeOriginal is the instant of the GPS time.
+bool zoneAgreesWithGps(const Reading& reading) {
+    const auto text = [&](const char* key) { return reading.contains(key) ? valueText(reading.at(key)) : std::string(); };
+    const std::string wall = text("ExifIFD:DateTimeOriginal"), offset = text("ExifIFD:OffsetTimeOriginal");
+    const auto local = utcSeconds(wall.substr(0, 10), wall.substr(wall.size() > 11 ? 11 : 0));
+    const auto gps = utcSeconds(text("GPS:GPSDateStamp"), text("GPS:GPSTimeStamp").substr(0, 8));
+    int hours = 0, minutes = 0;
+    if (!local || !gps || offset.size() != 6 || std::sscanf(offset.c_str() + 1, "%d:%d", &hours, &minutes) != 2)
+        return false;
+    const std::int64_t zone = (offset[0] == '-' ? -1 : 1) * (hours * 3600 + minutes * 60);
+    return std::abs(*local - zone - *gps) <= 120;
+}
+
+// How a copy written with the resolved date differs from one written without.
+std::vector<std::string> unexpectedDateChanges(const Reading& without, const Reading& with, const std::string& resolved) {
+    std::vector<std::string> found;
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : without) keys.push_back(key);
+    for (const auto& [key, value] : with)
+        if (!without.contains(key)) keys.push_back(key);
+    for (const auto& key : keys) {
+        const auto was = without.find(key);
+        const auto is = with.find(key);
+        const bool same = was != without.end() && is != with.end() && was->second == is->second;
+        const auto change = std::find_if(std::begin(dateChanges), std::end(dateChanges),
+                                         [&](const auto& c) { return matches(c.first, key); });
+        if (describesTheFile(key)) continue;
+        bool fine = same;
+        if (change != std::end(dateChanges)) {
+            const std::string now = is == with.end() ? "" : valueText(is->second);
+            switch (change->second) {
+                case DateChange::resolved: fine = now == resolved; break;
+                case DateChange::resolvedPrefix: fine = was == without.end() ? same : now.starts_with(resolved); break;
+                case DateChange::mayGo: fine = same || is == with.end(); break;
+                case DateChange::added: fine = same || (was == without.end() && now == "0232"); break;
+                case DateChange::resolvedDay: fine = same || now == resolved.substr(0, 10); break;
+                case DateChange::resolvedTime: fine = same || now.starts_with(resolved.substr(11)); break;
+                case DateChange::zone: fine = same || zoneAgreesWithGps(with); break;
+                case DateChange::encoding: fine = same || (is == with.end() && !hasExif(without)); break;
+                case DateChange::derived: fine = true; break;
+            }
+        }
+        if (!fine)
+            found.push_back(key + ": " + (was == without.end() ? "(absent)" : valueText(was->second)) + " -> " +
+                            (is == with.end() ? "(absent)" : valueText(is->second)));
+    }
+    return found;
+}
+
+struct DatedCopy {
+    fs::path file;
+    std::optional<dates::CaptureDate> resolved;
+    bool lossless = false;
+};
+
+// One export of the photos with the rules; the copies by source photo.
+std::map<fs::path, DatedCopy> exportCopies(const std::vector<records::DiscoveredPhoto>& photos, const fs::path& folder,
+                                           const std::vector<records::DateCorrectionRule>& rules, bool writeDates,
+                                           bool keepQuality = false) {
+    settings::StampConfiguration configuration;
+    configuration.outputRoot = folder;
+    configuration.writeCorrectedDates = writeDates;
+    configuration.keepOriginalQuality = keepQuality;
+    BatchProcessor processor(2);
+    const BatchSummary summary = processor.run(photos, configuration, std::nullopt, rules, std::nullopt);
+    std::map<fs::path, DatedCopy> copies;
+    for (const auto& result : summary.results) {
+        if (result.outcome.kind != FileOutcome::Kind::stamped) {
+            ADD_FAILURE() << result.source << ": " << result.outcome.failureText();
+            continue;
+        }
+        copies[result.source] = {result.outcome.destination, result.record->resolvedDate, result.outcome.lossless};
+    }
+    return copies;
+}
+
+std::vector<fs::path> files(const std::map<fs::path, DatedCopy>& copies) {
+    std::vector<fs::path> list;
+    for (const auto& [source, copy] : copies) list.push_back(copy.file);
+    return list;
+}
+
+// Every corpus photo shifted by 1 h 30 min, or given a date when it records
+// none, written with and without its corrected date in the copy.
+TEST(MetadataFidelity, ACorrectedDateChangesOnlyTheDateTags) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    if (!hasTool("exiftool") || !hasTool("djpeg")) GTEST_SKIP() << "exiftool or djpeg is not installed";
+    ImageLoader::prepare();
+    TempDir folder;
+    std::vector<fs::path> sources = stampablePhotos(corpus);
+    auto photos = PhotoDiscovery::makePhotos(sources, sources);
+    std::vector<records::DateCorrectionRule> rules(1);
+    rules[0].offsetSeconds = 5400;
+    std::vector<records::DiscoveredPhoto> dated;
+    for (const auto& photo : photos) {
+        if (photo.captureDate) {
+            dated.push_back(photo);
+            continue;
+        }
+        records::DateCorrectionRule supply;
+        supply.scope = records::DateCorrectionScope::photo(photo.url);
+        supply.suppliedDate = dates::CaptureDate{2026, 8, 14, 6, 17, 49, dates::CaptureDateSource::suppliedDate};
+        rules.push_back(supply);
+    }
+    ASSERT_GE(dated.size(), 20u);
+    ASSERT_GE(rules.size(), 5u);
+
+    // Without the setting a corrected photo's copy reads as it does today.
+    const auto today = exportCopies(dated, folder / "today", {}, false);
+    const auto off = exportCopies(photos, folder / "off", rules, false);
+    const auto on = exportCopies(photos, folder / "on", rules, true);
+    const auto todayReadings = readAll(files(today));
+    const auto offReadings = readAll(files(off));
+    const auto onReadings = readAll(files(on));
+    for (const auto& [source, copy] : today) {
+        SCOPED_TRACE(source.filename().string());
+        Reading was = todayReadings.at(copy.file), is = offReadings.at(off.at(source).file);
+        std::erase_if(was, [](const auto& entry) { return describesTheFile(entry.first); });
+        std::erase_if(is, [](const auto& entry) { return describesTheFile(entry.first); });
+        EXPECT_EQ(was, is);
+    }
+
+    // With it, only the date tags change, to the resolved date.
+    for (const auto& [source, copy] : on) {
+        SCOPED_TRACE(source.filename().string());
+        ASSERT_TRUE(copy.resolved);
+        const std::string resolved = platform::exifDateText(*copy.resolved);
+        const Reading& reading = onReadings.at(copy.file);
+        EXPECT_EQ(reading.at("ExifIFD:DateTimeOriginal"), resolved);
+        EXPECT_EQ(reading.at("ExifIFD:CreateDate"), resolved);
+        const auto differences = unexpectedDateChanges(offReadings.at(off.at(source).file), reading, resolved);
+        std::string list;
+        for (const auto& line : differences) list += "\n  " + line;
+        EXPECT_TRUE(differences.empty()) << differences.size() << " unexpected differences:" << list;
+        EXPECT_TRUE(decodesCompletely(copy.file));
+    }
+    // A photo with EXIF but no date, and photos without any EXIF, get both tags.
+    for (const char* name : {"Nokia 3110c (Mobile Phone).jpg", "landscape_5.jpg", "Issue 614.jpg"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(on.contains(corpus / name));
+        EXPECT_EQ(onReadings.at(on.at(corpus / name).file).at("ExifIFD:DateTimeOriginal"), "2026:08:14 06:17:49");
+    }
+
+    // Maker notes read the same, value for value.
+    const auto offNotes = readAll(files(off), " -MakerNotes:all");
+    const auto onNotes = readAll(files(on), " -MakerNotes:all");
+    int withNotes = 0;
+    for (const auto& [source, copy] : on) {
+        SCOPED_TRACE(source.filename().string());
+        Reading was = offNotes.at(off.at(source).file), is = onNotes.at(copy.file);
+        std::erase_if(was, [](const auto& entry) { return describesTheFile(entry.first); });
+        std::erase_if(is, [](const auto& entry) { return describesTheFile(entry.first); });
+        EXPECT_EQ(was, is);
+        withNotes += was.size() > 3;
+    }
+    EXPECT_GE(withNotes, 8);
+}
+
+// The copies that keep the original's JPEG data carry the same date.
+TEST(MetadataFidelity, KeptQualityCopiesCarryTheCorrectedDateToo) {
+    VELTROP_REQUIRE_CORPUS(corpus);
+    if (!hasTool("exiftool") || !hasTool("djpeg")) GTEST_SKIP() << "exiftool or djpeg is not installed";
+    ImageLoader::prepare();
+    TempDir folder;
+    std::vector<fs::path> sources;
+    for (const char* name : {"Canon EOS 1000D.jpg", "Issue 80.jpg", "Nokia 3110c (Mobile Phone).jpg", "landscape_5.jpg"})
+        sources.push_back(corpus / name);
+    const auto photos = PhotoDiscovery::makePhotos(sources, sources);
+    records::DateCorrectionRule supply;
+    supply.suppliedDate = dates::CaptureDate{2026, 8, 14, 6, 17, 49, dates::CaptureDateSource::suppliedDate};
+    const auto normal = exportCopies(photos, folder / "normal", {supply}, true);
+    const auto kept = exportCopies(photos, folder / "kept", {supply}, true, true);
+    const auto normalReadings = readAll(files(normal));
+    const auto keptReadings = readAll(files(kept));
+    int lossless = 0;
+    for (const auto& [source, copy] : kept) {
+        lossless += copy.lossless;
+        SCOPED_TRACE(source.filename().string());
+        const Reading& reading = keptReadings.at(copy.file);
+        EXPECT_EQ(reading.at("ExifIFD:DateTimeOriginal"), "2026:08:14 06:17:49");
+        EXPECT_EQ(reading.at("ExifIFD:CreateDate"), "2026:08:14 06:17:49");
+        // The EXIF and XMP read as in the copy encoded anew.
+        for (const auto& [key, value] : normalReadings.at(normal.at(source).file)) {
+            if (key.starts_with("ExifIFD:") || key.starts_with("IFD0:") || key.starts_with("XMP-")) {
+                EXPECT_EQ(reading.contains(key) ? reading.at(key) : nlohmann::json(), value) << key;
+            }
+        }
+        EXPECT_TRUE(decodesCompletely(copy.file));
+    }
+    EXPECT_GE(lossless, 3);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include "kit/platform/exif_patch.h"
 
+#include "kit/platform/exif_dates.h"
+
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "kit/export/image_fixtures.h"
@@ -160,6 +163,205 @@ TEST(ExifPatch, UsedLengthEndsWithTheLastKeptByte) {
     EXPECT_EQ(patched->usedLength, find(source, makerNote) + makerNote.size());
     EXPECT_TRUE(std::all_of(patched->tiff.begin() + static_cast<std::ptrdiff_t>(patched->usedLength),
                             patched->tiff.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+// ---- A corrected capture date
+
+const dates::CaptureDate newDate{2026, 8, 14, 7, 47, 49};
+
+// Where the block stores an entry of the tag (little-endian blocks only).
+std::size_t entryOf(const Bytes& tiff, std::uint16_t tag, std::uint16_t type) {
+    return find(tiff, Bytes{static_cast<std::uint8_t>(tag), static_cast<std::uint8_t>(tag >> 8),
+                            static_cast<std::uint8_t>(type), 0});
+}
+
+std::uint32_t little32(const Bytes& bytes, std::size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+bool describesFile(const std::string& key) {
+    return key.starts_with("File:") || key.starts_with("System:") || key.starts_with("ExifTool:") ||
+           key.starts_with("Composite:") || key == "SourceFile";
+}
+
+TEST(ExifDates, ChangeOnlyTheDateTagsAndMoveNothing) {
+    struct Case {
+        const char* name;
+        TiffBlock source;
+        platform::CopyDate date;
+        // What the reference tool reads afterwards; null: absent. Every other tag reads as before.
+        std::map<std::string, nlohmann::json> expected;
+        bool grows;  // a new Exif IFD was needed
+    };
+    const TiffEntry dto = ascii(0x9003, "2026:08:14 06:17:49");
+    const TiffEntry created = ascii(0x9004, "2026:08:14 06:17:49");
+    const TiffEntry note{0x927C, 7, static_cast<std::uint32_t>(makerNote.size()), makerNote};
+    const std::vector<TiffEntry> camera = {ascii(0x010F, "Maker"), ascii(0x0110, "Model 7"),
+                                           ascii(0x0132, "2026:08:14 07:00:00")};
+    const auto block = [&](std::vector<TiffEntry> exif, bool bigEndian = false) {
+        TiffBlock tiff;
+        tiff.bigEndian = bigEndian;
+        tiff.ifd0 = camera;
+        tiff.exif = std::move(exif);
+        return tiff;
+    };
+    const nlohmann::json none;  // absent
+    const std::vector<Case> cases = {
+        {"both stored: overwritten", block({dto, created, note}), {newDate},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"}, {"ExifIFD:CreateDate", "2026:08:14 07:47:49"}}, false},
+        {"big-endian", block({dto, created, note}, true), {newDate},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"}, {"ExifIFD:CreateDate", "2026:08:14 07:47:49"}}, false},
+        {"CreateDate missing: added", block({dto, note, shorts(0xA002, {640})}), {newDate},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"}, {"ExifIFD:CreateDate", "2026:08:14 07:47:49"}}, true},
+        {"big-endian, both missing", block({note, shorts(0xA002, {640})}, true), {newDate},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"}, {"ExifIFD:CreateDate", "2026:08:14 07:47:49"}}, true},
+        {"no Exif IFD", block({}), {newDate},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"},
+          {"ExifIFD:CreateDate", "2026:08:14 07:47:49"},
+          {"ExifIFD:ExifVersion", "0232"}},
+         true},
+        {"a date too short to hold the new one", block({ascii(0x9003, "2026:08:14"), created, note}), {newDate},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"}, {"ExifIFD:CreateDate", "2026:08:14 07:47:49"}}, true},
+        {"zone known: set where stored, added where not",
+         block({dto, created, ascii(0x9010, "+01:00"), ascii(0x9012, "+01:00"), note}), {newDate, 7200},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"},
+          {"ExifIFD:CreateDate", "2026:08:14 07:47:49"},
+          {"ExifIFD:OffsetTimeOriginal", "+02:00"},
+          {"ExifIFD:OffsetTimeDigitized", "+02:00"}},
+         true},
+        {"zone known and stored", block({dto, created, ascii(0x9011, "-04:00"), note}), {newDate, -16200},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"},
+          {"ExifIFD:CreateDate", "2026:08:14 07:47:49"},
+          {"ExifIFD:OffsetTimeOriginal", "-04:30"}},
+         false},
+        {"sub-seconds that no longer belong go",
+         block({dto, created, ascii(0x9290, "12"), ascii(0x9291, "644"), ascii(0x9292, "64400"), note}),
+         {newDate, std::nullopt, false, false},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"},
+          {"ExifIFD:CreateDate", "2026:08:14 07:47:49"},
+          {"ExifIFD:SubSecTimeOriginal", none},
+          {"ExifIFD:SubSecTimeDigitized", none}},
+         false},
+        {"sub-seconds that still belong stay", block({dto, created, ascii(0x9291, "644"), ascii(0x9292, "644"), note}),
+         {newDate, std::nullopt, true, true},
+         {{"ExifIFD:DateTimeOriginal", "2026:08:14 07:47:49"}, {"ExifIFD:CreateDate", "2026:08:14 07:47:49"}}, false},
+    };
+    TempDir folder;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes source = c.source.build();
+        auto patched = patchExif(source, {640, 480, false, c.date});
+        ASSERT_TRUE(patched);
+        const Bytes& copy = patched->tiff;
+        EXPECT_EQ(copy.size() > source.size(), c.grows);
+        EXPECT_LE(patched->usedLength, copy.size());
+        // Nothing the source holds moved.
+        if (contains(source, makerNote)) {
+            EXPECT_EQ(find(copy, makerNote), find(source, makerNote));
+        }
+        EXPECT_EQ(find(copy, text("Model 7")), find(source, text("Model 7")));
+        // The old reading is gone from the bytes, not only unreferenced.
+        EXPECT_FALSE(contains(copy, text("2026:08:14 06:17:49")));
+
+        const auto before = readBack(patchExif(source, {640, 480, false}).value().tiff, folder, "before.jpg");
+        const auto after = readBack(copy, folder, "after.jpg");
+        if (!before || !after) GTEST_SKIP() << "exiftool is not installed";
+        for (const auto& [key, value] : c.expected) {
+            if (value.is_null()) EXPECT_FALSE(after->contains(key)) << key;
+            else EXPECT_EQ(after->value(key, nlohmann::json()), value) << key;
+        }
+        for (const auto& [key, value] : after->items()) {
+            if (describesFile(key) || c.expected.contains(key)) continue;
+            EXPECT_EQ(before->value(key, nlohmann::json()), value) << key << " changed";
+        }
+        for (const auto& [key, value] : before->items()) {
+            if (!describesFile(key) && !c.expected.contains(key)) {
+                EXPECT_TRUE(after->contains(key)) << key << " went";
+            }
+        }
+    }
+}
+
+TEST(ExifDates, ABlockOfItsOwnForASourceWithoutExif) {
+    for (std::optional<std::int64_t> zone : {std::optional<std::int64_t>{}, std::optional<std::int64_t>{3600}}) {
+        auto patched = patchExif(emptyExif(), {10, 10, false, platform::CopyDate{newDate, zone}});
+        ASSERT_TRUE(patched);
+        TempDir folder;
+        const auto read = readBack(patched->tiff, folder, "new.jpg");
+        if (!read) GTEST_SKIP() << "exiftool is not installed";
+        EXPECT_EQ((*read)["ExifIFD:DateTimeOriginal"], "2026:08:14 07:47:49");
+        EXPECT_EQ((*read)["ExifIFD:CreateDate"], "2026:08:14 07:47:49");
+        EXPECT_EQ(read->value("ExifIFD:OffsetTimeOriginal", ""), zone ? "+01:00" : "");
+        EXPECT_FALSE(read->contains("ExifTool:Warning")) << read->dump();
+    }
+}
+
+// A writer that stores one text for ModifyDate and DateTimeOriginal: the
+// new date must not change ModifyDate.
+TEST(ExifDates, BytesSharedWithAnotherTagAreNotOverwritten) {
+    TiffBlock tiff;
+    tiff.ifd0 = {ascii(0x010F, "Maker"), ascii(0x0132, "2026:08:14 06:17:49")};
+    tiff.exif = {ascii(0x9003, "2026:08:14 06:00:00"), ascii(0x9004, "2026:08:14 06:00:00")};
+    Bytes source = tiff.build();
+    const std::size_t modifyDate = little32(source, entryOf(source, 0x0132, 2) + 8);
+    source[entryOf(source, 0x9003, 2) + 8] = static_cast<std::uint8_t>(modifyDate);
+    auto patched = patchExif(source, {10, 10, false, platform::CopyDate{newDate}});
+    ASSERT_TRUE(patched);
+    TempDir folder;
+    const auto read = readBack(patched->tiff, folder, "shared.jpg");
+    if (!read) GTEST_SKIP() << "exiftool is not installed";
+    EXPECT_EQ((*read)["IFD0:ModifyDate"], "2026:08:14 06:17:49");
+    EXPECT_EQ((*read)["ExifIFD:DateTimeOriginal"], "2026:08:14 07:47:49");
+    EXPECT_EQ((*read)["ExifIFD:CreateDate"], "2026:08:14 07:47:49");
+}
+
+TEST(ExifDates, ABlockAtTheSegmentLimitUsesItsZeroedEndOrLeavesAdditionsOut) {
+    // A maker note that all but fills the segment, and a thumbnail after it
+    // that the copy zeroes: room for the added CreateDate (a new table and
+    // its value, 62 bytes), or not.
+    constexpr std::size_t limit = 65527;
+    for (std::size_t thumbnailSize : {std::size_t{200}, std::size_t{2}}) {
+        SCOPED_TRACE(thumbnailSize);
+        const auto build = [&](std::size_t noteSize) {
+            TiffBlock tiff;
+            tiff.ifd0 = {ascii(0x010F, "Maker")};
+            tiff.exif = {ascii(0x9003, "2026:08:14 06:17:49"),
+                         TiffEntry{0x927C, 7, static_cast<std::uint32_t>(noteSize), Bytes(noteSize, 0x5A)}};
+            tiff.thumbnail = Bytes(thumbnailSize, 0x77);
+            return tiff.build();
+        };
+        const std::size_t overhead = build(1000).size() - 1000;
+        const Bytes source = build(limit - 11 - overhead);
+        ASSERT_EQ(source.size(), limit - 11);
+        const Bytes big(1000, 0x5A);
+        auto patched = patchExif(source, {10, 10, false, platform::CopyDate{newDate}});
+        ASSERT_TRUE(patched);
+        EXPECT_LE(patched->tiff.size(), limit);
+        EXPECT_EQ(find(patched->tiff, big), find(source, big));
+        TempDir folder;
+        const auto read = readBack(patched->tiff, folder, "full.jpg");
+        if (!read) GTEST_SKIP() << "exiftool is not installed";
+        EXPECT_EQ((*read)["ExifIFD:DateTimeOriginal"], "2026:08:14 07:47:49");
+        EXPECT_EQ(read->value("ExifIFD:CreateDate", ""), thumbnailSize > 100 ? "2026:08:14 07:47:49" : "");
+    }
+}
+
+TEST(ExifDates, HostileBlocksStayWithinBounds) {
+    TiffBlock tiff = cameraBlock(false);
+    tiff.exif = {ascii(0x9003, "2026:08:14 06:17:49"), ascii(0x9291, "644")};
+    const Bytes source = tiff.build();
+    std::mt19937 random(5);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes damaged = source;
+        for (int i = 0; i < 1 + round % 4; ++i)
+            damaged[random() % damaged.size()] = static_cast<std::uint8_t>(random() % 4 == 0 ? 0xFF : random());
+        if (round % 7 == 0) damaged.resize(random() % damaged.size());
+        auto result = patchExif(damaged, {40, 30, round % 2 == 0, platform::CopyDate{newDate, 3600}});
+        if (result) {
+            EXPECT_LE(result->tiff.size(), std::max<std::size_t>(damaged.size(), 65527));
+            EXPECT_LE(result->usedLength, result->tiff.size());
+        }
+    }
 }
 
 }  // namespace

@@ -87,6 +87,28 @@ TEST(XmpEdit, ChangesOnlyTheNamedPropertiesWhereverTheyAre) {
     }
 }
 
+// The mirrors of DateTimeOriginal and CreateDate take the new date, whole
+// seconds, with the zone only when known; no property is added.
+TEST(XmpEdit, ACorrectedDateReplacesTheDatePropertiesThatExist) {
+    const std::string ps = " xmlns:photoshop='http://ns.adobe.com/photoshop/1.0/'";
+    const std::string source = "<rdf:Description" + namespaces + ps +
+                               " exif:DateTimeOriginal='2008-03-14T13:59:26-06:00'"
+                               " photoshop:DateCreated='2008-03-14T13:59:26.054-06:00' xmp:ModifyDate='2009-01-01T00:00:00'>"
+                               "<xmp:CreateDate>2008-03-14T20:59:26.535Z</xmp:CreateDate></rdf:Description>";
+    const auto expected = [&](const std::string& date) {
+        return "<rdf:Description" + namespaces + ps + " exif:DateTimeOriginal='" + date +
+               "' photoshop:DateCreated='" + date + "' xmp:ModifyDate='2009-01-01T00:00:00'>"
+               "<xmp:CreateDate>" + date + "</xmp:CreateDate></rdf:Description>";
+    };
+    const dates::CaptureDate date{2008, 3, 14, 15, 29, 26};
+    EXPECT_EQ(edited(head + source + tail, {1, 1, false, CopyDate{date}}),
+              head + expected("2008-03-14T15:29:26") + tail);
+    EXPECT_EQ(edited(head + source + tail, {1, 1, false, CopyDate{date, -6 * 3600}}),
+              head + expected("2008-03-14T15:29:26-06:00") + tail);
+    const std::string undated = "<rdf:Description" + namespaces + " tiff:Make='X'/>";
+    EXPECT_EQ(edited(head + undated + tail, {1, 1, false, CopyDate{date}}), head + undated + tail);
+}
+
 TEST(XmpEdit, RefusesWhatIsNotXml) {
     for (const std::string packet : {"<x:xmpmeta><rdf:RDF></x:xmpmeta>", "<a b='1></a>", "<a><b></a></b>", "<a>"})
         EXPECT_EQ(edited(packet, {}), "(not XML)") << packet;

@@ -5,6 +5,7 @@
 
 #include "kit/dates/civil.h"
 #include "kit/records/clock_check.h"
+#include "kit/records/copy_date.h"
 
 using namespace veltrop::records;
 using veltrop::dates::ClockReading;
@@ -46,6 +47,10 @@ struct Shot {
         exif["DateTimeOriginal"] = exifText(wall);
         return *this;
     }
+    Shot& digitized(std::int64_t wall) {
+        exif["DateTimeDigitized"] = exifText(wall);
+        return *this;
+    }
     Shot& zoneTag(std::string offset) {
         exif["OffsetTimeOriginal"] = std::move(offset);
         return *this;
@@ -78,6 +83,7 @@ struct Shot {
         photo.captureDate = veltrop::dates::CaptureDateReader::readRecordedDate(properties);
         photo.exif = veltrop::dates::ExifFields::fromProperties(properties);
         photo.clock = ClockReading::fromProperties(properties);
+        photo.dateAudit = PhotoDateAudit::fromProperties(properties);
         if (modified)
             photo.clock.fileModified = veltrop::dates::CaptureDateReader::parseExifText(
                 exifText(*modified), veltrop::dates::CaptureDateSource::fileDate);
@@ -340,4 +346,76 @@ TEST(ClockCheck, Texts) {
     EXPECT_EQ(durationText(0.63), "0.6 s");
     EXPECT_EQ(durationText(-433), "7 min 13 s");
     EXPECT_EQ(durationText(7200), "2 h");
+}
+
+TEST(ClockCheck, ZoneByGpsTimeIsAUsualZoneWithinTheTolerance) {
+    const std::pair<std::int64_t, std::optional<std::int64_t>> cases[] = {
+        {7200, 7200},
+        {7200 + 119, 7200},
+        {7200 - 119, 7200},
+        {7200 + 121, std::nullopt},  // too far from any zone to tell
+        {-(9 * 3600 + 1800), -(9 * 3600 + 1800)},
+        {5 * 3600 + 2700, 5 * 3600 + 2700},
+        {2 * 3600 + 900, std::nullopt},   // no zone is a quarter past
+        {15 * 3600, std::nullopt},        // beyond +14:00
+    };
+    for (const auto& [difference, zone] : cases) {
+        SCOPED_TRACE(difference);
+        const DiscoveredPhoto photo = Shot().taken(noonUtc + difference).gpsAt(noonUtc);
+        EXPECT_EQ(zoneByGpsTime(photo.clock, *photo.captureDate), zone);
+    }
+    // A placeholder GPS time, or one without a date, tells nothing.
+    DiscoveredPhoto placeholder = Shot().taken(noonUtc).gpsAt(noonUtc - noonUtc % 86400);
+    EXPECT_EQ(zoneByGpsTime(placeholder.clock, *placeholder.captureDate), std::nullopt);
+    DiscoveredPhoto timeOnly = Shot().taken(noonUtc).gpsTime(12 * 3600);
+    EXPECT_EQ(zoneByGpsTime(timeOnly.clock, *timeOnly.captureDate), std::nullopt);
+}
+
+TEST(CopyDate, WrittenOnlyForCorrectionsWithAZoneOnlyWhenKnown) {
+    using veltrop::platform::CopyDate;
+    using veltrop::dates::CaptureDate;
+    using veltrop::dates::CaptureDateSource;
+    veltrop::settings::StampConfiguration on;
+    on.writeCorrectedDates = true;
+    const auto shift = [](std::int64_t seconds) {
+        DateCorrectionRule rule;
+        rule.offsetSeconds = seconds;
+        return rule;
+    };
+    const auto supply = [](const CaptureDate& date) {
+        DateCorrectionRule rule;
+        rule.suppliedDate = date;
+        return rule;
+    };
+    const std::int64_t wall = noonUtc + 3600;  // 13:00 on the camera
+    const CaptureDate oneThirty{2024, 5, 14, 14, 30, 0, CaptureDateSource::dateTimeOriginal};
+    const CaptureDate supplied{2024, 5, 14, 9, 0, 0, CaptureDateSource::suppliedDate};
+    const CaptureDate asRecorded{2024, 5, 14, 13, 0, 0, CaptureDateSource::suppliedDate};
+    struct Case {
+        const char* name;
+        DiscoveredPhoto photo;
+        std::vector<DateCorrectionRule> rules;
+        std::optional<CopyDate> expected;
+    };
+    const Case cases[] = {
+        {"no rule: the recorded date stays", Shot().taken(wall), {}, std::nullopt},
+        {"shift: the camera's own zone", Shot().taken(wall).digitized(wall).zoneTag("-04:00"), {shift(5400)},
+         CopyDate{oneThirty, -4 * 3600, true, true}},
+        {"shift: GPS time tells the zone of the corrected date",
+         Shot().taken(wall).zoneTag("+01:00").gpsAt(noonUtc + 1800), {shift(5400)},
+         CopyDate{oneThirty, 2 * 3600, true, false}},
+        {"shift, no zone anywhere", Shot().taken(wall).digitized(wall - 60), {shift(5400)},
+         CopyDate{oneThirty, std::nullopt, true, false}},
+        {"supply: no zone of its own", Shot().taken(wall).zoneTag("+01:00"), {supply(supplied)},
+         CopyDate{supplied, std::nullopt, false, false}},
+        {"supply of the recorded date keeps its sub-seconds", Shot().taken(wall), {supply(asRecorded)},
+         CopyDate{asRecorded, std::nullopt, true, false}},
+        {"supply read against GPS time", Shot().gpsAt(noonUtc - 15 * 3600), {supply(supplied)},
+         CopyDate{supplied, 12 * 3600, false, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(copyDate(c.photo, resolveDate(c.photo, on, c.rules), on), c.expected);
+        EXPECT_EQ(copyDate(c.photo, resolveDate(c.photo, {}, c.rules), {}), std::nullopt) << "asked for";
+    }
 }

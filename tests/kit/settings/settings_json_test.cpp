@@ -70,6 +70,7 @@ TEST(SettingsJson, RoundTripsVariedConfigurations) {
     everything.useFileDateFallback = true;
     everything.jpegQuality = 0.1 + 0.2;
     everything.keepOriginalQuality = true;
+    everything.writeCorrectedDates = true;
     everything.project = PhotoProject{"Bridge \u2014 span 2", "Riverside", "", -42, false, false};
     cases.push_back(everything);
 
@@ -150,6 +151,20 @@ TEST(SettingsJson, ExactTextOfASmallConfiguration) {
     }
   }
 })");
+}
+
+// Settings written before the key existed read with it off, and with it off
+// nothing new is written, so that older readers see what they know.
+TEST(SettingsJson, WriteCorrectedDatesIsOptionalAndOffByDefault) {
+    StampConfiguration configuration;
+    EXPECT_EQ(encoded(configuration).find("writeCorrectedDates"), std::string::npos);
+    EXPECT_FALSE(decodeStampConfiguration(encoded(configuration))->writeCorrectedDates);
+    configuration.writeCorrectedDates = true;
+    EXPECT_NE(encoded(configuration).find("\"writeCorrectedDates\": true"), std::string::npos);
+    const std::string off = replaced(encoded(configuration), "\"writeCorrectedDates\": true", "\"writeCorrectedDates\": false");
+    EXPECT_FALSE(decodeStampConfiguration(off)->writeCorrectedDates);
+    const std::string wrong = replaced(encoded(configuration), "\"writeCorrectedDates\": true", "\"writeCorrectedDates\": 1");
+    EXPECT_FALSE(decodeStampConfiguration(wrong));
 }
 
 TEST(SettingsJson, StringsEscapeSlashesQuotesAndControlCharacters) {

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include <nlohmann/json.hpp>
+
+#include "support/test_support.h"
+#include "tests/cli/cli_photos.h"
+#include "tests/cli/cli_run.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using veltrop::testing::findProgram;
+using veltrop::testing::runBinary;
+using veltrop::testing::runProcess;
+using veltrop::testing::TempDir;
+
+namespace {
+
+using Dates = std::pair<std::string, std::string>;
+
+// The dates exiftool reads in a copy: DateTimeOriginal and CreateDate.
+Dates copyDates(const fs::path& file) {
+    const auto read = runProcess(findProgram("exiftool"), {"-j", "-DateTimeOriginal", "-CreateDate", file.string()});
+    const json tags = json::parse(read.out)[0];
+    return {tags.value("DateTimeOriginal", ""), tags.value("CreateDate", "")};
+}
+
+std::map<std::string, fs::path> copiesBySource(const json& summary) {
+    std::map<std::string, fs::path> copies;
+    for (const auto& result : summary["results"])
+        copies[fs::path(result["source"].get<std::string>()).filename()] = result["destination"].get<std::string>();
+    return copies;
+}
+
+}  // namespace
+
+// --write-dates puts the corrected and supplied dates into the copies; the
+// photo index keeps showing what the photo recorded beside what was used.
+TEST(CliWriteDates, ExportWritesCorrectedAndSuppliedDatesOnlyWhenAsked) {
+    TempDir dir;
+    const fs::path site = dir / "site";
+    ASSERT_EQ(veltrop::testing::makePhotos({{site / "dated.jpg", {"2026:08:14 23:45:10", "Maker", "Cam"}},
+                                            {site / "undated.jpg", {std::nullopt, "Maker", "Cam"}}}),
+              "");
+    const std::vector<std::string> corrections{"--shift", "+1h30m", "--supply",
+                                               "2026-08-14 06:17:49@photo=" + (site / "undated.jpg").string()};
+    std::vector<std::string> arguments{"export", site.string(), "--json", "--package", (dir / "handover").string()};
+    arguments.insert(arguments.end(), corrections.begin(), corrections.end());
+    arguments.push_back("--write-dates");
+    const auto run = runBinary(arguments);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json summary = json::parse(run.out);
+    auto copies = copiesBySource(summary);
+    EXPECT_EQ(copyDates(copies["dated.jpg"]), Dates("2026:08:15 01:15:10", "2026:08:15 01:15:10"));
+    EXPECT_EQ(copyDates(copies["undated.jpg"]), Dates("2026:08:14 06:17:49", "2026:08:14 06:17:49"));
+
+    const std::string index = veltrop::testing::readFile(summary["package"]["index"].get<std::string>());
+    EXPECT_NE(index.find("\"2026-08-14 23:45:10\",\"EXIF capture date\",\"2026-08-15 01:15:10\""), std::string::npos)
+        << index;
+    EXPECT_NE(index.find("\"Resolved date written (DateTimeOriginal, CreateDate); recorded date in this index\""),
+              std::string::npos);
+
+    // Without the option the copies keep the photo's own dates.
+    std::vector<std::string> plain{"export", site.string(), "--json", "--out", (dir / "plain").string()};
+    plain.insert(plain.end(), corrections.begin(), corrections.end());
+    const auto without = runBinary(plain);
+    ASSERT_EQ(without.status, 0) << without.err;
+    copies = copiesBySource(json::parse(without.out));
+    EXPECT_EQ(copyDates(copies["dated.jpg"]), Dates("2026:08:14 23:45:10", ""));
+    EXPECT_EQ(copyDates(copies["undated.jpg"]), Dates("", ""));
+}
+
+TEST(CliWriteDates, StampTakesACorrectionForItsPhoto) {
+    TempDir dir;
+    ASSERT_EQ(veltrop::testing::makePhotos({{dir / "in.jpg", {"2026:08:14 23:45:10", "Maker", "Cam"}}}), "");
+    const auto run = runBinary({"stamp", "--shift", "-2d", "--write-dates", (dir / "in.jpg").string(),
+                                (dir / "out.jpg").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(copyDates(dir / "out.jpg").first, "2026:08:12 23:45:10");
+
+    const auto elsewhere = runBinary({"stamp", "--shift", "+1h@camera=Other", (dir / "in.jpg").string(),
+                                      (dir / "other.jpg").string()});
+    EXPECT_EQ(elsewhere.status, 1);
+    EXPECT_FALSE(fs::exists(dir / "other.jpg"));
+    const auto invalid = runBinary({"stamp", "--supply", "2026-02-30 10:00:00", (dir / "in.jpg").string(),
+                                   (dir / "bad.jpg").string()});
+    EXPECT_EQ(invalid.status, 2) << invalid.err;  // no such day
+}
