@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -15,26 +14,10 @@ using nlohmann::json;
 using veltrop::testing::CliRun;
 using veltrop::testing::contains;
 using veltrop::testing::runCli;
+using veltrop::testing::shellQuoted;
 using veltrop::testing::TempDir;
 
 namespace {
-
-std::string quoted(const std::string& text) {
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
-
-std::string shellOutput(const std::string& command) {
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return {};
-    std::string output;
-    std::array<char, 4096> buffer{};
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), read);
-    ::pclose(pipe);
-    return output;
-}
 
 // Seconds of a fixed UTC calendar for "YYYY:MM:DD HH:MM:SS" (or a day alone).
 std::optional<std::int64_t> utcSeconds(const std::string& text) {
@@ -124,7 +107,7 @@ void exiftoolWrite(const TagWrites& writes, const fs::path& scratch) {
         arguments += file.string() + "\n-execute\n";
     }
     veltrop::testing::writeFile(scratch, arguments);
-    const std::string command = "exiftool -q -@ " + quoted(scratch.string());
+    const std::string command = "exiftool -q -@ " + shellQuoted(scratch.string());
     ASSERT_EQ(std::system(command.c_str()), 0) << arguments;
 }
 
@@ -144,9 +127,9 @@ std::string exifText(std::int64_t utc) {
 TEST(CliClocks, CorpusMatchesWhatExiftoolsValuesImply) {
     VELTROP_REQUIRE_CORPUS(corpus);
     const json listing = json::parse(
-        shellOutput("exiftool -j -n -q -q -DateTimeOriginal -OffsetTimeOriginal -SubSecTimeOriginal -GPSDateStamp "
+        veltrop::testing::commandOutput("exiftool -j -n -q -q -DateTimeOriginal -OffsetTimeOriginal -SubSecTimeOriginal -GPSDateStamp "
                     "-GPSTimeStamp -GPSLongitude -ext jpg -ext jpeg -ext heic -ext heif " +
-                    quoted(corpus.string())),
+                    shellQuoted(corpus.string())),
         nullptr, false);
     ASSERT_TRUE(listing.is_array() && !listing.empty()) << "exiftool gave no listing";
     int withGps = 0;
@@ -238,7 +221,7 @@ TEST(CliClocks, SyncShotAndFileTimeLowerBound) {
     exiftoolWrite({{dir / "b" / "canon.jpg", {"-DateTimeOriginal=2011:04:25 01:53:10", "-SubSecTimeOriginal=00"}}},
                   dir / "arguments.txt");
     // The Canon's file was written an hour before the time it records.
-    ASSERT_EQ(std::system(("touch -d '2011-04-25 00:53:10' " + quoted((dir / "b" / "canon.jpg").string())).c_str()), 0);
+    ASSERT_EQ(std::system(("touch -d '2011-04-25 00:53:10' " + shellQuoted((dir / "b" / "canon.jpg").string())).c_str()), 0);
 
     const json result = clocksJson(
         {dir.path().string(), "--sync", (dir / "a" / "nikon.jpg").string() + "=" + (dir / "b" / "canon.jpg").string()});

@@ -31,6 +31,7 @@ struct PhotoSpec {
     std::string make;
     std::string model;
     std::string size = "64x48";
+    std::string pixels = "gradient:white-gray";  // as ImageMagick names them
 };
 
 // Empty on success, otherwise what went wrong. exiftool starts slowly, so
@@ -43,7 +44,7 @@ inline std::string makePhotos(const std::vector<std::pair<std::filesystem::path,
     bool any = false;
     for (const auto& [file, look] : photos) {
         std::filesystem::create_directories(file.parent_path());
-        const auto drawn = runProcess(convert, {"-size", look.size, "gradient:white-gray", file.string()});
+        const auto drawn = runProcess(convert, {"-size", look.size, look.pixels, file.string()});
         if (drawn.status != 0) return "convert failed: " + drawn.err;
         if (!look.date && look.make.empty() && look.model.empty()) continue;
         if (any) tags.insert(tags.end(), {"-execute", "-q", "-overwrite_original"});
@@ -59,42 +60,5 @@ inline std::string makePhotos(const std::vector<std::pair<std::filesystem::path,
 }
 
 inline std::string makePhoto(const std::filesystem::path& file, const PhotoSpec& look) { return makePhotos({{file, look}}); }
-
-// Fields of a CSV text quoted as the photo index quotes them: a byte-order
-// mark is skipped, lines end with CR LF, "" stands for a quote.
-inline std::vector<std::vector<std::string>> parseCsv(std::string_view text) {
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    std::vector<std::vector<std::string>> rows;
-    std::vector<std::string> row;
-    std::string field;
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            row.push_back(std::move(field));
-            field.clear();
-        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            row.push_back(std::move(field));
-            field.clear();
-            rows.push_back(std::move(row));
-            row.clear();
-            ++i;
-        } else {
-            field += c;
-        }
-    }
-    return rows;
-}
 
 }  // namespace veltrop::testing

@@ -11,15 +11,10 @@ namespace fs = std::filesystem;
 using veltrop::testing::CliRun;
 using veltrop::testing::contains;
 using veltrop::testing::runCli;
+using veltrop::testing::shellQuoted;
 using veltrop::testing::TempDir;
 
 namespace {
-
-std::string quoted(const std::string& text) {
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
 
 void flipByte(const fs::path& file, std::streamoff at) {
     std::fstream stream(file, std::ios::in | std::ios::out | std::ios::binary);
@@ -50,10 +45,10 @@ TEST(CliVerify, FreshPackagePassesAndEachChangeIsNamed) {
               true);
 
     const std::string checkInside =
-        "cd " + quoted(package.string()) + " && sha256sum --quiet --strict -c Checksums.sha256";
+        "cd " + shellQuoted(package.string()) + " && sha256sum --quiet --strict -c Checksums.sha256";
     EXPECT_EQ(std::system(checkInside.c_str()), 0);
-    const std::string checkSources = "cd " + quoted(dir.path().string()) + " && sha256sum --quiet --strict -c " +
-                                     quoted((package / "Sources.sha256").string());
+    const std::string checkSources = "cd " + shellQuoted(dir.path().string()) + " && sha256sum --quiet --strict -c " +
+                                     shellQuoted((package / "Sources.sha256").string());
     EXPECT_EQ(std::system(checkSources.c_str()), 0);
 
     const std::vector<std::string> withSources{"verify", package.string(), "--sources", dir.path().string()};

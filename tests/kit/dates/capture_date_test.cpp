@@ -148,12 +148,3 @@ TEST(CaptureDateReader, FileDateIsTheEarlierOfBirthAndModificationInLocalTime) {
 
     EXPECT_FALSE(CaptureDateReader::readFileDate(veltrop::platform::fileDates(dir / "missing.jpg")));
 }
-
-TEST(CaptureDateSource, RawValuesLabelsAndEmbedding) {
-    for (auto source : allCaptureDateSources) EXPECT_EQ(captureDateSourceFromRaw(rawValue(source)), source);
-    EXPECT_FALSE(captureDateSourceFromRaw("DateTimeOriginal"));
-    EXPECT_EQ(label(CaptureDateSource::dateTimeDigitized), "EXIF digitised date");
-    EXPECT_EQ(label(CaptureDateSource::suppliedDate), "User-supplied date");
-    EXPECT_TRUE(isEmbedded(CaptureDateSource::tiffDateTime));
-    EXPECT_FALSE(isEmbedded(CaptureDateSource::fileDate));
-}

@@ -36,13 +36,6 @@ TEST(PathKey, AsksTheVolumeOfTheExistingPart) {
     EXPECT_EQ(asked, fs::canonical(dir / "Real"));
 }
 
-TEST(Unicode, ComposesAndFolds) {
-    EXPECT_EQ(platform::nfc("cafe\u0301"), "caf\u00e9");
-    EXPECT_EQ(platform::caseFolded("\u00c9COLE Stra\u00dfe"), "\u00e9cole strasse");
-    EXPECT_EQ(platform::nfc("\xff" "A"), "\xff" "A");
-    EXPECT_EQ(platform::caseFolded("\xff" "A"), "\xff" "a");
-}
-
 TEST(Volume, FailedQueryCountsAsCaseInsensitive) {
     EXPECT_FALSE(platform::isCaseSensitive("/nonexistent/veltrop/volume/query"));
 }

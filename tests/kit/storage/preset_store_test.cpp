@@ -56,31 +56,11 @@ TEST(PresetStore, SavedPresetsLoadBackInOrderAsFormat2) {
     fs::remove_all(dir / "Veltrop");
     ASSERT_TRUE(store.save(builtIns()));
     EXPECT_EQ(store.load(), builtIns());
-}
 
-TEST(PresetStore, BuiltInsAreTimestampThenWatermarkWithFixedIds) {
-    const auto& presets = builtIns();
-    ASSERT_EQ(presets.size(), 2u);
-    EXPECT_EQ(presets[0], (Preset{*settings::Uuid::parse("9F1C4E2A-0000-4000-A000-000000000001"), "Timestamp",
-                                  settings::defaultConfiguration()}));
-    EXPECT_EQ(presets[1].id.text(), "9F1C4E2A-0000-4000-A000-000000000002");
-    EXPECT_EQ(presets[1].name, "Watermark");
-    EXPECT_FALSE(presets[1].configuration.timestampEnabled);
-    EXPECT_EQ(presets[1].configuration.watermark, settings::defaultWatermark());
-    // The watermark preset needs a text before it can export.
-    EXPECT_EQ(settings::validate(presets[1].configuration, false), settings::ConfigurationProblem::watermarkTextEmpty);
-}
-
-TEST(PresetStore, OlderFormatAndEmptyListsLoad) {
-    TempDir dir;
-    PresetStore store(dir / "presets.json");
+    // An empty list and the older format load; saving writes format 2.
     writeFile(store.fileURL(), R"({"presets": [], "version": 2})");
     EXPECT_EQ(store.load(), std::vector<Preset>{});
-
-    ASSERT_TRUE(store.save(builtIns()));
-    std::string text = readFile(store.fileURL());
-    text.replace(text.find("\"version\": 2"), 12, "\"version\": 1");
-    writeFile(store.fileURL(), text);
+    writeFile(store.fileURL(), *settings::encodePresetDocument({1, builtIns()}));
     ASSERT_EQ(store.load(), builtIns());
     ASSERT_TRUE(store.save(builtIns()));
     EXPECT_EQ(settings::decodePresetDocument(readFile(store.fileURL()))->version, 2);
@@ -132,8 +112,11 @@ TEST(PresetStore, UnusableFilesAreLeftUntouchedUntilRecovery) {
 TEST(PresetStore, EachBackupHasAFreshNameAndOlderBackupsStay) {
     TempDir dir;
     PresetStore store(dir / "presets.json");
-    writeFile(store.fileURL(), "first, damaged");
+    // A vanished file fails before anything is written.
+    EXPECT_EQ(store.backUpAndReset(builtIns()).error().kind, PresetStoreError::Kind::fileSystem);
+    EXPECT_TRUE(folderEntries(dir.path()).empty());
 
+    writeFile(store.fileURL(), "first, damaged");
     auto first = store.backUpAndReset(builtIns());
     ASSERT_TRUE(first);
     std::vector<Preset> second = {customPreset()};
@@ -152,15 +135,6 @@ TEST(PresetStore, EachBackupHasAFreshNameAndOlderBackupsStay) {
     EXPECT_EQ(PresetStore(*secondBackup).load(), builtIns());
     EXPECT_EQ(store.load(), second);
     EXPECT_EQ(folderEntries(dir.path()).size(), 4u);  // the file, two backups, the lock file
-}
-
-TEST(PresetStore, BackupOfAVanishedFileFailsBeforeWritingAnything) {
-    TempDir dir;
-    PresetStore store(dir / "presets.json");
-    auto result = store.backUpAndReset(builtIns());
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, PresetStoreError::Kind::fileSystem);
-    EXPECT_TRUE(folderEntries(dir.path()).empty());
 }
 
 TEST(PresetStore, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporaryFile) {
@@ -208,34 +182,6 @@ TEST(PresetStore, StandardLocationFollowsTheDataFolderRules) {
     EXPECT_EQ(absent.error().operation, FileSystemError::Operation::locate);
 }
 
-TEST(InMemoryPresetStore, KeepsPresetsAndCannotRecover) {
-    InMemoryPresetStore store;
-    EXPECT_EQ(store.load(), std::vector<Preset>{});
-    ASSERT_TRUE(store.save(builtIns()));
-    EXPECT_EQ(store.load(), builtIns());
-
-    PresetStoring& asInterface = store;
-    EXPECT_EQ(asInterface.backUpAndReset({}), std::unexpected(PresetStoreError::recoveryUnavailable()));
-    EXPECT_EQ(PresetStoreError::recoveryUnavailable().description(), "This preset store cannot make a recovery backup");
-    store.loadError = PresetStoreError::unsupportedVersion(5);
-    EXPECT_EQ(store.load(), std::unexpected(PresetStoreError::unsupportedVersion(5)));
-}
-
-std::vector<std::string> names(const std::vector<Preset>& presets) {
-    std::vector<std::string> list;
-    for (const Preset& preset : presets) list.push_back(preset.name);
-    return list;
-}
-
-Preset named(const std::string& name) { return Preset{settings::Uuid::random(), name, settings::defaultConfiguration()}; }
-
-Preset renamed(Preset preset, const std::string& name) {
-    preset.name = name;
-    return preset;
-}
-
-// Another program saved the file between this one's load and save: each
-// side's change by id is kept.
 TEST(PresetStore, ChangesMergeWithWhatAnotherProgramSaved) {
     const Preset a = named("A"), b = named("B"), c = named("C"), d = named("D"), e = named("E");
     struct Case {

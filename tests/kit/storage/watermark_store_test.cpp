@@ -99,27 +99,20 @@ TEST(WatermarkStore, ASidewaysPhotoIsKeptUpright) {
     EXPECT_GT(loaded->row(13)[4 * 4 + 0], 200);  // bottom: blue
 }
 
-TEST(WatermarkStore, AFileThatIsNotAnImageIsRefusedByNameAndNothingIsCreated) {
+TEST(WatermarkStore, ImportFailuresNameTheFileOrTheCopy) {
     TempDir dir;
     writeFile(dir / "notes.txt", "just text");
-    WatermarkStore store(dir / "Watermarks");
-    auto result = store.importImage(dir / "notes.txt");
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), WatermarkStoreError::notAnImage(dir / "notes.txt"));
-    EXPECT_EQ(result.error().description(), "notes.txt is not an image");
-    EXPECT_FALSE(fs::exists(dir / "Watermarks"));
-}
+    auto notImage = WatermarkStore(dir / "Watermarks").importImage(dir / "notes.txt");
+    ASSERT_FALSE(notImage);
+    EXPECT_EQ(notImage.error().description(), "notes.txt is not an image");
+    EXPECT_FALSE(fs::exists(dir / "Watermarks"));  // nothing is created
 
-TEST(WatermarkStore, AnUnwritableFolderIsReportedWithTheCopysPath) {
-    TempDir dir;
-    const fs::path picked = writeLogo(dir / "logo.png");
     writeFile(dir / "Watermarks", "a file where the folder should be");
-    WatermarkStore store(dir / "Watermarks");
-    auto result = store.importImage(picked);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, WatermarkStoreError::Kind::cannotWrite);
-    EXPECT_EQ(result.error().location.parent_path(), dir / "Watermarks");
-    EXPECT_EQ(result.error().description(), "Could not save the watermark to " + result.error().location.string());
+    auto unwritable = WatermarkStore(dir / "Watermarks").importImage(writeLogo(dir / "logo.png"));
+    ASSERT_FALSE(unwritable);
+    EXPECT_EQ(unwritable.error().kind, WatermarkStoreError::Kind::cannotWrite);
+    EXPECT_EQ(unwritable.error().location.parent_path(), dir / "Watermarks");
+    EXPECT_EQ(unwritable.error().description(), "Could not save the watermark to " + unwritable.error().location.string());
 }
 
 TEST(WatermarkStore, ListingTakesOnlyPngFilesNamedByAnId) {
@@ -160,23 +153,6 @@ TEST(WatermarkStore, MissingAndDamagedCopiesAreNotFoundAndCanBeDeleted) {
     EXPECT_TRUE(store.deleteImage(damaged));
     EXPECT_TRUE(folderEntries(dir / "Watermarks").empty());
     EXPECT_TRUE(store.deleteImage(damaged));
-}
-
-TEST(InMemoryWatermarkStore, ImportsLoadsAndDeletesWithoutFiles) {
-    TempDir dir;
-    InMemoryWatermarkStore store;
-    auto id = store.importImage(writeLogo(dir / "logo.png"));
-    ASSERT_TRUE(id);
-    EXPECT_EQ(store.imageURL(*id), std::nullopt);
-    auto loaded = store.loadImage(*id);
-    ASSERT_TRUE(loaded);
-    expectSamePixels(*loaded, logo());
-    EXPECT_EQ(store.allImageIDs(), std::vector<WatermarkImageID>{*id});
-    EXPECT_TRUE(store.deleteImage(*id));
-    EXPECT_EQ(store.loadImage(*id), std::unexpected(WatermarkStoreError::imageNotFound(*id)));
-
-    writeFile(dir / "notes.txt", "text");
-    EXPECT_EQ(store.importImage(dir / "notes.txt"), std::unexpected(WatermarkStoreError::notAnImage(dir / "notes.txt")));
 }
 
 }  // namespace
