@@ -11,11 +11,11 @@
 #include <cstring>
 #include <thread>
 
-#include "kit/platform/jpeg_codec.h"
 #include "kit/platform/private_folder.h"
 #include "kit/settings/settings_json.h"
 #include "kit/storage/preset_store.h"
 #include "support/test_support.h"
+#include "tests/cli/cli_photos.h"
 #include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;
@@ -33,17 +33,9 @@ ProcessRun program(const std::vector<std::string>& arguments, std::function<void
     return veltrop::testing::runBinary(arguments, options);
 }
 
-// An undated grey JPEG, large enough that writing its copy takes several kilobytes.
-void writePhoto(const fs::path& file, int width = 320, int height = 240) {
-    fs::create_directories(file.parent_path());
-    auto bitmap = image::Bitmap::allocate(width, height);
-    ASSERT_TRUE(bitmap);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width * 4; ++x) bitmap->row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 3);
-    std::FILE* out = std::fopen(file.c_str(), "wb");
-    ASSERT_NE(out, nullptr);
-    EXPECT_TRUE(platform::encodeJpeg(*bitmap, 90, {}, out));
-    std::fclose(out);
+// An undated JPEG of noise, large enough that writing its copy takes many kilobytes.
+void writePhoto(const fs::path& file) {
+    ASSERT_EQ(veltrop::testing::makePhoto(file, {std::nullopt, "", "", "320x240", "plasma:fractal"}), "");
 }
 
 // In the child: files may grow to this many bytes; writing past it kills

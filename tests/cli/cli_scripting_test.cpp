@@ -12,7 +12,6 @@
 namespace fs = std::filesystem;
 using nlohmann::json;
 using veltrop::testing::contains;
-using veltrop::testing::ProcessOptions;
 using veltrop::testing::ProcessRun;
 using veltrop::testing::runBinary;
 using veltrop::testing::TempDir;
@@ -248,36 +247,4 @@ TEST(CliScripting, InspectSearchesFolders) {
     EXPECT_EQ(empty.status, 1);
     EXPECT_EQ(empty.out, "[]\n");
     EXPECT_TRUE(contains(empty.err, "No photos found in")) << empty.err;
-}
-
-TEST(CliScripting, ImportedNamesStayUniqueAndSharedNamesAreRefused) {
-    TempDir data;
-    ProcessOptions options;
-    options.environment = {{"XDG_DATA_HOME", data.path().string()}};
-    const fs::path file = data / "survey.json";
-    veltrop::testing::writeFile(file, *veltrop::settings::encodeStampConfiguration({}));
-    const auto first = runBinary({"presets", "import", file.string(), "--name", "Survey"}, options);
-    EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(first.err, "");
-    const auto second = runBinary({"presets", "import", file.string(), "--name", "survey"}, options);
-    EXPECT_EQ(second.status, 0) << second.err;
-    EXPECT_TRUE(second.out.starts_with("survey 2\t")) << second.out;
-    EXPECT_EQ(second.err, "A preset is already called \u201Csurvey\u201D; the import is called \u201Csurvey 2\u201D.\n");
-    EXPECT_EQ(runBinary({"presets", "show", "Survey 2"}, options).status, 0);
-
-    // A file written elsewhere may still hold two presets of one name: neither is guessed.
-    veltrop::settings::PresetDocument document;
-    document.presets.push_back({veltrop::settings::Uuid::random(), "Bridge", {}});
-    document.presets.push_back({veltrop::settings::Uuid::random(), "Bridge", {}});
-    veltrop::testing::writeFile(data / "Veltrop/presets.json", *veltrop::settings::encodePresetDocument(document));
-    const auto shown = runBinary({"presets", "show", "Bridge"}, options);
-    EXPECT_EQ(shown.status, 1);
-    EXPECT_EQ(shown.out, "");
-    EXPECT_EQ(shown.err, "More than one preset is called \u201CBridge\u201D; name one by its id:\n  " +
-                             document.presets[0].id.text() + "  Bridge\n  " + document.presets[1].id.text() +
-                             "  Bridge\n");
-    EXPECT_EQ(runBinary({"presets", "show", document.presets[1].id.text()}, options).status, 0);
-    const auto stamped = runBinary({"stamp", "--preset", "bridge", "in.jpg", (data / "out.jpg").string()}, options);
-    EXPECT_EQ(stamped.status, 2);
-    EXPECT_TRUE(contains(stamped.err, "More than one preset is called")) << stamped.err;
 }

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 using veltrop::testing::CliRun;
 using veltrop::testing::contains;
 using veltrop::testing::runCli;
-using veltrop::testing::shellQuoted;
+using veltrop::testing::quotedForShell;
 using veltrop::testing::TempDir;
 
 namespace {
@@ -45,10 +45,10 @@ TEST(CliVerify, FreshPackagePassesAndEachChangeIsNamed) {
               true);
 
     const std::string checkInside =
-        "cd " + shellQuoted(package.string()) + " && sha256sum --quiet --strict -c Checksums.sha256";
+        "cd " + quotedForShell(package.string()) + " && sha256sum --quiet --strict -c Checksums.sha256";
     EXPECT_EQ(std::system(checkInside.c_str()), 0);
-    const std::string checkSources = "cd " + shellQuoted(dir.path().string()) + " && sha256sum --quiet --strict -c " +
-                                     shellQuoted((package / "Sources.sha256").string());
+    const std::string checkSources = "cd " + quotedForShell(dir.path().string()) + " && sha256sum --quiet --strict -c " +
+                                     quotedForShell((package / "Sources.sha256").string());
     EXPECT_EQ(std::system(checkSources.c_str()), 0);
 
     const std::vector<std::string> withSources{"verify", package.string(), "--sources", dir.path().string()};

@@ -80,13 +80,13 @@ ChildStatus runInChild(const std::function<int()>& body, unsigned seconds) {
     return waitFor(child);
 }
 
-std::string shellQuoted(const std::string& text) {
+std::string quotedForShell(const std::string& text) {
     std::string result = "'";
     for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return result + "'";
 }
 
-std::string commandOutput(const std::string& command) {
+std::string outputOfCommand(const std::string& command) {
     std::string output;
     std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
     if (pipe == nullptr) return output;

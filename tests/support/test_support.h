@@ -48,8 +48,8 @@ ChildStatus runInChild(const std::function<int()>& body, unsigned seconds = 60);
 
 // Text quoted for a POSIX shell, and what a shell command prints on
 // standard output (its standard error is dropped).
-std::string shellQuoted(const std::string& text);
-std::string commandOutput(const std::string& command);
+std::string quotedForShell(const std::string& text);
+std::string outputOfCommand(const std::string& command);
 
 // Points XDG_DATA_HOME, where presets and watermarks are kept, at a fresh
 // folder for one test and the programs it starts.

@@ -31,16 +31,7 @@ namespace probe = veltrop::render::probe;
 
 namespace {
 
-// A JPEG whose left half is one colour and right half another, with an EXIF orientation.
-void writeJpeg(const fs::path& file, int width, int height, probe::Bgra left, probe::Bgra right, int orientation = 1) {
-    auto bitmap = probe::solid(width, height, right);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width / 2; ++x) std::copy_n(&left.b, 4, bitmap.row(y) + 4 * x);
-    veltrop::testing::TiffBlock tiff;
-    tiff.ifd0 = {veltrop::testing::shorts(0x0112, {static_cast<std::uint16_t>(orientation)})};
-    using namespace veltrop::testing;
-    writeBytes(file, withSegments(encodeJpeg(bitmap), {exifSegment(tiff.build())}));
-}
+using probe::writeHalvesJpeg;
 
 PhotoRecord record(const std::string& name, const std::string& reference) {
     PhotoRecord r;
@@ -53,12 +44,12 @@ PhotoRecord record(const std::string& name, const std::string& reference) {
     return r;
 }
 
-std::string run(const std::string& command) { return veltrop::testing::commandOutput(command); }
-std::string quoted(const fs::path& file) { return veltrop::testing::shellQuoted(file.string()); }
+std::string run(const std::string& command) { return veltrop::testing::commandOutput(command + " 2>/dev/null").value_or(""); }
+using veltrop::testing::shellQuoted;
 
 // One line of the document information, without its label.
 std::string pdfInfo(const fs::path& pdf, const std::string& key) {
-    const std::string text = "\n" + run("pdfinfo " + quoted(pdf));
+    const std::string text = "\n" + run("pdfinfo " + shellQuoted(pdf));
     const auto at = text.find("\n" + key + ":");
     if (at == std::string::npos) return "(absent)";
     const auto start = text.find_first_not_of(' ', at + key.size() + 2);
@@ -66,7 +57,7 @@ std::string pdfInfo(const fs::path& pdf, const std::string& key) {
 }
 
 std::string pageText(const fs::path& pdf, int page) {
-    return run("pdftotext -raw -f " + std::to_string(page) + " -l " + std::to_string(page) + " " + quoted(pdf) + " -");
+    return run("pdftotext -raw -f " + std::to_string(page) + " -l " + std::to_string(page) + " " + shellQuoted(pdf) + " -");
 }
 
 // The contact sheet of the summary, written into the folder.
@@ -169,7 +160,7 @@ protected:
 
         // Named apart from its source, so that messages show which name they use.
         const fs::path copy = HandoverPackage::photosFolder(package) / "a-copy.jpg";
-        writeJpeg(copy, 96, 64, grey, light);
+        writeHalvesJpeg(copy, 96, 64, grey, light);
         FileResult stamped{parent / "in" / "a.jpg", FileOutcome::stamped(copy), record("a.jpg", "R-0001")};
         stamped.record->recordedDate = CaptureDate{2024, 5, 1, 9, 30, 15, CaptureDateSource::dateTimeOriginal};
         stamped.record->resolvedDate = CaptureDate{2024, 5, 2, 9, 30, 15, CaptureDateSource::suppliedDate};
@@ -181,7 +172,7 @@ protected:
 
         // Exported outside the package: named by file name only.
         const fs::path outside = parent / "elsewhere" / "b.jpg";
-        writeJpeg(outside, 64, 96, light, light);
+        writeHalvesJpeg(outside, 64, 96, light, light);
         FileResult unreferenced{parent / "in" / "b.jpg", FileOutcome::stamped(outside), record("b.jpg", "")};
         unreferenced.outcome.lossless = true;
 
@@ -295,21 +286,21 @@ TEST_F(HandoverReports, ContactSheetPagesTextAndDocumentInformation) {
         EXPECT_NE(second.find(expected), std::string::npos) << expected << "\n" << second;
 
     // The thumbnails are stored as JPEG data, the text in Liberation Sans.
-    const std::string images = run("pdfimages -list " + quoted(pdf));
+    const std::string images = run("pdfimages -list " + shellQuoted(pdf));
     EXPECT_EQ(std::count(images.begin(), images.end(), '\n'), 2 + 2) << images;
     EXPECT_NE(images.find("jpeg"), std::string::npos) << images;
-    EXPECT_NE(run("pdffonts " + quoted(pdf)).find("LiberationSans"), std::string::npos);
+    EXPECT_NE(run("pdffonts " + shellQuoted(pdf)).find("LiberationSans"), std::string::npos);
 }
 
 TEST_F(HandoverReports, FileDateFallbackReadsAsFileDateInIndexAndSheet) {
     // A photo without a recorded date, resolved through the file date.
     const fs::path source = parent / "in" / "f.jpg";
-    writeJpeg(source, 64, 48, grey, light);
+    writeHalvesJpeg(source, 64, 48, grey, light);
     configuration.useFileDateFallback = true;
     const auto photos = veltrop::exporting::PhotoDiscovery::makePhotos({source}, {source});
     const PhotoRecord made = veltrop::records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt);
     const fs::path copy = HandoverPackage::photosFolder(package) / "f.jpg";
-    writeJpeg(copy, 64, 48, grey, light);
+    writeHalvesJpeg(copy, 64, 48, grey, light);
     summary.results = {FileResult{source, FileOutcome::stamped(copy), made}};
 
     const auto rows = parseQuotedCsv(PhotoIndex::text(summary, package, configuration));
@@ -360,7 +351,7 @@ TEST(ContactSheet, CancelledBatchAcrossPages) {
     summary.wasCancelled = true;
     for (int i = 0; i < 7; ++i) {
         const fs::path copy = folder / ("copy" + std::to_string(i) + ".jpg");
-        writeJpeg(copy, 40, 30, grey, light);
+        writeHalvesJpeg(copy, 40, 30, grey, light);
         summary.results.push_back({folder / ("in" + std::to_string(i) + ".jpg"), FileOutcome::stamped(copy), {}});
     }
     for (int i = 0; i < 13; ++i)
@@ -398,10 +389,10 @@ TEST(ContactSheet, ThumbnailIsUprightAndFittedInItsBox) {
     TempDir folder;
     // Stored landscape, red on the left; orientation 6 shows it portrait with red on top.
     const fs::path copy = folder / "portrait.jpg";
-    writeJpeg(copy, 300, 200, {0, 0, 255, 255}, {255, 0, 0, 255}, 6);
+    writeHalvesJpeg(copy, 300, 200, {0, 0, 255, 255}, {255, 0, 0, 255}, 6);
     BatchSummary summary;
     summary.results.push_back({folder / "portrait.jpg", FileOutcome::stamped(copy), {}});
-    run("pdftoppm -png -r 72 -f 1 -l 1 " + quoted(sheetFile(folder, summary)) + " " + quoted(folder / "page"));
+    run("pdftoppm -png -r 72 -f 1 -l 1 " + shellQuoted(sheetFile(folder, summary)) + " " + shellQuoted(folder / "page"));
     auto page = veltrop::exporting::ImageLoader::load(folder / "page-1.png");
     ASSERT_TRUE(page) << "pdftoppm made no page";
     ASSERT_EQ(page->pixelSize(), (veltrop::exporting::PixelSize{595, 842}));

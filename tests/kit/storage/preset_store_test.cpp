@@ -182,6 +182,21 @@ TEST(PresetStore, StandardLocationFollowsTheDataFolderRules) {
     EXPECT_EQ(absent.error().operation, FileSystemError::Operation::locate);
 }
 
+std::vector<std::string> names(const std::vector<Preset>& presets) {
+    std::vector<std::string> list;
+    for (const Preset& preset : presets) list.push_back(preset.name);
+    return list;
+}
+
+Preset named(const std::string& name) { return Preset{settings::Uuid::random(), name, settings::defaultConfiguration()}; }
+
+Preset renamed(Preset preset, const std::string& name) {
+    preset.name = name;
+    return preset;
+}
+
+// Another program saved the file between this one's load and save: each
+// side's change by id is kept.
 TEST(PresetStore, ChangesMergeWithWhatAnotherProgramSaved) {
     const Preset a = named("A"), b = named("B"), c = named("C"), d = named("D"), e = named("E");
     struct Case {

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <set>
 
-#include "kit/export/image_fixtures.h"
 #include "kit/platform/png_encoder.h"
 #include "support/test_support.h"
+#include "tests/kit/render/render_test_support.h"
 
 namespace veltrop::storage {
 namespace {
@@ -73,21 +73,12 @@ TEST(WatermarkStore, ImportKeepsAPngCopyWithItsAlpha) {
     EXPECT_EQ(loaded->row(0)[3], 128);   // half-transparent band keeps its alpha
 }
 
-// A JPEG whose EXIF says its stored pixels must be turned (orientation 6):
-// stored 16 x 8, left half red, right half blue; seen upright, red is on top.
-fs::path writeSidewaysJpeg(const fs::path& file) {
-    image::Bitmap stored = testing::solidBitmap(16, 8, 255, 0, 0);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) stored.row(y)[4 * x] = 0, stored.row(y)[4 * x + 2] = 255;
-    testing::TiffBlock tiff;
-    tiff.ifd0 = {testing::shorts(0x0112, {6})};
-    testing::writeBytes(file, testing::withSegments(testing::encodeJpeg(stored), {testing::exifSegment(tiff.build())}));
-    return file;
-}
-
+// Stored 16 x 8, left half red, right half blue, with orientation 6: seen
+// upright, red is on top.
 TEST(WatermarkStore, ASidewaysPhotoIsKeptUpright) {
     TempDir dir;
-    const fs::path picked = writeSidewaysJpeg(dir / "logo.jpg");
+    render::probe::writeHalvesJpeg(dir / "logo.jpg", 16, 8, {0, 0, 255, 255}, {255, 0, 0, 255}, 6);
+    const fs::path picked = dir / "logo.jpg";
     WatermarkStore store(dir / "Watermarks");
     auto id = store.importImage(picked);
     ASSERT_TRUE(id);
