@@ -166,35 +166,18 @@ TEST(CliScripting, ReviewPrintsATableCsvOrJsonAndWritesNothing) {
     const ProcessRun table = review({});
     ASSERT_EQ(table.status, 0) << table.err;
     EXPECT_EQ(table.err, "");
-    // Every cell starts where its heading starts.
-    const std::vector<std::vector<std::string>> cells{
-        {"Photo", "Camera", "Recorded", "Will use", "Date source", "Correction", "Notes"},
-        {"site/a.jpg", "NIKON D3100", "2026-08-14 06:17:49", "2026-08-14 07:47:49", "EXIF capture date",
-         "Clock adjustment +90 min", ""},
-        {"site/day2/b.jpg", "Canon EOS 20D", "2026-08-31 23:59:59", "2026-08-31 23:59:59", "EXIF capture date", "", ""},
-        {"site/day2/c.jpg", "Unknown camera", "No date", "Still has no date", "", "", "No recorded capture date"},
-    };
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < table.out.size();) {
-        const auto end = table.out.find('\n', at);
-        lines.push_back(table.out.substr(at, end - at));
-        at = end + 1;
-    }
-    ASSERT_EQ(lines.size(), 6u) << table.out;
-    for (std::size_t row = 0; row < cells.size(); ++row) {
-        EXPECT_FALSE(lines[row].ends_with(" ")) << lines[row];
-        for (std::size_t column = 0; column < cells[row].size(); ++column) {
-            if (cells[row][column].empty()) continue;
-            const std::size_t start = lines[0].find(cells[0][column]);
-            EXPECT_EQ(lines[row].substr(start, cells[row][column].size()), cells[row][column]) << lines[row];
-            if (start > 0) {
-                EXPECT_EQ(lines[row].substr(start - 2, 2), "  ") << lines[row];
-            }
-        }
-    }
-    EXPECT_EQ(lines[4], "3 photos \u00b7 1 need attention");
-    EXPECT_EQ(lines[5], "Correction --shift \u201C+1h30m@camera=NIKON D3100\u201D changed 1 photo (Clock adjustment +90 min, "
-                        "Camera model: NIKON D3100)");
+    // Columns two spaces apart, no trailing spaces.
+    EXPECT_EQ(table.out,
+              "Photo            Camera          Recorded             Will use             Date source        Correction"
+              "                Notes\n"
+              "site/a.jpg       NIKON D3100     2026-08-14 06:17:49  2026-08-14 07:47:49  EXIF capture date  Clock "
+              "adjustment +90 min\n"
+              "site/day2/b.jpg  Canon EOS 20D   2026-08-31 23:59:59  2026-08-31 23:59:59  EXIF capture date\n"
+              "site/day2/c.jpg  Unknown camera  No date              Still has no date                                 "
+              "                No recorded capture date\n"
+              "3 photos \u00b7 1 need attention\n"
+              "Correction --shift \u201C+1h30m@camera=NIKON D3100\u201D changed 1 photo (Clock adjustment +90 min, "
+              "Camera model: NIKON D3100)\n");
 
     const ProcessRun csv = review({"--csv"});
     ASSERT_EQ(csv.status, 0) << csv.err;

@@ -5,6 +5,7 @@
 
 #include "kit/dates/civil.h"
 #include "kit/records/clock_check.h"
+#include "kit/records/shift_text.h"
 
 using namespace veltrop::records;
 using veltrop::dates::ClockReading;
@@ -31,46 +32,28 @@ const std::int64_t noonUtc = veltrop::dates::daysFromCivil(2024, 5, 14) * 86400 
 // One photo, built from the metadata a camera would write.
 struct Shot {
     std::filesystem::path url = "/site/cam/a.jpg";
-    PropertyDictionary exif, tiff{{"Model", "Field Cam"}}, gps;
-    std::optional<std::int64_t> modified;  // wall-clock seconds
-
-    Shot& at(std::filesystem::path file) {
-        url = std::move(file);
-        return *this;
-    }
-    Shot& by(std::string model) {
-        tiff["Model"] = std::move(model);
-        return *this;
-    }
-    Shot& taken(std::int64_t wall) {
-        exif["DateTimeOriginal"] = exifText(wall);
-        return *this;
-    }
-    Shot& zoneTag(std::string offset) {
-        exif["OffsetTimeOriginal"] = std::move(offset);
-        return *this;
-    }
-    Shot& gpsTime(double utcSecondOfDay) {
-        const double h = std::floor(utcSecondOfDay / 3600), m = std::floor(utcSecondOfDay / 60) - h * 60;
-        gps["GPSTimeStamp"] = PropertyList{h, m, utcSecondOfDay - h * 3600 - m * 60};
-        return *this;
-    }
-    Shot& gpsAt(std::int64_t utc) {
-        gps["GPSDateStamp"] = exifText(utc).substr(0, 10);
-        return gpsTime(static_cast<double>(utc % 86400));
-    }
-    Shot& longitude(double degrees) {
-        gps["GPSLongitude"] = PropertyList{std::abs(degrees), 0.0, 0.0};
-        gps["GPSLongitudeRef"] = degrees < 0 ? "W" : "E";
-        gps["GPSLatitude"] = PropertyList{47.0, 0.0, 0.0};
-        return *this;
-    }
-    Shot& fileWritten(std::int64_t wall) {
-        modified = wall;
-        return *this;
-    }
+    std::string model = "Field Cam";
+    std::int64_t taken = noonUtc;       // wall-clock seconds
+    std::optional<std::int64_t> gpsAt{};  // UTC seconds, written as GPS date and time
+    std::optional<double> gpsTime{};      // UTC second of the day, without a GPS date
+    std::optional<std::string> gpsDate{}, zoneTag{};
+    std::optional<double> longitude{};
+    std::optional<std::int64_t> fileWritten{};  // wall-clock seconds
 
     operator DiscoveredPhoto() const {
+        PropertyDictionary exif{{"DateTimeOriginal", exifText(taken)}}, tiff{{"Model", model}}, gps;
+        if (zoneTag) exif["OffsetTimeOriginal"] = *zoneTag;
+        const std::optional<double> second = gpsAt ? std::optional(static_cast<double>(*gpsAt % 86400)) : gpsTime;
+        if (second) {
+            const double h = std::floor(*second / 3600), m = std::floor(*second / 60) - h * 60;
+            gps["GPSTimeStamp"] = PropertyList{h, m, *second - h * 3600 - m * 60};
+        }
+        if (gpsAt || gpsDate) gps["GPSDateStamp"] = gpsAt ? exifText(*gpsAt).substr(0, 10) : *gpsDate;
+        if (longitude) {
+            gps["GPSLongitude"] = PropertyList{std::abs(*longitude), 0.0, 0.0};
+            gps["GPSLongitudeRef"] = *longitude < 0 ? "W" : "E";
+            gps["GPSLatitude"] = PropertyList{47.0, 0.0, 0.0};
+        }
         const PropertyDictionary properties{{"Exif", exif}, {"TIFF", tiff}, {"GPS", gps}};
         DiscoveredPhoto photo;
         photo.url = url;
@@ -78,9 +61,9 @@ struct Shot {
         photo.captureDate = veltrop::dates::CaptureDateReader::readRecordedDate(properties);
         photo.exif = veltrop::dates::ExifFields::fromProperties(properties);
         photo.clock = ClockReading::fromProperties(properties);
-        if (modified)
+        if (fileWritten)
             photo.clock.fileModified = veltrop::dates::CaptureDateReader::parseExifText(
-                exifText(*modified), veltrop::dates::CaptureDateSource::fileDate);
+                exifText(*fileWritten), veltrop::dates::CaptureDateSource::fileDate);
         return photo;
     }
 };
@@ -91,8 +74,7 @@ std::vector<DiscoveredPhoto> series(int n, std::int64_t zone, std::int64_t error
     std::vector<DiscoveredPhoto> photos;
     for (int i = 0; i < n; ++i) {
         const std::int64_t utc = noonUtc + 97 * i;
-        photos.push_back(
-            Shot().at(folder + "/p" + std::to_string(i) + ".jpg").by(model).taken(utc + zone + error).gpsAt(utc));
+        photos.push_back(Shot{.url = folder + "/p" + std::to_string(i) + ".jpg", .model = model, .taken = utc + zone + error, .gpsAt = utc});
     }
     return photos;
 }
@@ -168,13 +150,10 @@ TEST(ClockCheck, FindsZoneAndClockErrorFromGpsTime) {
 TEST(ClockCheck, LeavesOutLaggingFarOffAndPlaceholderGpsTimes) {
     auto photos = series(6, 3600, 433);
     // A phone writing its last fix again 40 s later, a fix an hour off, and two placeholders.
-    photos.push_back(
-        Shot().at("/site/cam/stale.jpg").taken(noonUtc + 5 * 97 + 40 + 3600 + 433).gpsAt(noonUtc + 5 * 97));
-    photos.push_back(Shot().at("/site/cam/far.jpg").taken(noonUtc + 3600 + 433 + 1000).gpsAt(noonUtc + 1000 - 3600));
-    Shot dateOnly = Shot().at("/site/cam/d.jpg").taken(noonUtc + 3600 + 433);
-    dateOnly.gps["GPSDateStamp"] = "2024:05:14";
-    photos.push_back(dateOnly);
-    photos.push_back(Shot().at("/site/cam/z.jpg").taken(noonUtc + 4033).gpsTime(0));
+    photos.push_back(Shot{.url = "/site/cam/stale.jpg", .taken = noonUtc + 5 * 97 + 40 + 3600 + 433, .gpsAt = noonUtc + 5 * 97});
+    photos.push_back(Shot{.url = "/site/cam/far.jpg", .taken = noonUtc + 3600 + 433 + 1000, .gpsAt = noonUtc + 1000 - 3600});
+    photos.push_back(Shot{.url = "/site/cam/d.jpg", .taken = noonUtc + 3600 + 433, .gpsDate = "2024:05:14"});
+    photos.push_back(Shot{.url = "/site/cam/z.jpg", .taken = noonUtc + 4033, .gpsTime = 0});
 
     const ClockCheck check = checkClocks(photos);
     ASSERT_EQ(check.estimates.size(), 1u);
@@ -194,10 +173,9 @@ TEST(ClockCheck, LeavesOutLaggingFarOffAndPlaceholderGpsTimes) {
 
 // A phone that writes no GPS date: the day is the one nearest to the zone.
 TEST(ClockCheck, GpsTimeWithoutDateTakesTheNearestDay) {
-    Shot phone = Shot()
-                     .taken(veltrop::dates::daysFromCivil(2012, 9, 29) * 86400 + 16 * 3600 + 11 * 60 + 25)
-                     .gpsTime(23 * 3600 + 11 * 60 + 25.63)
-                     .longitude(-122.3);
+    const Shot phone{.taken = veltrop::dates::daysFromCivil(2012, 9, 29) * 86400 + 16 * 3600 + 11 * 60 + 25,
+                     .gpsTime = 23 * 3600 + 11 * 60 + 25.63,
+                     .longitude = -122.3};
     const ClockCheck check = checkClocks(std::vector<DiscoveredPhoto>{phone});
     EXPECT_EQ(check.estimates[0].zoneSeconds, -7 * 3600);
     EXPECT_NEAR(*check.estimates[0].clockErrorSeconds, -0.63, 1e-6);
@@ -206,18 +184,14 @@ TEST(ClockCheck, GpsTimeWithoutDateTakesTheNearestDay) {
     EXPECT_TRUE(check.proposals.empty());
 }
 
-TEST(ClockCheck, NotesAZoneFarFromTheLongitude) {
+// A zone far from the longitude, or an unusual one: without a zone tag, ten
+// minutes fast looks like a zone a quarter hour east.
+TEST(ClockCheck, NotesAZoneFarFromTheLongitudeOrUnusual) {
     auto photos = series(2, 2 * 3600, 0);
     for (auto& photo : photos) photo.clock.longitude = -120;
-    const ClockCheck check = checkClocks(photos);
-    ASSERT_EQ(check.estimates[0].notes.size(), 1u);
-    EXPECT_EQ(check.estimates[0].notes[0],
-              "The camera may be set to another time zone: its clock reads UTC+02:00, but where the photos were "
-              "taken the longitude suggests about UTC\u221208:00.");
-}
-
-// Without a zone tag, ten minutes fast looks like a zone a quarter hour east.
-TEST(ClockCheck, NotesAnUnusualZone) {
+    EXPECT_EQ(checkClocks(photos).estimates[0].notes,
+              std::vector<std::string>{"The camera may be set to another time zone: its clock reads UTC+02:00, but where "
+                                       "the photos were taken the longitude suggests about UTC\u221208:00."});
     const ClockCheck check = checkClocks(series(2, 3600, 600));
     EXPECT_EQ(check.estimates[0].zoneSeconds, 4500);
     EXPECT_EQ(check.estimates[0].notes,
@@ -230,7 +204,7 @@ TEST(ClockCheck, OneCameraTextInTwoFoldersIsSplitOnlyWhenTheClocksDisagree) {
     auto photos = series(3, 3600, 420, "/site/body-a");
     auto second = series(3, 3600, 0, "/site/body-b");
     photos.insert(photos.end(), second.begin(), second.end());
-    photos.push_back(Shot().at("/site/body-b/other.jpg").by("Drone").taken(noonUtc));
+    photos.push_back(Shot{.url = "/site/body-b/other.jpg", .model = "Drone"});
     const ClockCheck split = checkClocks(photos);
     ASSERT_EQ(split.estimates.size(), 3u);
     EXPECT_EQ(split.estimates[0].scope, DateCorrectionScope::folder("/site/body-a"));
@@ -253,7 +227,7 @@ TEST(ClockCheck, OneCameraTextInTwoFoldersIsSplitOnlyWhenTheClocksDisagree) {
 TEST(ClockCheck, PhotosWithoutCameraAreToldApartByFolderAndWarnedOfNeighbours) {
     auto photos = series(2, 0, 120, "/site/anon");
     for (auto& photo : photos) photo.exif = {};
-    photos.push_back(Shot().at("/site/anon/sub/x.jpg").by("Other").taken(noonUtc));
+    photos.push_back(Shot{.url = "/site/anon/sub/x.jpg", .model = "Other"});
     const ClockCheck check = checkClocks(photos);
     ASSERT_EQ(check.proposals.size(), 1u);
     EXPECT_EQ(check.estimates[0].camera, "Unknown camera");
@@ -266,9 +240,9 @@ TEST(ClockCheck, PhotosWithoutCameraAreToldApartByFolderAndWarnedOfNeighbours) {
 TEST(ClockCheck, FileTimesGiveALowerBoundWithoutGps) {
     const std::int64_t taken = noonUtc;
     std::vector<DiscoveredPhoto> photos{
-        Shot().at("/c/1.jpg").taken(taken).fileWritten(taken - 3700),
-        Shot().at("/c/2.jpg").taken(taken + 60).fileWritten(taken + 60 - 3605),
-        Shot().at("/c/3.jpg").taken(taken + 120).fileWritten(taken + 86400),  // copied without its time
+        Shot{.url = "/c/1.jpg", .taken = taken, .fileWritten = taken - 3700},
+        Shot{.url = "/c/2.jpg", .taken = taken + 60, .fileWritten = taken + 60 - 3605},
+        Shot{.url = "/c/3.jpg", .taken = taken + 120, .fileWritten = taken + 86400},  // copied without its time
     };
     ClockCheck check = checkClocks(photos);
     EXPECT_EQ(check.estimates[0].withFileTime, 3u);
@@ -279,8 +253,8 @@ TEST(ClockCheck, FileTimesGiveALowerBoundWithoutGps) {
     EXPECT_EQ(check.proposals[0].shiftText, "-1h5s@camera=Field Cam");
 
     // A minute of difference is what memory-card file times and slow writes give anyway; a minority proves nothing.
-    photos[0] = Shot().at("/c/1.jpg").taken(taken).fileWritten(taken - 60);
-    photos.push_back(Shot().at("/c/4.jpg").taken(taken).fileWritten(taken + 5));
+    photos[0] = Shot{.url = "/c/1.jpg", .taken = taken, .fileWritten = taken - 60};
+    photos.push_back(Shot{.url = "/c/4.jpg", .taken = taken, .fileWritten = taken + 5});
     check = checkClocks(photos);
     EXPECT_EQ(check.estimates[0].fileTimeWitnesses, 1u);
     EXPECT_TRUE(check.proposals.empty());
@@ -288,8 +262,8 @@ TEST(ClockCheck, FileTimesGiveALowerBoundWithoutGps) {
 
 TEST(ClockCheck, SyncShotSetsTheSecondCameraToTheFirst) {
     auto photos = series(3, 3600, 433, "/site/a", "Cam A");  // its own GPS says 433 s ahead
-    photos.push_back(Shot().at("/site/b/b0.jpg").by("Cam B").taken(noonUtc + 3600 + 433 - 90));
-    photos.push_back(Shot().at("/site/b/b1.jpg").by("Cam B").taken(noonUtc + 3700));
+    photos.push_back(Shot{.url = "/site/b/b0.jpg", .model = "Cam B", .taken = noonUtc + 3600 + 433 - 90});
+    photos.push_back(Shot{.url = "/site/b/b1.jpg", .model = "Cam B", .taken = noonUtc + 3700});
     const ClockCheck check = checkClocks(photos);
 
     auto proposal = syncProposal(photos, check, {"/site/a/p0.jpg", "/site/b/b0.jpg"});
@@ -316,24 +290,20 @@ TEST(ClockCheck, SyncShotSetsTheSecondCameraToTheFirst) {
 
 TEST(ClockCheck, KnownZoneIsTheTagOrAGpsEstimate) {
     auto photos = series(2, 3600, 0, "/gps");
-    photos.push_back(Shot().at("/tagged/t.jpg").by("Tagged").taken(noonUtc).zoneTag("+09:00"));
-    photos.push_back(Shot().at("/plain/n.jpg").by("Plain").taken(noonUtc));
+    photos.push_back(Shot{.url = "/tagged/t.jpg", .model = "Tagged", .zoneTag = "+09:00"});
+    photos.push_back(Shot{.url = "/plain/n.jpg", .model = "Plain"});
     const ClockCheck check = checkClocks(photos);
     EXPECT_EQ(knownZone(check, photos[0]), 3600);
     EXPECT_EQ(knownZone(check, photos[2]), 9 * 3600);
     EXPECT_EQ(knownZone(check, photos[3]), std::nullopt);
 }
 
+// Shifts read back as what they were written from; zones and durations as people write them.
 TEST(ClockCheck, Texts) {
-    const std::pair<std::int64_t, const char*> shifts[] = {{433, "+7m13s"},
-                                                           {-433, "-7m13s"},
-                                                           {3600, "+1h"},
-                                                           {-5400, "-1h30m"},
-                                                           {45, "+45s"},
-                                                           {0, "+0s"},
-                                                           {86400 * 2 + 61, "+2d1m1s"},
-                                                           {-(5 * 3600 + 30 * 60 + 15), "-5h30m15s"}};
-    for (const auto& [seconds, text] : shifts) EXPECT_EQ(shiftAmountText(seconds), text);
+    for (std::int64_t seconds : {433, -433, 3600, -5400, 45, 2 * 86400 + 61, -(5 * 3600 + 30 * 60 + 15), 366 * 86400})
+        EXPECT_EQ(parseShiftText(shiftAmountText(seconds)), seconds) << shiftAmountText(seconds);
+    EXPECT_EQ(shiftAmountText(-5400), "-1h30m");
+    EXPECT_EQ(shiftAmountText(0), "+0s");
     EXPECT_EQ(zoneText(19800), "UTC+05:30");
     EXPECT_EQ(zoneText(-25200), "UTC\u221207:00");
     EXPECT_EQ(zoneText(0), "UTC+00:00");
