@@ -49,13 +49,6 @@ std::function<void()> fileSizeLimit(rlim_t bytes) {
     };
 }
 
-std::vector<std::string> namesIn(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 }  // namespace
 
 // Two imports at the same moment, in separate processes: both presets stay.
@@ -126,7 +119,7 @@ TEST(CliHostile, AKilledExportsLeftoversAreRemovedByTheNextOne) {
     const auto killed = program({"export", site.string(), "--file-dates", "--jobs", "1"}, fileSizeLimit(2048));
     ASSERT_EQ(killed.status, 128 + SIGXFSZ) << killed.out << killed.err;
     const fs::path output = site / "Timestamped";
-    const auto left = namesIn(output);
+    const auto left = veltrop::testing::entryNames(output);
     ASSERT_EQ(left.size(), 1u);
     ASSERT_TRUE(left[0].starts_with(".veltrop-")) << left[0];
     ASSERT_TRUE(fs::exists(output / left[0] / "output.jpg"));
@@ -135,7 +128,7 @@ TEST(CliHostile, AKilledExportsLeftoversAreRemovedByTheNextOne) {
     ASSERT_TRUE(running);
     const auto next = program({"export", site.string(), "--file-dates"});
     EXPECT_EQ(next.status, 0) << next.out << next.err;
-    EXPECT_EQ(namesIn(output),
+    EXPECT_EQ(veltrop::testing::entryNames(output),
               (std::vector<std::string>{".veltrop-0A1B2C3D-0000-4000-8000-0000000000BB", "a.jpg", "b.jpg"}));
 }
 

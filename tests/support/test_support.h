@@ -33,6 +33,8 @@ std::optional<std::filesystem::path> corpusFolder();
 // Writes bytes to a file, creating parent folders.
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
 std::string readFile(const std::filesystem::path& file);
+// The names of a folder's entries, sorted.
+std::vector<std::string> entryNames(const std::filesystem::path& folder);
 
 // How a child process ended: its exit code, or the signal that ended it.
 struct ChildStatus {

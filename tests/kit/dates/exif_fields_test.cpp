@@ -45,23 +45,16 @@ TEST(ExifFields, CameraTextAvoidsRepeatingTheBrand) {
 }
 
 TEST(ExifFields, ExposureTextAndNumberFormats) {
-    ExifFields fields;
-    fields.focalLength = 50.0;
-    fields.aperture = 2.8;
-    fields.shutterSeconds = 0.004;
-    fields.iso = 200;
-    EXPECT_EQ(exposureText(fields), "50mm  \u0192/2.8  1/250s  ISO 200");
-
-    ExifFields isoOnly;
-    isoOnly.iso = 100;
-    EXPECT_EQ(exposureText(isoOnly), "ISO 100");
+    const auto fields = [](std::optional<double> focal, std::optional<double> aperture, std::optional<double> shutter,
+                           std::optional<std::int64_t> iso) {
+        ExifFields made;
+        made.focalLength = focal, made.aperture = aperture, made.shutterSeconds = shutter, made.iso = iso;
+        return made;
+    };
+    EXPECT_EQ(exposureText(fields(50.0, 2.8, 0.004, 200)), "50mm  \u0192/2.8  1/250s  ISO 200");
+    EXPECT_EQ(exposureText(fields({}, {}, {}, 100)), "ISO 100");
     EXPECT_EQ(exposureText(ExifFields{}), std::nullopt);
-
-    ExifFields zeroShutter;
-    zeroShutter.aperture = 8;
-    zeroShutter.shutterSeconds = 0;
-    zeroShutter.iso = 100;
-    EXPECT_EQ(exposureText(zeroShutter), "\u0192/8    ISO 100");  // the empty item keeps its separators
+    EXPECT_EQ(exposureText(fields({}, 8, 0, 100)), "\u0192/8    ISO 100");  // the empty item keeps its separators
 
     EXPECT_EQ(numberText(4.0), "4");
     EXPECT_EQ(numberText(4.2), "4.2");

@@ -25,6 +25,7 @@ using veltrop::records::PhotoRecord;
 using veltrop::settings::PhotoProject;
 using veltrop::settings::StampConfiguration;
 using veltrop::testing::parseQuotedCsv;
+using veltrop::testing::entryNames;
 using veltrop::testing::TempDir;
 namespace fs = std::filesystem;
 namespace probe = veltrop::render::probe;
@@ -68,13 +69,6 @@ fs::path sheetFile(const TempDir& folder, const BatchSummary& summary, const Sta
     return folder / "sheet.pdf";
 }
 
-std::vector<std::string> names(const fs::path& folder) {
-    std::vector<std::string> out;
-    for (const auto& entry : fs::directory_iterator(folder)) out.push_back(entry.path().filename().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 const probe::Bgra grey{90, 90, 90, 255}, light{160, 160, 160, 255};
 
 }  // namespace
@@ -116,7 +110,7 @@ TEST(HandoverPackage, CreatesNumberedFoldersAndNeverReusesOne) {
     EXPECT_EQ(first->filename(), "Veltrop - Photo records");
     EXPECT_EQ(second->filename(), "Veltrop - Photo records 2");
     EXPECT_EQ(veltrop::testing::readFile(*first / ".veltrop-package"), "Veltrop handover package\n");
-    EXPECT_EQ(names(*second), std::vector<std::string>{".veltrop-package"});
+    EXPECT_EQ(entryNames(*second), std::vector<std::string>{".veltrop-package"});
     struct stat info {};
     ASSERT_EQ(::stat(first->c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777 & ~0755u, 0u);
@@ -145,7 +139,7 @@ TEST(HandoverPackage, SafeSaveNeverReplacesAndLeavesNoTemporaryFolder) {
     EXPECT_EQ(veltrop::testing::readFile(folder / "report.txt"), "first");
     fs::create_directory(folder / "taken");
     EXPECT_FALSE(HandoverPackage::safeSave("third", folder / "taken"));
-    EXPECT_EQ(names(folder.path()), (std::vector<std::string>{"report.txt", "taken"}));
+    EXPECT_EQ(entryNames(folder.path()), (std::vector<std::string>{"report.txt", "taken"}));
 }
 
 // A package with one result of every kind, its copies written as small JPEGs.
@@ -260,7 +254,7 @@ TEST_F(HandoverReports, ContactSheetPagesTextAndDocumentInformation) {
     const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
     EXPECT_EQ(result, (HandoverPackageResult{package, package / "Photo index.csv", package / "Contact sheet.pdf",
                                              std::nullopt}));
-    EXPECT_EQ(names(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Contact sheet.pdf",
+    EXPECT_EQ(entryNames(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Contact sheet.pdf",
                                                         "Photo index.csv", "Photos", "Sources.sha256"}));
     const fs::path pdf = package / "Contact sheet.pdf";
     EXPECT_EQ(pdfInfo(pdf, "Title"), "Bridge survey");
@@ -326,7 +320,7 @@ TEST_F(HandoverReports, ExistingReportsArePreservedAndReported) {
     EXPECT_EQ(result.error, "Could not save Photo index.csv; existing files were preserved\n"
                             "Could not read the exported preview for a.jpg");
     EXPECT_EQ(veltrop::testing::readFile(package / "Photo index.csv"), "keep me");
-    EXPECT_EQ(names(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Photo index.csv",
+    EXPECT_EQ(entryNames(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Photo index.csv",
                                                         "Photos", "Sources.sha256"}));
 }
 

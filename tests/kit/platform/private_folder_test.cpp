@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <set>
 
 #include "support/test_support.h"
 
@@ -22,12 +21,6 @@ constexpr const char* uuidB = "0A1B2C3D-0000-4000-8000-00000000000B";
 constexpr const char* uuidC = "0A1B2C3D-0000-4000-8000-00000000000C";
 constexpr const char* uuidD = "0A1B2C3D-0000-4000-8000-00000000000D";
 constexpr const char* uuidE = "0A1B2C3D-0000-4000-8000-00000000000E";
-
-std::set<std::string> names(const fs::path& folder) {
-    std::set<std::string> found;
-    for (const auto& entry : fs::directory_iterator(folder)) found.insert(entry.path().filename().string());
-    return found;
-}
 
 // A writer in another process that is killed with SIGKILL while its copy is
 // half written, as happens when an export is killed.
@@ -65,7 +58,7 @@ TEST(PrivateFolder, IsLockedWhileItLivesAndLeavesNothingBehind) {
         auto folder = PrivateFolder::create(dir.path(), std::string(".veltrop-") + uuidA);
         ASSERT_TRUE(folder);
         EXPECT_EQ(fs::status(folder->location()).permissions() & fs::perms::all, fs::perms::owner_all);
-        EXPECT_EQ(names(folder->location()), std::set<std::string>{"lock"});
+        EXPECT_EQ(testing::entryNames(folder->location()), std::vector<std::string>{"lock"});
         testing::writeFile(folder->file("output.jpg"), "partial");
         // Another run must leave it alone: its lock is held.
         EXPECT_EQ(removeAbandonedPrivateFolders(dir.path(), ".veltrop-"), 0u);
@@ -99,9 +92,8 @@ TEST(PrivateFolder, OnlyAbandonedFoldersOfOursAreRemoved) {
     testing::writeFile(dir / "photo.jpg", "a finished copy");
 
     EXPECT_EQ(removeAbandonedPrivateFolders(dir.path(), prefix), 2u);
-    EXPECT_EQ(names(dir.path()), (std::set<std::string>{prefix + uuidB, prefix + uuidD, prefix + uuidE,
-                                                        std::string(".report-") + uuidE, ".veltrop-notes",
-                                                        "elsewhere", "photo.jpg"}));
+    EXPECT_EQ(testing::entryNames(dir.path()), (std::vector<std::string>{std::string(".report-") + uuidE, prefix + uuidB, prefix + uuidD,
+                                                           prefix + uuidE, ".veltrop-notes", "elsewhere", "photo.jpg"}));
     EXPECT_EQ(testing::readFile(held->file("output.jpg")), "in progress");
 
     // The reports' own folders go when their prefix is swept.
@@ -115,7 +107,7 @@ TEST(PrivateFolder, PublishingNeverReplacesAndLeavesNoTemporaryFolder) {
     EXPECT_FALSE(publishNewFile(file, "first", std::string(".veltrop-") + uuidA, "preset.json"));
     EXPECT_EQ(publishNewFile(file, "second", std::string(".veltrop-") + uuidB, "preset.json"), std::errc::file_exists);
     EXPECT_EQ(testing::readFile(file), "first");
-    EXPECT_EQ(names(dir.path()), std::set<std::string>{"preset.json"});
+    EXPECT_EQ(testing::entryNames(dir.path()), std::vector<std::string>{"preset.json"});
     EXPECT_TRUE(publishNewFile(dir / "missing" / "x.json", "x", std::string(".veltrop-") + uuidC, "x.json"));
 }
 

@@ -66,9 +66,10 @@ TEST(DateAudit, WarningsFollowTheRecordedFields) {
     auto differ = makeRecord(photoWith(dated("2026:08:14 06:17:49", "2026:08:14 06:17:50")), 0, config, {}, std::nullopt);
     EXPECT_EQ(differ.warnings, std::vector<std::string>{"Capture and digitised dates differ"});
 
-    auto invalid = makeRecord(photoWith(dated("0000:00:00 00:00:00", "2026:08:14 06:17:49")), 0, config, {}, std::nullopt);
+    auto invalid = makeRecord(photoWith(dated("0000:00:00 00:00:00", "2026:08:14 06:17:49", "2020:01:01 00:00:00")), 0,
+                              config, {}, std::nullopt);
     EXPECT_EQ(invalid.warnings, (std::vector<std::string>{"Invalid date metadata", "Using digitised date"}));
-    EXPECT_EQ(invalid.resolvedDate->source, CaptureDateSource::dateTimeDigitized);
+    EXPECT_EQ(invalid.resolvedDate, exifDate("2026:08:14 06:17:49", CaptureDateSource::dateTimeDigitized));
 
     auto tiffOnly = makeRecord(photoWith(dated("", "", "2026:08:14 06:17:49")), 0, config, {}, std::nullopt);
     EXPECT_EQ(tiffOnly.warnings, std::vector<std::string>{"Using TIFF date; it may describe an edit"});

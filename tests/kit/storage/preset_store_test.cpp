@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
-#include <set>
 #include <thread>
 
 #include "kit/settings/settings_json.h"
@@ -21,12 +20,6 @@ using settings::Preset;
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
-
-std::set<std::string> folderEntries(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
-}
 
 Preset customPreset() {
     settings::StampConfiguration configuration = settings::defaultConfiguration();
@@ -50,7 +43,7 @@ TEST(PresetStore, SavedPresetsLoadBackInOrderAsFormat2) {
     EXPECT_EQ(store.load(), presets);
     EXPECT_EQ(settings::decodePresetDocument(readFile(store.fileURL()))->version, 2);
     // Writers take turns through the lock file beside it.
-    EXPECT_EQ(folderEntries(dir / "Veltrop"), (std::set<std::string>{"presets.json", "presets.json.lock"}));
+    EXPECT_EQ(testing::entryNames(dir / "Veltrop"), (std::vector<std::string>{"presets.json", "presets.json.lock"}));
 
     // A deleted folder is made again.
     fs::remove_all(dir / "Veltrop");
@@ -99,7 +92,7 @@ TEST(PresetStore, UnusableFilesAreLeftUntouchedUntilRecovery) {
         EXPECT_EQ(store.load(), std::unexpected(c.expected));
         EXPECT_EQ(store.load().error().description(), c.text);
         EXPECT_EQ(readFile(store.fileURL()), c.content);
-        EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"presets.json"});
+        EXPECT_EQ(testing::entryNames(dir.path()), std::vector<std::string>{"presets.json"});
 
         auto backup = store.backUpAndReset(builtIns());
         ASSERT_TRUE(backup) << backup.error().description();
@@ -114,7 +107,7 @@ TEST(PresetStore, EachBackupHasAFreshNameAndOlderBackupsStay) {
     PresetStore store(dir / "presets.json");
     // A vanished file fails before anything is written.
     EXPECT_EQ(store.backUpAndReset(builtIns()).error().kind, PresetStoreError::Kind::fileSystem);
-    EXPECT_TRUE(folderEntries(dir.path()).empty());
+    EXPECT_TRUE(testing::entryNames(dir.path()).empty());
 
     writeFile(store.fileURL(), "first, damaged");
     auto first = store.backUpAndReset(builtIns());
@@ -134,7 +127,7 @@ TEST(PresetStore, EachBackupHasAFreshNameAndOlderBackupsStay) {
     EXPECT_EQ(readFile(*first), "first, damaged");
     EXPECT_EQ(PresetStore(*secondBackup).load(), builtIns());
     EXPECT_EQ(store.load(), second);
-    EXPECT_EQ(folderEntries(dir.path()).size(), 4u);  // the file, two backups, the lock file
+    EXPECT_EQ(testing::entryNames(dir.path()).size(), 4u);  // the file, two backups, the lock file
 }
 
 TEST(PresetStore, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporaryFile) {
@@ -159,7 +152,7 @@ TEST(PresetStore, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporaryFile) {
         EXPECT_EQ(denied.error().fileError->error, std::errc::permission_denied);
         EXPECT_EQ(readFile(store.fileURL()), before);
     }
-    EXPECT_EQ(folderEntries(dir.path()), (std::set<std::string>{"presets.json", "presets.json.lock"}));
+    EXPECT_EQ(testing::entryNames(dir.path()), (std::vector<std::string>{"presets.json", "presets.json.lock"}));
 }
 
 TEST(PresetStore, StandardLocationFollowsTheDataFolderRules) {

@@ -48,12 +48,6 @@ void expectSamePixels(const image::Bitmap& actual, const image::Bitmap& expected
             ASSERT_LE(std::abs(actual.row(y)[x] - expected.row(y)[x]), 1) << "x " << x / 4 << " y " << y;
 }
 
-std::set<std::string> folderEntries(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
-}
-
 TEST(WatermarkStore, ImportKeepsAPngCopyWithItsAlpha) {
     TempDir dir;
     const fs::path picked = writeLogo(dir / "picked" / "logo.png");
@@ -142,7 +136,7 @@ TEST(WatermarkStore, MissingAndDamagedCopiesAreNotFoundAndCanBeDeleted) {
 
     // Deleting removes the copy; deleting a gone copy is no error.
     EXPECT_TRUE(store.deleteImage(damaged));
-    EXPECT_TRUE(folderEntries(dir / "Watermarks").empty());
+    EXPECT_TRUE(testing::entryNames(dir / "Watermarks").empty());
     EXPECT_TRUE(store.deleteImage(damaged));
 }
 
