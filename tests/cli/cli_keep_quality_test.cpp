@@ -18,7 +18,7 @@ using veltrop::testing::TempDir;
 TEST(CliKeepQuality, ExportSaysPerCopyWhetherTheBlocksWereKept) {
     TempDir dir;
     const fs::path site = dir / "site";
-    ASSERT_EQ(veltrop::testing::makePhotos({{site / "grey.jpg", {"2026:08:14 23:45:10"}},
+    ASSERT_EQ(veltrop::testing::makePhotos({{site / "grey.jpg", {"2026:08:14 23:45:10", "", ""}},
                                             {site / "colour.jpg", {"2026:08:14 23:45:10", "", "", "64x48", "gradient:red-blue"}}}),
               "");
 

@@ -65,12 +65,8 @@ inline ProcessRun runProcess(const std::string& program, const std::vector<std::
     const pid_t child = fork();
     if (child < 0) return run;
     if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDOUT_FILENO);  // the copies survive exec, the pipes themselves do not
         dup2(err[1], STDERR_FILENO);
-        close(out[0]);
-        close(err[0]);
-        close(out[1]);
-        close(err[1]);
         if (options.inChild) options.inChild();
         alarm(options.seconds);  // kept across exec
         execve(program.c_str(), argv.data(), envp.data());
