@@ -15,7 +15,6 @@
 #include "kit/settings/settings_json.h"
 #include "kit/storage/preset_store.h"
 #include "support/test_support.h"
-#include "tests/cli/cli_photos.h"
 #include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;

@@ -6,7 +6,6 @@
 
 #include "kit/settings/settings_json.h"
 #include "support/test_support.h"
-#include "tests/cli/cli_photos.h"
 #include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;
