@@ -333,13 +333,10 @@ TEST_F(HandoverReports, UnreadableCopyFailsOnlyTheContactSheet) {
     EXPECT_FALSE(fs::exists(package / "Contact sheet.pdf"));
 }
 
-TEST(ContactSheet, PageCounts) {
-    EXPECT_EQ(ContactSheet::pageCount(0, 0), (ContactSheet::PageCount{1, 0}));
+// Six thumbnails to a page, then the photos not exported; every page has
+// the footer, and an empty batch one page that says so.
+TEST(ContactSheet, PagesOfACancelledOrEmptyBatch) {
     EXPECT_EQ(ContactSheet::pageCount(6, 12), (ContactSheet::PageCount{1, 1}));
-    EXPECT_EQ(ContactSheet::pageCount(7, 13), (ContactSheet::PageCount{2, 2}));
-}
-
-TEST(ContactSheet, CancelledBatchAcrossPages) {
     TempDir folder;
     BatchSummary summary;
     summary.wasCancelled = true;
@@ -361,17 +358,15 @@ TEST(ContactSheet, CancelledBatchAcrossPages) {
         EXPECT_NE(text.find(page <= 2 ? "Contact sheet" : "Images not exported"), std::string::npos) << text;
     }
     EXPECT_NE(pageText(pdf, 4).find("left12.jpg"), std::string::npos);
-}
 
-TEST(ContactSheet, EmptyBatchHasOnePageSayingSo) {
-    TempDir folder;
+    // Empty, with a title of only white space.
     StampConfiguration configuration;
     configuration.project = PhotoProject{};
     configuration.project->title = " \n";
-    const fs::path pdf = sheetFile(folder, {}, configuration);
-    EXPECT_EQ(pdfInfo(pdf, "Pages"), "1");
-    EXPECT_EQ(pdfInfo(pdf, "Title"), "Photo records");
-    const std::string text = pageText(pdf, 1);
+    const fs::path empty = sheetFile(folder, BatchSummary{}, configuration);
+    EXPECT_EQ(pdfInfo(empty, "Pages"), "1");
+    EXPECT_EQ(pdfInfo(empty, "Title"), "Photo records");
+    const std::string text = pageText(empty, 1);
     EXPECT_NE(text.find("0 of 0 exported \u00B7 0 skipped \u00B7 0 failed \u00B7 0 not processed"), std::string::npos);
     EXPECT_NE(text.find("No images were exported. See the index and issue pages for the outcome of every input."),
               std::string::npos)

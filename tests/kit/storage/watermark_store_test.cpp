@@ -21,17 +21,13 @@ using testing::writeFile;
 
 // A logo with a transparent background, a half-transparent band and an opaque square.
 image::Bitmap logo() {
-    image::Bitmap image = *image::Bitmap::allocate(12, 8);
-    for (int y = 0; y < image.height; ++y) {
+    const render::probe::Bgra square{90, 30, 200, 255}, band{128, 128, 128, 128};  // premultiplied
+    image::Bitmap image = render::probe::solid(12, 8, {0, 0, 0, 0});
+    for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
-            std::uint8_t* pixel = image.row(y) + 4 * x;
-            // Premultiplied BGRA.
-            const std::array<std::uint8_t, 4> value = x >= 4 && x < 8 ? std::array<std::uint8_t, 4>{90, 30, 200, 255}
-                                                      : y < 3         ? std::array<std::uint8_t, 4>{128, 128, 128, 128}
-                                                                      : std::array<std::uint8_t, 4>{0, 0, 0, 0};
-            std::copy(value.begin(), value.end(), pixel);
+            const bool inSquare = x >= 4 && x < 8;
+            if (inSquare || y < 3) std::copy_n(inSquare ? &square.b : &band.b, 4, image.row(y) + 4 * x);
         }
-    }
     return image;
 }
 
