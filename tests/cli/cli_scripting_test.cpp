@@ -74,21 +74,7 @@ TEST(CliScripting, ACorrectionThatMatchesNoPhotoIsRefusedBeforeAnythingIsWritten
     EXPECT_TRUE(contains(run.out, "@photo=" + (survey.site / "day2/c.jpg").string() + "\u201D changed 1 photo")) << run.out;
 }
 
-TEST(CliScripting, PhotosOutsideTheExpectedDatesAreListedAndFailTheExport) {
-    Survey survey;
-    const ProcessRun inside = runBinary({"export", survey.site.string(), "--expect", "2026-08-14..2026:08:31", "-q"});
-    EXPECT_EQ(inside.status, 0) << inside.err;
-    EXPECT_EQ(inside.err, "");
-
-    const ProcessRun outside = runBinary({"export", survey.site.string(), "--expect", "2026-08-15..2026-08-31", "--json"});
-    EXPECT_EQ(outside.status, 1);
-    EXPECT_TRUE(contains(outside.err, "1 photo lies outside the expected dates 2026-08-15 \u2026 2026-08-31:\n"
-                                      "  site/a.jpg  2026-08-14 06:17:49\n"))
-        << outside.err;
-    EXPECT_EQ(json::parse(outside.out)["counts"]["failed"], 0);  // everything else went well
-}
-
-TEST(CliScripting, QuietAndVerboseDecideWhatIsPrinted) {
+TEST(CliScripting, QuietVerboseAndExpectedDatesDecideWhatIsPrinted) {
     Survey survey;
     const ProcessRun normal = runBinary({"export", survey.site.string(), "--out", (survey.dir / "1").string()});
     EXPECT_EQ(normal.status, 0);
@@ -109,6 +95,17 @@ TEST(CliScripting, QuietAndVerboseDecideWhatIsPrinted) {
         "Skipped (no usable date): " + (survey.site / "day2/c.jpg").string() + "\nStamped 2 "))
         << verbose.out;
     EXPECT_EQ(runBinary({"export", survey.site.string(), "-q", "-v"}).status, 2);
+
+    // Photos outside the expected dates are listed and fail the export.
+    const ProcessRun inside = runBinary({"export", survey.site.string(), "--expect", "2026-08-14..2026:08:31", "-q"});
+    EXPECT_EQ(inside.status, 0) << inside.err;
+    EXPECT_EQ(inside.err, "");
+    const ProcessRun outside = runBinary({"export", survey.site.string(), "--expect", "2026-08-15..2026-08-31", "--json"});
+    EXPECT_EQ(outside.status, 1);
+    EXPECT_TRUE(contains(outside.err, "1 photo lies outside the expected dates 2026-08-15 \u2026 2026-08-31:\n"
+                                      "  site/a.jpg  2026-08-14 06:17:49\n"))
+        << outside.err;
+    EXPECT_EQ(json::parse(outside.out)["counts"]["failed"], 0);  // everything else went well
 }
 
 // Packages are numbered, never reused, and made with their parent folders;

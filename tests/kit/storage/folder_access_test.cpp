@@ -102,9 +102,15 @@ TEST(FolderAccessStore, RemembersRestoresAndRefreshesAFolder) {
         EXPECT_EQ(bookmarkFile(store).size(), 2u);
         EXPECT_EQ(storedBookmark(store, dir / "out").inode, inodeOf(dir / "out"));
     }
-    // A fresh bookmark leaves the file alone.
+    // A fresh bookmark leaves the file alone; so does a folder replaced by a file, or removed.
     const std::string before = readFile(store.fileURL());
     ASSERT_TRUE(store.restoreAccess(dir / "out"));
+    EXPECT_EQ(readFile(store.fileURL()), before);
+    fs::remove(dir / "out");
+    writeFile(dir / "out", "now a file");
+    EXPECT_EQ(store.restoreAccess(dir / "out").error(), FileSystemError::missingFile(dir / "out"));
+    fs::remove(dir / "out");
+    EXPECT_EQ(store.restoreAccess(dir / "out").error().error, std::errc::no_such_file_or_directory);
     EXPECT_EQ(readFile(store.fileURL()), before);
 }
 
@@ -134,46 +140,6 @@ TEST(FolderAccessStore, MissingFileIsEmptyAndDamagedFileFailsBothOperations) {
     fs::remove(store.fileURL());
     EXPECT_FALSE(store.remember(dir / "absent"));
     EXPECT_FALSE(fs::exists(store.fileURL()));
-}
-
-TEST(FolderAccessStore, AStaleBookmarkIsRefreshed) {
-    TempDir dir;
-    fs::create_directory(dir / "out");
-    FolderAccessStore store(dir / "folder-access.json");
-    ASSERT_TRUE(store.remember(dir / "out"));
-    const std::uint64_t oldInode = inodeOf(dir / "out");
-    replaceFolder(dir / "out");
-    ASSERT_NE(inodeOf(dir / "out"), oldInode);
-
-    auto access = store.restoreAccess(dir / "out");
-    ASSERT_TRUE(access && access->has_value());
-    EXPECT_TRUE((*access)->started());
-    EXPECT_EQ(storedBookmark(store, dir / "out").inode, inodeOf(dir / "out"));
-
-    // A fresh bookmark leaves the file alone.
-    const std::string before = readFile(store.fileURL());
-    ASSERT_TRUE(store.restoreAccess(dir / "out"));
-    EXPECT_EQ(readFile(store.fileURL()), before);
-}
-
-TEST(FolderAccessStore, AFolderReplacedByAFileOrRemovedIsMissing) {
-    TempDir dir;
-    fs::create_directory(dir / "out");
-    FolderAccessStore store(dir / "folder-access.json");
-    ASSERT_TRUE(store.remember(dir / "out"));
-    const std::string before = readFile(store.fileURL());
-
-    fs::remove(dir / "out");
-    writeFile(dir / "out", "now a file");
-    auto replaced = store.restoreAccess(dir / "out");
-    ASSERT_FALSE(replaced);
-    EXPECT_EQ(replaced.error(), FileSystemError::missingFile(dir / "out"));
-
-    fs::remove(dir / "out");
-    auto removed = store.restoreAccess(dir / "out");
-    ASSERT_FALSE(removed);
-    EXPECT_EQ(removed.error().error, std::errc::no_such_file_or_directory);
-    EXPECT_EQ(readFile(store.fileURL()), before);
 }
 
 TEST(ExportFolderAccess, ProbeCreatesTheFolderAndLeavesNothingBehind) {
