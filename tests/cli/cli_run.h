@@ -47,7 +47,7 @@ inline std::filesystem::path findProgram(const std::string& name) {
     return {};
 }
 
-struct PhotoSpec {
+struct PhotoLook {
     std::optional<std::string> date;  // DateTimeOriginal as EXIF writes it
     std::string make;
     std::string model;
@@ -57,7 +57,7 @@ struct PhotoSpec {
 
 // Empty on success, otherwise what went wrong. exiftool starts slowly, so
 // one run tags every photo.
-inline std::string makePhotos(const std::vector<std::pair<std::filesystem::path, PhotoSpec>>& photos) {
+inline std::string makePhotos(const std::vector<std::pair<std::filesystem::path, PhotoLook>>& photos) {
     const auto convert = findProgram("convert");
     const auto exiftool = findProgram("exiftool");
     if (convert.empty() || exiftool.empty()) return "ImageMagick's convert and exiftool are needed (scripts/setup)";
@@ -80,6 +80,6 @@ inline std::string makePhotos(const std::vector<std::pair<std::filesystem::path,
     return tagged.status == 0 ? std::string() : "exiftool failed: " + tagged.err;
 }
 
-inline std::string makePhoto(const std::filesystem::path& file, const PhotoSpec& look) { return makePhotos({{file, look}}); }
+inline std::string makePhoto(const std::filesystem::path& file, const PhotoLook& look) { return makePhotos({{file, look}}); }
 
 }  // namespace veltrop::testing
