@@ -64,29 +64,25 @@ DateCorrectionRule supplyRule(DateCorrectionScope scope, std::string_view text) 
 }  // namespace
 
 TEST(DateAudit, WarningsFollowTheRecordedFields) {
-    const StampConfiguration config;
-    // Agreeing EXIF dates with a different TIFF date: nothing to report.
-    auto clean = makeRecord(photoWith(dated("2026:08:14 06:17:49", "2026:08:14 06:17:49", "2026:09:01 10:00:00")), 0,
-                            config, {}, std::nullopt);
-    EXPECT_TRUE(clean.warnings.empty());
-    EXPECT_FALSE(needsAttention(clean));
-
-    auto differ = makeRecord(photoWith(dated("2026:08:14 06:17:49", "2026:08:14 06:17:50")), 0, config, {}, std::nullopt);
-    EXPECT_EQ(differ.warnings, std::vector<std::string>{"Capture and digitised dates differ"});
-
-    auto invalid = makeRecord(photoWith(dated("0000:00:00 00:00:00", "2026:08:14 06:17:49", "2020:01:01 00:00:00")), 0,
-                              config, {}, std::nullopt);
-    EXPECT_EQ(invalid.warnings, (std::vector<std::string>{"Invalid date metadata", "Using digitised date"}));
-    EXPECT_EQ(invalid.resolvedDate, exifDate("2026:08:14 06:17:49", CaptureDateSource::dateTimeDigitized));
-
-    auto tiffOnly = makeRecord(photoWith(dated("", "", "2026:08:14 06:17:49")), 0, config, {}, std::nullopt);
-    EXPECT_EQ(tiffOnly.warnings, std::vector<std::string>{"Using TIFF date; it may describe an edit"});
-
-    // A date stored as a number is neither a candidate nor a warning.
-    PropertyDictionary numeric{{"Exif", PropertyDictionary{{"DateTimeOriginal", 20260814.0}}}};
-    auto none = makeRecord(photoWith(numeric), 0, config, {}, std::nullopt);
+    const PropertyDictionary numeric{{"Exif", PropertyDictionary{{"DateTimeOriginal", 20260814.0}}}};
+    const std::pair<PropertyDictionary, std::vector<std::string>> cases[] = {
+        // Agreeing EXIF dates with a different TIFF date: nothing to report.
+        {dated("2026:08:14 06:17:49", "2026:08:14 06:17:49", "2026:09:01 10:00:00"), {}},
+        {dated("2026:08:14 06:17:49", "2026:08:14 06:17:50"), {"Capture and digitised dates differ"}},
+        {dated("0000:00:00 00:00:00", "2026:08:14 06:17:49", "2020:01:01 00:00:00"),
+         {"Invalid date metadata", "Using digitised date"}},
+        {dated("", "", "2026:08:14 06:17:49"), {"Using TIFF date; it may describe an edit"}},
+        // A date stored as a number is neither a candidate nor a warning.
+        {numeric, {"No recorded capture date"}},
+    };
+    const auto record = [](const PropertyDictionary& properties) {
+        return makeRecord(photoWith(properties), 0, {}, {}, std::nullopt);
+    };
+    for (const auto& [properties, warnings] : cases) EXPECT_EQ(record(properties).warnings, warnings);
+    EXPECT_FALSE(needsAttention(record(cases[0].first)));
+    EXPECT_EQ(record(cases[2].first).resolvedDate, exifDate("2026:08:14 06:17:49", CaptureDateSource::dateTimeDigitized));
+    const PhotoRecord none = record(numeric);
     EXPECT_TRUE(none.dateFields.empty());
-    EXPECT_EQ(none.warnings, std::vector<std::string>{"No recorded capture date"});
     EXPECT_EQ(none.camera, "Unknown camera");
     EXPECT_TRUE(needsAttention(none));
 }

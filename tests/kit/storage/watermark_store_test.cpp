@@ -44,7 +44,7 @@ void expectSamePixels(const image::Bitmap& actual, const image::Bitmap& expected
             ASSERT_LE(std::abs(actual.row(y)[x] - expected.row(y)[x]), 1) << "x " << x / 4 << " y " << y;
 }
 
-TEST(WatermarkStore, ImportKeepsAPngCopyWithItsAlpha) {
+TEST(WatermarkStore, ImportKeepsAnUprightPngCopyWithItsAlpha) {
     TempDir dir;
     const fs::path picked = writeLogo(dir / "picked" / "logo.png");
     WatermarkStore store(dir / "Veltrop" / "Watermarks");
@@ -61,23 +61,18 @@ TEST(WatermarkStore, ImportKeepsAPngCopyWithItsAlpha) {
     expectSamePixels(*loaded, logo());
     EXPECT_EQ(loaded->row(7)[3], 0);     // transparent corner stays transparent
     EXPECT_EQ(loaded->row(0)[3], 128);   // half-transparent band keeps its alpha
-}
 
-// Stored 16 x 8, left half red, right half blue, with orientation 6: seen
-// upright, red is on top.
-TEST(WatermarkStore, ASidewaysPhotoIsKeptUpright) {
-    TempDir dir;
+    // A sideways photo is kept upright: stored 16 x 8, left half red, right
+    // half blue, with orientation 6; seen upright, red is on top.
     render::probe::writeHalvesJpeg(dir / "logo.jpg", 16, 8, {0, 0, 255, 255}, {255, 0, 0, 255}, 6);
-    const fs::path picked = dir / "logo.jpg";
-    WatermarkStore store(dir / "Watermarks");
-    auto id = store.importImage(picked);
-    ASSERT_TRUE(id);
-    auto loaded = store.loadImage(*id);
-    ASSERT_TRUE(loaded);
-    ASSERT_EQ(loaded->width, 8);
-    ASSERT_EQ(loaded->height, 16);
-    EXPECT_GT(loaded->row(2)[4 * 4 + 2], 200);   // top: red
-    EXPECT_GT(loaded->row(13)[4 * 4 + 0], 200);  // bottom: blue
+    auto sideways = store.importImage(dir / "logo.jpg");
+    ASSERT_TRUE(sideways);
+    auto upright = store.loadImage(*sideways);
+    ASSERT_TRUE(upright);
+    ASSERT_EQ(upright->width, 8);
+    ASSERT_EQ(upright->height, 16);
+    EXPECT_GT(upright->row(2)[4 * 4 + 2], 200);   // top: red
+    EXPECT_GT(upright->row(13)[4 * 4 + 0], 200);  // bottom: blue
 }
 
 TEST(WatermarkStore, ImportFailuresNameTheFileOrTheCopy) {
