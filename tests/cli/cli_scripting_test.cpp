@@ -2,19 +2,15 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cctype>
 #include <cstdio>
 
 #include "kit/settings/settings_json.h"
 #include "support/test_support.h"
-#include "tests/cli/cli_photos.h"
 #include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 using veltrop::testing::contains;
-using veltrop::testing::makePhoto;
-using veltrop::testing::ProcessOptions;
 using veltrop::testing::ProcessRun;
 using veltrop::testing::runBinary;
 using veltrop::testing::TempDir;
@@ -47,27 +43,6 @@ std::string dateText(const json& date) {
 
 }  // namespace
 
-TEST(CliScripting, ShiftSyntaxIsRefusedWithTheReason) {
-    Survey survey;
-    const std::pair<std::string, std::string> refused[] = {
-        {"+30m1h", "in that order (d, h, m, s); \u201Ch\u201D comes too late in \u201C+30m1h\u201D"},
-        {"+1h1h", "\u201Ch\u201D appears twice in \u201C+1h1h\u201D"},
-        {"1x", "like +1h30m, -2d or +45s"},
-        {"+367d", "Use a total shift within 366 days in either direction."},
-    };
-    for (const auto& [shift, reason] : refused) {
-        const ProcessRun run = runBinary({"export", survey.site.string(), "--shift", shift});
-        EXPECT_EQ(run.status, 2) << shift;
-        EXPECT_EQ(run.out, "");
-        EXPECT_TRUE(contains(run.err, reason)) << run.err;
-    }
-    EXPECT_FALSE(fs::exists(survey.site / "Timestamped"));
-
-    const ProcessRun seconds = runBinary({"review", survey.site.string(), "--json", "--shift", "-1d23h59m15s"});
-    ASSERT_EQ(seconds.status, 0) << seconds.err;
-    EXPECT_EQ(dateText(resolvedOf(json::parse(seconds.out), 0)), "2026-08-12 06:18:34");
-}
-
 TEST(CliScripting, ACorrectionThatMatchesNoPhotoIsRefusedBeforeAnythingIsWritten) {
     Survey survey;
     for (const std::string command : {"export", "review"}) {
@@ -99,21 +74,7 @@ TEST(CliScripting, ACorrectionThatMatchesNoPhotoIsRefusedBeforeAnythingIsWritten
     EXPECT_TRUE(contains(run.out, "@photo=" + (survey.site / "day2/c.jpg").string() + "\u201D changed 1 photo")) << run.out;
 }
 
-TEST(CliScripting, PhotosOutsideTheExpectedDatesAreListedAndFailTheExport) {
-    Survey survey;
-    const ProcessRun inside = runBinary({"export", survey.site.string(), "--expect", "2026-08-14..2026:08:31", "-q"});
-    EXPECT_EQ(inside.status, 0) << inside.err;
-    EXPECT_EQ(inside.err, "");
-
-    const ProcessRun outside = runBinary({"export", survey.site.string(), "--expect", "2026-08-15..2026-08-31", "--json"});
-    EXPECT_EQ(outside.status, 1);
-    EXPECT_TRUE(contains(outside.err, "1 photo lies outside the expected dates 2026-08-15 \u2026 2026-08-31:\n"
-                                      "  site/a.jpg  2026-08-14 06:17:49\n"))
-        << outside.err;
-    EXPECT_EQ(json::parse(outside.out)["counts"]["failed"], 0);  // everything else went well
-}
-
-TEST(CliScripting, QuietAndVerboseDecideWhatIsPrinted) {
+TEST(CliScripting, QuietVerboseAndExpectedDatesDecideWhatIsPrinted) {
     Survey survey;
     const ProcessRun normal = runBinary({"export", survey.site.string(), "--out", (survey.dir / "1").string()});
     EXPECT_EQ(normal.status, 0);
@@ -134,14 +95,39 @@ TEST(CliScripting, QuietAndVerboseDecideWhatIsPrinted) {
         "Skipped (no usable date): " + (survey.site / "day2/c.jpg").string() + "\nStamped 2 "))
         << verbose.out;
     EXPECT_EQ(runBinary({"export", survey.site.string(), "-q", "-v"}).status, 2);
+
+    // Photos outside the expected dates are listed and fail the export.
+    const ProcessRun inside = runBinary({"export", survey.site.string(), "--expect", "2026-08-14..2026:08:31", "-q"});
+    EXPECT_EQ(inside.status, 0) << inside.err;
+    EXPECT_EQ(inside.err, "");
+    const ProcessRun outside = runBinary({"export", survey.site.string(), "--expect", "2026-08-15..2026-08-31", "--json"});
+    EXPECT_EQ(outside.status, 1);
+    EXPECT_TRUE(contains(outside.err, "1 photo lies outside the expected dates 2026-08-15 \u2026 2026-08-31:\n"
+                                      "  site/a.jpg  2026-08-14 06:17:49\n"))
+        << outside.err;
+    EXPECT_EQ(json::parse(outside.out)["counts"]["failed"], 0);  // everything else went well
 }
 
-TEST(CliScripting, PackageFolderIsMadeWithItsParents) {
+// Packages are numbered, never reused, and made with their parent folders;
+// the site itself gets no Timestamped folder.
+TEST(CliScripting, PackagesAreMadeWithTheirParentsAndNumbered) {
     Survey survey;
     const fs::path parent = survey.dir / "deliveries/2026/august";
-    const ProcessRun made = runBinary({"export", survey.site.string(), "--package", parent.string(), "-q"});
-    EXPECT_EQ(made.status, 0) << made.err;
-    EXPECT_TRUE(fs::exists(parent / "Veltrop - Photo records/Photos/a.jpg"));
+    for (const std::string name : {"Veltrop - Bridge", "Veltrop - Bridge 2"}) {
+        const ProcessRun made = runBinary({"export", survey.site.string(), "--package", parent.string(), "--project", "Bridge"});
+        EXPECT_EQ(made.status, 0) << made.err;
+        const fs::path package = parent / name;
+        EXPECT_TRUE(contains(made.out, "Package: " + package.string())) << made.out;
+        EXPECT_TRUE(fs::exists(package / ".veltrop-package"));
+        EXPECT_TRUE(fs::exists(package / "Contact sheet.pdf"));
+        const auto rows = veltrop::testing::parseQuotedCsv(veltrop::testing::readFile(package / "Photo index.csv"));
+        ASSERT_EQ(rows.size(), 4u);
+        EXPECT_EQ(rows[1][4], "Photos/a.jpg");
+        EXPECT_EQ(rows[1][5], "Exported");
+        EXPECT_EQ(rows[3][5], "Skipped: no usable date");
+        EXPECT_TRUE(fs::exists(package / rows[1][4]));
+    }
+    EXPECT_FALSE(fs::exists(survey.site / "Timestamped"));
 
     veltrop::testing::writeFile(survey.dir / "taken", "a file");
     const ProcessRun file = runBinary({"export", survey.site.string(), "--package", (survey.dir / "taken").string()});
@@ -149,59 +135,6 @@ TEST(CliScripting, PackageFolderIsMadeWithItsParents) {
     EXPECT_EQ(file.out, "");
     EXPECT_EQ(file.err, "Could not create a new handover folder in \u201C" + (survey.dir / "taken").string() +
                             "\u201D: it is not a folder\n");
-}
-
-TEST(CliScripting, SigtermCancelsLikeCtrlC) {
-    TempDir dir;
-    const fs::path big = dir / "big.jpg";
-    ASSERT_EQ(makePhoto(big, {"2026:08:14 06:17:49", "", "", "2400x1800"}), "");
-    fs::create_directory(dir / "site");
-    for (int i = 0; i < 20; ++i) fs::copy_file(big, dir / ("site/p" + std::to_string(10 + i) + ".jpg"));
-    ProcessOptions options;
-    options.signalAfterErrorLine = "1/20";
-    options.signal = SIGTERM;
-    const ProcessRun run = runBinary({"export", (dir / "site").string(), "--jobs", "1"}, options);
-    EXPECT_EQ(run.status, 143);
-    EXPECT_TRUE(contains(run.out, "\u00b7 Cancelled\n")) << run.out;
-    EXPECT_FALSE(contains(run.out, "Not processed 0")) << run.out;
-}
-
-TEST(CliScripting, DatesAreTakenInBothSyntaxes) {
-    Survey survey;
-    for (const std::string date : {"2024-02-29 13:05:07", "2024:02:29 13:05:07"}) {
-        const ProcessRun format = runBinary({"format", "d MMM yyyy HH:mm:ss", "--date", date});
-        EXPECT_EQ(format.status, 0) << format.err;
-        EXPECT_EQ(format.out, "29 Feb 2024 13:05:07\n");
-
-        const ProcessRun review = runBinary({"review", survey.site.string(), "--json", "--supply", date});
-        ASSERT_EQ(review.status, 0) << review.err;
-        EXPECT_EQ(dateText(resolvedOf(json::parse(review.out), 2)), "2024-02-29 13:05:07");
-    }
-    for (const std::string bad : {"2024-02-30 13:05:07", "2024/02/29 13:05:07", "2024:02-29 13:05:07"}) {
-        EXPECT_EQ(runBinary({"format", "HH", "--date", bad}).status, 2) << bad;
-        EXPECT_EQ(runBinary({"review", survey.site.string(), "--supply", bad}).status, 2) << bad;
-    }
-    const ProcessRun range = runBinary({"review", survey.site.string(), "--json", "--expect", "2026:08:15..2026:08:31"});
-    ASSERT_EQ(range.status, 0) << range.err;
-    const json review = json::parse(range.out);
-    EXPECT_EQ(dateText(review["expectedRange"]["start"]), "2026-08-15 00:00:00");
-    EXPECT_EQ(dateText(review["expectedRange"]["end"]), "2026-08-31 23:59:59");
-    EXPECT_EQ(review["photos"][0]["record"]["warnings"], json::array({"Outside expected project dates"}));
-}
-
-TEST(CliScripting, StampWritesOnlyJpegNames) {
-    Survey survey;
-    for (const std::string name : {"out.png", "out.jpg.tmp", "out", "jpg"}) {
-        const ProcessRun run = runBinary({"stamp", (survey.site / "a.jpg").string(), (survey.dir / name).string()});
-        EXPECT_EQ(run.status, 2) << name;
-        EXPECT_TRUE(contains(run.err, "ending in .jpg or .jpeg")) << run.err;
-        EXPECT_FALSE(fs::exists(survey.dir / name));
-    }
-    for (const std::string name : {"out.jpg", "out.JPEG"}) {
-        const ProcessRun run = runBinary({"stamp", (survey.site / "a.jpg").string(), (survey.dir / name).string()});
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_EQ(run.out, (survey.dir / name).string() + "\n");
-    }
 }
 
 TEST(CliScripting, ReviewPrintsATableCsvOrJsonAndWritesNothing) {
@@ -217,40 +150,23 @@ TEST(CliScripting, ReviewPrintsATableCsvOrJsonAndWritesNothing) {
     const ProcessRun table = review({});
     ASSERT_EQ(table.status, 0) << table.err;
     EXPECT_EQ(table.err, "");
-    // Every cell starts where its heading starts.
-    const std::vector<std::vector<std::string>> cells{
-        {"Photo", "Camera", "Recorded", "Will use", "Date source", "Correction", "Notes"},
-        {"site/a.jpg", "NIKON D3100", "2026-08-14 06:17:49", "2026-08-14 07:47:49", "EXIF capture date",
-         "Clock adjustment +90 min", ""},
-        {"site/day2/b.jpg", "Canon EOS 20D", "2026-08-31 23:59:59", "2026-08-31 23:59:59", "EXIF capture date", "", ""},
-        {"site/day2/c.jpg", "Unknown camera", "No date", "Still has no date", "", "", "No recorded capture date"},
-    };
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < table.out.size();) {
-        const auto end = table.out.find('\n', at);
-        lines.push_back(table.out.substr(at, end - at));
-        at = end + 1;
-    }
-    ASSERT_EQ(lines.size(), 6u) << table.out;
-    for (std::size_t row = 0; row < cells.size(); ++row) {
-        EXPECT_FALSE(lines[row].ends_with(" ")) << lines[row];
-        for (std::size_t column = 0; column < cells[row].size(); ++column) {
-            if (cells[row][column].empty()) continue;
-            const std::size_t start = lines[0].find(cells[0][column]);
-            EXPECT_EQ(lines[row].substr(start, cells[row][column].size()), cells[row][column]) << lines[row];
-            if (start > 0) {
-                EXPECT_EQ(lines[row].substr(start - 2, 2), "  ") << lines[row];
-            }
-        }
-    }
-    EXPECT_EQ(lines[4], "3 photos \u00b7 1 need attention");
-    EXPECT_EQ(lines[5], "Correction --shift \u201C+1h30m@camera=NIKON D3100\u201D changed 1 photo (Clock adjustment +90 min, "
-                        "Camera model: NIKON D3100)");
+    // Columns two spaces apart, no trailing spaces.
+    EXPECT_EQ(table.out,
+              "Photo            Camera          Recorded             Will use             Date source        Correction"
+              "                Notes\n"
+              "site/a.jpg       NIKON D3100     2026-08-14 06:17:49  2026-08-14 07:47:49  EXIF capture date  Clock "
+              "adjustment +90 min\n"
+              "site/day2/b.jpg  Canon EOS 20D   2026-08-31 23:59:59  2026-08-31 23:59:59  EXIF capture date\n"
+              "site/day2/c.jpg  Unknown camera  No date              Still has no date                                 "
+              "                No recorded capture date\n"
+              "3 photos \u00b7 1 need attention\n"
+              "Correction --shift \u201C+1h30m@camera=NIKON D3100\u201D changed 1 photo (Clock adjustment +90 min, "
+              "Camera model: NIKON D3100)\n");
 
     const ProcessRun csv = review({"--csv"});
     ASSERT_EQ(csv.status, 0) << csv.err;
     EXPECT_TRUE(csv.out.ends_with("\r\n"));
-    const auto rows = veltrop::testing::parseCsv(csv.out);
+    const auto rows = veltrop::testing::parseQuotedCsv(csv.out);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"Reference", "Source file", "Camera", "Recorded date",
                                                  "Recorded date source", "Resolved date", "Resolved date source",
@@ -273,6 +189,16 @@ TEST(CliScripting, ReviewPrintsATableCsvOrJsonAndWritesNothing) {
     EXPECT_EQ(asJson.out, *veltrop::settings::formatJsonText(asJson.out) + "\n");
 
     EXPECT_EQ(review({"--csv", "--json"}).status, 2);
+
+    // Dates in both syntaxes; a shift to the second.
+    for (const std::string date : {"2024-02-29 13:05:07", "2024:02:29 13:05:07"}) {
+        const ProcessRun supplied = runBinary({"review", survey.site.string(), "--json", "--supply", date});
+        ASSERT_EQ(supplied.status, 0) << supplied.err;
+        EXPECT_EQ(dateText(resolvedOf(json::parse(supplied.out), 2)), "2024-02-29 13:05:07");
+    }
+    const ProcessRun seconds = runBinary({"review", survey.site.string(), "--json", "--shift", "-1d23h59m15s"});
+    ASSERT_EQ(seconds.status, 0) << seconds.err;
+    EXPECT_EQ(dateText(resolvedOf(json::parse(seconds.out), 0)), "2026-08-12 06:18:34");
     // Nothing was written anywhere in the folder.
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::recursive_directory_iterator(survey.dir.path())) ++entries;
@@ -298,68 +224,4 @@ TEST(CliScripting, InspectSearchesFolders) {
     EXPECT_EQ(empty.status, 1);
     EXPECT_EQ(empty.out, "[]\n");
     EXPECT_TRUE(contains(empty.err, "No photos found in")) << empty.err;
-}
-
-TEST(CliScripting, EveryHelpHasAUsageLineAndSections) {
-    const ProcessRun overview = runBinary({"--help"});
-    EXPECT_EQ(overview.status, 0);
-    EXPECT_TRUE(overview.out.starts_with("Usage: veltrop-cli COMMAND [OPTIONS]\n")) << overview.out;
-    EXPECT_EQ(runBinary({"--version"}).out, std::string("veltrop-cli ") + VELTROP_VERSION + "\n");
-
-    for (const std::string command : {"export", "review", "stamp", "inspect", "format", "formats", "config", "presets"}) {
-        // The overview lists it with a summary that starts with a capital letter.
-        const auto listed = overview.out.find("\n  " + command + " ");
-        ASSERT_NE(listed, std::string::npos) << command;
-        const auto summary = overview.out.find_first_not_of(' ', listed + 3 + command.size());
-        EXPECT_TRUE(std::isupper(static_cast<unsigned char>(overview.out[summary]))) << command;
-
-        const ProcessRun help = runBinary({command, "--help"});
-        EXPECT_EQ(help.status, 0) << command;
-        EXPECT_EQ(help.err, "");
-        EXPECT_TRUE(help.out.starts_with("Usage: veltrop-cli " + command)) << help.out;
-        EXPECT_TRUE(contains(help.out, "\n  -h, --help ")) << command;
-        // Section headings: a capitalised line ending in a colon after a blank line.
-        for (std::size_t at = help.out.find("\n\n"); at != std::string::npos; at = help.out.find("\n\n", at + 1)) {
-            const std::string line = help.out.substr(at + 2, help.out.find('\n', at + 2) - at - 2);
-            if (line.ends_with(":")) {
-                EXPECT_TRUE(std::isupper(static_cast<unsigned char>(line[0]))) << line;
-            }
-        }
-        if (command == "export" || command == "review") {
-            EXPECT_TRUE(contains(help.out, "\n\nExamples:\n  veltrop-cli " + command + " ")) << command;
-            EXPECT_TRUE(contains(help.out, "\n\nExit status:\n")) << command;
-        }
-    }
-}
-
-TEST(CliScripting, ImportedNamesStayUniqueAndSharedNamesAreRefused) {
-    TempDir data;
-    ProcessOptions options;
-    options.environment = {{"XDG_DATA_HOME", data.path().string()}};
-    const fs::path file = data / "survey.json";
-    veltrop::testing::writeFile(file, *veltrop::settings::encodeStampConfiguration({}));
-    const auto first = runBinary({"presets", "import", file.string(), "--name", "Survey"}, options);
-    EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(first.err, "");
-    const auto second = runBinary({"presets", "import", file.string(), "--name", "survey"}, options);
-    EXPECT_EQ(second.status, 0) << second.err;
-    EXPECT_TRUE(second.out.starts_with("survey 2\t")) << second.out;
-    EXPECT_EQ(second.err, "A preset is already called \u201Csurvey\u201D; the import is called \u201Csurvey 2\u201D.\n");
-    EXPECT_EQ(runBinary({"presets", "show", "Survey 2"}, options).status, 0);
-
-    // A file written elsewhere may still hold two presets of one name: neither is guessed.
-    veltrop::settings::PresetDocument document;
-    document.presets.push_back({veltrop::settings::Uuid::random(), "Bridge", {}});
-    document.presets.push_back({veltrop::settings::Uuid::random(), "Bridge", {}});
-    veltrop::testing::writeFile(data / "Veltrop/presets.json", *veltrop::settings::encodePresetDocument(document));
-    const auto shown = runBinary({"presets", "show", "Bridge"}, options);
-    EXPECT_EQ(shown.status, 1);
-    EXPECT_EQ(shown.out, "");
-    EXPECT_EQ(shown.err, "More than one preset is called \u201CBridge\u201D; name one by its id:\n  " +
-                             document.presets[0].id.text() + "  Bridge\n  " + document.presets[1].id.text() +
-                             "  Bridge\n");
-    EXPECT_EQ(runBinary({"presets", "show", document.presets[1].id.text()}, options).status, 0);
-    const auto stamped = runBinary({"stamp", "--preset", "bridge", "in.jpg", (data / "out.jpg").string()}, options);
-    EXPECT_EQ(stamped.status, 2);
-    EXPECT_TRUE(contains(stamped.err, "More than one preset is called")) << stamped.err;
 }

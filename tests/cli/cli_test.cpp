@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <optional>
+#include <cctype>
 
 #include "kit/platform/png_encoder.h"
 #include "kit/settings/settings_json.h"
@@ -10,9 +9,11 @@
 #include "support/test_support.h"
 #include "tests/cli/cli_run.h"
 
+namespace fs = std::filesystem;
 using namespace veltrop;
 using veltrop::testing::CliRun;
 using veltrop::testing::contains;
+using veltrop::testing::DataHome;
 using veltrop::testing::runCli;
 
 namespace {
@@ -21,44 +22,24 @@ std::string encoded(const settings::StampConfiguration& configuration) {
     return *settings::encodeStampConfiguration(configuration);
 }
 
-// Points the application's data folder at a temporary one for one test.
-class DataFolder {
-public:
-    DataFolder() {
-        if (const char* old = std::getenv("XDG_DATA_HOME")) saved_ = old;
-        setenv("XDG_DATA_HOME", dir_.path().c_str(), 1);
-    }
-    ~DataFolder() {
-        if (saved_) setenv("XDG_DATA_HOME", saved_->c_str(), 1);
-        else unsetenv("XDG_DATA_HOME");
-    }
-    DataFolder(const DataFolder&) = delete;
-    DataFolder& operator=(const DataFolder&) = delete;
-
-    // A small logo imported into the watermark store, as the application does.
-    settings::WatermarkImageID importLogo() const {
-        image::Bitmap logo = *image::Bitmap::allocate(8, 4);
-        std::fill_n(logo.pixels.get(), logo.stride * 4, std::uint8_t{200});
-        veltrop::testing::writeFile(dir_ / "logo.png", *platform::encodePng(logo));
-        auto store = storage::WatermarkStore::standard();
-        EXPECT_TRUE(store);
-        auto id = store->importImage(dir_ / "logo.png");
-        EXPECT_TRUE(id);
-        return id ? *id : settings::WatermarkImageID{};
-    }
-
-private:
-    veltrop::testing::TempDir dir_;
-    std::optional<std::string> saved_;
-};
+// A small logo imported into the watermark store, as the application does.
+settings::WatermarkImageID importLogo(const veltrop::testing::DataHome& data) {
+    image::Bitmap logo = *image::Bitmap::allocate(8, 4);
+    std::fill_n(logo.pixels.get(), logo.stride * 4, std::uint8_t{200});
+    veltrop::testing::writeFile(data.dir() / "logo.png", *platform::encodePng(logo));
+    auto id = storage::WatermarkStore::standard()->importImage(data.dir() / "logo.png");
+    EXPECT_TRUE(id);
+    return id ? *id : settings::WatermarkImageID{};
+}
 
 }  // namespace
 
 TEST(Cli, HelpAndUsageErrors) {
-    const CliRun help = runCli({"--help"});
-    EXPECT_EQ(help.status, 0);
-    for (const auto* name : {"format ", "formats ", "config "}) EXPECT_TRUE(contains(help.out, name)) << name;
-    EXPECT_EQ(runCli({"-h"}).out, help.out);
+    const CliRun overview = runCli({"--help"});
+    EXPECT_EQ(overview.status, 0);
+    EXPECT_TRUE(overview.out.starts_with("Usage: veltrop-cli COMMAND [OPTIONS]\n")) << overview.out;
+    EXPECT_EQ(runCli({"-h"}).out, overview.out);
+    EXPECT_EQ(runCli({"--version"}).out, std::string("veltrop-cli ") + VELTROP_VERSION + "\n");
 
     const CliRun nothing = runCli({});
     EXPECT_EQ(nothing.status, 2);
@@ -68,20 +49,40 @@ TEST(Cli, HelpAndUsageErrors) {
     EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(contains(unknown.err, "unknown command \u201Cfrobnicate\u201D")) << unknown.err;
     EXPECT_EQ(runCli({"--frobnicate"}).status, 2);
-
-    for (const std::string name : {"format", "formats", "config"}) {
-        const CliRun run = runCli({name, "-h"});
-        EXPECT_EQ(run.status, 0) << name;
-        EXPECT_TRUE(run.out.starts_with("Usage: veltrop-cli " + name)) << run.out;
-    }
     // Help wins over an otherwise wrong line.
     EXPECT_EQ(runCli({"format", "--bogus", "--help"}).status, 0);
+
+    for (const std::string command : {"export", "review", "stamp", "inspect", "format", "formats", "config", "presets"}) {
+        // The overview lists it with a summary that starts with a capital letter.
+        const auto listed = overview.out.find("\n  " + command + " ");
+        ASSERT_NE(listed, std::string::npos) << command;
+        const auto summary = overview.out.find_first_not_of(' ', listed + 3 + command.size());
+        EXPECT_TRUE(std::isupper(static_cast<unsigned char>(overview.out[summary]))) << command;
+
+        const CliRun help = runCli({command, "-h"});
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.err, "");
+        EXPECT_TRUE(help.out.starts_with("Usage: veltrop-cli " + command)) << help.out;
+        EXPECT_TRUE(contains(help.out, "\n  -h, --help ")) << command;
+        // Section headings: a capitalised line ending in a colon after a blank line.
+        for (std::size_t at = help.out.find("\n\n"); at != std::string::npos; at = help.out.find("\n\n", at + 1)) {
+            const std::string line = help.out.substr(at + 2, help.out.find('\n', at + 2) - at - 2);
+            if (line.ends_with(":")) {
+                EXPECT_TRUE(std::isupper(static_cast<unsigned char>(line[0]))) << line;
+            }
+        }
+        if (command == "export" || command == "review") {
+            EXPECT_TRUE(contains(help.out, "\n\nExamples:\n  veltrop-cli " + command + " ")) << command;
+            EXPECT_TRUE(contains(help.out, "\n\nExit status:\n")) << command;
+        }
+    }
 }
 
-TEST(Cli, FormatPrintsThePatternOnADate) {
+TEST(Cli, FormatPrintsThePatternOnADateOrNamesTheFault) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"format", "yyyy-MM-dd HH:mm:ss"}, "2026-08-14 06:17:49\n"},
         {{"format", "h:mm a", "--date", "2024:02:29 13:05:07"}, "1:05 PM\n"},
+        {{"format", "d MMM yyyy HH:mm:ss", "--date", "2024-02-29 13:05:07"}, "29 Feb 2024 13:05:07\n"},
         {{"format", "--date=2024:02:29 00:00:00", "d MMMM yy"}, "29 February 24\n"},
         {{"format", "--", "-yyyy-"}, "-2026-\n"},
         {{"format", ""}, "\n"},
@@ -96,19 +97,18 @@ TEST(Cli, FormatPrintsThePatternOnADate) {
     EXPECT_EQ(retro.status, 1);
     EXPECT_EQ(retro.out, "14 Aug 2026\n");
     EXPECT_EQ(retro.err, "The retro display cannot show \u201CAug\u201D. Choose a numeric format.\n");
-}
 
-TEST(Cli, FormatUsageErrors) {
-    const std::vector<std::string> cases[] = {
+    const std::vector<std::string> wrong[] = {
         {"format"},
         {"format", "a", "b"},
         {"format", "HH", "--date"},
         {"format", "HH", "--date", "2026/08/14 06:17:49"},
         {"format", "HH", "--date", "2026:02:30 06:17:49"},
+        {"format", "HH", "--date", "2024:02-29 13:05:07"},
         {"format", "HH", "--zone", "UTC"},
         {"format", "HH", "--retro=yes"},
     };
-    for (const auto& arguments : cases) {
+    for (const auto& arguments : wrong) {
         const CliRun run = runCli(arguments);
         EXPECT_EQ(run.status, 2) << arguments.back();
         EXPECT_TRUE(run.out.empty());
@@ -128,18 +128,19 @@ TEST(Cli, FormatsListsTheBuiltInsAndConfigDefaultPrintsTheEncoding) {
     EXPECT_EQ(config.status, 0);
     EXPECT_EQ(config.out, encoded(settings::defaultConfiguration()) + "\n");
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"formats", "extra"}, {"config"},
-                                                {"config", "reset"}, {"config", "default", "x"}})
+                                                {"config", "reset"}, {"config", "default", "x"}, {"config", "check"}})
         EXPECT_EQ(runCli(bad).status, 2) << bad.back();
 }
 
+// A configuration or a presets document, each preset of it, and the
+// watermark image it names in the store.
 TEST(Cli, ConfigCheckReadsAndValidates) {
-    veltrop::testing::TempDir dir;
-    const auto check = [&](const std::string& name, const std::string& contents) {
-        veltrop::testing::writeFile(dir / name, contents);
-        return runCli({"config", "check", (dir / name).string()});
+    const veltrop::testing::DataHome data;
+    const auto check = [&](const std::string& contents) {
+        veltrop::testing::writeFile(data.dir() / "checked.json", contents);
+        return runCli({"config", "check", (data.dir() / "checked.json").string()});
     };
-
-    const CliRun ok = check("ok.json", encoded(settings::defaultConfiguration()));
+    const CliRun ok = check(encoded(settings::defaultConfiguration()));
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.out, "OK\n");
 
@@ -147,100 +148,70 @@ TEST(Cli, ConfigCheckReadsAndValidates) {
     blank.timestampEnabled = false;
     std::string missing = encoded(settings::defaultConfiguration());
     missing.replace(missing.find("\"useFileDateFallback\""), 21, "\"renamedKey\"");
+    settings::PresetDocument document;
+    document.presets.push_back({settings::Uuid::random(), "Timestamp", {}});
+    settings::StampConfiguration watermark = blank;
+    watermark.watermark = settings::WatermarkConfig{};
+    document.presets.push_back({settings::Uuid::random(), "Watermark", watermark});
+    settings::PresetDocument newer = document;
+    newer.version = 3;
+    settings::StampConfiguration logo;
+    logo.watermark = settings::WatermarkConfig{};
+    logo.watermark->source = settings::WatermarkSource::image({settings::Uuid::random()});
+    settings::PresetDocument logos;
+    logos.presets.push_back({settings::Uuid::random(), "Logo", logo});
+    const std::string noImage = "That watermark image is missing \u2014 choose another or turn off the watermark\n";
+
     const std::pair<CliRun, std::string> failures[] = {
-        {check("blank.json", encoded(blank)),
-         "Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical\n"},
-        {check("missing.json", missing), "Missing key \u201CuseFileDateFallback\u201D at configuration"},
-        {check("malformed.json", "{\"format\": "), "not valid JSON"},
-        {runCli({"config", "check", (dir / "absent.json").string()}), "absent.json"},
-        {runCli({"config", "check", dir.path().string()}), ""},
+        {check(encoded(blank)), "Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical\n"},
+        {check(missing), "Missing key \u201CuseFileDateFallback\u201D at configuration"},
+        {check("{\"format\": "), "not valid JSON"},
+        {runCli({"config", "check", (data.dir() / "absent.json").string()}), "absent.json"},
+        {runCli({"config", "check", data.dir().path().string()}), ""},
+        {check(*settings::encodePresetDocument(document)),
+         "\u201CWatermark\u201D: Enter watermark text or turn off the watermark\n"},
+        {check(*settings::encodePresetDocument(newer)), "(format 3)"},
+        // A document is recognised by its keys even when one of them is missing.
+        {check("{\"presets\": []}"), "Missing key \u201Cversion\u201D at the top level"},
+        {check(encoded(logo)), noImage},
+        {check(*settings::encodePresetDocument(logos)), "\u201CLogo\u201D: " + noImage},
     };
     for (const auto& [run, text] : failures) {
         EXPECT_EQ(run.status, 1);
         EXPECT_TRUE(contains(run.err, text)) << run.err;
     }
-    EXPECT_EQ(runCli({"config", "check"}).status, 2);
-}
 
-TEST(Cli, ConfigCheckValidatesEveryPresetOfADocument) {
-    veltrop::testing::TempDir dir;
-    settings::PresetDocument document;
-    document.presets.push_back({settings::Uuid::random(), "Timestamp", {}});
-    settings::StampConfiguration watermark;
-    watermark.timestampEnabled = false;
-    watermark.watermark = settings::WatermarkConfig{};
-    document.presets.push_back({settings::Uuid::random(), "Watermark", watermark});
-    const auto file = (dir / "presets.json").string();
-    const auto check = [&](const std::string& contents) {
-        veltrop::testing::writeFile(file, contents);
-        return runCli({"config", "check", file});
-    };
-
-    CliRun run = check(*settings::encodePresetDocument(document));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "\u201CWatermark\u201D: Enter watermark text or turn off the watermark\n");
-
-    document.version = 3;
-    run = check(*settings::encodePresetDocument(document));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(contains(run.err, "(format 3)")) << run.err;
-
-    // A document is recognised by its keys even when one of them is missing.
-    run = check("{\"presets\": []}");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(contains(run.err, "Missing key \u201Cversion\u201D at the top level")) << run.err;
-}
-
-TEST(Cli, ConfigCheckLooksForTheWatermarkImageInTheStore) {
-    veltrop::testing::TempDir dir;
-    const DataFolder data;
-    settings::StampConfiguration configuration;
-    configuration.watermark = settings::WatermarkConfig{};
-    configuration.watermark->source = settings::WatermarkSource::image({settings::Uuid::random()});
-    settings::PresetDocument document;
-    document.presets.push_back({settings::Uuid::random(), "Logo", configuration});
-    const auto check = [&](const std::string& name, const std::string& contents) {
-        veltrop::testing::writeFile(dir / name, contents);
-        return runCli({"config", "check", (dir / name).string()});
-    };
-    const std::string missing = "That watermark image is missing \u2014 choose another or turn off the watermark\n";
-
-    CliRun run = check("configuration.json", encoded(configuration));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, missing);
-    run = check("presets.json", *settings::encodePresetDocument(document));
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "\u201CLogo\u201D: " + missing);
-
-    configuration.watermark->source = settings::WatermarkSource::image(data.importLogo());
-    document.presets[0].configuration = configuration;
-    run = check("configuration.json", encoded(configuration));
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "OK\n");
-    run = check("presets.json", *settings::encodePresetDocument(document));
-    EXPECT_EQ(run.status, 0) << run.err;
+    logo.watermark->source = settings::WatermarkSource::image(importLogo(data));
+    logos.presets[0].configuration = logo;
+    EXPECT_EQ(check(encoded(logo)).status, 0);
+    const CliRun checked = check(*settings::encodePresetDocument(logos));
+    EXPECT_EQ(checked.status, 0) << checked.err;
+    EXPECT_EQ(checked.out, "OK\n");
 }
 
 TEST(Cli, StampNamesWhatIsWrongWithItsInputAndOptions) {
     veltrop::testing::TempDir dir;
     veltrop::testing::writeFile(dir / "notes.jpg", "just text");
-    const std::string out = (dir / "out.jpg").string();
+    const std::string missing = (dir / "missing.jpg").string(), out = (dir / "out.jpg").string();
     const struct {
         std::vector<std::string> arguments;
         int status;
         std::string error;
     } cases[] = {
-        {{(dir / "missing.jpg").string(), out}, 1, "Could not read missing.jpg\n"},
+        {{missing, out}, 1, "Could not read missing.jpg\n"},
         {{(dir / "notes.jpg").string(), out}, 1, "notes.jpg is not a supported image\n"},
-        {{(dir / "missing.jpg").string(), out, "--size", "0.0005"}, 2,
-         "option \u201C--size\u201D takes a number from 0.01 to 0.06"},
-        {{(dir / "missing.jpg").string(), out, "--size", "0.07"}, 2,
-         "option \u201C--size\u201D takes a number from 0.01 to 0.06"},
-        {{(dir / "missing.jpg").string(), out, "--quality", "1.5"}, 2,
-         "option \u201C--quality\u201D takes a number from 0 to 1"},
+        {{missing, out, "--size", "0.0005"}, 2, "option \u201C--size\u201D takes a number from 0.01 to 0.06"},
+        {{missing, out, "--size", "0.07"}, 2, "option \u201C--size\u201D takes a number from 0.01 to 0.06"},
+        {{missing, out, "--quality", "1.5"}, 2, "option \u201C--quality\u201D takes a number from 0 to 1"},
         // Both ends of the range are accepted: the photo is what fails.
-        {{(dir / "missing.jpg").string(), out, "--size", "0.01"}, 1, "Could not read missing.jpg\n"},
-        {{(dir / "missing.jpg").string(), out, "--size", "0.06"}, 1, "Could not read missing.jpg\n"},
+        {{missing, out, "--size", "0.01"}, 1, "Could not read missing.jpg\n"},
+        {{missing, out, "--size", "0.06"}, 1, "Could not read missing.jpg\n"},
+        // Only JPEG names are written.
+        {{missing, (dir / "out.png").string()}, 2, "ending in .jpg or .jpeg"},
+        {{missing, (dir / "out.jpg.tmp").string()}, 2, "ending in .jpg or .jpeg"},
+        {{missing, (dir / "out").string()}, 2, "ending in .jpg or .jpeg"},
+        {{missing, (dir / "jpg").string()}, 2, "ending in .jpg or .jpeg"},
+        {{missing, (dir / "out.JPEG").string()}, 1, "Could not read missing.jpg\n"},
     };
     for (auto [arguments, status, error] : cases) {
         arguments.insert(arguments.begin(), "stamp");
@@ -249,5 +220,77 @@ TEST(Cli, StampNamesWhatIsWrongWithItsInputAndOptions) {
         EXPECT_TRUE(contains(run.err, error)) << run.err;
         EXPECT_TRUE(run.out.empty());
     }
-    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(veltrop::testing::readFile(dir / "notes.jpg"), "just text");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(CliPresets, ListsBuiltInsWithoutWritingAndImportsCopiesUnderUniqueNames) {
+    DataHome folder;
+    auto listed = runCli({"presets", "list"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out,
+              "Timestamp\t9F1C4E2A-0000-4000-A000-000000000001\nWatermark\t9F1C4E2A-0000-4000-A000-000000000002\n");
+    EXPECT_FALSE(fs::exists(folder.presetsFile()));
+
+    const fs::path exported = folder.dir() / "timestamp.json";
+    ASSERT_EQ(runCli({"presets", "export", "timestamp", exported.string()}).status, 0);  // names ignore case
+    EXPECT_EQ(runCli({"presets", "export", "Timestamp", exported.string()}).status, 1);  // never replaces
+    auto imported = runCli({"presets", "import", exported.string(), "--name", "  Site survey "});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_TRUE(imported.out.starts_with("Site survey\t"));
+    EXPECT_EQ(imported.err, "");
+    auto again = runCli({"presets", "import", exported.string(), "--name", "site survey"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_TRUE(again.out.starts_with("site survey 2\t")) << again.out;
+    EXPECT_EQ(again.err, "A preset is already called \u201Csite survey\u201D; the import is called \u201Csite survey 2\u201D.\n");
+
+    auto after = runCli({"presets", "list"});
+    EXPECT_NE(after.out.find("Timestamp\t"), std::string::npos);
+    EXPECT_NE(after.out.find("Site survey\t"), std::string::npos);
+    auto shown = runCli({"presets", "show", "Site survey 2"});
+    ASSERT_EQ(shown.status, 0);
+    auto preset = veltrop::settings::decodePreset(shown.out);
+    ASSERT_TRUE(preset);
+    EXPECT_EQ(preset->configuration, veltrop::settings::StampConfiguration{});
+    EXPECT_NE(preset->id.text(), "9F1C4E2A-0000-4000-A000-000000000001");
+
+    EXPECT_EQ(runCli({"presets", "show", "Nope"}).status, 1);
+    EXPECT_EQ(runCli({"presets", "rename"}).status, 2);
+}
+
+// A file written elsewhere may still hold two presets of one name: neither is guessed.
+TEST(CliPresets, ASharedNameIsRefusedAndTheIdsAreListed) {
+    DataHome folder;
+    veltrop::settings::PresetDocument document;
+    document.presets.push_back({veltrop::settings::Uuid::random(), "Bridge", {}});
+    document.presets.push_back({veltrop::settings::Uuid::random(), "Bridge", {}});
+    veltrop::testing::writeFile(folder.presetsFile(), *veltrop::settings::encodePresetDocument(document));
+    const auto shown = runCli({"presets", "show", "Bridge"});
+    EXPECT_EQ(shown.status, 1);
+    EXPECT_EQ(shown.out, "");
+    EXPECT_EQ(shown.err, "More than one preset is called \u201CBridge\u201D; name one by its id:\n  " +
+                             document.presets[0].id.text() + "  Bridge\n  " + document.presets[1].id.text() +
+                             "  Bridge\n");
+    EXPECT_EQ(runCli({"presets", "show", document.presets[1].id.text()}).status, 0);
+    const auto stamped = runCli({"stamp", "--preset", "bridge", "in.jpg", (folder.dir() / "out.jpg").string()});
+    EXPECT_EQ(stamped.status, 2);
+    EXPECT_TRUE(veltrop::testing::contains(stamped.err, "More than one preset is called")) << stamped.err;
+}
+
+TEST(CliPresets, AnUnusableFileIsReportedAndNeverRewritten) {
+    DataHome folder;
+    const std::string newer = R"({"version": 3, "presets": []})";
+    veltrop::testing::writeFile(folder.presetsFile(), newer);
+    auto listed = runCli({"presets", "list"});
+    EXPECT_EQ(listed.status, 1);
+    EXPECT_EQ(listed.err, "Your presets were written by a newer version of Veltrop (format 3)\n");
+    EXPECT_NE(listed.out.find("Watermark\t"), std::string::npos);
+
+    const fs::path exported = folder.dir() / "w.json";
+    ASSERT_EQ(runCli({"presets", "export", "Watermark", exported.string()}).status, 0);
+    EXPECT_EQ(runCli({"presets", "import", exported.string()}).status, 1);
+    EXPECT_EQ(veltrop::testing::readFile(folder.presetsFile()), newer);
+
+    // A built-in still starts an export even then.
+    EXPECT_EQ(runCli({"stamp", "--preset", "Watermark", "in.jpg", "out.jpg", "--watermark-text", "ACME"}).status, 1);
 }

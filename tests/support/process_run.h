@@ -1,14 +1,17 @@
 #pragma once
 // Runs a program as its own process and keeps what it wrote to standard
 // output and standard error apart, optionally sending it a signal once a
-// given line has appeared on standard error.
+// given line has appeared on standard error. A program that would hang is
+// killed by SIGALRM after a time, so that it fails its test instead.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -30,6 +33,9 @@ struct ProcessOptions {
     // Send `signal` once standard error holds this whole line (without its line feed).
     std::optional<std::string> signalAfterErrorLine;
     int signal = SIGINT;
+    // Runs in the child just before the program starts (resource limits, say).
+    std::function<void()> inChild;
+    unsigned seconds = 60;
 };
 
 inline ProcessRun runProcess(const std::string& program, const std::vector<std::string>& arguments,
@@ -53,16 +59,16 @@ inline ProcessRun runProcess(const std::string& program, const std::vector<std::
 
     ProcessRun run;
     int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return run;
+    // Close-on-exec, so that programs started at the same time from other
+    // threads do not hold these pipes open.
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return run;
     const pid_t child = fork();
     if (child < 0) return run;
     if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDOUT_FILENO);  // the copies survive exec, the pipes themselves do not
         dup2(err[1], STDERR_FILENO);
-        close(out[0]);
-        close(err[0]);
-        close(out[1]);
-        close(err[1]);
+        if (options.inChild) options.inChild();
+        alarm(options.seconds);  // kept across exec
         execve(program.c_str(), argv.data(), envp.data());
         _exit(127);
     }

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -54,6 +56,13 @@ std::string readFile(const std::filesystem::path& file) {
     return buffer.str();
 }
 
+std::vector<std::string> entryNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 namespace {
 
 ChildStatus waitFor(pid_t child) {
@@ -79,31 +88,52 @@ ChildStatus runInChild(const std::function<int()>& body, unsigned seconds) {
     return waitFor(child);
 }
 
-ProgramRun runProgram(const std::vector<std::string>& arguments, unsigned seconds,
-                      const std::function<void()>& inChild) {
-    TempDir captured;
-    const std::filesystem::path outFile = captured / "out", errFile = captured / "err";
-    std::vector<char*> argv;
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    if (child < 0) return {};
-    if (child == 0) {
-        std::FILE* out = std::fopen(outFile.c_str(), "w");
-        std::FILE* err = std::fopen(errFile.c_str(), "w");
-        if (out == nullptr || err == nullptr) ::_exit(126);
-        ::dup2(::fileno(out), STDOUT_FILENO);
-        ::dup2(::fileno(err), STDERR_FILENO);
-        if (inChild) inChild();
-        ::alarm(seconds);  // kept across exec
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
+std::string quotedForShell(const std::string& text) {
+    std::string result = "'";
+    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+std::string outputOfCommand(const std::string& command) {
+    std::string output;
+    std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) return output;
+    char buffer[4096];
+    while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, read);
+    ::pclose(pipe);
+    return output;
+}
+
+DataHome::DataHome() {
+    if (const char* old = std::getenv("XDG_DATA_HOME")) saved_ = old;
+    ::setenv("XDG_DATA_HOME", dir_.path().c_str(), 1);
+}
+
+DataHome::~DataHome() {
+    if (saved_) ::setenv("XDG_DATA_HOME", saved_->c_str(), 1);
+    else ::unsetenv("XDG_DATA_HOME");
+}
+
+std::vector<std::vector<std::string>> parseQuotedCsv(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    std::vector<std::vector<std::string>> rows(1);
+    for (std::size_t i = 0; i < text.size();) {
+        EXPECT_EQ(text[i], '"') << "unquoted field at byte " << i;
+        std::string field;
+        for (++i; i < text.size() && !(text[i] == '"' && text.substr(i, 2) != "\"\""); ++i) {
+            if (text[i] == '"') ++i;  // the first of a doubled quote
+            field += text[i];
+        }
+        rows.back().push_back(field);
+        if (text.substr(++i, 1) == ",") {
+            ++i;
+            continue;
+        }
+        EXPECT_EQ(text.substr(i, 2), "\r\n") << "line not ended by CR LF at byte " << i;
+        if ((i += 2) < text.size()) rows.emplace_back();
     }
-    ProgramRun run{waitFor(child), {}, {}};
-    run.out = readFile(outFile);
-    run.err = readFile(errFile);
-    return run;
+    if (text.empty()) rows.clear();
+    return rows;
 }
 
 }  // namespace veltrop::testing

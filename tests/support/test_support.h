@@ -1,10 +1,12 @@
 #pragma once
-// Helpers shared by the test suites: temporary folders and the photo corpus.
+// Helpers shared by the test suites: temporary folders, the photo corpus,
+// child processes, the data folder and CSV.
 
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltrop::testing {
@@ -31,6 +33,8 @@ std::optional<std::filesystem::path> corpusFolder();
 // Writes bytes to a file, creating parent folders.
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
 std::string readFile(const std::filesystem::path& file);
+// The names of a folder's entries, sorted.
+std::vector<std::string> entryNames(const std::filesystem::path& folder);
 
 // How a child process ended: its exit code, or the signal that ended it.
 struct ChildStatus {
@@ -44,16 +48,31 @@ struct ChildStatus {
 // fails the test instead of hanging the suite.
 ChildStatus runInChild(const std::function<int()>& body, unsigned seconds = 60);
 
-struct ProgramRun {
-    ChildStatus status;
-    std::string out;
-    std::string err;
+// Text quoted for a POSIX shell, and what a shell command prints on
+// standard output (its standard error is dropped).
+std::string quotedForShell(const std::string& text);
+std::string outputOfCommand(const std::string& command);
+
+// Points XDG_DATA_HOME, where presets and watermarks are kept, at a fresh
+// folder for one test and the programs it starts.
+class DataHome {
+public:
+    DataHome();
+    ~DataHome();
+    DataHome(const DataHome&) = delete;
+    DataHome& operator=(const DataHome&) = delete;
+    const TempDir& dir() const { return dir_; }
+    std::filesystem::path presetsFile() const { return dir_ / "Veltrop/presets.json"; }
+
+private:
+    TempDir dir_;
+    std::optional<std::string> saved_;
 };
 
-// Runs a program (arguments[0] is its path) the same way, with what it
-// prints captured; inChild runs in the child just before the program starts.
-ProgramRun runProgram(const std::vector<std::string>& arguments, unsigned seconds = 60,
-                      const std::function<void()>& inChild = {});
+// The fields of a CSV text in which every field is quoted and every line
+// ends with CR LF, as the photo index writes it; a leading byte-order mark
+// is skipped. Any other form fails the test.
+std::vector<std::vector<std::string>> parseQuotedCsv(std::string_view text);
 
 }  // namespace veltrop::testing
 

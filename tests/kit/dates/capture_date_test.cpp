@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kit/dates/capture_date.h"
+#include "kit/dates/exif_fields.h"
 #include "kit/platform/file_times.h"
 #include "support/test_support.h"
 
@@ -70,14 +71,9 @@ TEST(CaptureDateReader, ParsesExifTextAndRejectsImpossibleDates) {
 }
 
 TEST(CaptureDateReader, RecordedDateTakesTheFirstParseableStringField) {
-    PropertyDictionary exif{{"DateTimeOriginal", "0000:00:00 00:00:00"}, {"DateTimeDigitized", "2026:08:14 06:17:49"}};
+    // An unreadable original gives way to the digitised date (checked with the
+    // date audit); a date stored as a number is not a date at all.
     PropertyDictionary tiff{{"DateTime", "2020:01:01 00:00:00"}};
-    auto date = CaptureDateReader::readRecordedDate({{"Exif", exif}, {"TIFF", tiff}});
-    ASSERT_TRUE(date);
-    EXPECT_EQ(date->source, CaptureDateSource::dateTimeDigitized);
-    EXPECT_EQ(text(*date), "2026-08-14 06:17:49");
-
-    // A date stored as a number is not a date; the TIFF field is used instead.
     PropertyDictionary numeric{{"DateTimeOriginal", 20260814.0}};
     auto fallback = CaptureDateReader::readRecordedDate({{"Exif", numeric}, {"TIFF", tiff}});
     ASSERT_TRUE(fallback);
@@ -149,11 +145,115 @@ TEST(CaptureDateReader, FileDateIsTheEarlierOfBirthAndModificationInLocalTime) {
     EXPECT_FALSE(CaptureDateReader::readFileDate(veltrop::platform::fileDates(dir / "missing.jpg")));
 }
 
-TEST(CaptureDateSource, RawValuesLabelsAndEmbedding) {
-    for (auto source : allCaptureDateSources) EXPECT_EQ(captureDateSourceFromRaw(rawValue(source)), source);
-    EXPECT_FALSE(captureDateSourceFromRaw("DateTimeOriginal"));
-    EXPECT_EQ(label(CaptureDateSource::dateTimeDigitized), "EXIF digitised date");
-    EXPECT_EQ(label(CaptureDateSource::suppliedDate), "User-supplied date");
-    EXPECT_TRUE(isEmbedded(CaptureDateSource::tiffDateTime));
-    EXPECT_FALSE(isEmbedded(CaptureDateSource::fileDate));
+TEST(CaptureDateJson, WritesSortedKeysAndReadsBack) {
+    const CaptureDate date{2026, 8, 14, 6, 17, 49, CaptureDateSource::tiffDateTime};
+    EXPECT_EQ(toJson(date), R"({
+  "day": 14,
+  "hour": 6,
+  "minute": 17,
+  "month": 8,
+  "second": 49,
+  "source": "tiffDateTime",
+  "year": 2026
+})");
+    for (const auto source : allCaptureDateSources) {
+        const CaptureDate other{1999, 12, 31, 23, 59, 60, source};
+        EXPECT_EQ(captureDateFromJson(toJson(other)), other);
+    }
+}
+
+TEST(CaptureDateJson, RejectsIncompleteOrImpossibleDates) {
+    const std::string full = toJson({2024, 2, 29, 0, 0, 0, CaptureDateSource::fileDate});
+    const auto without = [&](std::string_view line) {
+        std::string text = full;
+        text.erase(text.find(line), line.size());
+        return text;
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {without("  \"hour\": 0,\n"), "Missing key \u201Chour\u201D"},
+        {without("  \"source\": \"fileDate\",\n"), "Missing key \u201Csource\u201D"},
+        {"{\"year\":2024,\"month\":2,\"day\":30,\"hour\":0,\"minute\":0,\"second\":0,\"source\":\"fileDate\"}",
+         "Invalid value \u201C30\u201D for key \u201Cday\u201D"},
+        {"{\"year\":2024,\"month\":13,\"day\":1,\"hour\":0,\"minute\":0,\"second\":0,\"source\":\"fileDate\"}",
+         "Invalid value \u201C13\u201D for key \u201Cmonth\u201D"},
+        {"{\"year\":2024,\"month\":1.5,\"day\":1,\"hour\":0,\"minute\":0,\"second\":0,\"source\":\"fileDate\"}",
+         "Expected an integer for key \u201Cmonth\u201D"},
+        {"{\"year\":2024,\"month\":1,\"day\":1,\"hour\":0,\"minute\":0,\"second\":0,\"source\":\"gps\"}",
+         "Unknown value \u201Cgps\u201D for key \u201Csource\u201D"},
+        {"[1]", "Expected an object"},
+        {"{", "The text is not valid JSON"},
+    };
+    for (const auto& [json, message] : cases) {
+        const auto result = captureDateFromJson(json);
+        ASSERT_FALSE(result) << json;
+        EXPECT_EQ(result.error().description(), message) << json;
+    }
+    EXPECT_EQ(captureDateFromJson(full)->day, 29);
+}
+
+namespace {
+ExifFields camera(std::optional<std::string> make, std::optional<std::string> model) {
+    ExifFields fields;
+    fields.make = std::move(make);
+    fields.model = std::move(model);
+    return fields;
+}
+}  // namespace
+
+TEST(ExifFields, ReadsTypedValuesAndIgnoresWrongTypes) {
+    PropertyDictionary exif{{"FocalLength", 50.0},     {"FNumber", 1.8},
+                            {"ExposureTime", 0.004},   {"ISOSpeedRatings", PropertyList{100, 200}},
+                            {"LensModel", 35.0}};  // a number where text belongs
+    PropertyDictionary aux{{"LensModel", "XF35mmF1.4 R"}};
+    PropertyDictionary tiff{{"Make", "FUJIFILM"}, {"Model", PropertyList{"X-T4"}}};
+    auto fields = ExifFields::fromProperties({{"Exif", exif}, {"ExifAux", aux}, {"TIFF", tiff}});
+    EXPECT_EQ(fields.make, "FUJIFILM");
+    EXPECT_FALSE(fields.model);
+    EXPECT_EQ(fields.lens, "XF35mmF1.4 R");
+    EXPECT_EQ(fields.iso, 100);
+    EXPECT_EQ(fields.shutterSeconds, 0.004);
+
+    EXPECT_FALSE(ExifFields::fromProperties({{"Exif", PropertyDictionary{{"ISOSpeedRatings", PropertyList{}}}}}).iso);
+    EXPECT_EQ(ExifFields::fromProperties({{"Exif", PropertyDictionary{{"ISOSpeedRatings", 400}}}}).iso, 400);
+    EXPECT_EQ(ExifFields::fromProperties({}), ExifFields{});
+}
+
+TEST(ExifFields, CameraTextAvoidsRepeatingTheBrand) {
+    EXPECT_EQ(cameraText(camera("Canon", "Canon EOS R5")), "Canon EOS R5");
+    EXPECT_EQ(cameraText(camera("Canon", "EOS R5")), "Canon EOS R5");
+    EXPECT_EQ(cameraText(camera("NIKON CORPORATION", "NIKON Z 6")), "NIKON Z 6");
+    EXPECT_EQ(cameraText(camera("CANON", "canon eos r5")), "canon eos r5");
+    EXPECT_EQ(cameraText(camera("Sony", "Sonyx 1")), "Sonyx 1");
+    EXPECT_EQ(cameraText(camera("  FUJIFILM ", "X-T4\n")), "FUJIFILM X-T4");
+    EXPECT_EQ(cameraText(camera("Apple", std::nullopt)), "Apple");
+    EXPECT_EQ(cameraText(camera("Apple", "   ")), "Apple");
+    EXPECT_EQ(cameraText(camera(std::nullopt, "iPhone 5")), "iPhone 5");
+    EXPECT_EQ(cameraText(camera(" ", " ")), std::nullopt);
+}
+
+TEST(ExifFields, ExposureTextAndNumberFormats) {
+    const auto fields = [](std::optional<double> focal, std::optional<double> aperture, std::optional<double> shutter,
+                           std::optional<std::int64_t> iso) {
+        ExifFields made;
+        made.focalLength = focal, made.aperture = aperture, made.shutterSeconds = shutter, made.iso = iso;
+        return made;
+    };
+    EXPECT_EQ(exposureText(fields(50.0, 2.8, 0.004, 200)), "50mm  \u0192/2.8  1/250s  ISO 200");
+    EXPECT_EQ(exposureText(fields({}, {}, {}, 100)), "ISO 100");
+    EXPECT_EQ(exposureText(ExifFields{}), std::nullopt);
+    EXPECT_EQ(exposureText(fields({}, 8, 0, 100)), "\u0192/8    ISO 100");  // the empty item keeps its separators
+
+    EXPECT_EQ(numberText(4.0), "4");
+    EXPECT_EQ(numberText(4.2), "4.2");
+    EXPECT_EQ(numberText(1.0 / 3.0), "0.333333");
+    EXPECT_EQ(numberText(-2.0), "-2");
+    EXPECT_FALSE(numberText(1e300).empty());
+
+    EXPECT_EQ(shutterText(1.0 / 8000), "1/8000s");
+    EXPECT_EQ(shutterText(0.3), "1/3s");
+    EXPECT_EQ(shutterText(0.7), "1/1s");
+    EXPECT_EQ(shutterText(1.0), "1s");
+    EXPECT_EQ(shutterText(1.5), "1.5s");
+    EXPECT_EQ(shutterText(-1), "");
+    EXPECT_FALSE(shutterText(1e-300).empty());
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "kit/export/image_fixtures.h"
 #include "kit/handover/package_checksums.h"
 #include "kit/handover/package_verification.h"
 #include "support/test_support.h"
@@ -16,12 +17,6 @@ using veltrop::testing::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string quoted(const std::string& text) {
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
-}
 
 BatchSummary exported(const fs::path& source, const fs::path& copy, std::string sourcePath) {
     BatchSummary summary;
@@ -45,7 +40,7 @@ TEST(PackageChecksums, ListsReadBackBySha256sumAndOurselves) {
         list += checksumLine(sha256(name + " content"), name);
     }
     writeFile(dir / "list.sha256", list);
-    const std::string command = "cd " + quoted(dir.path().string()) + " && sha256sum --quiet --strict -c list.sha256";
+    const std::string command = "cd " + veltrop::testing::shellQuoted(dir.path()) + " && sha256sum --quiet --strict -c list.sha256";
     EXPECT_EQ(std::system(command.c_str()), 0);
 
     std::size_t at = 0;

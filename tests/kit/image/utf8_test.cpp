@@ -126,6 +126,8 @@ TEST(Utf8, NormalisesAndFoldsAsUtf8procDoes) {
         EXPECT_EQ(platform::nfc(text), mapped(text, UTF8PROC_STABLE | UTF8PROC_COMPOSE));
         EXPECT_EQ(platform::caseFolded(text), mapped(text, UTF8PROC_STABLE | UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD));
     }
+    // Stray bytes are kept as they are.
+    EXPECT_EQ(platform::caseFolded("\xff" "A"), "\xff" "a");
 }
 
 TEST(Utf8, WhiteSpaceIsTheUnicodeSeparatorsAndTheSpacingControls) {

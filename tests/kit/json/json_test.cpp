@@ -38,9 +38,7 @@ TEST(JsonWriter, WritesEachKindInTheStoredForm) {
         {Value(Object{{"b", 1}, {"a", Array{true, Value()}}}), "{\n  \"b\": 1,\n  \"a\": [\n    true,\n    null\n  ]\n}"},
     };
     for (const auto& c : cases) EXPECT_EQ(written(c.value), c.expected);
-}
-
-TEST(JsonWriter, CompactLayoutHasNoSpacesOrLineBreaks) {
+    // The compact layout has no spaces or line breaks.
     const Value value(Object{{"/x", Object{{"k", "v"}}}, {"n", Array{1, 2}}});
     EXPECT_EQ(written(value, Repair::none, Layout::compact), "{\"\\/x\":{\"k\":\"v\"},\"n\":[1,2]}");
 }

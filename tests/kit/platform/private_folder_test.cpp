@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <set>
 
 #include "support/test_support.h"
 
@@ -17,17 +16,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempDir;
 
-constexpr const char* uuidA = "0A1B2C3D-0000-4000-8000-00000000000A";
-constexpr const char* uuidB = "0A1B2C3D-0000-4000-8000-00000000000B";
-constexpr const char* uuidC = "0A1B2C3D-0000-4000-8000-00000000000C";
-constexpr const char* uuidD = "0A1B2C3D-0000-4000-8000-00000000000D";
-constexpr const char* uuidE = "0A1B2C3D-0000-4000-8000-00000000000E";
-
-std::set<std::string> names(const fs::path& folder) {
-    std::set<std::string> found;
-    for (const auto& entry : fs::directory_iterator(folder)) found.insert(entry.path().filename().string());
-    return found;
-}
+const std::string uuidA = "0A1B2C3D-0000-4000-8000-00000000000A", uuidB = "0A1B2C3D-0000-4000-8000-00000000000B",
+                  uuidC = "0A1B2C3D-0000-4000-8000-00000000000C", uuidD = "0A1B2C3D-0000-4000-8000-00000000000D",
+                  uuidE = "0A1B2C3D-0000-4000-8000-00000000000E";
 
 // A writer in another process that is killed with SIGKILL while its copy is
 // half written, as happens when an export is killed.
@@ -62,10 +53,10 @@ void makeOlder(const fs::path& item, int hours) {
 TEST(PrivateFolder, IsLockedWhileItLivesAndLeavesNothingBehind) {
     TempDir dir;
     {
-        auto folder = PrivateFolder::create(dir.path(), std::string(".veltrop-") + uuidA);
+        auto folder = PrivateFolder::create(dir.path(), ".veltrop-" + uuidA);
         ASSERT_TRUE(folder);
         EXPECT_EQ(fs::status(folder->location()).permissions() & fs::perms::all, fs::perms::owner_all);
-        EXPECT_EQ(names(folder->location()), std::set<std::string>{"lock"});
+        EXPECT_EQ(testing::entryNames(folder->location()), std::vector<std::string>{"lock"});
         testing::writeFile(folder->file("output.jpg"), "partial");
         // Another run must leave it alone: its lock is held.
         EXPECT_EQ(removeAbandonedPrivateFolders(dir.path(), ".veltrop-"), 0u);
@@ -92,31 +83,30 @@ TEST(PrivateFolder, OnlyAbandonedFoldersOfOursAreRemoved) {
     testing::writeFile(dir / (prefix + uuidD) / "output.jpg", "recent partial");
 
     // Not ours, or not a folder we made: kept.
-    leaveKilledWriter(dir.path(), std::string(".report-") + uuidE);
+    leaveKilledWriter(dir.path(), ".report-" + uuidE);
     testing::writeFile(dir / ".veltrop-notes" / "keep.txt", "mine");
     fs::create_directory(dir / "elsewhere");
     fs::create_directory_symlink(dir / "elsewhere", dir / (prefix + uuidE));
     testing::writeFile(dir / "photo.jpg", "a finished copy");
 
     EXPECT_EQ(removeAbandonedPrivateFolders(dir.path(), prefix), 2u);
-    EXPECT_EQ(names(dir.path()), (std::set<std::string>{prefix + uuidB, prefix + uuidD, prefix + uuidE,
-                                                        std::string(".report-") + uuidE, ".veltrop-notes",
-                                                        "elsewhere", "photo.jpg"}));
+    EXPECT_EQ(testing::entryNames(dir.path()), (std::vector<std::string>{".report-" + uuidE, prefix + uuidB, prefix + uuidD,
+                                                           prefix + uuidE, ".veltrop-notes", "elsewhere", "photo.jpg"}));
     EXPECT_EQ(testing::readFile(held->file("output.jpg")), "in progress");
 
     // The reports' own folders go when their prefix is swept.
     EXPECT_EQ(removeAbandonedPrivateFolders(dir.path(), ".report-"), 1u);
-    EXPECT_FALSE(fs::exists(dir / (std::string(".report-") + uuidE)));
+    EXPECT_FALSE(fs::exists(dir / (".report-" + uuidE)));
 }
 
 TEST(PrivateFolder, PublishingNeverReplacesAndLeavesNoTemporaryFolder) {
     TempDir dir;
     const fs::path file = dir / "preset.json";
-    EXPECT_FALSE(publishNewFile(file, "first", std::string(".veltrop-") + uuidA, "preset.json"));
-    EXPECT_EQ(publishNewFile(file, "second", std::string(".veltrop-") + uuidB, "preset.json"), std::errc::file_exists);
+    EXPECT_FALSE(publishNewFile(file, "first", ".veltrop-" + uuidA, "preset.json"));
+    EXPECT_EQ(publishNewFile(file, "second", ".veltrop-" + uuidB, "preset.json"), std::errc::file_exists);
     EXPECT_EQ(testing::readFile(file), "first");
-    EXPECT_EQ(names(dir.path()), std::set<std::string>{"preset.json"});
-    EXPECT_TRUE(publishNewFile(dir / "missing" / "x.json", "x", std::string(".veltrop-") + uuidC, "x.json"));
+    EXPECT_EQ(testing::entryNames(dir.path()), std::vector<std::string>{"preset.json"});
+    EXPECT_TRUE(publishNewFile(dir / "missing" / "x.json", "x", ".veltrop-" + uuidC, "x.json"));
 }
 
 }  // namespace

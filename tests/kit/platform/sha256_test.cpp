@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 
+#include "kit/export/image_fixtures.h"
 #include "kit/platform/sha256.h"
 #include "support/test_support.h"
 
@@ -14,13 +14,7 @@ namespace {
 
 // What the system's own sha256sum says about a file.
 std::string sha256sumOf(const std::filesystem::path& file) {
-    const std::string command = "sha256sum '" + file.string() + "'";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return {};
-    char line[256] = {};
-    const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
-    ::pclose(pipe);
-    return read ? std::string(line).substr(0, 64) : std::string();
+    return veltrop::testing::commandOutput("sha256sum " + veltrop::testing::shellQuoted(file)).value_or("").substr(0, 64);
 }
 
 std::string randomBytes(std::size_t size, unsigned seed) {

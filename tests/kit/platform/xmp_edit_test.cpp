@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "kit/image/utf8.h"
 #include "kit/platform/md5.h"
 
 namespace veltrop::platform {
@@ -119,24 +120,14 @@ TEST(XmpEdit, RefusesWhatIsNotXml) {
 TEST(XmpEdit, EditsUtf16InItsOwnByteOrder) {
     const std::string source = "<rdf:Description" + namespaces + " tiff:Orientation='6' dc:title='\xC3\xA9t\xC3\xA9'/>";
     const std::string expected = "<rdf:Description" + namespaces + " tiff:Orientation='1' dc:title='\xC3\xA9t\xC3\xA9'/>";
-    const auto utf16 = [](const std::string& ascii_and_e, bool big, bool bom) {
-        std::u16string units = bom ? u"\uFEFF" : u"";
-        for (std::size_t i = 0; i < ascii_and_e.size(); ++i) {
-            if (ascii_and_e.compare(i, 2, "\xC3\xA9") == 0) {
-                units += u'\u00E9';
-                ++i;
-            } else {
-                units += static_cast<char16_t>(ascii_and_e[i]);
-            }
-        }
+    const auto utf16 = [](const std::string& text, bool big, bool bom) {
         Bytes out;
-        for (char16_t unit : units) {
-            const auto hi = static_cast<std::uint8_t>(unit >> 8), lo = static_cast<std::uint8_t>(unit);
-            if (big)
-                out.insert(out.end(), {hi, lo});
-            else
-                out.insert(out.end(), {lo, hi});
-        }
+        const auto put = [&](char32_t c) {
+            const auto hi = static_cast<std::uint8_t>(c >> 8), lo = static_cast<std::uint8_t>(c);
+            out.insert(out.end(), {big ? hi : lo, big ? lo : hi});
+        };
+        if (bom) put(U'\uFEFF');
+        image::forEachCodePoint(text, put);
         return out;
     };
     for (bool big : {false, true}) {

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <tuple>
 
+#include "kit/platform/unicode.h"
+#include "kit/platform/volume.h"
+#include "kit/records/correction_effects.h"
+#include "kit/records/path_key.h"
 #include "kit/records/photo_record.h"
+#include "kit/records/shift_text.h"
 #include "support/test_support.h"
 
 using namespace veltrop::records;
@@ -12,6 +18,9 @@ using veltrop::dates::CaptureDateSource;
 using veltrop::dates::PropertyDictionary;
 using veltrop::records::DiscoveredPhoto;
 using veltrop::settings::StampConfiguration;
+using veltrop::testing::TempDir;
+namespace fs = std::filesystem;
+using Kind = ShiftTextError::Kind;
 
 namespace {
 
@@ -55,28 +64,25 @@ DateCorrectionRule supplyRule(DateCorrectionScope scope, std::string_view text) 
 }  // namespace
 
 TEST(DateAudit, WarningsFollowTheRecordedFields) {
-    const StampConfiguration config;
-    // Agreeing EXIF dates with a different TIFF date: nothing to report.
-    auto clean = makeRecord(photoWith(dated("2026:08:14 06:17:49", "2026:08:14 06:17:49", "2026:09:01 10:00:00")), 0,
-                            config, {}, std::nullopt);
-    EXPECT_TRUE(clean.warnings.empty());
-    EXPECT_FALSE(needsAttention(clean));
-
-    auto differ = makeRecord(photoWith(dated("2026:08:14 06:17:49", "2026:08:14 06:17:50")), 0, config, {}, std::nullopt);
-    EXPECT_EQ(differ.warnings, std::vector<std::string>{"Capture and digitised dates differ"});
-
-    auto invalid = makeRecord(photoWith(dated("0000:00:00 00:00:00", "2026:08:14 06:17:49")), 0, config, {}, std::nullopt);
-    EXPECT_EQ(invalid.warnings, (std::vector<std::string>{"Invalid date metadata", "Using digitised date"}));
-    EXPECT_EQ(invalid.resolvedDate->source, CaptureDateSource::dateTimeDigitized);
-
-    auto tiffOnly = makeRecord(photoWith(dated("", "", "2026:08:14 06:17:49")), 0, config, {}, std::nullopt);
-    EXPECT_EQ(tiffOnly.warnings, std::vector<std::string>{"Using TIFF date; it may describe an edit"});
-
-    // A date stored as a number is neither a candidate nor a warning.
-    PropertyDictionary numeric{{"Exif", PropertyDictionary{{"DateTimeOriginal", 20260814.0}}}};
-    auto none = makeRecord(photoWith(numeric), 0, config, {}, std::nullopt);
+    const PropertyDictionary numeric{{"Exif", PropertyDictionary{{"DateTimeOriginal", 20260814.0}}}};
+    const std::pair<PropertyDictionary, std::vector<std::string>> cases[] = {
+        // Agreeing EXIF dates with a different TIFF date: nothing to report.
+        {dated("2026:08:14 06:17:49", "2026:08:14 06:17:49", "2026:09:01 10:00:00"), {}},
+        {dated("2026:08:14 06:17:49", "2026:08:14 06:17:50"), {"Capture and digitised dates differ"}},
+        {dated("0000:00:00 00:00:00", "2026:08:14 06:17:49", "2020:01:01 00:00:00"),
+         {"Invalid date metadata", "Using digitised date"}},
+        {dated("", "", "2026:08:14 06:17:49"), {"Using TIFF date; it may describe an edit"}},
+        // A date stored as a number is neither a candidate nor a warning.
+        {numeric, {"No recorded capture date"}},
+    };
+    const auto record = [](const PropertyDictionary& properties) {
+        return makeRecord(photoWith(properties), 0, {}, {}, std::nullopt);
+    };
+    for (const auto& [properties, warnings] : cases) EXPECT_EQ(record(properties).warnings, warnings);
+    EXPECT_FALSE(needsAttention(record(cases[0].first)));
+    EXPECT_EQ(record(cases[2].first).resolvedDate, exifDate("2026:08:14 06:17:49", CaptureDateSource::dateTimeDigitized));
+    const PhotoRecord none = record(numeric);
     EXPECT_TRUE(none.dateFields.empty());
-    EXPECT_EQ(none.warnings, std::vector<std::string>{"No recorded capture date"});
     EXPECT_EQ(none.camera, "Unknown camera");
     EXPECT_TRUE(needsAttention(none));
 }
@@ -285,4 +291,142 @@ TEST(DateCorrection, RulesFromTheReviewForm) {
     ASSERT_TRUE(supply);
     EXPECT_EQ(supply->offsetSeconds, 0);
     EXPECT_NE(supply->id, makeSupplyRule(DateCorrectionScope::all(), "2026-02-28 12:00:00")->id);
+}
+
+TEST(CorrectionEffects, CountsOnlyTheWinningRuleAndRealChanges) {
+    const CaptureDate noon{2026, 8, 14, 12, 0, 0, CaptureDateSource::dateTimeOriginal};
+    const auto photo = [](std::string url, std::string model, std::optional<CaptureDate> date) {
+        DiscoveredPhoto p;
+        p.url = url;
+        p.root = "/site";
+        p.exif.model = std::move(model);
+        p.captureDate = date;
+        return p;
+    };
+    const std::vector<DiscoveredPhoto> photos{
+        photo("/site/a/1.jpg", "NIKON D3100", noon),
+        photo("/site/a/2.jpg", "NIKON D3100", std::nullopt),
+        photo("/site/b/3.jpg", "Canon EOS R5", noon),
+        photo("/site/b/4.jpg", "PENTAX K-1", CaptureDate{9999, 12, 31, 23, 30, 0}),
+        photo("/site/c/5.jpg", "Canon EOS R5", noon),
+    };
+    const std::vector<DateCorrectionRule> rules{
+        // 1.jpg; 2.jpg has no date to shift.
+        shiftRule(DateCorrectionScope::all(), 3600),
+        // 3.jpg is taken by later rules; 4.jpg would pass year 9999 and fails.
+        shiftRule(DateCorrectionScope::folder("/site/b"), 3600),
+        // 5.jpg; 3.jpg is taken by the next rule.
+        supplyRule(DateCorrectionScope::camera("Canon EOS R5"), "2026-08-15 09:00:00"),
+        // The date 3.jpg records already: no change.
+        supplyRule(DateCorrectionScope::photo("/site/b/3.jpg"), "2026-08-14 12:00:00"),
+        shiftRule(DateCorrectionScope::camera("nikon"), 60),
+    };
+    EXPECT_EQ(rulesMatchingNothing(rules, photos), (std::vector<std::size_t>{4}));
+    EXPECT_EQ(rulesMatchingNothing(rules, {}), (std::vector<std::size_t>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(changedPhotoCounts(rules, photos, {}), (std::vector<std::size_t>{1, 0, 1, 0, 0}));
+
+    // A supplied date is a change for the undated photo and the one recorded otherwise.
+    const std::vector supplied{supplyRule(DateCorrectionScope::all(), "2026-08-14 12:00:00")};
+    EXPECT_EQ(changedPhotoCounts(supplied, photos, {}), (std::vector<std::size_t>{2}));
+}
+
+TEST(PathKey, DifferentSpellingsOfOneLocationAgree) {
+    TempDir dir;
+    fs::create_directories(dir / "real" / "sub");
+    fs::create_directory_symlink(dir / "real", dir / "link");
+    const std::string key = pathKey(dir / "real" / "sub" / "new" / "a.jpg");
+    EXPECT_EQ(pathKey(dir / "link" / "sub" / "new" / "a.jpg"), key);
+    EXPECT_EQ(pathKey(dir / "link" / "x" / ".." / "sub" / "." / "new" / "a.jpg"), key);
+    EXPECT_EQ(pathKey(dir / "real/sub//new/a.jpg/"), key);
+    EXPECT_EQ(pathKey(dir / "caf\u00e9"), pathKey(dir / "cafe\u0301"));
+}
+
+TEST(PathKey, AsksTheVolumeOfTheExistingPart) {
+    TempDir dir;
+    fs::create_directories(dir / "Real");
+    fs::path asked;
+    const auto folding = [&asked](const fs::path& existing) {
+        asked = existing;
+        return false;
+    };
+    EXPECT_EQ(pathKey(dir / "Real" / "Missing" / "\u00c9.JPG", folding),
+              veltrop::platform::caseFolded(pathKey(dir / "Real" / "missing" / "\u00e9.jpg", folding)));
+    EXPECT_EQ(asked, fs::canonical(dir / "Real"));
+}
+
+TEST(Volume, FailedQueryCountsAsCaseInsensitive) {
+    EXPECT_FALSE(veltrop::platform::isCaseSensitive("/nonexistent/veltrop/volume/query"));
+}
+
+// Generated shifts: any subset of d, h, m, s in order, with any amounts and
+// either sign, reads as the sum of its parts. The answer is computed here
+// from the parts, not by the parser's own arithmetic.
+TEST(ShiftText, GeneratedShiftsReadAsTheSumOfTheirParts) {
+    std::mt19937 random(20260814);
+    constexpr std::pair<char, std::int64_t> units[] = {{'d', 86400}, {'h', 3600}, {'m', 60}, {'s', 1}};
+    // Amounts up to these keep most totals within range while reaching past it often enough.
+    constexpr std::int64_t largest[] = {400, 48, 150, 5000};
+    int accepted = 0, refused = 0;
+    for (int trial = 0; trial < 5000; ++trial) {
+        const int sign = random() % 3;  // none, "+", "-"
+        std::string text = sign == 0 ? "" : sign == 1 ? "+" : "-";
+        std::int64_t total = 0;
+        bool any = false;
+        for (std::size_t u = 0; u < 4; ++u) {
+            if (random() % 2 == 0) continue;
+            const std::int64_t amount = std::uniform_int_distribution<std::int64_t>(0, largest[u])(random);
+            text += std::to_string(amount) + units[u].first;
+            total += amount * units[u].second;
+            any = true;
+        }
+        if (!any) continue;
+        if (sign == 2) total = -total;
+        const auto parsed = parseShiftText(text);
+        if (total != 0 && total >= -maximumShiftSeconds && total <= maximumShiftSeconds) {
+            ASSERT_TRUE(parsed) << text << ": " << parsed.error().description();
+            EXPECT_EQ(*parsed, total) << text;
+            ++accepted;
+        } else {
+            ASSERT_FALSE(parsed) << text;
+            EXPECT_EQ(parsed.error().kind, Kind::outOfRange) << text;
+            EXPECT_EQ(parsed.error().description(), errors::shiftNotAllowed);
+            ++refused;
+        }
+    }
+    // Both branches were taken often.
+    EXPECT_GT(accepted, 1000);
+    EXPECT_GT(refused, 100);
+}
+
+TEST(ShiftText, ExamplesAndRefusals) {
+    const std::pair<std::string, std::int64_t> examples[] = {
+        {"+1h30m", 5400},        {"-1h2m", -3720},   {"-1d2h", -93600},  {"+45s", 45},
+        {"+1h30m15s", 5415},     {"90m", 5400},      {" -2d ", -172800}, {"+366d", 31622400},
+        {"-365d23h59m60s", -31622400},
+    };
+    for (const auto& [text, seconds] : examples) {
+        const auto parsed = parseShiftText(text);
+        ASSERT_TRUE(parsed) << text << ": " << parsed.error().description();
+        EXPECT_EQ(*parsed, seconds) << text;
+    }
+
+    const std::tuple<std::string, Kind, char> refusals[] = {
+        {"+30m1h", Kind::unitOrder, 'h'},  {"+1s1d", Kind::unitOrder, 'd'}, {"+1h1h", Kind::repeatedUnit, 'h'},
+        {"+1h30m1h", Kind::repeatedUnit, 'h'},
+        {"", Kind::malformed, 0},          {"+", Kind::malformed, 0},        {"1x", Kind::malformed, 0},
+        {"+1", Kind::malformed, 0},        {"+h", Kind::malformed, 0},       {"+-1h", Kind::malformed, 0},
+        {"+1h 30m", Kind::malformed, 0},   {"+1H", Kind::malformed, 0},      {"+1.5h", Kind::malformed, 0},
+        {"+0h", Kind::outOfRange, 0},      {"+366d1s", Kind::outOfRange, 0}, {"+99999999999999999999d", Kind::outOfRange, 0},
+    };
+    for (const auto& [text, kind, unit] : refusals) {
+        const auto parsed = parseShiftText(text);
+        ASSERT_FALSE(parsed) << text << " gave " << *parsed;
+        EXPECT_EQ(parsed.error().kind, kind) << text;
+        EXPECT_EQ(parsed.error().unit, unit) << text;
+    }
+    EXPECT_EQ(parseShiftText("+30m1h").error().description(),
+              "A shift names days, hours, minutes and seconds in that order (d, h, m, s); \u201Ch\u201D comes too "
+              "late in \u201C+30m1h\u201D");
+    EXPECT_EQ(parseShiftText("+1h1h").error().description(),
+              "A shift names each unit once; \u201Ch\u201D appears twice in \u201C+1h1h\u201D");
 }

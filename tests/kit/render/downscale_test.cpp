@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace veltrop::render {
 using image::Bitmap;
 
@@ -19,7 +21,7 @@ TEST(Downscale, FittedSizeKeepsAspectAndNeverEnlarges) {
     for (const Case& c : cases) EXPECT_EQ(fittedSize(c.width, c.height, c.max), c.expected) << c.width << "x" << c.height;
 }
 
-TEST(Downscale, AveragesAreasInsteadOfPickingPixels) {
+TEST(Downscale, AveragesAreasAndKeepsPremultipliedPixelsValid) {
     // A one-pixel checkerboard of black and white shrinks to even grey;
     // picking pixels would give all black or all white.
     auto checker = Bitmap::allocate(301, 199);
@@ -34,24 +36,18 @@ TEST(Downscale, AveragesAreasInsteadOfPickingPixels) {
     ASSERT_EQ(small.height, 27);
     for (int y = 0; y < small.height; ++y)
         for (int x = 0; x < small.width; ++x) {
-            const std::uint8_t* p = small.row(y) + 4 * x;
-            EXPECT_NEAR(p[0], 128, 12);
-            EXPECT_EQ(p[3], 255);
+            EXPECT_NEAR(small.row(y)[4 * x], 128, 12);
+            EXPECT_EQ(small.row(y)[4 * x + 3], 255);
         }
-}
 
-TEST(Downscale, KeepsPremultipliedPixelsValid) {
+    // White at varying alpha stays white: no colour above its alpha.
     auto source = Bitmap::allocate(9, 9);
     for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 9; ++x) {
-            std::uint8_t* p = source->row(y) + 4 * x;
-            const std::uint8_t alpha = static_cast<std::uint8_t>((x * 31 + y * 17) % 256);
-            p[0] = p[1] = p[2] = alpha, p[3] = alpha;  // white at varying alpha
-        }
-    const Bitmap small = downscaled(*source, 4, 3);
-    for (int y = 0; y < small.height; ++y)
-        for (int x = 0; x < small.width; ++x) {
-            const std::uint8_t* p = small.row(y) + 4 * x;
+        for (int x = 0; x < 9; ++x) std::fill_n(source->row(y) + 4 * x, 4, static_cast<std::uint8_t>((x * 31 + y * 17) % 256));
+    const Bitmap shrunk = downscaled(*source, 4, 3);
+    for (int y = 0; y < shrunk.height; ++y)
+        for (int x = 0; x < shrunk.width; ++x) {
+            const std::uint8_t* p = shrunk.row(y) + 4 * x;
             EXPECT_LE(p[0], p[3]);
             EXPECT_NEAR(p[0], p[3], 1);
         }

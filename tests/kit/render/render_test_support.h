@@ -1,11 +1,13 @@
 #pragma once
-// Small bitmaps made in the test and the ink found on them.
+// Small bitmaps and JPEGs made in the test, and the ink found on them.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 
+#include "kit/export/image_fixtures.h"
 #include "kit/image/bitmap.h"
 
 namespace veltrop::render::probe {
@@ -25,6 +27,18 @@ inline Bitmap solid(int width, int height, Bgra color) {
             p[0] = color.b, p[1] = color.g, p[2] = color.r, p[3] = color.a;
         }
     return bitmap;
+}
+
+// A JPEG file whose left half is one colour and right half another, stored
+// with an EXIF orientation.
+inline void writeHalvesJpeg(const std::filesystem::path& file, int width, int height, Bgra left, Bgra right,
+                            int orientation = 1) {
+    Bitmap bitmap = solid(width, height, right);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width / 2; ++x) std::copy_n(&left.b, 4, bitmap.row(y) + 4 * x);
+    testing::TiffBlock tiff;
+    tiff.ifd0 = {testing::shorts(0x0112, {static_cast<std::uint16_t>(orientation)})};
+    testing::writeBytes(file, testing::withSegments(testing::encodeJpeg(bitmap), {testing::exifSegment(tiff.build())}));
 }
 
 inline Bgra pixel(const Bitmap& bitmap, int x, int y) {

@@ -41,12 +41,10 @@ TEST(SevenSegment, MeasuresAdvancesLessTheLastGap) {
     EXPECT_NEAR(SevenSegment::measure("\u00e9", 100).width, 30, 1e-9);
 }
 
-TEST(SevenSegment, DigitOneSitsAtTheRightOfItsCell) {
+TEST(SevenSegment, ShapesOfDigitsPunctuationAndStrings) {
+    // The digit one sits at the right of its cell.
     for (const Quad& quad : SevenSegment::shapes(U'1', {0, 0}, 100))
         for (const Point& corner : quad) EXPECT_GE(corner.x, 58 - 13);
-}
-
-TEST(SevenSegment, PunctuationShapes) {
     const std::pair<char32_t, std::size_t> counts[] = {{U':', 2}, {U'\'', 1}, {U'/', 1}, {U'-', 1}, {U' ', 0}, {U'A', 0}};
     for (auto [character, count] : counts)
         EXPECT_EQ(SevenSegment::shapes(character, {0, 0}, 100).size(), count) << static_cast<char>(character);
@@ -55,12 +53,9 @@ TEST(SevenSegment, PunctuationShapes) {
     EXPECT_LT(colon[0][0].y, colon[1][0].y);
     const auto slash = SevenSegment::shapes(U'/', {0, 0}, 100);
     EXPECT_NEAR(slash[0][3].x - slash[0][0].x, 28, 1e-9);
-}
-
-TEST(SevenSegment, StringWalksByAdvance) {
+    // In a string the second 1 starts one digit advance and one space later.
     const auto quads = SevenSegment::shapes("1 1", {0, 0}, 100);
     ASSERT_EQ(quads.size(), 4u);
-    // The second 1 starts one digit advance and one space later.
     EXPECT_NEAR(quads[2][0].x - quads[0][0].x, 68 + 30, 1e-9);
 }
 

@@ -27,13 +27,6 @@ TEST(StampLayout, ShrinksWideBlocksUniformlyAndNeverEnlarges) {
     EXPECT_EQ(placeInCorner({10, 10}, {0, 0, 300, 0}, StampCorner::topLeft).scale, 0);
 }
 
-TEST(StampLayout, BoxFillsExactlyThePaddedBlock) {
-    const Padding padding = backingPadding(settings::StampBacking::box, 100);
-    EXPECT_EQ(boxBackingRect({200, 70}, 100),
-              (Rect{-padding.horizontal, -padding.vertical, 200 + 2 * padding.horizontal, 70 + 2 * padding.vertical}));
-    EXPECT_EQ(backingPadding(settings::StampBacking::none, 100), (Padding{0, 0}));
-}
-
 TEST(WatermarkLayout, MovesClearOfATimestampInTheSameCorner) {
     const Rect photo{0, 0, 6000, 4000};
     const Rect bottomRight{5300, 100, 600, 150}, topLeft{100, 3750, 600, 150};  // margin 100
@@ -63,8 +56,6 @@ TEST(StripLayout, SizesFollowTheShorterSide) {
     const StripMetrics plain = stripMetrics(0.022, 6000, 4000, false);
     EXPECT_EQ(plain.lineUnit, 229);
     EXPECT_EQ(plain.height, 229);
-    EXPECT_DOUBLE_EQ(plain.capHeight, 0.26 * 229);
-    EXPECT_DOUBLE_EQ(plain.available, 6000 - 2 * 0.34 * 229);
     EXPECT_EQ(stripMetrics(0.022, 6000, 4000, true).height, 401);
     // The size fraction is clamped like the overlay's.
     EXPECT_EQ(stripMetrics(1, 1000, 1000, false).lineUnit, 156);

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
-#include <set>
 #include <thread>
 
 #include "kit/settings/settings_json.h"
@@ -21,12 +20,6 @@ using settings::Preset;
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
-
-std::set<std::string> folderEntries(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
-}
 
 Preset customPreset() {
     settings::StampConfiguration configuration = settings::defaultConfiguration();
@@ -50,37 +43,17 @@ TEST(PresetStore, SavedPresetsLoadBackInOrderAsFormat2) {
     EXPECT_EQ(store.load(), presets);
     EXPECT_EQ(settings::decodePresetDocument(readFile(store.fileURL()))->version, 2);
     // Writers take turns through the lock file beside it.
-    EXPECT_EQ(folderEntries(dir / "Veltrop"), (std::set<std::string>{"presets.json", "presets.json.lock"}));
+    EXPECT_EQ(testing::entryNames(dir / "Veltrop"), (std::vector<std::string>{"presets.json", "presets.json.lock"}));
 
     // A deleted folder is made again.
     fs::remove_all(dir / "Veltrop");
     ASSERT_TRUE(store.save(builtIns()));
     EXPECT_EQ(store.load(), builtIns());
-}
 
-TEST(PresetStore, BuiltInsAreTimestampThenWatermarkWithFixedIds) {
-    const auto& presets = builtIns();
-    ASSERT_EQ(presets.size(), 2u);
-    EXPECT_EQ(presets[0], (Preset{*settings::Uuid::parse("9F1C4E2A-0000-4000-A000-000000000001"), "Timestamp",
-                                  settings::defaultConfiguration()}));
-    EXPECT_EQ(presets[1].id.text(), "9F1C4E2A-0000-4000-A000-000000000002");
-    EXPECT_EQ(presets[1].name, "Watermark");
-    EXPECT_FALSE(presets[1].configuration.timestampEnabled);
-    EXPECT_EQ(presets[1].configuration.watermark, settings::defaultWatermark());
-    // The watermark preset needs a text before it can export.
-    EXPECT_EQ(settings::validate(presets[1].configuration, false), settings::ConfigurationProblem::watermarkTextEmpty);
-}
-
-TEST(PresetStore, OlderFormatAndEmptyListsLoad) {
-    TempDir dir;
-    PresetStore store(dir / "presets.json");
+    // An empty list and the older format load; saving writes format 2.
     writeFile(store.fileURL(), R"({"presets": [], "version": 2})");
     EXPECT_EQ(store.load(), std::vector<Preset>{});
-
-    ASSERT_TRUE(store.save(builtIns()));
-    std::string text = readFile(store.fileURL());
-    text.replace(text.find("\"version\": 2"), 12, "\"version\": 1");
-    writeFile(store.fileURL(), text);
+    writeFile(store.fileURL(), *settings::encodePresetDocument({1, builtIns()}));
     ASSERT_EQ(store.load(), builtIns());
     ASSERT_TRUE(store.save(builtIns()));
     EXPECT_EQ(settings::decodePresetDocument(readFile(store.fileURL()))->version, 2);
@@ -119,7 +92,7 @@ TEST(PresetStore, UnusableFilesAreLeftUntouchedUntilRecovery) {
         EXPECT_EQ(store.load(), std::unexpected(c.expected));
         EXPECT_EQ(store.load().error().description(), c.text);
         EXPECT_EQ(readFile(store.fileURL()), c.content);
-        EXPECT_EQ(folderEntries(dir.path()), std::set<std::string>{"presets.json"});
+        EXPECT_EQ(testing::entryNames(dir.path()), std::vector<std::string>{"presets.json"});
 
         auto backup = store.backUpAndReset(builtIns());
         ASSERT_TRUE(backup) << backup.error().description();
@@ -132,8 +105,11 @@ TEST(PresetStore, UnusableFilesAreLeftUntouchedUntilRecovery) {
 TEST(PresetStore, EachBackupHasAFreshNameAndOlderBackupsStay) {
     TempDir dir;
     PresetStore store(dir / "presets.json");
-    writeFile(store.fileURL(), "first, damaged");
+    // A vanished file fails before anything is written.
+    EXPECT_EQ(store.backUpAndReset(builtIns()).error().kind, PresetStoreError::Kind::fileSystem);
+    EXPECT_TRUE(testing::entryNames(dir.path()).empty());
 
+    writeFile(store.fileURL(), "first, damaged");
     auto first = store.backUpAndReset(builtIns());
     ASSERT_TRUE(first);
     std::vector<Preset> second = {customPreset()};
@@ -151,16 +127,7 @@ TEST(PresetStore, EachBackupHasAFreshNameAndOlderBackupsStay) {
     EXPECT_EQ(readFile(*first), "first, damaged");
     EXPECT_EQ(PresetStore(*secondBackup).load(), builtIns());
     EXPECT_EQ(store.load(), second);
-    EXPECT_EQ(folderEntries(dir.path()).size(), 4u);  // the file, two backups, the lock file
-}
-
-TEST(PresetStore, BackupOfAVanishedFileFailsBeforeWritingAnything) {
-    TempDir dir;
-    PresetStore store(dir / "presets.json");
-    auto result = store.backUpAndReset(builtIns());
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, PresetStoreError::Kind::fileSystem);
-    EXPECT_TRUE(folderEntries(dir.path()).empty());
+    EXPECT_EQ(testing::entryNames(dir.path()).size(), 4u);  // the file, two backups, the lock file
 }
 
 TEST(PresetStore, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporaryFile) {
@@ -185,7 +152,7 @@ TEST(PresetStore, AFailedSaveKeepsThePreviousFileAndLeavesNoTemporaryFile) {
         EXPECT_EQ(denied.error().fileError->error, std::errc::permission_denied);
         EXPECT_EQ(readFile(store.fileURL()), before);
     }
-    EXPECT_EQ(folderEntries(dir.path()), (std::set<std::string>{"presets.json", "presets.json.lock"}));
+    EXPECT_EQ(testing::entryNames(dir.path()), (std::vector<std::string>{"presets.json", "presets.json.lock"}));
 }
 
 TEST(PresetStore, StandardLocationFollowsTheDataFolderRules) {
@@ -206,19 +173,6 @@ TEST(PresetStore, StandardLocationFollowsTheDataFolderRules) {
     auto absent = PresetStore::standard(lookup(std::nullopt, std::nullopt));
     ASSERT_FALSE(absent);
     EXPECT_EQ(absent.error().operation, FileSystemError::Operation::locate);
-}
-
-TEST(InMemoryPresetStore, KeepsPresetsAndCannotRecover) {
-    InMemoryPresetStore store;
-    EXPECT_EQ(store.load(), std::vector<Preset>{});
-    ASSERT_TRUE(store.save(builtIns()));
-    EXPECT_EQ(store.load(), builtIns());
-
-    PresetStoring& asInterface = store;
-    EXPECT_EQ(asInterface.backUpAndReset({}), std::unexpected(PresetStoreError::recoveryUnavailable()));
-    EXPECT_EQ(PresetStoreError::recoveryUnavailable().description(), "This preset store cannot make a recovery backup");
-    store.loadError = PresetStoreError::unsupportedVersion(5);
-    EXPECT_EQ(store.load(), std::unexpected(PresetStoreError::unsupportedVersion(5)));
 }
 
 std::vector<std::string> names(const std::vector<Preset>& presets) {

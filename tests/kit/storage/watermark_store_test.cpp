@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <set>
 
-#include "kit/export/image_fixtures.h"
 #include "kit/platform/png_encoder.h"
 #include "support/test_support.h"
+#include "tests/kit/render/render_test_support.h"
 
 namespace veltrop::storage {
 namespace {
@@ -21,17 +21,13 @@ using testing::writeFile;
 
 // A logo with a transparent background, a half-transparent band and an opaque square.
 image::Bitmap logo() {
-    image::Bitmap image = *image::Bitmap::allocate(12, 8);
-    for (int y = 0; y < image.height; ++y) {
+    const render::probe::Bgra square{90, 30, 200, 255}, band{128, 128, 128, 128};  // premultiplied
+    image::Bitmap image = render::probe::solid(12, 8, {0, 0, 0, 0});
+    for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
-            std::uint8_t* pixel = image.row(y) + 4 * x;
-            // Premultiplied BGRA.
-            const std::array<std::uint8_t, 4> value = x >= 4 && x < 8 ? std::array<std::uint8_t, 4>{90, 30, 200, 255}
-                                                      : y < 3         ? std::array<std::uint8_t, 4>{128, 128, 128, 128}
-                                                                      : std::array<std::uint8_t, 4>{0, 0, 0, 0};
-            std::copy(value.begin(), value.end(), pixel);
+            const bool inSquare = x >= 4 && x < 8;
+            if (inSquare || y < 3) std::copy_n(inSquare ? &square.b : &band.b, 4, image.row(y) + 4 * x);
         }
-    }
     return image;
 }
 
@@ -48,13 +44,7 @@ void expectSamePixels(const image::Bitmap& actual, const image::Bitmap& expected
             ASSERT_LE(std::abs(actual.row(y)[x] - expected.row(y)[x]), 1) << "x " << x / 4 << " y " << y;
 }
 
-std::set<std::string> folderEntries(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
-    return names;
-}
-
-TEST(WatermarkStore, ImportKeepsAPngCopyWithItsAlpha) {
+TEST(WatermarkStore, ImportKeepsAnUprightPngCopyWithItsAlpha) {
     TempDir dir;
     const fs::path picked = writeLogo(dir / "picked" / "logo.png");
     WatermarkStore store(dir / "Veltrop" / "Watermarks");
@@ -71,55 +61,34 @@ TEST(WatermarkStore, ImportKeepsAPngCopyWithItsAlpha) {
     expectSamePixels(*loaded, logo());
     EXPECT_EQ(loaded->row(7)[3], 0);     // transparent corner stays transparent
     EXPECT_EQ(loaded->row(0)[3], 128);   // half-transparent band keeps its alpha
+
+    // A sideways photo is kept upright: stored 16 x 8, left half red, right
+    // half blue, with orientation 6; seen upright, red is on top.
+    render::probe::writeHalvesJpeg(dir / "logo.jpg", 16, 8, {0, 0, 255, 255}, {255, 0, 0, 255}, 6);
+    auto sideways = store.importImage(dir / "logo.jpg");
+    ASSERT_TRUE(sideways);
+    auto upright = store.loadImage(*sideways);
+    ASSERT_TRUE(upright);
+    ASSERT_EQ(upright->width, 8);
+    ASSERT_EQ(upright->height, 16);
+    EXPECT_GT(upright->row(2)[4 * 4 + 2], 200);   // top: red
+    EXPECT_GT(upright->row(13)[4 * 4 + 0], 200);  // bottom: blue
 }
 
-// A JPEG whose EXIF says its stored pixels must be turned (orientation 6):
-// stored 16 x 8, left half red, right half blue; seen upright, red is on top.
-fs::path writeSidewaysJpeg(const fs::path& file) {
-    image::Bitmap stored = testing::solidBitmap(16, 8, 255, 0, 0);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) stored.row(y)[4 * x] = 0, stored.row(y)[4 * x + 2] = 255;
-    testing::TiffBlock tiff;
-    tiff.ifd0 = {testing::shorts(0x0112, {6})};
-    testing::writeBytes(file, testing::withSegments(testing::encodeJpeg(stored), {testing::exifSegment(tiff.build())}));
-    return file;
-}
-
-TEST(WatermarkStore, ASidewaysPhotoIsKeptUpright) {
-    TempDir dir;
-    const fs::path picked = writeSidewaysJpeg(dir / "logo.jpg");
-    WatermarkStore store(dir / "Watermarks");
-    auto id = store.importImage(picked);
-    ASSERT_TRUE(id);
-    auto loaded = store.loadImage(*id);
-    ASSERT_TRUE(loaded);
-    ASSERT_EQ(loaded->width, 8);
-    ASSERT_EQ(loaded->height, 16);
-    EXPECT_GT(loaded->row(2)[4 * 4 + 2], 200);   // top: red
-    EXPECT_GT(loaded->row(13)[4 * 4 + 0], 200);  // bottom: blue
-}
-
-TEST(WatermarkStore, AFileThatIsNotAnImageIsRefusedByNameAndNothingIsCreated) {
+TEST(WatermarkStore, ImportFailuresNameTheFileOrTheCopy) {
     TempDir dir;
     writeFile(dir / "notes.txt", "just text");
-    WatermarkStore store(dir / "Watermarks");
-    auto result = store.importImage(dir / "notes.txt");
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error(), WatermarkStoreError::notAnImage(dir / "notes.txt"));
-    EXPECT_EQ(result.error().description(), "notes.txt is not an image");
-    EXPECT_FALSE(fs::exists(dir / "Watermarks"));
-}
+    auto notImage = WatermarkStore(dir / "Watermarks").importImage(dir / "notes.txt");
+    ASSERT_FALSE(notImage);
+    EXPECT_EQ(notImage.error().description(), "notes.txt is not an image");
+    EXPECT_FALSE(fs::exists(dir / "Watermarks"));  // nothing is created
 
-TEST(WatermarkStore, AnUnwritableFolderIsReportedWithTheCopysPath) {
-    TempDir dir;
-    const fs::path picked = writeLogo(dir / "logo.png");
     writeFile(dir / "Watermarks", "a file where the folder should be");
-    WatermarkStore store(dir / "Watermarks");
-    auto result = store.importImage(picked);
-    ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().kind, WatermarkStoreError::Kind::cannotWrite);
-    EXPECT_EQ(result.error().location.parent_path(), dir / "Watermarks");
-    EXPECT_EQ(result.error().description(), "Could not save the watermark to " + result.error().location.string());
+    auto unwritable = WatermarkStore(dir / "Watermarks").importImage(writeLogo(dir / "logo.png"));
+    ASSERT_FALSE(unwritable);
+    EXPECT_EQ(unwritable.error().kind, WatermarkStoreError::Kind::cannotWrite);
+    EXPECT_EQ(unwritable.error().location.parent_path(), dir / "Watermarks");
+    EXPECT_EQ(unwritable.error().description(), "Could not save the watermark to " + unwritable.error().location.string());
 }
 
 TEST(WatermarkStore, ListingTakesOnlyPngFilesNamedByAnId) {
@@ -158,25 +127,8 @@ TEST(WatermarkStore, MissingAndDamagedCopiesAreNotFoundAndCanBeDeleted) {
 
     // Deleting removes the copy; deleting a gone copy is no error.
     EXPECT_TRUE(store.deleteImage(damaged));
-    EXPECT_TRUE(folderEntries(dir / "Watermarks").empty());
+    EXPECT_TRUE(testing::entryNames(dir / "Watermarks").empty());
     EXPECT_TRUE(store.deleteImage(damaged));
-}
-
-TEST(InMemoryWatermarkStore, ImportsLoadsAndDeletesWithoutFiles) {
-    TempDir dir;
-    InMemoryWatermarkStore store;
-    auto id = store.importImage(writeLogo(dir / "logo.png"));
-    ASSERT_TRUE(id);
-    EXPECT_EQ(store.imageURL(*id), std::nullopt);
-    auto loaded = store.loadImage(*id);
-    ASSERT_TRUE(loaded);
-    expectSamePixels(*loaded, logo());
-    EXPECT_EQ(store.allImageIDs(), std::vector<WatermarkImageID>{*id});
-    EXPECT_TRUE(store.deleteImage(*id));
-    EXPECT_EQ(store.loadImage(*id), std::unexpected(WatermarkStoreError::imageNotFound(*id)));
-
-    writeFile(dir / "notes.txt", "text");
-    EXPECT_EQ(store.importImage(dir / "notes.txt"), std::unexpected(WatermarkStoreError::notAnImage(dir / "notes.txt")));
 }
 
 }  // namespace
