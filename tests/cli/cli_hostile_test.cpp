@@ -106,10 +106,10 @@ TEST(CliHostile, AFifoIsReportedAtOnceAndNamedInputsAreAllAccounted) {
     EXPECT_EQ(nothing.err, reason + "\nNo photos found.\n");
 
     // Settings files are read the same way.
-    const auto configured = cli({"stamp", "--config", fifo.string(), (dir / "photo.jpg").string(),
-                                 (dir / "configured.jpg").string()});
-    EXPECT_EQ(configured.status.signal, std::nullopt) << "stamp --config did not return";
-    EXPECT_NE(configured.status.exitCode, std::optional<int>(0));
+    const auto configured = program({"stamp", "--config", fifo.string(), (dir / "photo.jpg").string(),
+                                     (dir / "configured.jpg").string()});
+    EXPECT_LT(configured.status, 128) << "stamp --config did not return";
+    EXPECT_NE(configured.status, 0);
     EXPECT_TRUE(contains(configured.err, "it is not a regular file")) << configured.err;
 }
 
