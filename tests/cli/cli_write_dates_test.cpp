@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include "support/test_support.h"
-#include "tests/cli/cli_photos.h"
 #include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;
