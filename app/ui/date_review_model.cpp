@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/ui/qt_text.h"
+#include "app/ui/row_change.h"
 
 namespace veltrop::app {
 
@@ -22,26 +23,15 @@ std::vector<ReviewRow> reviewRows(std::span<const records::DiscoveredPhoto> phot
 DateReviewModel::DateReviewModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void DateReviewModel::setRows(std::vector<ReviewRow> rows) {
-    const bool sameLocations =
-        rows.size() == rows_.size() &&
-        std::equal(rows.begin(), rows.end(), rows_.begin(),
-                   [](const ReviewRow& a, const ReviewRow& b) { return a.location == b.location; });
-    if (!sameLocations) {
+    const RowChange change = rowChange(rows_, rows);
+    if (change.reset) {
         beginResetModel();
         rows_ = std::move(rows);
         endResetModel();
         return;
     }
-    // One notice for the span of rows that changed; none when nothing did.
-    int first = -1;
-    int last = -1;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i] == rows_[i]) continue;
-        if (first < 0) first = static_cast<int>(i);
-        last = static_cast<int>(i);
-    }
     rows_ = std::move(rows);
-    if (first >= 0) emit dataChanged(index(first, 0), index(last, columnCount_ - 1));
+    if (change.first >= 0) emit dataChanged(index(change.first, 0), index(change.last, columnCount_ - 1));
 }
 
 int DateReviewModel::rowOf(const std::filesystem::path& location) const {

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "app/ui/row_change.h"
+
 namespace veltrop::app {
 
 namespace {
@@ -51,26 +53,15 @@ PhotoTableModel::PhotoTableModel(ThumbnailCache& thumbnails, QObject* parent)
 }
 
 void PhotoTableModel::setRows(std::vector<PhotoRow> rows) {
-    const bool sameLocations =
-        rows.size() == rows_.size() &&
-        std::equal(rows.begin(), rows.end(), rows_.begin(),
-                   [](const PhotoRow& a, const PhotoRow& b) { return a.location == b.location; });
-    if (!sameLocations) {
+    const RowChange change = rowChange(rows_, rows);
+    if (change.reset) {
         beginResetModel();
         rows_ = std::move(rows);
         endResetModel();
         return;
     }
-    // One notice for the span of rows that changed.
-    int first = -1;
-    int last = -1;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i] == rows_[i]) continue;
-        if (first < 0) first = static_cast<int>(i);
-        last = static_cast<int>(i);
-    }
     rows_ = std::move(rows);
-    if (first >= 0) emit dataChanged(index(first, 0), index(last, columnCount_ - 1));
+    if (change.first >= 0) emit dataChanged(index(change.first, 0), index(change.last, columnCount_ - 1));
 }
 
 int PhotoTableModel::rowOf(const std::filesystem::path& location) const {
