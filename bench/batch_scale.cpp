@@ -7,9 +7,6 @@
 // refused) to the folder's photos in a temporary folder. Times are thread CPU
 // time of the thread that runs the batch (the machine may be busy with other
 // work); the package figure is the CPU time of the whole process.
-#include <sys/resource.h>
-#include <time.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -19,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/photo_discovery.h"
@@ -31,22 +29,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double processSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
-
-void row(const char* what, double value, const char* unit, double target) {
-    std::printf("%-62s %9.3f %-3s target <= %.3g%s\n", what, value, unit, target, value <= target ? "" : "  (missed)");
-}
+using bench::processSeconds;
+using bench::row;
+using bench::threadSeconds;
 
 void linkOrCopy(const fs::path& from, const fs::path& to) {
     std::error_code error;
@@ -133,15 +118,11 @@ double exportSeconds(const std::vector<records::DiscoveredPhoto>& photos, const 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* corpus = std::getenv("VELTROP_CORPUS");
-    const fs::path folder = argc > 1 ? fs::path(argv[1]) : corpus ? fs::path(corpus) : fs::path();
-    if (folder.empty() || !fs::is_directory(folder)) {
-        std::fprintf(stderr, "usage: %s FOLDER (or set VELTROP_CORPUS)\n", argv[0]);
-        return 2;
-    }
+    const fs::path folder = bench::photoFolder(argc, argv);
+    if (folder.empty()) return 2;
     exporting::ImageLoader::prepare();
-    const fs::path scratch = fs::temp_directory_path() / ("veltrop-bench-" + settings::Uuid::random().text());
-    fs::create_directories(scratch);
+    const bench::Scratch scratchFolder;
+    const fs::path& scratch = scratchFolder.path();
 
     std::vector<fs::path> decodable, dated;
     for (const auto& entry : fs::directory_iterator(folder)) {
@@ -224,6 +205,5 @@ int main(int argc, char** argv) {
         row("threads that stamped photos, per photo (maxConcurrent 2)",
             static_cast<double>(plainThreads) / static_cast<double>(std::max<std::size_t>(1, plainCount)), "", 2.0 / 200);
     }
-    fs::remove_all(scratch);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "kit/platform/heif_codec.h"
 
 #include <libheif/heif.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -143,6 +144,24 @@ MetadataBlocks collectMetadata(const heif_image_handle* handle) {
     return blocks;
 }
 
+// Gives the memory of rows first … last − 1 of libheif's picture back to the
+// system once they are copied: otherwise its picture and ours would both be
+// whole at the end, almost twice the photo. Only pages lying wholly inside
+// those rows are given back; nothing reads them again before the picture is
+// freed.
+void releaseRows(const std::uint8_t* plane, int stride, int first, int last) {
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    if (page == 0 || last <= first) return;
+    const auto start = reinterpret_cast<std::uintptr_t>(plane) + static_cast<std::uintptr_t>(stride) * static_cast<std::uintptr_t>(first);
+    const auto end = reinterpret_cast<std::uintptr_t>(plane) + static_cast<std::uintptr_t>(stride) * static_cast<std::uintptr_t>(last);
+    const std::uintptr_t from = (start + page - 1) / page * page;
+    const std::uintptr_t to = end / page * page;
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
+// Rows copied between two releases: large enough for whole pages.
+constexpr int releaseEveryRows = 64;
+
 }  // namespace
 
 bool isHeifContent(std::span<const std::uint8_t> firstBytes) {
@@ -194,7 +213,12 @@ std::expected<DecodedImage, DecodeFailure> decodeHeif(const std::filesystem::pat
 
     const bool premultiplied = heif_image_handle_is_premultiplied_alpha(handle) != 0;
     const int channels = alpha ? 4 : 3;
+    int released = 0;
     for (int y = 0; y < height; ++y) {
+        if (y - released >= releaseEveryRows) {
+            releaseRows(plane, stride, released, y);
+            released = y;
+        }
         const std::uint8_t* in = plane + static_cast<std::ptrdiff_t>(stride) * y;
         std::uint8_t* out = bitmap->row(y);
         for (int x = 0; x < width; ++x, in += channels, out += 4) {
