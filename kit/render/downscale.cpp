@@ -65,7 +65,47 @@ std::uint8_t toByte(float value) {
     return static_cast<std::uint8_t>(std::clamp(value + 0.5f, 0.0f, 255.0f));
 }
 
+// Each block of factor × factor pixels averaged into one; blocks cut by the
+// right or bottom edge average the pixels they have.
+Bitmap blockAveraged(const Bitmap& source, int factor) {
+    const int width = (source.width + factor - 1) / factor;
+    const int height = (source.height + factor - 1) / factor;
+    auto result = Bitmap::allocate(width, height);
+    if (!result) return {};
+    const std::size_t values = static_cast<std::size_t>(source.width) * 4;
+    std::vector<std::uint32_t> sums(values);
+    for (int y = 0; y < height; ++y) {
+        const int first = y * factor, last = std::min(source.height, first + factor);
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int row = first; row < last; ++row) {
+            const std::uint8_t* in = source.row(row);
+            for (std::size_t i = 0; i < values; ++i) sums[i] += in[i];
+        }
+        std::uint8_t* out = result->row(y);
+        for (int x = 0; x < width; ++x) {
+            const int left = x * factor, right = std::min(source.width, left + factor);
+            const auto count = static_cast<std::uint32_t>((right - left) * (last - first));
+            for (int c = 0; c < 4; ++c) {
+                std::uint32_t total = 0;
+                for (int column = left; column < right; ++column) total += sums[static_cast<std::size_t>(column) * 4 + static_cast<std::size_t>(c)];
+                // Averages of premultiplied pixels stay premultiplied: a colour's sum never exceeds alpha's.
+                out[x * 4 + c] = static_cast<std::uint8_t>((total + count / 2) / count);
+            }
+        }
+    }
+    return *result;
+}
+
 }  // namespace
+
+Bitmap quicklyDownscaled(const Bitmap& source, int width, int height) {
+    if (source.empty() || width <= 0 || height <= 0) return {};
+    const int factor = std::min(source.width / (2 * width), source.height / (2 * height));
+    if (factor < 2) return downscaled(source, width, height);
+    const Bitmap blocks = blockAveraged(source, factor);
+    if (blocks.empty()) return {};
+    return downscaled(blocks, width, height);
+}
 
 Bitmap downscaled(const Bitmap& source, int width, int height) {
     if (source.empty() || width <= 0 || height <= 0) return {};
