@@ -78,7 +78,9 @@ void OverlappedCopy::rowsDone(const platform::DecodedImage& sofar, int rows) {
         // nothing from holdTop_ on, and the decoder writes only below.
         if (!draw(picture)) return;  // finish() draws again and reports it
     }
-    publish(drawn_ ? rows : std::min(rows, holdTop_), false);
+    // The last row waits for complete(): a photo may still fail after its
+    // last row (at its end marker), and then no copy may be finished.
+    publish(std::min(drawn_ ? rows : std::min(rows, holdTop_), picture.height - 1), false);
 }
 
 std::expected<void, render::RenderError> OverlappedCopy::draw(const image::Bitmap& picture) {
