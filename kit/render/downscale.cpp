@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace veltrop::render {
@@ -65,32 +66,49 @@ std::uint8_t toByte(float value) {
     return static_cast<std::uint8_t>(std::clamp(value + 0.5f, 0.0f, 255.0f));
 }
 
+// Blocks of at most this many pixels a side: their sums fit the 16-bit
+// lanes below.
+constexpr int largestBlock = 16;
+
 // Each block of factor × factor pixels averaged into one; blocks cut by the
-// right or bottom edge average the pixels they have.
+// right or bottom edge average the pixels they have. Two pixels are summed
+// at a time in the 16-bit lanes of 64-bit integers: blue and red in one,
+// green and alpha in the other.
 Bitmap blockAveraged(const Bitmap& source, int factor) {
     const int width = (source.width + factor - 1) / factor;
     const int height = (source.height + factor - 1) / factor;
     auto result = Bitmap::allocate(width, height);
     if (!result) return {};
-    const std::size_t values = static_cast<std::size_t>(source.width) * 4;
-    std::vector<std::uint32_t> sums(values);
+    constexpr std::uint64_t lanes = 0x00FF00FF00FF00FFull;
     for (int y = 0; y < height; ++y) {
         const int first = y * factor, last = std::min(source.height, first + factor);
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int row = first; row < last; ++row) {
-            const std::uint8_t* in = source.row(row);
-            for (std::size_t i = 0; i < values; ++i) sums[i] += in[i];
-        }
         std::uint8_t* out = result->row(y);
         for (int x = 0; x < width; ++x) {
-            const int left = x * factor, right = std::min(source.width, left + factor);
-            const auto count = static_cast<std::uint32_t>((right - left) * (last - first));
-            for (int c = 0; c < 4; ++c) {
-                std::uint32_t total = 0;
-                for (int column = left; column < right; ++column) total += sums[static_cast<std::size_t>(column) * 4 + static_cast<std::size_t>(c)];
-                // Averages of premultiplied pixels stay premultiplied: a colour's sum never exceeds alpha's.
-                out[x * 4 + c] = static_cast<std::uint8_t>((total + count / 2) / count);
+            const int left = x * factor, count = std::min(source.width, left + factor) - left;
+            std::uint64_t blueRed = 0, greenAlpha = 0;
+            for (int row = first; row < last; ++row) {
+                const std::uint8_t* p = source.row(row) + static_cast<std::size_t>(left) * 4;
+                int i = 0;
+                for (; i + 2 <= count; i += 2, p += 8) {
+                    std::uint64_t two = 0;
+                    std::memcpy(&two, p, 8);
+                    blueRed += two & lanes;
+                    greenAlpha += (two >> 8) & lanes;
+                }
+                if (i < count) {
+                    std::uint32_t one = 0;
+                    std::memcpy(&one, p, 4);
+                    blueRed += one & lanes;
+                    greenAlpha += (one >> 8) & lanes;
+                }
             }
+            const auto lane = [](std::uint64_t sums, int shift) {
+                return static_cast<std::uint32_t>(((sums >> shift) & 0xFFFF) + ((sums >> (shift + 32)) & 0xFFFF));
+            };
+            const std::uint32_t total[4] = {lane(blueRed, 0), lane(greenAlpha, 0), lane(blueRed, 16), lane(greenAlpha, 16)};
+            const auto pixels = static_cast<std::uint32_t>(count * (last - first));
+            // Averages of premultiplied pixels stay premultiplied: a colour's sum never exceeds alpha's.
+            for (int c = 0; c < 4; ++c) out[x * 4 + c] = static_cast<std::uint8_t>((total[c] + pixels / 2) / pixels);
         }
     }
     return *result;
@@ -100,7 +118,7 @@ Bitmap blockAveraged(const Bitmap& source, int factor) {
 
 Bitmap quicklyDownscaled(const Bitmap& source, int width, int height) {
     if (source.empty() || width <= 0 || height <= 0) return {};
-    const int factor = std::min(source.width / (2 * width), source.height / (2 * height));
+    const int factor = std::min({source.width / (2 * width), source.height / (2 * height), largestBlock});
     if (factor < 2) return downscaled(source, width, height);
     const Bitmap blocks = blockAveraged(source, factor);
     if (blocks.empty()) return {};
