@@ -70,6 +70,16 @@ long childPeakKilobytes(const std::function<bool()>& work) {
     return usage.ru_maxrss;
 }
 
+double childWallSeconds(const std::function<bool()>& work) {
+    std::fflush(nullptr);
+    const double start = wallSeconds();
+    const pid_t child = fork();
+    if (child == 0) _exit(work() ? 0 : 1);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return wallSeconds() - start;
+}
+
 void row(const char* what, double value, const char* unit, double target) {
     std::printf("%-66s %9.3f %-3s target <= %.3g%s\n", what, value, unit, target, value <= target ? "" : "  (missed)");
     std::fflush(stdout);

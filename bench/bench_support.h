@@ -35,6 +35,11 @@ private:
 // Peak resident kilobytes of a forked child that runs work; -1 when it fails.
 long childPeakKilobytes(const std::function<bool()>& work);
 
+// Wall seconds of a forked child that runs work, from the fork to its end;
+// -1 when it fails. A fresh process competes for the cores as a program
+// started from the shell does.
+double childWallSeconds(const std::function<bool()>& work);
+
 // "what   value unit   target <= t" and "(missed)" when over the target.
 void row(const char* what, double value, const char* unit, double target);
 

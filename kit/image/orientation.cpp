@@ -28,13 +28,13 @@ void copyRows(const Bitmap& rows, int first, int storedHeight, Bitmap& out, bool
 // Orientations 5–8 turn rows into columns. Working in square tiles keeps
 // both the reads and the writes inside the cache.
 void transposeTiles(const Bitmap& rows, int first, int storedHeight, Bitmap& out, bool mirrorX, bool mirrorY) {
-    constexpr int tile = 32;
+    constexpr int tileRows = 32, tileColumns = 32;
     // out(x, y) = stored(sx, sy) with sx from y and sy from x.
     const int storedWidth = rows.width;
-    for (int i0 = 0; i0 < rows.height; i0 += tile) {
-        const int i1 = std::min(i0 + tile, rows.height);
-        for (int y0 = 0; y0 < out.height; y0 += tile) {
-            const int y1 = std::min(y0 + tile, out.height);
+    for (int y0 = 0; y0 < out.height; y0 += tileRows) {
+        const int y1 = std::min(y0 + tileRows, out.height);
+        for (int i0 = 0; i0 < rows.height; i0 += tileColumns) {
+            const int i1 = std::min(i0 + tileColumns, rows.height);
             for (int y = y0; y < y1; ++y) {
                 const int sx = mirrorX ? storedWidth - 1 - y : y;
                 Pixel* target = pixelRow(out, y);
