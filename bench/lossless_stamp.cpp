@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/photo_discovery.h"
@@ -30,11 +31,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
+using bench::threadSeconds;
 
 double best(int rounds, const std::function<double()>& work) {
     double fastest = 1e30;
@@ -111,18 +108,14 @@ Outcome stamp(const records::DiscoveredPhoto& photo, bool keepQuality, const fs:
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* corpus = std::getenv("VELTROP_CORPUS");
-    const fs::path folder = argc > 1 ? fs::path(argv[1]) : corpus ? fs::path(corpus) : fs::path();
-    if (folder.empty() || !fs::is_directory(folder)) {
-        std::fprintf(stderr, "usage: %s FOLDER (or set VELTROP_CORPUS)\n", argv[0]);
-        return 2;
-    }
+    const fs::path folder = bench::photoFolder(argc, argv);
+    if (folder.empty()) return 2;
     if (std::system("command -v jpegtran >/dev/null 2>&1") != 0) {
         std::fprintf(stderr, "jpegtran is needed (libjpeg-turbo-progs)\n");
         return 2;
     }
-    const fs::path scratch = fs::temp_directory_path() / ("veltrop-bench-" + settings::Uuid::random().text());
-    fs::create_directories(scratch);
+    const bench::Scratch scratchFolder;
+    const fs::path& scratch = scratchFolder.path();
     exporting::ImageLoader::prepare();
 
     std::vector<fs::path> files;
@@ -163,6 +156,5 @@ int main(int argc, char** argv) {
     }
     std::printf("\nworst lossless/normal %.2f (target 1.0); worst lossless/jpegtran %.2f (target 1.3)\n", worstNormal,
                 worstFloor);
-    fs::remove_all(scratch);
     return 0;
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/photo_discovery.h"
@@ -29,21 +30,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-double processSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double best(int rounds, const std::function<bool()>& work) {
-    double fastest = 1e30;
-    for (int i = 0; i < rounds; ++i) {
-        const double start = processSeconds();
-        if (!work()) return -1;
-        fastest = std::min(fastest, processSeconds() - start);
-    }
-    return fastest;
-}
+double best(int rounds, const std::function<bool()>& work) { return bench::best(rounds, work, bench::processSeconds); }
 
 // MB/s of a block function over 64 MB held in memory.
 double throughput(const std::function<platform::Sha256Digest(std::string_view)>& hash) {
@@ -58,12 +45,8 @@ double throughput(const std::function<platform::Sha256Digest(std::string_view)>&
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* corpus = std::getenv("VELTROP_CORPUS");
-    const fs::path folder = argc > 1 ? fs::path(argv[1]) : corpus ? fs::path(corpus) : fs::path();
-    if (folder.empty() || !fs::is_directory(folder)) {
-        std::fprintf(stderr, "usage: %s FOLDER (or set VELTROP_CORPUS)\n", argv[0]);
-        return 2;
-    }
+    const fs::path folder = bench::photoFolder(argc, argv);
+    if (folder.empty()) return 2;
     exporting::ImageLoader::prepare();
 
     // Photos of 4 MP and more that decode: the size field photos have.
@@ -83,7 +66,8 @@ int main(int argc, char** argv) {
     }
     const auto photos = exporting::PhotoDiscovery::makePhotos(files, {folder});
 
-    const fs::path scratch = fs::temp_directory_path() / ("veltrop-bench-" + settings::Uuid::random().text());
+    const bench::Scratch scratchFolder;
+    const fs::path& scratch = scratchFolder.path();
     settings::StampConfiguration configuration = settings::defaultConfiguration();
     int run = 0;
     std::uintmax_t copyBytes = 0;
@@ -112,7 +96,6 @@ int main(int argc, char** argv) {
         a = std::min(a, best(1, plain));
         b = std::min(b, best(1, withChecksums));
     }
-    fs::remove_all(scratch);
     if (a <= 0 || b <= 0) {
         std::fprintf(stderr, "an export failed\n");
         return 1;

@@ -2,15 +2,16 @@
 //   (a) codec alone: libjpeg-turbo decode + encode at quality 0.95
 //   (b) full stamp: load with metadata, render the default overlay, write with metadata
 //   (c) 1600-pixel preview: thumbnail + render
+//   (d) each photo turned (EXIF orientation 6, written by exiftool) against
+//       the same photo upright, both stamped one step after the other
+//   (e) wall time of stamping one photo with a core to spare, in a process
+//       of its own, against `djpeg | cjpeg` (two processes, so decoding and
+//       encoding overlap)
 // Usage: bench_stamp_pipeline [FOLDER]   (default: $VELTROP_CORPUS)
 // Times are the best of several rounds of thread CPU time, so that other load
-// on the machine disturbs them little. The memory line forks one full stamp of
-// the largest photo and compares its peak resident size with one full bitmap.
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
-
+// on the machine disturbs them little; wall times are the best of more rounds
+// for the same reason. The memory line forks one full stamp of the largest
+// photo and compares its peak resident size with one full bitmap.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -19,33 +20,20 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/image_writer.h"
+#include "kit/export/photo_discovery.h"
 #include "kit/platform/jpeg_codec.h"
 #include "kit/render/renderer.h"
 #include "kit/settings/uuid.h"
 
 using namespace veltrop;
 namespace fs = std::filesystem;
+using bench::best;
 
 namespace {
-
-double cpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double best(int rounds, const std::function<bool()>& work) {
-    double fastest = 1e30;
-    for (int i = 0; i < rounds; ++i) {
-        const double start = cpuSeconds();
-        if (!work()) return -1;
-        fastest = std::min(fastest, cpuSeconds() - start);
-    }
-    return fastest;
-}
 
 bool codecAlone(const fs::path& file) {
     auto decoded = platform::decodeJpeg(file, {0, exporting::ImageLoader::maximumPixelCount()});
@@ -65,6 +53,18 @@ render::RenderRequest defaultRequest(image::Bitmap image, image::Orientation ori
 }
 
 bool fullStamp(const fs::path& file, const fs::path& folder) {
+    auto loaded = exporting::ImageLoader::loadUpright(file, {});
+    if (!loaded) return false;
+    auto rendered = render::Renderer::render(defaultRequest(std::move(loaded->image), loaded->orientation));
+    if (!rendered) return false;
+    const fs::path destination = folder / (settings::Uuid::random().text() + ".jpg");
+    const bool ok = exporting::ImageWriter::write(*rendered, destination, loaded->metadata, {0.95, false}).has_value();
+    fs::remove(destination);
+    return ok;
+}
+
+// The same with the stored pixels turned after decoding, into a second bitmap.
+bool turnedAfterDecoding(const fs::path& file, const fs::path& folder) {
     auto loaded = exporting::ImageLoader::load(file);
     if (!loaded) return false;
     auto rendered = render::Renderer::render(defaultRequest(std::move(loaded->image), loaded->orientation));
@@ -81,28 +81,57 @@ bool preview(const fs::path& file) {
     return render::Renderer::render(defaultRequest(std::move(thumbnail->image), thumbnail->orientation)).has_value();
 }
 
-long peakKilobytesOfOneStamp(const fs::path& file, const fs::path& folder) {
-    const pid_t child = fork();
-    if (child == 0) _exit(fullStamp(file, folder) ? 0 : 1);
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child || status != 0) return -1;
-    return usage.ru_maxrss;
+const settings::StampConfiguration& stampConfiguration() {
+    static const settings::StampConfiguration configuration = [] {
+        settings::StampConfiguration c;
+        c.project.reset();
+        return c;
+    }();
+    return configuration;
+}
+
+// The export's plan for one photo, made once outside the timing.
+exporting::StampPlan stampPlan(const fs::path& file, const fs::path& folder) {
+    const auto photos = exporting::PhotoDiscovery::makePhotos({file}, {file});
+    exporting::StampPlan plan{photos.front(), std::nullopt, folder / (settings::Uuid::random().text() + ".jpg"),
+                              std::nullopt, records::makeRecord(photos.front(), 0, stampConfiguration(), {}, std::nullopt)};
+    plan.date = dates::CaptureDate{2026, 8, 14, 6, 17, 49, dates::CaptureDateSource::dateTimeOriginal};
+    return plan;
+}
+
+// The export's own step for one photo, overlapping decoding and encoding or not.
+bool stampStep(const exporting::StampPlan& plan, exporting::Overlap overlap) {
+    static const std::optional<image::Bitmap> noLogo;
+    exporting::StampJob job{stampConfiguration(), noLogo};
+    job.overlap = overlap;
+    const bool ok = exporting::stampPhoto(plan, job).kind == exporting::FileOutcome::Kind::stamped;
+    fs::remove(*plan.destination);
+    return ok;
+}
+
+// A copy of the photo carrying the EXIF orientation, written by exiftool.
+std::optional<fs::path> turnedCopy(const fs::path& file, int orientation, const fs::path& folder) {
+    const fs::path copy = folder / ("turned-" + std::to_string(orientation) + "-" + file.filename().string());
+    fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+    const std::string command = "exiftool -q -q -overwrite_original -Orientation#=" + std::to_string(orientation) +
+                                " '" + copy.string() + "'";
+    if (std::system(command.c_str()) != 0) return std::nullopt;
+    return copy;
+}
+
+bool djpegToCjpeg(const fs::path& file) {
+    const std::string command = "djpeg '" + file.string() + "' | cjpeg -quality 95 > /dev/null";
+    return std::system(command.c_str()) == 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* corpus = std::getenv("VELTROP_CORPUS");
-    const fs::path folder = argc > 1 ? fs::path(argv[1]) : corpus ? fs::path(corpus) : fs::path();
-    if (folder.empty() || !fs::is_directory(folder)) {
-        std::fprintf(stderr, "usage: %s FOLDER (or set VELTROP_CORPUS)\n", argv[0]);
-        return 2;
-    }
-    const fs::path scratch = fs::temp_directory_path() / ("veltrop-bench-" + settings::Uuid::random().text());
-    fs::create_directories(scratch);
+    const fs::path folder = bench::photoFolder(argc, argv);
+    if (folder.empty()) return 2;
+    const bench::Scratch scratchFolder;
+    const fs::path& scratch = scratchFolder.path();
     exporting::ImageLoader::prepare();
-
     struct Photo {
         fs::path file;
         double pixels;
@@ -140,13 +169,63 @@ int main(int argc, char** argv) {
     if (!photos.empty()) {
         const auto largest = *std::max_element(photos.begin(), photos.end(),
                                                [](const Photo& x, const Photo& y) { return x.pixels < y.pixels; });
-        const long peak = peakKilobytesOfOneStamp(largest.file, scratch);
+        const long peak = bench::childPeakKilobytes([&] { return fullStamp(largest.file, scratch); });
         const double bitmapKilobytes = largest.pixels * 4 / 1024;
         std::printf("one full stamp of %s: peak %.0f MB resident, %.2f full-size bitmaps (target at most 2 "
                     "plus the program itself)\n",
                     largest.file.filename().c_str(), static_cast<double>(peak) / 1024,
                     static_cast<double>(peak) / bitmapKilobytes);
     }
-    fs::remove_all(scratch);
+
+    // (d) the same photo upright and turned, stamped one step after the other
+    if (bench::hasProgram("exiftool")) {
+        double worst = 0;
+        for (const auto& photo : photos) {
+            const auto upright = turnedCopy(photo.file, 1, scratch);
+            const auto turned = turnedCopy(photo.file, 6, scratch);
+            if (!upright || !turned) continue;
+            const auto uprightPlan = stampPlan(*upright, scratch), turnedPlan = stampPlan(*turned, scratch);
+            const double u = best(5, [&] { return stampStep(uprightPlan, exporting::Overlap::never); });
+            const double t = best(5, [&] { return stampStep(turnedPlan, exporting::Overlap::never); });
+            const double before = best(5, [&] { return turnedAfterDecoding(*turned, scratch); });
+            const double beforeUpright = best(5, [&] { return turnedAfterDecoding(*upright, scratch); });
+            if (u <= 0 || t <= 0 || before <= 0 || beforeUpright <= 0) continue;
+            std::printf("%-34.34s upright %7.1f ms, turned (6) %7.1f ms, %.3f x (turned after decoding: %.3f x)\n",
+                        photo.file.filename().c_str(), u * 1e3, t * 1e3, t / u, before / beforeUpright);
+            worst = std::max(worst, t / u);
+        }
+        bench::row("rotated JPEG stamp CPU / upright stamp CPU (worst photo)", worst, "x", 1.05);
+    } else {
+        std::printf("(exiftool not found: no turned copies)\n");
+    }
+
+    // (e) one photo's wall time with a core to spare, against djpeg | cjpeg
+    if (bench::hasProgram("djpeg") && bench::hasProgram("cjpeg")) {
+        double worst = 0;
+        for (const auto& photo : photos) {
+            if (photo.orientation != 1) continue;
+            const auto plan = stampPlan(photo.file, scratch);
+            // Each run in a process of its own, as djpeg and cjpeg are.
+            const auto inChild = [&](exporting::Overlap overlap) {
+                double fastest = 1e30;
+                for (int i = 0; i < 7; ++i) {
+                    const double seconds = bench::childWallSeconds([&] { return stampStep(plan, overlap); });
+                    if (seconds < 0) return -1.0;
+                    fastest = std::min(fastest, seconds);
+                }
+                return fastest;
+            };
+            const double pipe = best(7, [&] { return djpegToCjpeg(photo.file); }, bench::wallSeconds);
+            const double overlapped = inChild(exporting::Overlap::always);
+            const double serial = inChild(exporting::Overlap::never);
+            if (pipe <= 0 || overlapped <= 0 || serial <= 0) continue;
+            std::printf("%-34.34s djpeg|cjpeg %7.1f ms, stamp %7.1f ms (%7.1f ms one step after the other), %.3f x\n",
+                        photo.file.filename().c_str(), pipe * 1e3, overlapped * 1e3, serial * 1e3, overlapped / pipe);
+            worst = std::max(worst, overlapped / pipe);
+        }
+        bench::row("one photo, wall time / djpeg | cjpeg wall time (worst photo)", worst, "x", 1.2);
+    } else {
+        std::printf("(djpeg and cjpeg not found: no wall-time comparison)\n");
+    }
     return 0;
 }

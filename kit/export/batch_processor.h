@@ -20,6 +20,7 @@
 #include "kit/records/discovered_photo.h"
 #include "kit/export/kept_thumbnails.h"
 #include "kit/export/memory_budget.h"
+#include "kit/export/overlapped_copy.h"
 #include "kit/records/photo_record.h"
 #include "kit/settings/stamp_configuration.h"
 
@@ -87,6 +88,8 @@ struct StampJob {
     KeptThumbnails* thumbnails = nullptr;
     // Reserved from before a photo is decoded; none means no limit.
     MemoryBudget* memory = nullptr;
+    // Whether a copy may be encoded on a second thread while it is decoded.
+    Overlap overlap = Overlap::whenCoresIdle;
 };
 
 // "This photo exceeds the 50 MP mobile limit. …"

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include <unistd.h>
 
@@ -70,15 +71,19 @@ ImageLoadError failure(DecodeFailure reason, const std::filesystem::path& file) 
 }
 
 [[nodiscard]] std::expected<platform::DecodedImage, DecodeFailure> decode(Format format, const std::filesystem::path& file,
-                                                            int minimumLongSide,
-                                                            const ImageLoader::Admission& admit = {}) {
-    const platform::DecodeRequest request{minimumLongSide, ImageLoader::maximumPixelCount(), admit};
+                                                                        const platform::DecodeRequest& request) {
     switch (format) {
         case Format::jpeg: return platform::decodeJpeg(file, request);
         case Format::png: return platform::decodePng(file, request);
         case Format::heif: return platform::decodeHeif(file, request);
     }
     return std::unexpected(DecodeFailure::unsupported);
+}
+
+[[nodiscard]] std::expected<platform::DecodedImage, DecodeFailure> decode(Format format, const std::filesystem::path& file,
+                                                                        int minimumLongSide,
+                                                                        const ImageLoader::Admission& admit = {}) {
+    return decode(format, file, platform::DecodeRequest{minimumLongSide, ImageLoader::maximumPixelCount(), admit});
 }
 
 dates::PropertyDictionary propertiesOf(Format format, const platform::ImageHeader& header) {
@@ -104,10 +109,13 @@ image::Orientation orientationOf(const dates::PropertyDictionary& properties) {
     return static_cast<image::Orientation>(number);
 }
 
-LoadedImage loaded(Format format, platform::DecodedImage decoded) {
+LoadedImage loaded(Format format, platform::DecodedImage decoded,
+                   std::optional<dates::PropertyDictionary> properties = std::nullopt) {
     LoadedImage image;
-    image.properties = propertiesOf(format, decoded.header);
+    image.properties = properties ? std::move(*properties) : propertiesOf(format, decoded.header);
     image.orientation = orientationOf(image.properties);
+    // What the decoder turned is not turned again.
+    if (decoded.turned == image.orientation) image.orientation = 1;
     image.image = std::move(decoded.bitmap);
     image.metadata = std::move(decoded.header.metadata);
     return image;
@@ -163,6 +171,23 @@ std::expected<LoadedImage, ImageLoadError> ImageLoader::load(const std::filesyst
     auto decoded = decode(*format, file, 0, admit);
     if (!decoded) return std::unexpected(failure(decoded.error(), file));
     return loaded(*format, std::move(*decoded));
+}
+
+std::expected<LoadedImage, ImageLoadError> ImageLoader::loadUpright(const std::filesystem::path& file,
+                                                                    const Admission& admit, const RowsDone& rowsDone) {
+    auto format = sniff(file);
+    if (!format) return std::unexpected(format.error());
+    // The properties read for the orientation are the ones the image keeps.
+    std::optional<dates::PropertyDictionary> properties;
+    platform::DecodeRequest request{0, maximumPixelCount(), admit};
+    request.orientation = [&](const platform::ImageHeader& header) {
+        properties = propertiesOf(*format, header);
+        return orientationOf(*properties);
+    };
+    request.rowsDone = rowsDone;
+    auto decoded = decode(*format, file, request);
+    if (!decoded) return std::unexpected(failure(decoded.error(), file));
+    return loaded(*format, std::move(*decoded), std::move(properties));
 }
 
 std::expected<ImageInfo, ImageLoadError> ImageLoader::readInfo(const std::filesystem::path& file) {

@@ -96,6 +96,16 @@ public:
     [[nodiscard]] static std::expected<LoadedImage, ImageLoadError> load(const std::filesystem::path& file,
                                                                        const Admission& admit);
 
+    // As load(), with the orientation applied while decoding where the codec
+    // can (JPEG), which saves a second full-size bitmap for the turn; the
+    // result's orientation says what is left to apply (1 once applied).
+    // rowsDone follows the picture's rows as they are decoded (see
+    // platform::DecodeRequest); codecs that cannot report rows never call it.
+    using RowsDone = std::function<void(const platform::DecodedImage& sofar, int rows)>;
+    [[nodiscard]] static std::expected<LoadedImage, ImageLoadError> loadUpright(const std::filesystem::path& file,
+                                                                              const Admission& admit,
+                                                                              const RowsDone& rowsDone = {});
+
     // Properties, stored size and orientation without decoding pixels.
     [[nodiscard]] static std::expected<ImageInfo, ImageLoadError> readInfo(const std::filesystem::path& file);
 

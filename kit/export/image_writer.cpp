@@ -61,13 +61,21 @@ std::expected<void, ImageWriteError> ImageWriter::write(const image::Bitmap& ima
                                                         const std::filesystem::path& destination,
                                                         const SourceMetadata& sourceMetadata,
                                                         const WriteOptions& options) {
+    return write(image, destination, sourceMetadata, options, {});
+}
+
+std::expected<void, ImageWriteError> ImageWriter::write(const image::Bitmap& image,
+                                                        const std::filesystem::path& destination,
+                                                        const SourceMetadata& sourceMetadata,
+                                                        const WriteOptions& options,
+                                                        const std::function<bool(int rows)>& waitForRows) {
     if (image.empty() || destination.filename().empty())
         return std::unexpected(failure(ImageWriteError::Kind::writeFailed, destination));
     const auto segments = platform::segmentsForCopy(sourceMetadata,
                                                      {image.width, image.height, options.removeGPS, options.date});
     const int quality = encoderQuality(options.quality);
     return writeEncoded(destination,
-                        [&](std::FILE* out) { return platform::encodeJpeg(image, quality, segments, out); });
+                        [&](std::FILE* out) { return platform::encodeJpeg(image, quality, segments, out, waitForRows); });
 }
 
 std::expected<void, ImageWriteError> ImageWriter::writeEncoded(const std::filesystem::path& destination,

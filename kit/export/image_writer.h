@@ -54,6 +54,14 @@ public:
                                                                     const SourceMetadata& sourceMetadata,
                                                                     const WriteOptions& options);
 
+    // The same for a picture still being made: see platform::encodeJpeg for
+    // waitForRows. The bytes are those write() gives for the finished picture.
+    [[nodiscard]] static std::expected<void, ImageWriteError> write(const image::Bitmap& image,
+                                                                    const std::filesystem::path& destination,
+                                                                    const SourceMetadata& sourceMetadata,
+                                                                    const WriteOptions& options,
+                                                                    const std::function<bool(int rows)>& waitForRows);
+
     // Removes the private folders that killed or crashed writes left in
     // folder; never one that a running write still holds. Returns how many.
     static std::size_t removeAbandonedFolders(const std::filesystem::path& folder);

@@ -9,7 +9,7 @@ void KeptThumbnails::keep(const std::filesystem::path& source, const image::Bitm
     std::optional<platform::PdfJpeg> picture;
     {
         // The small bitmap lives only until it is encoded.
-        const image::Bitmap small = render::downscaled(rendered, fit.width, fit.height);
+        const image::Bitmap small = render::quicklyDownscaled(rendered, fit.width, fit.height);
         if (small.empty()) return;
         picture = platform::PdfJpeg::encode(small, jpegQuality_);
     }

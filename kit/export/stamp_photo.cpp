@@ -2,6 +2,7 @@
 #include "kit/export/image_loader.h"
 #include "kit/export/image_writer.h"
 #include "kit/export/lossless_stamp.h"
+#include "kit/export/overlapped_copy.h"
 #include "kit/render/renderer.h"
 
 namespace veltrop::exporting {
@@ -19,6 +20,7 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
         if (kept.error().failure) return FileOutcome::failed(*kept.error().failure);
         fallback = kept.error().reason;
     }
+    const StampingThread busy;
 
     // Held until the copy is written: the picture, the stamped copy and the
     // encoder all live within it.
@@ -31,12 +33,36 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
         if (!reservation) refused = bytes;
         return reservation.has_value();
     };
-    auto loaded = ImageLoader::load(plan.photo.url, admit);
-    if (!loaded && refused)
-        return FileOutcome::failed(MemoryLimitExceeded{plan.photo.url.filename().string(), *refused, job.memory->total()});
-    if (!loaded) return FileOutcome::failed(loaded.error());
 
     render::RenderRequest request = renderRequest(plan, job);
+    const WriteOptions options{configuration.jpegQuality, configuration.removeGPS, plan.copyDate};
+    // The picture arrives upright; a second thread may encode it as it comes.
+    auto overlapped = OverlappedCopy::start(job.overlap, request, *plan.destination, options);
+    ImageLoader::RowsDone rowsDone;
+    if (overlapped) rowsDone = [&](const platform::DecodedImage& sofar, int rows) { overlapped->rowsDone(sofar, rows); };
+
+    auto loaded = ImageLoader::loadUpright(plan.photo.url, admit, rowsDone);
+    if (!loaded) {
+        if (overlapped) overlapped->abandon();
+        if (refused)
+            return FileOutcome::failed(
+                MemoryLimitExceeded{plan.photo.url.filename().string(), *refused, job.memory->total()});
+        return FileOutcome::failed(loaded.error());
+    }
+
+    FileOutcome outcome = FileOutcome::stamped(*plan.destination);
+    outcome.losslessFallback = std::move(fallback);
+    if (overlapped && overlapped->encoding() && loaded->orientation == 1) {
+        auto drawn = overlapped->complete(loaded->image);
+        if (!drawn) return FileOutcome::failed(drawn.error());
+        // Kept while the encoder finishes.
+        if (job.thumbnails) job.thumbnails->keep(plan.photo.url, loaded->image);
+        auto written = overlapped->written();
+        if (!written) return FileOutcome::failed(written.error());
+        return outcome;
+    }
+    if (overlapped) overlapped->abandon();
+
     request.orientation = loaded->orientation;
     request.image = std::move(loaded->image);  // handed over: an upright photo is stamped in place
 
@@ -45,11 +71,8 @@ FileOutcome stampPhoto(const StampPlan& plan, const StampJob& job) {
 
     if (job.thumbnails) job.thumbnails->keep(plan.photo.url, *rendered);
 
-    const WriteOptions options{configuration.jpegQuality, configuration.removeGPS, plan.copyDate};
     auto written = ImageWriter::write(*rendered, *plan.destination, loaded->metadata, options);
     if (!written) return FileOutcome::failed(written.error());
-    FileOutcome outcome = FileOutcome::stamped(*plan.destination);
-    outcome.losslessFallback = std::move(fallback);
     return outcome;
 }
 

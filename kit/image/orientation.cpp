@@ -13,32 +13,34 @@ const Pixel* pixelRow(const Bitmap& bitmap, int y) { return reinterpret_cast<con
 Pixel* pixelRow(Bitmap& bitmap, int y) { return reinterpret_cast<Pixel*>(bitmap.row(y)); }
 
 // Orientations 1–4 keep rows as rows: copy or reverse whole rows.
-void copyRows(const Bitmap& in, Bitmap& out, bool mirrorX, bool mirrorY) {
-    for (int y = 0; y < out.height; ++y) {
-        const Pixel* source = pixelRow(in, mirrorY ? in.height - 1 - y : y);
-        Pixel* target = pixelRow(out, y);
+void copyRows(const Bitmap& rows, int first, int storedHeight, Bitmap& out, bool mirrorX, bool mirrorY) {
+    for (int i = 0; i < rows.height; ++i) {
+        const int storedY = first + i;
+        const Pixel* source = pixelRow(rows, i);
+        Pixel* target = pixelRow(out, mirrorY ? storedHeight - 1 - storedY : storedY);
         if (mirrorX)
-            std::reverse_copy(source, source + in.width, target);
+            std::reverse_copy(source, source + rows.width, target);
         else
-            std::memcpy(target, source, static_cast<std::size_t>(in.width) * sizeof(Pixel));
+            std::memcpy(target, source, static_cast<std::size_t>(rows.width) * sizeof(Pixel));
     }
 }
 
 // Orientations 5–8 turn rows into columns. Working in square tiles keeps
 // both the reads and the writes inside the cache.
-void transposeTiles(const Bitmap& in, Bitmap& out, bool mirrorX, bool mirrorY) {
-    constexpr int tile = 32;
-    // out(x, y) = in(sx, sy) with sx from y and sy from x.
-    for (int y0 = 0; y0 < out.height; y0 += tile) {
-        const int y1 = std::min(y0 + tile, out.height);
-        for (int x0 = 0; x0 < out.width; x0 += tile) {
-            const int x1 = std::min(x0 + tile, out.width);
+void transposeTiles(const Bitmap& rows, int first, int storedHeight, Bitmap& out, bool mirrorX, bool mirrorY) {
+    constexpr int tileRows = 32, tileColumns = 32;
+    // out(x, y) = stored(sx, sy) with sx from y and sy from x.
+    const int storedWidth = rows.width;
+    for (int y0 = 0; y0 < out.height; y0 += tileRows) {
+        const int y1 = std::min(y0 + tileRows, out.height);
+        for (int i0 = 0; i0 < rows.height; i0 += tileColumns) {
+            const int i1 = std::min(i0 + tileColumns, rows.height);
             for (int y = y0; y < y1; ++y) {
-                const int sx = mirrorX ? in.width - 1 - y : y;
+                const int sx = mirrorX ? storedWidth - 1 - y : y;
                 Pixel* target = pixelRow(out, y);
-                for (int x = x0; x < x1; ++x) {
-                    const int sy = mirrorY ? in.height - 1 - x : x;
-                    target[x] = pixelRow(in, sy)[sx];
+                for (int i = i0; i < i1; ++i) {
+                    const int sy = first + i;
+                    target[mirrorY ? storedHeight - 1 - sy : sy] = pixelRow(rows, i)[sx];
                 }
             }
         }
@@ -47,17 +49,30 @@ void transposeTiles(const Bitmap& in, Bitmap& out, bool mirrorX, bool mirrorY) {
 
 }  // namespace
 
-void orientInto(const Bitmap& stored, Orientation orientation, Bitmap& target) {
+void placeStoredRows(const Bitmap& rows, int firstRow, int storedHeight, Orientation orientation, Bitmap& target) {
+    if (rows.empty()) return;
     switch (orientation) {
-        case 2: copyRows(stored, target, true, false); break;
-        case 3: copyRows(stored, target, true, true); break;
-        case 4: copyRows(stored, target, false, true); break;
-        case 5: transposeTiles(stored, target, false, false); break;  // out(x,y) = in(y, x)
-        case 6: transposeTiles(stored, target, false, true); break;   // out(x,y) = in(y, H-1-x)
-        case 7: transposeTiles(stored, target, true, true); break;    // out(x,y) = in(W-1-y, H-1-x)
-        case 8: transposeTiles(stored, target, true, false); break;   // out(x,y) = in(W-1-y, x)
-        default: copyRows(stored, target, false, false); break;
+        case 2: copyRows(rows, firstRow, storedHeight, target, true, false); break;
+        case 3: copyRows(rows, firstRow, storedHeight, target, true, true); break;
+        case 4: copyRows(rows, firstRow, storedHeight, target, false, true); break;
+        case 5: transposeTiles(rows, firstRow, storedHeight, target, false, false); break;  // out(x,y) = in(y, x)
+        case 6: transposeTiles(rows, firstRow, storedHeight, target, false, true); break;   // out(x,y) = in(y, H-1-x)
+        case 7: transposeTiles(rows, firstRow, storedHeight, target, true, true); break;    // out(x,y) = in(W-1-y, H-1-x)
+        case 8: transposeTiles(rows, firstRow, storedHeight, target, true, false); break;   // out(x,y) = in(W-1-y, x)
+        default: copyRows(rows, firstRow, storedHeight, target, false, false); break;
     }
+}
+
+Bitmap rowsOf(const Bitmap& bitmap, int first, int count) {
+    if (bitmap.empty() || first < 0 || count <= 0 || first + count > bitmap.height) return {};
+    Bitmap view = bitmap;
+    view.height = count;
+    view.pixels = std::shared_ptr<std::uint8_t[]>(bitmap.pixels, bitmap.pixels.get() + bitmap.stride * static_cast<std::size_t>(first));
+    return view;
+}
+
+void orientInto(const Bitmap& stored, Orientation orientation, Bitmap& target) {
+    placeStoredRows(stored, 0, stored.height, orientation, target);
 }
 
 Bitmap oriented(const Bitmap& stored, Orientation orientation) {

@@ -18,4 +18,14 @@ Bitmap oriented(const Bitmap& stored, Orientation orientation);
 // upright size (it may be a view of the top rows of a taller bitmap).
 void orientInto(const Bitmap& stored, Orientation orientation, Bitmap& target);
 
+// Stored rows firstRow … firstRow + rows.height − 1 of a picture stored
+// rows.width × storedHeight, written where they belong in the upright
+// `target`. Placing every stored row once, in any bands and any order,
+// gives what orientInto gives: a decoder turns a picture band by band.
+void placeStoredRows(const Bitmap& rows, int firstRow, int storedHeight, Orientation orientation, Bitmap& target);
+
+// Rows first … first + count − 1 of a bitmap, sharing its pixels; empty when
+// they do not all lie inside it.
+Bitmap rowsOf(const Bitmap& bitmap, int first, int count);
+
 }  // namespace veltrop::image

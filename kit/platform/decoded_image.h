@@ -25,6 +25,9 @@ struct ImageHeader {
 struct DecodedImage {
     image::Bitmap bitmap;  // possibly at a reduced scale
     ImageHeader header;     // the full stored size and the metadata
+    // The EXIF orientation the decoder applied to the pixels; 1 when they
+    // come as stored.
+    image::Orientation turned = 1;
 };
 
 // What a decode holds at its peak, known from the header before any pixel
@@ -50,6 +53,16 @@ struct DecodeRequest {
     // Asked once the cost is known and before pixel memory is taken (it may
     // wait there for memory to become free); false refuses the picture.
     std::function<bool(const DecodeCost&)> admit{};
+    // Asked once the metadata is read: the EXIF orientation to apply while
+    // decoding, so that no second full-size bitmap is needed for the turn.
+    // Codecs that cannot turn ignore it (DecodedImage::turned says).
+    std::function<image::Orientation(const ImageHeader&)> orientation{};
+    // Called on the decoding thread with the image being made (its header
+    // complete, its bitmap already turned) each time more of the bitmap's
+    // rows from the top are final, and once with all of them; rows below
+    // `rows` may be unwritten. Only the JPEG codec reports rows; the others
+    // never call it.
+    std::function<void(const DecodedImage& sofar, int rows)> rowsDone{};
 };
 
 }  // namespace veltrop::platform

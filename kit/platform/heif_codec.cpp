@@ -1,10 +1,13 @@
 #include "kit/platform/heif_codec.h"
 
 #include <libheif/heif.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <array>
 #include <cstring>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -146,6 +149,80 @@ MetadataBlocks collectMetadata(const heif_image_handle* handle) {
     return blocks;
 }
 
+// Gives the memory of rows first … last − 1 of libheif's picture back to the
+// system once they are copied: otherwise its picture and ours would both be
+// whole at the end, almost twice the photo. Only pages lying wholly inside
+// those rows are given back; nothing reads them again before the picture is
+// freed.
+void releaseRows(const std::uint8_t* plane, int stride, int first, int last) {
+    static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    if (page == 0 || last <= first) return;
+    const auto start = reinterpret_cast<std::uintptr_t>(plane) + static_cast<std::uintptr_t>(stride) * static_cast<std::uintptr_t>(first);
+    const auto end = reinterpret_cast<std::uintptr_t>(plane) + static_cast<std::uintptr_t>(stride) * static_cast<std::uintptr_t>(last);
+    const std::uintptr_t from = (start + page - 1) / page * page;
+    const std::uintptr_t to = end / page * page;
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
+// Rows copied between two releases: large enough for whole pages.
+constexpr int releaseEveryRows = 64;
+
+// The decoded picture's 8-bit red, green, blue and alpha samples, in planes
+// of their own or interleaved in one.
+struct Channels {
+    Image image;
+    int width = 0, height = 0;
+    std::size_t step = 1;  // bytes from one pixel's sample to the next
+    std::array<const std::uint8_t*, 4> planes{};
+    std::array<int, 4> strides{};
+    int planeCount = 0;  // distinct planes, the first planeCount of `planes`
+
+    const std::uint8_t* row(int channel, int y) const {
+        return planes[static_cast<std::size_t>(channel)] +
+               static_cast<std::ptrdiff_t>(strides[static_cast<std::size_t>(channel)]) * y;
+    }
+    void release(int first, int last) const {
+        for (int p = 0; p < planeCount; ++p)
+            releaseRows(planes[static_cast<std::size_t>(p)], strides[static_cast<std::size_t>(p)], first, last);
+    }
+};
+
+std::optional<Channels> decodedChannels(const heif_image_handle* handle, const heif_decoding_options* options,
+                                        bool alpha, heif_chroma chroma) {
+    heif_image* decoded = nullptr;
+    const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_RGB, chroma, options);
+    Channels channels;
+    channels.image = Image(decoded);
+    if (error.code != heif_error_Ok || !channels.image) return std::nullopt;
+    heif_image* image = channels.image.get();
+    const bool interleaved = chroma != heif_chroma_444;
+    if (interleaved) {
+        int stride = 0;
+        const std::uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+        if (plane == nullptr || heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved) != 8)
+            return std::nullopt;
+        channels.width = heif_image_get_width(image, heif_channel_interleaved);
+        channels.height = heif_image_get_height(image, heif_channel_interleaved);
+        channels.step = alpha ? 4 : 3;
+        for (std::size_t c = 0; c < 4; ++c) channels.planes[c] = plane + c, channels.strides[c] = stride;
+        channels.planeCount = 1;
+    } else {
+        const std::array<heif_channel, 4> names{heif_channel_R, heif_channel_G, heif_channel_B, heif_channel_Alpha};
+        channels.planeCount = alpha ? 4 : 3;
+        channels.width = heif_image_get_width(image, heif_channel_R);
+        channels.height = heif_image_get_height(image, heif_channel_R);
+        for (std::size_t c = 0; c < static_cast<std::size_t>(channels.planeCount); ++c) {
+            channels.planes[c] = heif_image_get_plane_readonly(image, names[c], &channels.strides[c]);
+            if (channels.planes[c] == nullptr || heif_image_get_bits_per_pixel_range(image, names[c]) != 8 ||
+                heif_image_get_width(image, names[c]) != channels.width ||
+                heif_image_get_height(image, names[c]) != channels.height)
+                return std::nullopt;
+        }
+    }
+    if (channels.width <= 0 || channels.height <= 0) return std::nullopt;
+    return channels;
+}
+
 }  // namespace
 
 bool isHeifContent(std::span<const std::uint8_t> firstBytes) {
@@ -174,44 +251,55 @@ std::expected<DecodedImage, DecodeFailure> decodeHeif(const std::filesystem::pat
         static_cast<std::int64_t>(heif_image_handle_get_width(handle)) * heif_image_handle_get_height(handle);
     if (pixels <= 0 || (request.maximumPixels > 0 && pixels > request.maximumPixels))
         return std::unexpected(DecodeFailure::unsupported);
+    const bool deep = heif_image_handle_get_luma_bits_per_pixel(handle) > 8 ||
+                      heif_image_handle_get_chroma_bits_per_pixel(handle) > 8;
+    const double workingBytesPerPixel = deep ? limits::deepHeifDecoderBytesPerPixel : limits::heifDecoderBytesPerPixel;
     const DecodeCost cost{heif_image_handle_get_width(handle), heif_image_handle_get_height(handle),
-                          static_cast<std::uint64_t>(static_cast<double>(pixels) * limits::heifDecoderBytesPerPixel)};
+                          static_cast<std::uint64_t>(static_cast<double>(pixels) * workingBytesPerPixel)};
     if (request.admit && !request.admit(cost)) return std::unexpected(DecodeFailure::unsupported);
 
     const bool alpha = heif_image_handle_has_alpha_channel(handle) != 0;
     Options options(heif_decoding_options_alloc());
     if (!options) return std::unexpected(DecodeFailure::unsupported);
     options->convert_hdr_to_8bit = 1;
-    heif_image* decoded = nullptr;
-    const heif_error error = heif_decode_image(handle, &decoded, heif_colorspace_RGB,
-                                               alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                                               options.get());
-    Image image(decoded);
-    if (error.code != heif_error_Ok || !image) return std::unexpected(DecodeFailure::unsupported);
-
-    int stride = 0;
-    const std::uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
-    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
-    if (plane == nullptr || width <= 0 || height <= 0) return std::unexpected(DecodeFailure::unsupported);
+    // Separate planes come straight from libheif's colour conversion; asking
+    // for interleaved samples adds a second conversion step that holds two
+    // pictures of three bytes a pixel at once.
+    // Deeper pictures come as planes of their own depth; libheif brings them
+    // to 8 bits only in interleaved samples.
+    std::optional<Channels> channels;
+    if (!deep) channels = decodedChannels(handle, options.get(), alpha, heif_chroma_444);
+    if (!channels) channels = decodedChannels(handle, options.get(), alpha, alpha ? heif_chroma_interleaved_RGBA
+                                                                                  : heif_chroma_interleaved_RGB);
+    if (!channels) return std::unexpected(DecodeFailure::unsupported);
+    const int width = channels->width, height = channels->height;
     auto bitmap = image::Bitmap::allocate(width, height);
     if (!bitmap) return std::unexpected(DecodeFailure::unsupported);
 
     const bool premultiplied = heif_image_handle_is_premultiplied_alpha(handle) != 0;
-    const int channels = alpha ? 4 : 3;
+    const std::size_t step = channels->step;
+    int released = 0;
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* in = plane + static_cast<std::ptrdiff_t>(stride) * y;
+        if (y - released >= releaseEveryRows) {
+            channels->release(released, y);
+            released = y;
+        }
+        const std::uint8_t* r = channels->row(0, y);
+        const std::uint8_t* g = channels->row(1, y);
+        const std::uint8_t* b = channels->row(2, y);
+        const std::uint8_t* a = alpha ? channels->row(3, y) : nullptr;
         std::uint8_t* out = bitmap->row(y);
-        for (int x = 0; x < width; ++x, in += channels, out += 4) {
-            const unsigned a = alpha ? in[3] : 255;
-            if (a == 255 || premultiplied) {
-                out[0] = in[2], out[1] = in[1], out[2] = in[0];
+        for (int x = 0; x < width; ++x, out += 4) {
+            const std::size_t i = static_cast<std::size_t>(x) * step;
+            const unsigned opacity = a != nullptr ? a[i] : 255;
+            if (opacity == 255 || premultiplied) {
+                out[0] = b[i], out[1] = g[i], out[2] = r[i];
             } else {
-                out[0] = static_cast<std::uint8_t>((in[2] * a + 127) / 255);
-                out[1] = static_cast<std::uint8_t>((in[1] * a + 127) / 255);
-                out[2] = static_cast<std::uint8_t>((in[0] * a + 127) / 255);
+                out[0] = static_cast<std::uint8_t>((b[i] * opacity + 127) / 255);
+                out[1] = static_cast<std::uint8_t>((g[i] * opacity + 127) / 255);
+                out[2] = static_cast<std::uint8_t>((r[i] * opacity + 127) / 255);
             }
-            out[3] = static_cast<std::uint8_t>(a);
+            out[3] = static_cast<std::uint8_t>(opacity);
         }
     }
     return DecodedImage{*bitmap, ImageHeader{width, height, collectMetadata(handle)}};

@@ -15,6 +15,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "kit/image/orientation.h"
 #include "kit/platform/colour_profile.h"
 #include "kit/platform/input_file.h"
 #include "kit/platform/limits.h"
@@ -239,6 +240,13 @@ private:
     std::uint64_t position_ = 0;  // of the next byte to be loaded
 };
 
+// Rows of a turned picture decoded before they are put in place: enough
+// for whole tiles of the transposition, small enough to stay in the cache.
+constexpr int turnBandRows = 32;
+
+// Rows an encoder following a decoder asks for at a time.
+constexpr JDIMENSION waitRows = 64;
+
 // The coefficient buffers of a picture that arrives in several scans
 // (progressive, or one component at a time): every coefficient of the
 // whole image is kept until the last scan. A single interleaved scan is
@@ -297,6 +305,7 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     std::vector<JSAMPROW> rows;
     std::vector<std::uint8_t> sampleRow;
     std::optional<ProfileConversion> conversion;
+    image::Bitmap band;
     jpeg_decompress_struct info{};
     ErrorManager errors;
     installErrorManager(errors, reinterpret_cast<j_common_ptr>(&info));
@@ -351,33 +360,65 @@ std::expected<DecodedImage, DecodeFailure> decodeJpeg(const std::filesystem::pat
     const DecodeCost cost{static_cast<int>(info.output_width), static_cast<int>(info.output_height),
                           workingMemory(info)};
     if (request.admit && !request.admit(cost)) onError(reinterpret_cast<j_common_ptr>(&info));
+    if (request.orientation) {
+        const image::Orientation wanted = request.orientation(result.header);
+        result.turned = wanted >= 1 && wanted <= 8 ? wanted : 1;
+    }
     jpeg_start_decompress(&info);
 
-    result.bitmap = image::Bitmap::allocate(static_cast<int>(info.output_width), static_cast<int>(info.output_height))
-                        .value_or(image::Bitmap{});
+    const int width = static_cast<int>(info.output_width);
+    const int height = static_cast<int>(info.output_height);
+    const bool swap = image::swapsDimensions(result.turned);
+    result.bitmap = image::Bitmap::allocate(swap ? height : width, swap ? width : height).value_or(image::Bitmap{});
     if (result.bitmap.empty()) onError(reinterpret_cast<j_common_ptr>(&info));
+    // A turned picture is decoded a band of rows at a time into a small
+    // bitmap and each band put in its place, so that only one full-size
+    // bitmap is ever held.
+    if (result.turned != 1) {
+        band = image::Bitmap::allocate(width, std::min(height, turnBandRows)).value_or(image::Bitmap{});
+        if (band.empty()) onError(reinterpret_cast<j_common_ptr>(&info));
+    }
 
     if (errors.dataEnded && !hasEveryScan(info)) onError(reinterpret_cast<j_common_ptr>(&info));
 
-    if (cmyk || conversion) {
+    // Upright rows from the top that are final: as they come when the rows
+    // keep their order, all at the end when the turn moves them.
+    const bool rowsInOrder = result.turned == 1 || result.turned == 2;
+    const auto finished = [&](int count) {
+        if (request.rowsDone && (rowsInOrder || count == height)) request.rowsDone(result, count);
+    };
+    const bool converted = cmyk || conversion;
+    if (converted)
         sampleRow.resize(static_cast<std::size_t>(info.output_width) * static_cast<std::size_t>(info.output_components));
-        JSAMPROW row = sampleRow.data();
-        const int width = result.bitmap.width;
-        while (info.output_scanline < info.output_height) {
-            std::uint8_t* out = result.bitmap.row(static_cast<int>(info.output_scanline));
+    // Decoded rows go straight into the picture, or into the band when turned.
+    image::Bitmap& into = result.turned == 1 ? result.bitmap : band;
+    rows.resize(static_cast<std::size_t>(into.height));
+    for (int y = 0; y < into.height; ++y) rows[static_cast<std::size_t>(y)] = into.row(y);
+    int placed = 0;  // rows already put in place
+    while (info.output_scanline < info.output_height) {
+        const int first = static_cast<int>(info.output_scanline);
+        const int limit = std::min(height, placed + into.height);
+        JSAMPROW* next = rows.data() + (first - placed);
+        if (converted) {
+            JSAMPROW row = sampleRow.data();
             jpeg_read_scanlines(&info, &row, 1);
             if (cmyk && !conversion) {
-                cmykToBgra(sampleRow.data(), out, width, info.saw_Adobe_marker);
-                continue;
+                cmykToBgra(sampleRow.data(), *next, width, info.saw_Adobe_marker);
+            } else {
+                if (cmyk) toInk(sampleRow.data(), width, info.saw_Adobe_marker);
+                conversion->convert(sampleRow.data(), *next, width);
             }
-            if (cmyk) toInk(sampleRow.data(), width, info.saw_Adobe_marker);
-            conversion->convert(sampleRow.data(), out, width);
+        } else {
+            jpeg_read_scanlines(&info, next, static_cast<JDIMENSION>(limit - first));
         }
-    } else {
-        rows.resize(info.output_height);
-        for (int y = 0; y < result.bitmap.height; ++y) rows[static_cast<std::size_t>(y)] = result.bitmap.row(y);
-        while (info.output_scanline < info.output_height)
-            jpeg_read_scanlines(&info, rows.data() + info.output_scanline, info.output_height - info.output_scanline);
+        const int done = static_cast<int>(info.output_scanline);
+        if (result.turned == 1) {
+            finished(done);
+        } else if (done == limit) {
+            image::placeStoredRows(image::rowsOf(band, 0, done - placed), placed, height, result.turned, result.bitmap);
+            placed = done;
+            finished(done);
+        }
     }
     jpeg_finish_decompress(&info);
     jpeg_destroy_decompress(&info);
@@ -402,6 +443,11 @@ bool hasOwnHeader(std::span<const MetadataSegment> segments) {
 }  // namespace
 
 bool encodeJpeg(const image::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out) {
+    return encodeJpeg(image, quality, segments, out, {});
+}
+
+bool encodeJpeg(const image::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out,
+                const std::function<bool(int rows)>& waitForRows) {
     if (image.empty() || out == nullptr) return false;
     std::vector<JSAMPROW> rows(static_cast<std::size_t>(image.height));
     for (int y = 0; y < image.height; ++y) rows[static_cast<std::size_t>(y)] = const_cast<JSAMPROW>(image.row(y));
@@ -428,8 +474,18 @@ bool encodeJpeg(const image::Bitmap& image, int quality, std::span<const Metadat
         if (segment.payload.size() > maximumMarkerPayload) continue;
         jpeg_write_marker(&info, segment.marker, segment.payload.data(), static_cast<unsigned>(segment.payload.size()));
     }
-    while (info.next_scanline < info.image_height)
-        jpeg_write_scanlines(&info, rows.data() + info.next_scanline, info.image_height - info.next_scanline);
+    while (info.next_scanline < info.image_height) {
+        JDIMENSION until = info.image_height;
+        if (waitForRows) {
+            // A few rows at a time, so that encoding follows close behind.
+            until = std::min(until, info.next_scanline + waitRows);
+            if (!waitForRows(static_cast<int>(until))) {
+                jpeg_destroy_compress(&info);
+                return false;
+            }
+        }
+        jpeg_write_scanlines(&info, rows.data() + info.next_scanline, until - info.next_scanline);
+    }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
     return std::fflush(out) == 0 && std::ferror(out) == 0;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <span>
 
 #include "kit/platform/decoded_image.h"
@@ -27,5 +28,12 @@ namespace veltrop::platform {
 // libjpeg adds a JFIF segment unless the segments hold a JFIF or an EXIF one.
 // True when everything was written to the stream.
 bool encodeJpeg(const image::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out);
+
+// The same for a picture still being made: before reading rows up to (not
+// including) `rows` the encoder calls waitForRows(rows), which returns once
+// that many rows from the top are final, or false to give up (the encoding
+// then fails). The bytes are those the whole picture would give.
+bool encodeJpeg(const image::Bitmap& image, int quality, std::span<const MetadataSegment> segments, std::FILE* out,
+                const std::function<bool(int rows)>& waitForRows);
 
 }  // namespace veltrop::platform

@@ -30,9 +30,15 @@ inline constexpr std::uint64_t assumedMemoryBytes = 4ull << 30;
 // Per pixel of the decoded picture, besides the picture itself: the upright,
 // stamped copy the renderer draws (taller with a data strip).
 inline constexpr double renderBytesPerPixel = 5.0;
-// Per stored pixel of a HEIF picture: the decoder's own planes and its
-// interleaved output, held while it is copied into the picture.
-inline constexpr double heifDecoderBytesPerPixel = 8.0;
+// Per stored pixel of an 8-bit HEIF picture, besides the picture: at the
+// decoder's peak its own planes (1.5 bytes, 2.5 with alpha) and their
+// conversion into RGB planes (3 or 4 bytes) are held together; the RGB planes
+// are given back row by row as they are copied into the picture, so at most
+// this much more than the picture is held at any time.
+inline constexpr double heifDecoderBytesPerPixel = 2.5;
+// The same for deeper pictures, which libheif brings to 8 bits through
+// 16-bit intermediate pictures.
+inline constexpr double deepHeifDecoderBytesPerPixel = 8.0;
 // Per photo whatever its size: codec state, metadata, the encoder's buffers.
 inline constexpr std::uint64_t photoOverheadBytes = 16ull << 20;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace veltrop::render {
@@ -65,7 +66,69 @@ std::uint8_t toByte(float value) {
     return static_cast<std::uint8_t>(std::clamp(value + 0.5f, 0.0f, 255.0f));
 }
 
+// Blocks of at most this many pixels a side: the column sums of a block's
+// rows fit 16 bits.
+constexpr int largestBlock = 16;
+
+using ByteVector = std::uint8_t __attribute__((vector_size(16)));
+using WordVector = std::uint16_t __attribute__((vector_size(32)));
+
+// sums[i] += bytes[i], sixteen at a time.
+void addRow(const std::uint8_t* bytes, std::uint16_t* sums, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        ByteVector in;
+        WordVector total;
+        std::memcpy(&in, bytes + i, sizeof in);
+        std::memcpy(&total, sums + i, sizeof total);
+        total += __builtin_convertvector(in, WordVector);
+        std::memcpy(sums + i, &total, sizeof total);
+    }
+    for (; i < count; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + bytes[i]);
+}
+
+// Each block of factor × factor pixels averaged into one; blocks cut by the
+// right or bottom edge average the pixels they have.
+Bitmap blockAveraged(const Bitmap& source, int factor) {
+    const int width = (source.width + factor - 1) / factor;
+    const int height = (source.height + factor - 1) / factor;
+    auto result = Bitmap::allocate(width, height);
+    if (!result) return {};
+    const std::size_t values = static_cast<std::size_t>(source.width) * 4;
+    std::vector<std::uint16_t> sums(values);  // each sample's column over the block's rows
+    for (int y = 0; y < height; ++y) {
+        const int first = y * factor, last = std::min(source.height, first + factor);
+        std::fill(sums.begin(), sums.end(), std::uint16_t{0});
+        for (int row = first; row < last; ++row) addRow(source.row(row), sums.data(), values);
+        std::uint8_t* out = result->row(y);
+        for (int x = 0; x < width; ++x) {
+            const int left = x * factor, right = std::min(source.width, left + factor);
+            std::uint32_t total[4] = {0, 0, 0, 0};
+            for (int column = left; column < right; ++column) {
+                const std::uint16_t* sample = sums.data() + static_cast<std::size_t>(column) * 4;
+                total[0] += sample[0], total[1] += sample[1], total[2] += sample[2], total[3] += sample[3];
+            }
+            // A multiplication rather than four divisions. Averages of
+            // premultiplied pixels stay premultiplied: a colour's sum never
+            // exceeds alpha's, and rounding keeps that order.
+            const float scale = 1.0f / static_cast<float>((right - left) * (last - first));
+            for (int c = 0; c < 4; ++c)
+                out[x * 4 + c] = static_cast<std::uint8_t>(static_cast<float>(total[c]) * scale + 0.5f);
+        }
+    }
+    return *result;
+}
+
 }  // namespace
+
+Bitmap quicklyDownscaled(const Bitmap& source, int width, int height) {
+    if (source.empty() || width <= 0 || height <= 0) return {};
+    const int factor = std::min({source.width / (2 * width), source.height / (2 * height), largestBlock});
+    if (factor < 2) return downscaled(source, width, height);
+    const Bitmap blocks = blockAveraged(source, factor);
+    if (blocks.empty()) return {};
+    return downscaled(blocks, width, height);
+}
 
 Bitmap downscaled(const Bitmap& source, int width, int height) {
     if (source.empty() || width <= 0 || height <= 0) return {};

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace veltrop::image {
@@ -65,6 +66,31 @@ TEST(Orientation, PlacesTheFirstStoredRowAsExifDefines) {
                     ++seen[static_cast<std::size_t>(sy * width + sx)];
                 }
             EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), width * height);
+        }
+    }
+}
+
+// A decoder places stored rows a band at a time, the bands of its own size
+// and, for the turns that mirror rows, landing bottom first.
+TEST(Orientation, PlacingBandsOfRowsGivesTheWholeTurn) {
+    for (auto [width, height] : {std::pair{37, 70}, std::pair{64, 33}, std::pair{1, 5}}) {
+        const Bitmap stored = numbered(width, height);
+        for (Orientation orientation = 1; orientation <= 8; ++orientation) {
+            const Bitmap reference = oriented(stored, orientation);
+            for (int band : {1, 7, 32, 100}) {
+                SCOPED_TRACE(testing::Message() << "orientation " << orientation << " size " << width << "x" << height
+                                                << " band " << band);
+                auto target = Bitmap::allocate(reference.width, reference.height);
+                ASSERT_TRUE(target);
+                for (int first = 0; first < height; first += band) {
+                    const Bitmap rows = rowsOf(stored, first, std::min(band, height - first));
+                    ASSERT_FALSE(rows.empty());
+                    placeStoredRows(rows, first, height, orientation, *target);
+                }
+                for (int y = 0; y < reference.height; ++y)
+                    ASSERT_EQ(std::memcmp(target->row(y), reference.row(y), static_cast<std::size_t>(reference.width) * 4), 0)
+                        << "row " << y;
+            }
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace veltrop::render {
 using image::Bitmap;
@@ -51,6 +52,46 @@ TEST(Downscale, AveragesAreasAndKeepsPremultipliedPixelsValid) {
             EXPECT_LE(p[0], p[3]);
             EXPECT_NEAR(p[0], p[3], 1);
         }
+}
+
+// Averaging blocks first must not move or blur what the thumbnail shows:
+// sizes that blocks do not divide, a smooth gradient and a sharp-edged
+// square (a stamp, say) agree with the exact area average within rounding.
+TEST(Downscale, QuickDownscaleAgreesWithTheExactAreaAverage) {
+    for (auto [width, height] : {std::pair{1203, 805}, std::pair{640, 2001}}) {
+        auto source = Bitmap::allocate(width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* p = source->row(y) + 4 * x;
+                const bool square = x >= width / 3 && x < width / 3 + 240 && y >= height / 2 && y < height / 2 + 120;
+                p[0] = static_cast<std::uint8_t>(x * 255 / width);
+                p[1] = static_cast<std::uint8_t>(y * 255 / height);
+                p[2] = square ? 255 : 0;
+                p[3] = 255;
+            }
+        const FittedSize fit = fittedSize(width, height, 120);
+        const Bitmap exact = downscaled(*source, fit.width, fit.height);
+        const Bitmap quick = quicklyDownscaled(*source, fit.width, fit.height);
+        ASSERT_EQ(quick.width, exact.width);
+        ASSERT_EQ(quick.height, exact.height);
+        int worst = 0;
+        for (int y = 0; y < exact.height; ++y)
+            for (int i = 0; i < exact.width * 4; ++i)
+                worst = std::max(worst, std::abs(int{quick.row(y)[i]} - int{exact.row(y)[i]}));
+        // A block cut by the square's edge counts wholly on one side: the edge
+        // moves by under half a block, less than a third of an output pixel.
+        EXPECT_LE(worst, 85) << width << "x" << height;
+        // Away from the edge, and on the whole, nothing moves.
+        long long sum = 0, gradient = 0;
+        for (int y = 0; y < exact.height; ++y)
+            for (int x = 0; x < exact.width; ++x) {
+                sum += quick.row(y)[4 * x + 2] - exact.row(y)[4 * x + 2];
+                for (int c = 0; c < 2; ++c)
+                    gradient = std::max<long long>(gradient, std::abs(quick.row(y)[4 * x + c] - exact.row(y)[4 * x + c]));
+            }
+        EXPECT_LE(gradient, 2) << width << "x" << height;
+        EXPECT_LE(std::abs(sum), exact.width * exact.height / 50) << width << "x" << height;
+    }
 }
 
 }  // namespace
