@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -44,7 +45,8 @@ namespace {
 
 bool startsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
-// One stored component as a number; nullopt for a rational with denominator 0.
+// One stored component as a number; nullopt for a rational with denominator 0
+// and for a float that is not finite.
 std::optional<double> component(const Exiv2::Value& value, long index) {
     switch (value.typeId()) {
         case Exiv2::unsignedRational: {
@@ -58,8 +60,12 @@ std::optional<double> component(const Exiv2::Value& value, long index) {
             return static_cast<double>(rational.first) / rational.second;
         }
         case Exiv2::tiffFloat:
-        case Exiv2::tiffDouble:
-            return static_cast<double>(value.toFloat(index));
+        case Exiv2::tiffDouble: {
+            // NaN would make two reads of one file unequal; neither is a measurement.
+            const auto number = static_cast<double>(value.toFloat(index));
+            if (!std::isfinite(number)) return std::nullopt;
+            return number;
+        }
         default:
             return static_cast<double>(value.toLong(index));
     }
