@@ -453,11 +453,22 @@ AppModel::RecordInputs AppModel::recordInputs() const {
 // that no setter can leave them stale.
 const std::vector<records::PhotoRecord>& AppModel::records() const {
     RecordInputs inputs = recordInputs();
-    if (recordsBuiltFrom_ != inputs) {
+    if (recordsBuiltFrom_ == inputs) return records_;
+    RecordInputs sameProject = inputs;
+    if (recordsBuiltFrom_) sameProject.project = recordsBuiltFrom_->project;
+    if (recordsBuiltFrom_ == sameProject) {
+        for (std::size_t i = 0; i < photos_.size(); ++i)
+            records::setProjectFields(records_[i], photos_[i], static_cast<std::int64_t>(i), inputs.project);
+    } else {
         records_ = photoRecords(snapshot());
-        recordsBuiltFrom_ = std::move(inputs);
+        ++recordsRevision_;
     }
+    recordsBuiltFrom_ = std::move(inputs);
     return records_;
+}
+std::uint64_t AppModel::recordsRevision() const {
+    records();
+    return recordsRevision_;
 }
 std::optional<records::PhotoRecord> AppModel::record(const fs::path& photo) const {
     // One photo alone is cheaper to build than the batch, unless the batch is built already.

@@ -166,6 +166,10 @@ public:
     // One record per photo, with the corrections and the expected range.
     // Valid until the model changes.
     const std::vector<records::PhotoRecord>& records() const;
+    // Changes whenever a record changes in more than its project fields (a
+    // new title or reference prefix patches those in place), so that lists
+    // showing names and dates can keep their rows.
+    std::uint64_t recordsRevision() const;
     std::optional<records::PhotoRecord> record(const std::filesystem::path& photo) const;
     std::size_t exportableCount() const;
     std::size_t needsAttentionCount() const;
@@ -352,6 +356,7 @@ private:
     RecordInputs recordInputs() const;
     mutable std::optional<RecordInputs> recordsBuiltFrom_;
     mutable std::vector<records::PhotoRecord> records_;
+    mutable std::uint64_t recordsRevision_ = 0;
     std::shared_ptr<storage::WatermarkStoring> watermarkStore_;
     std::optional<image::Bitmap> watermarkImage_;
     std::optional<std::string> watermarkImageName_;

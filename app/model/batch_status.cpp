@@ -21,9 +21,10 @@ bool packageIsOn(const settings::StampConfiguration& configuration) {
 std::vector<records::PhotoRecord> photoRecords(const ModelSnapshot& model) {
     std::vector<records::PhotoRecord> result;
     result.reserve(model.photos.size());
+    const records::CorrectionRules rules(model.corrections);
     for (std::size_t i = 0; i < model.photos.size(); ++i)
-        result.push_back(records::makeRecord(model.photos[i], static_cast<std::int64_t>(i), model.configuration,
-                                             model.corrections, model.expectedRange));
+        result.push_back(records::makeRecord(model.photos[i], static_cast<std::int64_t>(i), model.configuration, rules,
+                                             model.expectedRange));
     return result;
 }
 

@@ -320,7 +320,11 @@ void DateReviewView::sync() {
 
 void DateReviewView::syncTable() {
     const auto& photos = model_.photos();
-    rows_->setRows(reviewRows(photos, model_.records(), filter_));
+    const std::pair made{model_.recordsRevision(), filter_};
+    if (rowsMadeFrom_ != made) {
+        rows_->setRows(reviewRows(photos, model_.records(), filter_));
+        rowsMadeFrom_ = made;
+    }
     showSelection();
     empty_->setVisible(rows_->rowCount() == 0);
     const std::size_t attention = model_.needsAttentionCount();

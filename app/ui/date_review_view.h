@@ -13,8 +13,10 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include "app/model/app_model.h"
 #include "app/ui/date_review_model.h"
@@ -85,6 +87,9 @@ private:
 
     AppModel& model_;
     ReviewFilter filter_ = ReviewFilter::allPhotos;
+    // The records and filter the rows were made from: a new project title
+    // changes neither, and 6,000 rows are not made again for it.
+    std::optional<std::pair<std::uint64_t, ReviewFilter>> rowsMadeFrom_;
     std::optional<std::filesystem::path> selection_;
     bool followingBatch_ = false;
     bool showingSelection_ = false;

@@ -99,16 +99,19 @@ QStringList PhotoListView::columnTexts(PhotoTableModel::Column column) const {
 
 void PhotoListView::sync() {
     const auto& photos = model_.photos();
-    const auto& records = model_.records();
-    std::vector<PhotoRow> rows;
-    rows.reserve(photos.size());
-    for (std::size_t i = 0; i < photos.size(); ++i) {
-        const auto& record = records[i];
-        rows.push_back({photos[i].url, qs(photos[i].url.filename().string()),
-                        record.resolvedDate ? qs(dates::text(*record.resolvedDate)) : QString(),
-                        qs(dateSourceText(record)), qs(dates::cameraText(photos[i].exif).value_or(std::string()))});
+    if (rowsMadeFrom_ != model_.recordsRevision()) {
+        const auto& records = model_.records();
+        std::vector<PhotoRow> rows;
+        rows.reserve(photos.size());
+        for (std::size_t i = 0; i < photos.size(); ++i) {
+            const auto& record = records[i];
+            rows.push_back({photos[i].url, qs(photos[i].url.filename().string()),
+                            record.resolvedDate ? qs(dates::text(*record.resolvedDate)) : QString(),
+                            qs(dateSourceText(record)), qs(dates::cameraText(photos[i].exif).value_or(std::string()))});
+        }
+        rows_->setRows(std::move(rows));
+        rowsMadeFrom_ = model_.recordsRevision();
     }
-    rows_->setRows(std::move(rows));
     showSelection();
     count_->setText(qs(std::to_string(photos.size()) + (photos.size() == 1 ? " photo" : " photos")));
 

@@ -8,7 +8,9 @@
 #include <QTableView>
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "app/model/app_model.h"
 #include "app/model/thumbnail_cache.h"
@@ -41,6 +43,7 @@ private:
     AppModel& model_;
     std::unique_ptr<ThumbnailCache> thumbnails_;
     PhotoTableModel* rows_;
+    std::optional<std::uint64_t> rowsMadeFrom_;  // the records' revision
     PhotoSortModel* sorted_;
     QLabel* count_;
     QTableView* table_;

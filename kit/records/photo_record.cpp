@@ -71,16 +71,21 @@ PhotoRecord makeRecord(const records::DiscoveredPhoto& photo, std::int64_t fallb
         path += piece;
     }
     record.sourcePath = path;
-    record.reference = reference(project, photo.batchOrdinal.value_or(fallbackOrdinal));
+    setProjectFields(record, photo, fallbackOrdinal, project);
     record.camera = dates::cameraText(photo.exif).value_or(std::string(unknownCamera));
-    record.project = project.title;
-    record.location = project.location;
     record.recordedDate = photo.captureDate;
     record.dateFields = photo.dateAudit.candidates;
     record.resolvedDate = resolution.resolved;
     record.correction = resolution.matchedRule ? text(*resolution.matchedRule) : std::string();
     record.error = resolution.error;
     return record;
+}
+
+void setProjectFields(PhotoRecord& record, const DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
+                      const settings::PhotoProject& project) {
+    record.reference = reference(project, photo.batchOrdinal.value_or(fallbackOrdinal));
+    record.project = project.title;
+    record.location = project.location;
 }
 
 std::optional<std::string> stripLine(const settings::StampConfiguration& configuration, const PhotoRecord& record) {

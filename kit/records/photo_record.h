@@ -59,6 +59,11 @@ PhotoRecord makeRecord(const records::DiscoveredPhoto& photo, std::int64_t fallb
                        const settings::StampConfiguration& configuration, const CorrectionRules& rules,
                        const std::optional<ExpectedDateRange>& expectedRange);
 
+// Sets the fields a record takes from the project (reference, title,
+// location); nothing else in a record depends on the project.
+void setProjectFields(PhotoRecord& record, const DiscoveredPhoto& photo, std::int64_t fallbackOrdinal,
+                      const settings::PhotoProject& project);
+
 // The data strip's project line: "R-0003  ·  DSC_1.jpg  ·  Site".
 std::optional<std::string> stripLine(const settings::StampConfiguration& configuration, const PhotoRecord& record);
 // The strip settings for this photo: the project title stands in for an empty label.
