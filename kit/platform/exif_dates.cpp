@@ -25,6 +25,11 @@ std::size_t even(std::size_t at) { return at + (at % 2); }
 
 bool overlaps(const Range& a, const Range& b) { return a.begin < b.end && b.begin < a.end; }
 
+// An entry of a type TIFF does not define means nothing to any reader, and
+// a rewritten table sorts it to where readers give up on the whole table
+// (a first entry that is unreadable): rewritten tables leave it out.
+bool readable(const Entry& entry) { return typeSize(entry.type) != 0; }
+
 // One entry of a table being written: a source entry's 12 bytes as they
 // are, or a new value.
 struct TableEntry {
@@ -81,7 +86,7 @@ public:
             const bool subSecond = (entry.tag == tagSubSecTimeOriginal && !date_.keepSubSecondOriginal) ||
                                    (entry.tag == tagSubSecTimeDigitized && !date_.keepSubSecondDigitized);
             Target* target = targetFor(entry.tag);
-            if (subSecond || (target != nullptr && !setText(entry, target->value, dateEntries))) {
+            if (subSecond || !readable(entry) || (target != nullptr && !setText(entry, target->value, dateEntries))) {
                 if (entry.outOfLine && entry.value) release(*entry.value);
                 changed = true;
                 continue;
@@ -200,7 +205,7 @@ private:
         std::vector<TableEntry> newIfd0;
         if (!pointerUsable) {
             for (const Entry& entry : ifd0.entries)
-                if (entry.tag != tagExifIfd) newIfd0.push_back({entry.tag, entry.at, 0, {}});
+                if (entry.tag != tagExifIfd && readable(entry)) newIfd0.push_back({entry.tag, entry.at, 0, {}});
             newIfd0.push_back({tagExifIfd, std::nullopt, typeLong, {0, 0, 0, 0}});
             std::stable_sort(newIfd0.begin(), newIfd0.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
         }

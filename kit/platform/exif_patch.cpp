@@ -44,6 +44,7 @@ public:
         const auto ifd0 = readIfd(block_, block_.read(4, 4));
         if (!ifd0) return false;
         kept_.push_back({0, 8});
+        structure_.push_back({0, 8});
         keep(*ifd0, 0);
 
         // A damaged directory may name the GPS directory more than once.
@@ -103,6 +104,7 @@ private:
     void keep(const Ifd& ifd, int depth) {
         visited_.push_back(ifd.at);
         kept_.push_back(ifd.table());
+        structure_.push_back(ifd.table());
         for (const Entry& entry : ifd.entries) {
             if (entry.outOfLine && entry.value) kept_.push_back(*entry.value);
             if (entry.tag == tagGpsIfd || !isSubIfdPointer(entry)) continue;
@@ -123,6 +125,7 @@ private:
         const auto ifd = readIfd(block_, offset);
         if (!ifd) return 0;
         removed_.push_back(ifd->table());
+        structure_.push_back(ifd->table());
         for (const Entry& entry : ifd->entries)
             if (entry.outOfLine && entry.value) removed_.push_back(*entry.value);
         removeImageData(*ifd, tagThumbnailOffset, tagThumbnailLength);
@@ -157,7 +160,8 @@ private:
         if (entry.type == typeShort && value <= 0xFFFF) width = 2;
         if (entry.type == typeLong) width = 4;
         if (entry.type == typeByte && value <= 0xFF) width = 1;
-        if (width != 0 && entry.value && entry.value->end - entry.value->begin >= static_cast<std::size_t>(width)) {
+        if (width != 0 && entry.value && entry.value->end - entry.value->begin >= static_cast<std::size_t>(width) &&
+            ownsValue(entry)) {
             block_.write(entry.value->begin, value, width);
             return;
         }
@@ -166,6 +170,18 @@ private:
         block_.write(entry.at + 4, 1, 4);
         block_.write(entry.at + 8, 0, 4);
         block_.write(entry.at + 8, value, static_cast<int>(typeSize(fallbackType)));
+    }
+
+    // Whether an entry's value bytes are its own to write: a damaged entry
+    // may point into the header, a table or another value.
+    bool ownsValue(const Entry& entry) const {
+        if (!entry.outOfLine) return true;
+        const Range value = *entry.value;
+        const auto overlaps = [&](const Range& r) { return r.begin < value.end && value.begin < r.end; };
+        if (std::any_of(structure_.begin(), structure_.end(), overlaps)) return false;
+        return std::none_of(kept_.begin(), kept_.end(), [&](const Range& r) {
+            return overlaps(r) && (r.begin != value.begin || r.end != value.end);
+        });
     }
 
     // Takes an entry out of the IFD's table: the later entries close up,
@@ -203,6 +219,7 @@ private:
     CopyChanges changes_;
     std::vector<Range> kept_;
     std::vector<Range> removed_;
+    std::vector<Range> structure_;  // the header and every table read
     std::vector<std::size_t> visited_;
 };
 

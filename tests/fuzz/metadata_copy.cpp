@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <optional>
+#include <span>
 
 #include "harness.h"
 #include "kit/platform/copy_segments.h"
@@ -108,6 +109,9 @@ int fuzzMetadataCopy(const std::uint8_t* data, std::size_t size) {
     (void)platform::metadataProperties(source);
 
     const MetadataBlocks copy = copyWithoutGPS(source, 640, 70000);
+    // The copy's TIFF header is the source's: values are never written over it.
+    if (copy.exif.size() >= 8 && source.exif.size() >= 8)
+        FUZZ_CHECK(std::ranges::equal(std::span(copy.exif).first(8), std::span(source.exif).first(8)));
     const auto properties = platform::metadataProperties(copy);
     FUZZ_CHECK(dates::group(properties, dates::keys::gps).empty());
     if (const auto tags = firstDirectoryTags(copy.exif)) {

@@ -346,6 +346,26 @@ TEST(ExifDates, ABlockAtTheSegmentLimitUsesItsZeroedEndOrLeavesAdditionsOut) {
     }
 }
 
+TEST(ExifDates, DamagedEntriesNeitherReachTheHeaderNorHideTheDates) {
+    // Found by fuzzing: IFD0 holds Orientation twice, the second with five
+    // values stored at offset 1 (over the header), and entries of types TIFF
+    // does not define, one with tag 0 that a rewritten table sorts first.
+    const Bytes source{0x4d, 0x4d, 0x00, 0x2a, 0x00, 0x00, 0x00, 0x08, 0x00, 0x05, 0x01, 0x12, 0x00, 0x03, 0x00, 0x00,
+                       0x00, 0x01, 0x00, 0x08, 0x00, 0x05, 0x01, 0x12, 0x00, 0x03, 0x00, 0x00, 0x00, 0x05, 0x00, 0x00,
+                       0x00, 0x01, 0x00, 0x00, 0x00, 0x4a, 0x01, 0x1b, 0xda, 0x2a, 0x0d, 0x3f, 0x4f, 0xf1, 0x0d, 0x02,
+                       0xa0, 0x02, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x01, 0xc2, 0xa0, 0x03, 0x00, 0x04,
+                       0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x02, 0x58, 0x00, 0x00, 0x00, 0x00};
+    auto patched = patchExif(source, {10, 10, true, platform::CopyDate{newDate}});
+    ASSERT_TRUE(patched);
+    EXPECT_TRUE(std::equal(source.begin(), source.begin() + 4, patched->tiff.begin()));
+    TempDir folder;
+    const auto read = readBack(patched->tiff, folder, "damaged.jpg");
+    if (!read) GTEST_SKIP() << "exiftool is not installed";
+    EXPECT_EQ((*read)["ExifIFD:DateTimeOriginal"], "2026:08:14 07:47:49");
+    EXPECT_EQ((*read)["ExifIFD:CreateDate"], "2026:08:14 07:47:49");
+    EXPECT_EQ(read->value("IFD0:Orientation", nlohmann::json()), 1);
+}
+
 TEST(ExifDates, HostileBlocksStayWithinBounds) {
     TiffBlock tiff = cameraBlock(false);
     tiff.exif = {ascii(0x9003, "2026:08:14 06:17:49"), ascii(0x9291, "644")};
