@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace veltrop::image {
 
 namespace {
@@ -26,25 +30,65 @@ void copyRows(const Bitmap& rows, int first, int storedHeight, Bitmap& out, bool
 }
 
 // Orientations 5–8 turn rows into columns. Working in square tiles keeps
-// both the reads and the writes inside the cache.
-void transposeTiles(const Bitmap& rows, int first, int storedHeight, Bitmap& out, bool mirrorX, bool mirrorY) {
-    constexpr int tileRows = 32, tileColumns = 32;
-    // out(x, y) = stored(sx, sy) with sx from y and sy from x.
-    const int storedWidth = rows.width;
-    for (int y0 = 0; y0 < out.height; y0 += tileRows) {
-        const int y1 = std::min(y0 + tileRows, out.height);
-        for (int i0 = 0; i0 < rows.height; i0 += tileColumns) {
-            const int i1 = std::min(i0 + tileColumns, rows.height);
-            for (int y = y0; y < y1; ++y) {
-                const int sx = mirrorX ? storedWidth - 1 - y : y;
-                Pixel* target = pixelRow(out, y);
-                for (int i = i0; i < i1; ++i) {
-                    const int sy = first + i;
-                    target[mirrorY ? storedHeight - 1 - sy : sy] = pixelRow(rows, i)[sx];
+// both the reads and the writes inside the cache; within a tile, blocks of
+// 4 × 4 pixels are turned in registers where the processor has them.
+template <bool mirrorY>
+void transposeTiles(const Bitmap& rows, int first, int storedHeight, Bitmap& out, bool mirrorX) {
+    constexpr int tile = 64;
+    const int width = rows.width;
+    const auto inStride = static_cast<std::ptrdiff_t>(rows.stride / sizeof(Pixel));
+    const auto outStride = static_cast<std::ptrdiff_t>(out.stride / sizeof(Pixel));
+    const Pixel* const in = pixelRow(rows, 0);
+    // out(x, y) = stored(sx, sy): stored column sx is output row y, stored
+    // row first + i is output column x.
+    const std::ptrdiff_t rowStep = mirrorX ? -outStride : outStride;
+    Pixel* const columnZero = pixelRow(out, mirrorX ? width - 1 : 0);
+    const auto outColumn = [&](int i) { return mirrorY ? storedHeight - 1 - (first + i) : first + i; };
+    for (int c0 = 0; c0 < width; c0 += tile) {
+        const int c1 = std::min(c0 + tile, width);
+        for (int i0 = 0; i0 < rows.height; i0 += tile) {
+            const int i1 = std::min(i0 + tile, rows.height);
+            int i = i0;
+#if defined(__SSE2__)
+            for (; i + 4 <= i1; i += 4) {
+                const Pixel* source = in + i * inStride;
+                Pixel* target = columnZero + (mirrorY ? outColumn(i + 3) : outColumn(i));
+                int c = c0;
+                for (; c + 4 <= c1; c += 4) {
+                    const auto load = [&](int k) {
+                        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + k * inStride + c));
+                    };
+                    const __m128i r0 = load(0), r1 = load(1), r2 = load(2), r3 = load(3);
+                    const __m128i a = _mm_unpacklo_epi32(r0, r1), b = _mm_unpacklo_epi32(r2, r3);
+                    const __m128i d = _mm_unpackhi_epi32(r0, r1), e = _mm_unpackhi_epi32(r2, r3);
+                    // Column c + j of the four rows, top row first (last first when mirrored).
+                    const auto store = [&](int j, __m128i column) {
+                        if constexpr (mirrorY) column = _mm_shuffle_epi32(column, 0x1B);
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(target + (c + j) * rowStep), column);
+                    };
+                    store(0, _mm_unpacklo_epi64(a, b));
+                    store(1, _mm_unpackhi_epi64(a, b));
+                    store(2, _mm_unpacklo_epi64(d, e));
+                    store(3, _mm_unpackhi_epi64(d, e));
                 }
+                for (; c < c1; ++c)
+                    for (int k = 0; k < 4; ++k) columnZero[c * rowStep + outColumn(i + k)] = source[k * inStride + c];
+            }
+#endif
+            for (; i < i1; ++i) {
+                const Pixel* source = in + i * inStride;
+                const int x = outColumn(i);
+                for (int c = c0; c < c1; ++c) columnZero[c * rowStep + x] = source[c];
             }
         }
     }
+}
+
+void transposeTiles(const Bitmap& rows, int first, int storedHeight, Bitmap& out, bool mirrorX, bool mirrorY) {
+    if (mirrorY)
+        transposeTiles<true>(rows, first, storedHeight, out, mirrorX);
+    else
+        transposeTiles<false>(rows, first, storedHeight, out, mirrorX);
 }
 
 }  // namespace
