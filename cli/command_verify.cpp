@@ -51,7 +51,7 @@ extern const Command verifyCommand{"verify", "check a handover package against i
                                    "Reads every file of a handover package and compares it with Checksums.sha256:\n"
                                    "prints one line per missing, changed or unexpected file. With --sources, also\n"
                                    "checks the originals listed in Sources.sha256, found under DIR by the source\n"
-                                   "path of the photo index (DIR is the folder that held the exported folders).\n\n"
+                                   "path of the photo index (DIR is an exported folder or the folder holding it).\n\n"
                                    "The last line is the package's fingerprint, the SHA-256 of Checksums.sha256:\n"
                                    "sent apart from the package, it shows that the list itself was not replaced.\n\n"
                                    "Options:\n"

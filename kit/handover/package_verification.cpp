@@ -105,6 +105,25 @@ std::string PackageProblem::description() const {
     return {};
 }
 
+namespace {
+
+// Sources are listed under the exported folder's name ("site/a.jpg"): the
+// folder given may hold that folder, or be it.
+fs::path originalFor(const fs::path& originals, const std::string& listed) {
+    const fs::path direct = originals / listed;
+    std::error_code error;
+    if (fs::exists(direct, error)) return direct;
+    fs::path folder = fs::absolute(originals, error).lexically_normal();
+    if (error) return direct;
+    if (folder.filename().empty()) folder = folder.parent_path();
+    const fs::path relative = fs::path(listed).lexically_normal();
+    if (relative.is_relative() && !relative.empty() && *relative.begin() == folder.filename())
+        return folder.parent_path() / relative;
+    return direct;
+}
+
+}  // namespace
+
 PackageVerification verifyPackage(const fs::path& package, const std::optional<fs::path>& originals) {
     using Kind = PackageProblem::Kind;
     PackageVerification result;
@@ -141,7 +160,7 @@ PackageVerification verifyPackage(const fs::path& package, const std::optional<f
         addMalformed(result, sourcesFileName, sources);
         for (const ListedFile& entry : sources.entries) {
             ++result.originalsChecked;
-            switch (check(*originals / entry.path, entry.digest)) {
+            switch (check(originalFor(*originals, entry.path), entry.digest)) {
                 case FileState::same: break;
                 case FileState::missing: result.problems.push_back({Kind::missingOriginal, entry.path}); break;
                 case FileState::changed: result.problems.push_back({Kind::changedOriginal, entry.path}); break;

@@ -96,6 +96,11 @@ TEST(PackageChecksums, HashingStepFeedsTheLists) {
                   checksumLine(sha256("copy bytes"), "Photos/a.jpg") +
                   checksumLine(sha256(veltrop::testing::readFile(package / "Sources.sha256")), "Sources.sha256"));
     EXPECT_TRUE(verifyPackage(package, dir.path()).holds());
+    // The exported folder itself names the originals as well as the one holding it.
+    EXPECT_TRUE(verifyPackage(package, dir / "site").holds());
+    EXPECT_TRUE(verifyPackage(package, dir / "site" / "").holds());
+    writeFile(dir / "site" / "a.jpg", "changed");
+    EXPECT_FALSE(verifyPackage(package, dir / "site").holds());
 
     // Lists are never replaced; a second attempt says so.
     const auto again = writeChecksums(summary, package, digests.get());
