@@ -5,6 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace veltrop::render {
 
 using image::Bitmap;
@@ -50,6 +54,18 @@ void resampleRow(const std::uint8_t* in, const Contributions& columns, std::vect
     for (std::size_t x = 0; x < width; ++x) {
         const std::uint8_t* p = in + static_cast<std::size_t>(columns.firstSource[x]) * 4;
         const float* w = weights + columns.offset[x];
+#if defined(__SSE2__)
+        // The same sums in the same order, a pixel's four channels at once.
+        const __m128i zero = _mm_setzero_si128();
+        __m128 sum = _mm_setzero_ps();
+        for (int k = 0; k < columns.count[x]; ++k, p += 4) {
+            std::uint32_t pixel;
+            std::memcpy(&pixel, p, sizeof pixel);
+            const __m128i channels = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(pixel)), zero), zero);
+            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[k]), _mm_cvtepi32_ps(channels)));
+        }
+        _mm_storeu_ps(&out[x * 4], sum);
+#else
         float b = 0, g = 0, r = 0, a = 0;
         for (int k = 0; k < columns.count[x]; ++k, p += 4) {
             b += w[k] * p[0];
@@ -59,6 +75,7 @@ void resampleRow(const std::uint8_t* in, const Contributions& columns, std::vect
         }
         float* h = &out[x * 4];
         h[0] = b, h[1] = g, h[2] = r, h[3] = a;
+#endif
     }
 }
 
@@ -101,7 +118,24 @@ Bitmap blockAveraged(const Bitmap& source, int factor) {
         std::fill(sums.begin(), sums.end(), std::uint16_t{0});
         for (int row = first; row < last; ++row) addRow(source.row(row), sums.data(), values);
         std::uint8_t* out = result->row(y);
-        for (int x = 0; x < width; ++x) {
+        int x = 0;
+#if defined(__SSE2__)
+        // Whole blocks, a pixel's four sums at once in one register.
+        const __m128 wholeScale = _mm_set1_ps(1.0f / static_cast<float>(factor * (last - first)));
+        const __m128i zero = _mm_setzero_si128();
+        for (; (x + 1) * factor <= source.width; ++x) {
+            const std::uint16_t* sample = sums.data() + static_cast<std::size_t>(x * factor) * 4;
+            __m128i total = zero;
+            for (int k = 0; k < factor; ++k, sample += 4)
+                total = _mm_add_epi32(total, _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sample)), zero));
+            const __m128 average = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(total), wholeScale), _mm_set1_ps(0.5f));
+            __m128i bytes = _mm_cvttps_epi32(average);
+            bytes = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
+            const auto pixel = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+            std::memcpy(out + static_cast<std::size_t>(x) * 4, &pixel, sizeof pixel);
+        }
+#endif
+        for (; x < width; ++x) {
             const int left = x * factor, right = std::min(source.width, left + factor);
             std::uint32_t total[4] = {0, 0, 0, 0};
             for (int column = left; column < right; ++column) {
