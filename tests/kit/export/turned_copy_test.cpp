@@ -51,15 +51,7 @@ std::vector<fs::path> turnedVariants(const fs::path& photo, const fs::path& fold
     return variants;
 }
 
-exporting::StampPlan planFor(const fs::path& source, const fs::path& destination,
-                             const settings::StampConfiguration& configuration) {
-    const auto photos = exporting::PhotoDiscovery::makePhotos({source}, {source});
-    exporting::StampPlan plan{photos.front(), std::nullopt, destination, std::nullopt,
-                              records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
-    plan.date = plan.record.resolvedDate;
-    if (!plan.date) plan.date = dates::CaptureDate{2026, 8, 14, 6, 17, 49, dates::CaptureDateSource::dateTimeOriginal};
-    return plan;
-}
+const auto planFor = fx::stampPlan;
 
 // The copy as the plain path writes it: stored pixels, turned by the renderer.
 bool writeReference(const exporting::StampPlan& plan, const exporting::StampJob& job) {
