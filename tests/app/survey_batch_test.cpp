@@ -41,12 +41,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::size_t openHandleCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-    return count;
-}
-
 // Lowers this process's limit of open files for as long as it lives.
 class HandleLimit {
 public:
@@ -95,7 +89,7 @@ TEST(SurveyBatch, TenThousandPhotosChosenOneByOneNeedNoHandleEach) {
 
     const HandleLimit limit(256);
     ASSERT_LT(HandleLimit::current(), files.size() / 10);
-    const std::size_t before = openHandleCount();
+    const std::size_t before = veltrop::testing::openHandleCount();
     view.addLocations(files);
 
     ASSERT_EQ(model.photos().size(), files.size());
@@ -104,13 +98,13 @@ TEST(SurveyBatch, TenThousandPhotosChosenOneByOneNeedNoHandleEach) {
     // Every metadata read worked: each photo has its recorded date and camera.
     EXPECT_EQ(model.undatedCount(), 0u);
     EXPECT_EQ(view.photoList()->columnTexts(Column::cameraColumn).count(QStringLiteral("Field Cam")), 10000);
-    EXPECT_LE(openHandleCount(), before + 8);
+    EXPECT_LE(veltrop::testing::openHandleCount(), before + 8);
     EXPECT_EQ(view.statusText(), "Will stamp 10000 photos");
 
     // Discovery again, with all of them in the batch.
     model.rediscover();
     EXPECT_EQ(model.photos().size(), files.size());
-    EXPECT_LE(openHandleCount(), before + 8);
+    EXPECT_LE(veltrop::testing::openHandleCount(), before + 8);
 }
 
 // ---------------------------------------------------------------- export states

@@ -374,30 +374,7 @@ TEST(DateReviewView, ValidatesTheCorrectionFormAndExplainsADisabledButton) {
     EXPECT_FALSE(review.applyButton()->isEnabled());
 }
 
-TEST(DateReviewView, FiltersRowsAndShowsTheRangeWarning) {
-    ModelHarness harness;
-    const fs::path site = threePhotos(harness);
-    AppModel& model = harness.make();
-    model.addLocations({site});
-    app::DateReviewView review(model, nullptr);
-    EXPECT_EQ(review.rows()->rowCount(), 3);
-    EXPECT_EQ(columnTexts(review.table(), 1), (QStringList{"2024-05-14 09:30:15", "2024-05-14 09:30:15", "No date"}));
-    EXPECT_EQ(columnTexts(review.table(), 2).value(2), "Still has no date");
-    EXPECT_EQ(columnTexts(review.table(), 3).value(2), "No recorded capture date");
-
-    review.setFilter(app::ReviewFilter::needsAttention);
-    EXPECT_EQ(columnTexts(review.table(), 0), QStringList{"c.jpg"});
-    review.setFilter(app::ReviewFilter::corrected);
-    EXPECT_EQ(review.rows()->rowCount(), 0);
-    EXPECT_EQ(review.emptyText(), "No photos match this filter.");
-
-    model.setExpectedRangeEnabled(true);
-    model.setExpectedStart(QDate(2024, 5, 20));
-    model.setExpectedEnd(QDate(2024, 5, 1));
-    EXPECT_EQ(review.rangeWarning(), "Choose an end date on or after the start date.");
-}
-
-TEST(DateReviewView, RowsFollowTheRecordsWithoutAReset) {
+TEST(DateReviewView, RowsFollowTheRecordsWithoutAResetAndFilter) {
     ModelHarness harness;
     const fs::path site = threePhotos(harness);
     AppModel& model = harness.make();
@@ -426,7 +403,21 @@ TEST(DateReviewView, RowsFollowTheRecordsWithoutAReset) {
         EXPECT_EQ(review.rows()->index(row, 0).data(Qt::ToolTipRole).toString(), qs(shown[i].sourcePath));
     }
     EXPECT_EQ(columnTexts(review.table(), 2).value(0), qs("2024-05-14 10:30:15  \u00b7  Corrected"));
+    EXPECT_EQ(columnTexts(review.table(), 2).value(2), "Still has no date");
+    EXPECT_EQ(columnTexts(review.table(), 3).value(2), "No recorded capture date");
     EXPECT_EQ(review.table()->currentIndex().row(), 1);
+
+    // Filters, and the range warning.
+    review.setFilter(app::ReviewFilter::needsAttention);
+    EXPECT_EQ(columnTexts(review.table(), 0), QStringList{"c.jpg"});
+    model.removeCorrection(model.corrections().front().id);
+    review.setFilter(app::ReviewFilter::corrected);
+    EXPECT_EQ(review.rows()->rowCount(), 0);
+    EXPECT_EQ(review.emptyText(), "No photos match this filter.");
+    model.setExpectedRangeEnabled(true);
+    model.setExpectedStart(QDate(2024, 5, 20));
+    model.setExpectedEnd(QDate(2024, 5, 1));
+    EXPECT_EQ(review.rangeWarning(), "Choose an end date on or after the start date.");
 }
 
 TEST(CorrectionRules, AFolderRuleReplacesTheSameFolderButKeepsACameraRule) {

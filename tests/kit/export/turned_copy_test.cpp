@@ -16,6 +16,7 @@
 #include "support/test_support.h"
 #include "tests/kit/export/image_fixtures.h"
 #include "tests/kit/export/jpeg_samples.h"
+#include "tests/kit/render/render_test_support.h"
 
 namespace {
 
@@ -23,13 +24,6 @@ namespace fs = std::filesystem;
 using namespace veltrop;
 namespace fx = veltrop::testing;
 using fx::Bytes;
-
-bool samePixels(const image::Bitmap& a, const image::Bitmap& b) {
-    if (a.width != b.width || a.height != b.height) return false;
-    for (int y = 0; y < a.height; ++y)
-        if (std::memcmp(a.row(y), b.row(y), static_cast<std::size_t>(a.width) * 4) != 0) return false;
-    return true;
-}
 
 Bytes withOrientation(const Bytes& jpeg, int orientation) {
     fx::TiffBlock tiff;
@@ -91,7 +85,7 @@ TEST(TurnedDecoding, GivesTheReferenceTurnForEveryOrientation) {
             EXPECT_EQ(stored->orientation, orientation);
             EXPECT_EQ(upright->orientation, 1);
             EXPECT_EQ(upright->properties, stored->properties);
-            EXPECT_TRUE(samePixels(upright->image, image::oriented(stored->image, orientation)));
+            EXPECT_TRUE(render::probe::samePixels(upright->image, image::oriented(stored->image, orientation)));
         }
     }
 }
