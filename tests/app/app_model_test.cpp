@@ -18,6 +18,7 @@ using veltrop::app::AppModel;
 using veltrop::testing::ModelHarness;
 using veltrop::testing::waitFor;
 using veltrop::testing::waitForExport;
+using veltrop::testing::withPackage;
 using veltrop::testing::writeJpeg;
 using Kind = exporting::FileOutcome::Kind;
 namespace fs = std::filesystem;
@@ -37,15 +38,6 @@ std::vector<std::string> filesIn(const fs::path& folder) {
     for (const auto& entry : fs::directory_iterator(folder, error)) result.push_back(entry.path().filename().string());
     std::sort(result.begin(), result.end());
     return result;
-}
-
-// The configuration with the handover package on or off and a project title.
-settings::StampConfiguration withPackage(settings::StampConfiguration configuration, bool on,
-                                         std::string title = "Bridge") {
-    configuration.project = settings::defaultProject();
-    configuration.project->includeHandoverPackage = on;
-    configuration.project->title = std::move(title);
-    return configuration;
 }
 
 std::int64_t ordinalOf(const AppModel& model, const fs::path& photo) { return model.photoOrdinals().at(photo); }
@@ -197,40 +189,6 @@ TEST(AppModelPresets, AnOlderPresetWithoutProjectKeepsTheProjectLabels) {
     EXPECT_EQ(model.presetLabel(), "Old");
 }
 
-TEST(AppModelPresets, ANewerFileStaysUntouchedUntilRecovery) {
-    ModelHarness harness;
-    const fs::path file = harness.dir / "store" / "presets.json";
-    const std::string newer = R"({"version": 3, "presets": [{"future": true}]})";
-    veltrop::testing::writeFile(file, newer);
-    auto store = std::make_shared<storage::PresetStore>(file);
-    AppModel& model = harness.make(store);
-
-    EXPECT_TRUE(model.presetsNeedRecovery());
-    EXPECT_EQ(model.presets(), storage::builtIns());
-    EXPECT_EQ(model.presetMessage(), storage::PresetStoreError::unsupportedVersion(3).description());
-    model.saveAsNewPreset("Mine");
-    model.restoreBuiltInPresets();
-    EXPECT_EQ(model.presets().size(), 2u);
-    EXPECT_EQ(veltrop::testing::readFile(file), newer);
-
-    QSignalSpy recovery(&model, &AppModel::presetRecoveryChanged);
-    model.recoverPresets();
-    EXPECT_EQ(recovery.count(), 1);
-    EXPECT_FALSE(model.presetsNeedRecovery());
-    EXPECT_FALSE(model.presetMessage());
-    ASSERT_TRUE(model.presetBackupURL());
-    EXPECT_EQ(veltrop::testing::readFile(*model.presetBackupURL()), newer);
-    auto reread = store->load();
-    ASSERT_TRUE(reread);
-    EXPECT_EQ(*reread, storage::builtIns());
-
-    model.showPresetBackup();
-    ASSERT_EQ(harness.user->revealed.size(), 1u);
-    EXPECT_EQ(harness.user->revealed[0], std::vector<fs::path>{*model.presetBackupURL()});
-    model.saveAsNewPreset("Mine");
-    EXPECT_EQ(store->load()->size(), 3u);
-}
-
 // ---------------------------------------------------------------- corrections and range
 
 TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
@@ -349,45 +307,6 @@ TEST(AppModelRecords, EveryChangeOfWhatARecordReadsShowsInTheRecords) {
     }
 }
 
-TEST(AppModelCorrections, TheExpectedRangeIsWholeDays) {
-    // Photos at both ends of today, and the first second of tomorrow.
-    const QDate today = QDate::currentDate();
-    const auto at = [](QDate day, const char* time) {
-        veltrop::testing::JpegOptions options;
-        options.dateTimeOriginal = day.toString(QStringLiteral("yyyy:MM:dd ")).toStdString() + time;
-        return options;
-    };
-    ModelHarness harness;
-    writeJpeg(harness.photos() / "a.jpg", at(today, "00:00:00"));
-    writeJpeg(harness.photos() / "b.jpg", at(today, "23:59:59"));
-    writeJpeg(harness.photos() / "c.jpg", at(today.addDays(1), "00:00:00"));
-    AppModel& model = harness.make();
-    model.addLocations({harness.photos()});
-    ASSERT_EQ(model.photos().size(), 3u);
-
-    // The range starts out as today, from its first second to its last.
-    model.setExpectedRangeEnabled(true);
-    const auto range = model.expectedRange();
-    ASSERT_TRUE(range);
-    const std::string day = today.toString(QStringLiteral("yyyy-MM-dd")).toStdString();
-    EXPECT_EQ(dates::text(range->start), day + " 00:00:00");
-    EXPECT_EQ(dates::text(range->end), day + " 23:59:59");
-    const auto outside = [&](std::size_t i) {
-        const auto warnings = model.records()[i].warnings;
-        return std::find(warnings.begin(), warnings.end(), records::warnings::outsideRange) != warnings.end();
-    };
-    EXPECT_FALSE(outside(0));
-    EXPECT_FALSE(outside(1));
-    EXPECT_TRUE(outside(2));
-
-    // A range of one day is not inverted; tomorrow alone takes only the last photo.
-    EXPECT_FALSE(model.expectedRangeIsInverted());
-    model.setExpectedStart(today.addDays(1));
-    model.setExpectedEnd(today.addDays(1));
-    EXPECT_TRUE(outside(0));
-    EXPECT_FALSE(outside(2));
-}
-
 // ---------------------------------------------------------------- output folder and watermark
 
 TEST(AppModelOutput, ChosenFoldersAreRememberedAndDescribed) {
@@ -398,10 +317,7 @@ TEST(AppModelOutput, ChosenFoldersAreRememberedAndDescribed) {
     AppModel& model = harness.make();
     model.setConfiguration(withPackage(model.configuration(), false));
     model.addLocations({harness.photos()});
-    EXPECT_EQ(model.outputDescription().label, "Timestamped/ beside the originals");
-    model.addLocations({harness.photos() / "a.jpg"});
-    EXPECT_EQ(model.outputDescription().label, "Timestamped/ beside the originals");
-
+    // The labels of each case are ControlsPane.DescribesTheOutputInItsFourCases'.
     harness.user->folderAnswers.push_back(out);
     EXPECT_TRUE(model.chooseOutputFolder(texts::chooseOutputFolder));
     EXPECT_EQ(model.configuration().outputRoot, out);
@@ -417,11 +333,6 @@ TEST(AppModelOutput, ChosenFoldersAreRememberedAndDescribed) {
     EXPECT_TRUE(restarted.hasOutputAccess());
     restarted.resetOutputFolder();
     EXPECT_FALSE(restarted.configuration().outputRoot);
-
-    auto packageOn = withPackage(restarted.configuration(), true);
-    restarted.setConfiguration(packageOn);
-    EXPECT_EQ(restarted.outputDescription().label, "Choose a folder for the handover package");
-    EXPECT_EQ(restarted.exportButtonTitle(), "Export handover package");
 
     ModelHarness forgetful;
     forgetful.withFolderAccessStore = false;
@@ -477,30 +388,6 @@ TEST(AppModelWatermark, ImportedImagesTextAndMissingImages) {
     model.setWatermarkEnabled(false);
     EXPECT_FALSE(model.configuration().watermark);
     EXPECT_TRUE(model.canExport());
-}
-
-TEST(AppModelFormat, BuiltInAndCustomPatterns) {
-    ModelHarness harness;
-    AppModel& model = harness.make();
-    const auto& second = settings::builtInFormats()[1];
-    model.chooseFormat(second);
-    EXPECT_EQ(model.configuration().format, second);
-    EXPECT_FALSE(model.usingCustomFormat());
-    model.chooseCustomFormat();
-    model.setCustomPattern("yyyy 'at' HH");
-    EXPECT_EQ(model.configuration().format, (settings::StampFormat{"Custom", "yyyy 'at' HH"}));
-    auto retro = model.configuration();
-    retro.style.theme = settings::StampTheme::retro;
-    model.setConfiguration(retro);
-    EXPECT_EQ(model.retroUnsupportedCharacters(), "at");
-    EXPECT_FALSE(model.canExport());
-
-    model.saveAsNewPreset("Mine");
-    model.applyPreset(storage::timestampPresetID());
-    EXPECT_FALSE(model.usingCustomFormat());
-    model.applyPreset(model.presets().back().id);
-    EXPECT_TRUE(model.usingCustomFormat());
-    EXPECT_EQ(model.customPattern(), "yyyy 'at' HH");
 }
 
 // ---------------------------------------------------------------- export

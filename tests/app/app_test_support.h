@@ -49,6 +49,15 @@ inline records::DateCorrectionRule shiftRule(records::DateCorrectionScope scope,
     return rule;
 }
 
+// The configuration with the handover package on or off and a project title.
+inline settings::StampConfiguration withPackage(settings::StampConfiguration configuration, bool on,
+                                                std::string title = "Bridge") {
+    configuration.project = settings::defaultProject();
+    configuration.project->includeHandoverPackage = on;
+    configuration.project->title = std::move(title);
+    return configuration;
+}
+
 // A JPEG written through the image writer, with the date and model in its EXIF block.
 void writeJpeg(const std::filesystem::path& file, const JpegOptions& options = {});
 

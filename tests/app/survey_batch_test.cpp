@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
-#include <QMenuBar>
 #include <QStandardPaths>
 #include <QTest>
 #include <QThread>
@@ -24,10 +23,8 @@
 
 #include "app/ui/about_view.h"
 #include "app/ui/content_view.h"
-#include "app/ui/help_view.h"
 #include "app/ui/qt_text.h"
 #include "app/ui/qt_user_interaction.h"
-#include "app/ui/update_settings_view.h"
 #include "app/ui/veltrop_app.h"
 #include "app_test_support.h"
 #include "kit/handover/package_result.h"
@@ -43,12 +40,6 @@ using Column = veltrop::app::PhotoTableModel::Column;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::size_t openHandleCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-    return count;
-}
 
 // Lowers this process's limit of open files for as long as it lives.
 class HandleLimit {
@@ -98,7 +89,7 @@ TEST(SurveyBatch, TenThousandPhotosChosenOneByOneNeedNoHandleEach) {
 
     const HandleLimit limit(256);
     ASSERT_LT(HandleLimit::current(), files.size() / 10);
-    const std::size_t before = openHandleCount();
+    const std::size_t before = veltrop::testing::openHandleCount();
     view.addLocations(files);
 
     ASSERT_EQ(model.photos().size(), files.size());
@@ -107,13 +98,13 @@ TEST(SurveyBatch, TenThousandPhotosChosenOneByOneNeedNoHandleEach) {
     // Every metadata read worked: each photo has its recorded date and camera.
     EXPECT_EQ(model.undatedCount(), 0u);
     EXPECT_EQ(view.photoList()->columnTexts(Column::cameraColumn).count(QStringLiteral("Field Cam")), 10000);
-    EXPECT_LE(openHandleCount(), before + 8);
+    EXPECT_LE(veltrop::testing::openHandleCount(), before + 8);
     EXPECT_EQ(view.statusText(), "Will stamp 10000 photos");
 
     // Discovery again, with all of them in the batch.
     model.rediscover();
     EXPECT_EQ(model.photos().size(), files.size());
-    EXPECT_LE(openHandleCount(), before + 8);
+    EXPECT_LE(veltrop::testing::openHandleCount(), before + 8);
 }
 
 // ---------------------------------------------------------------- export states
@@ -142,6 +133,8 @@ TEST(ExportReadiness, ReasonsComeInTheStatusLineOrder) {
     }
 }
 
+// The order of the reasons is ExportReadiness.ReasonsComeInTheStatusLineOrder's;
+// here each reaches the status line, the button and its tooltip.
 TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
@@ -154,12 +147,15 @@ TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
     const settings::StampConfiguration original = model.configuration();
 
     // The empty window says what to do, without a warning.
+    EXPECT_TRUE(view.showsDropZone());
     EXPECT_EQ(view.statusText(), "Add photos to begin");
     EXPECT_FALSE(view.statusIsWarning());
     EXPECT_FALSE(view.exportButton()->isEnabled());
     EXPECT_EQ(view.exportButton()->toolTip(), "Add photos to begin");
 
     model.addLocations({site});
+    EXPECT_FALSE(view.showsDropZone());
+    EXPECT_EQ(view.attentionText(), "1 need attention");
     struct Case {
         const char* what;
         std::function<void(settings::StampConfiguration&)> change;
@@ -169,6 +165,8 @@ TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
         {"ready", [](auto&) {}, [] { return QString(); }},
         {"nothing to stamp", [](auto& c) { c.timestampEnabled = false; },
          [] { return qs("Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical"); }},
+        {"empty watermark", [](auto& c) { c.watermark = settings::defaultWatermark(); },
+         [] { return qs("Enter watermark text or turn off the watermark"); }},
         {"retro letters",
          [](auto& c) {
              c.style.theme = settings::StampTheme::retro;
@@ -202,12 +200,14 @@ TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
     model.setExpectedRangeEnabled(false);
 
     model.clearBatch();
+    EXPECT_TRUE(view.showsDropZone());
     model.addLocations({undatedOnly});
     EXPECT_FALSE(view.exportButton()->isEnabled());
     EXPECT_EQ(view.exportButton()->toolTip(), "No photos with a usable capture date");
 }
 
-TEST(ControlsPane, ReferenceNumbersStartAtOne) {
+// The boxes of the settings pane and the configuration follow each other.
+TEST(ControlsPane, ReferenceNumbersStartAtOneAndWriteDatesIsOffUntilChecked) {
     ModelHarness harness;
     AppModel& model = harness.make();
     ContentView view(model);
@@ -215,12 +215,7 @@ TEST(ControlsPane, ReferenceNumbersStartAtOne) {
     EXPECT_EQ(start->minimum(), 1);
     start->setValue(0);
     EXPECT_EQ(settings::effectiveProject(model.configuration()).firstNumber, 1);
-}
 
-TEST(ControlsPane, WriteCorrectedDatesIsOffUntilChecked) {
-    ModelHarness harness;
-    AppModel& model = harness.make();
-    ContentView view(model);
     QCheckBox* box = view.controls()->writeDatesBox();
     EXPECT_EQ(box->text(), "Write corrected dates into the copies");
     EXPECT_FALSE(box->isChecked());
@@ -294,6 +289,7 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
     EXPECT_EQ(list.columnTexts(Column::cameraColumn).at(row("IMG_2.jpg")), "Drone");
     EXPECT_EQ(list.columnTexts(Column::sourceColumn).at(row("IMG_3.jpg")), "No date");
     EXPECT_EQ(list.columnTexts(Column::dateColumn).at(row("IMG_3.jpg")), "");
+    EXPECT_EQ(list.undatedWarning(), "1 photo without a recorded capture date");
 
     list.table()->sortByColumn(Column::nameColumn, Qt::AscendingOrder);
     EXPECT_EQ(list.columnTexts(Column::nameColumn), (QStringList{"IMG_2.jpg", "IMG_3.jpg", "IMG_10.jpg"}));
@@ -312,6 +308,18 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
     list.sync();
     EXPECT_EQ(list.columnTexts(Column::dateColumn).at(0), "2024-05-14 17:00:00");
     EXPECT_EQ(list.table()->currentIndex().row(), 0);
+
+    // Each source of a date has its own words.
+    EXPECT_EQ(list.columnTexts(Column::sourceColumn), (QStringList{"Corrected", "EXIF capture date", "No date"}));
+    list.fileDatesBox()->setChecked(true);
+    EXPECT_TRUE(model.configuration().useFileDateFallback);
+    list.sync();
+    EXPECT_EQ(list.columnTexts(Column::sourceColumn).at(2), "File date");
+    auto supply = records::makeSupplyRule(records::DateCorrectionScope::photo(site / "IMG_3.jpg"), "2026-08-14 06:17:49");
+    ASSERT_TRUE(supply);
+    model.applyCorrection(*supply);
+    list.sync();
+    EXPECT_EQ(list.columnTexts(Column::sourceColumn).at(2), "User-supplied date");
 }
 
 TEST(ThumbnailCache, DecodesOffTheGuiThreadOnceAndOnlyForRowsShown) {
@@ -396,6 +404,10 @@ TEST(DateReviewView, RangePickersAreWholeDaysStartingAtTheBatchsDays) {
     // Chosen days stay while the check is on.
     model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 86400 * 3));
     EXPECT_EQ(review.toPicker()->date(), QDate(2024, 5, 15));
+
+    // A range of one day is not inverted.
+    review.fromPicker()->setDate(QDate(2024, 5, 15));
+    EXPECT_FALSE(model.expectedRangeIsInverted());
 }
 
 // ---------------------------------------------------------------- results
@@ -541,50 +553,4 @@ TEST(AboutView, ShowsTheVersionLicencesAndTheRealDataFolders) {
     const QString home = QDir::homePath();
     EXPECT_EQ(app::homeRelative(home + "/.config/Veltrop"), "~/.config/Veltrop");
     EXPECT_EQ(app::homeRelative(home + "x/Veltrop"), home + "x/Veltrop");
-}
-
-TEST(VeltropApp, MenusOfferPhotosFolderAndAbout) {
-    ModelHarness harness;
-    auto settings = std::make_shared<QSettings>(app::qpath(harness.dir / "layout.ini"), QSettings::IniFormat);
-    app::VeltropApp::Parts parts;
-    parts.model = std::make_unique<AppModel>(app::AppStores{}, harness.defaults, harness.user);
-    parts.interaction = harness.user;
-    parts.settings = settings;
-    parts.updater = std::make_unique<app::Updater>(QUrl(), QStringLiteral("1.0.0"), settings, app::Updater::Fetch());
-    app::VeltropApp application(std::move(parts));
-    QStringList items;
-    for (QMenu* menu : application.mainWindow().menuBar()->findChildren<QMenu*>())
-        for (QAction* action : menu->actions()) items << action->text();
-    EXPECT_TRUE(items.contains(qs("Choose Photos\u2026")));
-    EXPECT_TRUE(items.contains(qs("Choose Folder\u2026")));
-    EXPECT_TRUE(items.contains("&About Veltrop"));
-    EXPECT_EQ(application.content().dropZone()->chooseFolderButton()->text(), qs("Choose Folder\u2026"));
-
-    const fs::path site = harness.photos() / "site";
-    writeJpeg(site / "a.jpg");
-    harness.user->folderPhotoAnswers.push_back(site);
-    application.content().dropZone()->chooseFolderButton()->click();
-    EXPECT_EQ(application.model().photos().size(), 1u);
-    EXPECT_EQ(application.aboutWindow().windowTitle(), "About Veltrop");
-}
-
-TEST(HelpView, SaysWhereThingsAreKeptOnThisSystem) {
-    app::HelpLinks links;
-    links.locations = {QStringLiteral("~/.config/Veltrop"), QStringLiteral("~/.local/share/Veltrop")};
-    const QString text = app::HelpView(links).plainText();
-    EXPECT_TRUE(text.contains("its settings in ~/.config/Veltrop"));
-    EXPECT_TRUE(text.contains("remembered output folder in ~/.local/share/Veltrop"));
-    EXPECT_FALSE(text.contains("renewing"));
-    EXPECT_FALSE(text.contains("private storage"));
-    EXPECT_FALSE(text.contains("permission"));
-}
-
-TEST(UpdateSettingsView, TheAutomaticSettingSaysWhatItDoes) {
-    ModelHarness harness;
-    auto settings = std::make_shared<QSettings>(app::qpath(harness.dir / "u.ini"), QSettings::IniFormat);
-    app::Updater updater(QUrl(), QStringLiteral("1.0.0"), settings, app::Updater::Fetch());
-    app::UpdateSettingsView view(updater);
-    const QString label = view.downloadsBox()->text();
-    EXPECT_EQ(label, "Open the download page of a new version automatically");
-    EXPECT_FALSE(label.contains("install"));
 }

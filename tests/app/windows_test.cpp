@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDropEvent>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QUrl>
@@ -20,16 +21,11 @@ using veltrop::app::qs;
 using veltrop::testing::ModelHarness;
 using veltrop::testing::waitFor;
 using veltrop::testing::waitForExport;
+using veltrop::testing::withPackage;
 using veltrop::testing::writeJpeg;
 namespace fs = std::filesystem;
 
 namespace {
-
-settings::StampConfiguration withPackage(settings::StampConfiguration configuration, bool on) {
-    configuration.project = settings::defaultProject();
-    configuration.project->includeHandoverPackage = on;
-    return configuration;
-}
 
 QStringList columnTexts(const QTreeView* list, int column) {
     QStringList texts;
@@ -75,44 +71,6 @@ TEST(ContentView, ExportButtonTitleFollowsPackageTimestampAndWatermark) {
     EXPECT_EQ(view.exportButton()->text(), "Export handover package");
 }
 
-TEST(ContentView, StatusLineShowsTheFirstApplicableCase) {
-    ModelHarness harness;
-    const fs::path site = threePhotos(harness);
-    AppModel& model = harness.make();
-    ContentView view(model);
-    EXPECT_EQ(view.statusText(), "Add photos to begin");
-
-    model.addLocations({site});
-    EXPECT_FALSE(view.showsDropZone());
-    EXPECT_EQ(view.statusText(), "Will stamp 2 photos, skipping 1");
-    EXPECT_TRUE(view.exportButton()->isEnabled());
-    EXPECT_EQ(view.attentionText(), "1 need attention");
-
-    model.setExpectedRangeEnabled(true);
-    model.setExpectedStart(QDate(2026, 8, 2));
-    model.setExpectedEnd(QDate(2026, 8, 1));
-    EXPECT_EQ(view.statusText(), "The project end date must be after its start date");
-    EXPECT_FALSE(view.exportButton()->isEnabled());
-    model.setExpectedRangeEnabled(false);
-
-    auto configuration = model.configuration();
-    configuration.watermark = settings::defaultWatermark();
-    model.setConfiguration(configuration);
-    EXPECT_EQ(view.statusText(), "Enter watermark text or turn off the watermark");
-
-    configuration.watermark.reset();
-    configuration.timestampEnabled = false;
-    model.setConfiguration(configuration);
-    EXPECT_EQ(view.statusText(),
-              qs("Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical"));
-    EXPECT_FALSE(view.exportButton()->isEnabled());
-
-    configuration.timestampEnabled = true;
-    model.setConfiguration(configuration);
-    model.clearBatch();
-    EXPECT_TRUE(view.showsDropZone());
-}
-
 TEST(ContentView, DroppedFilesAndFoldersJoinTheBatch) {
     ModelHarness harness;
     const fs::path site = threePhotos(harness);
@@ -135,42 +93,6 @@ TEST(ContentView, DroppedFilesAndFoldersJoinTheBatch) {
     EXPECT_EQ(model.photos().size(), 4u);
 }
 
-TEST(PhotoListView, ShowsDateSourcesAndTheUndatedWarning) {
-    ModelHarness harness;
-    const fs::path site = threePhotos(harness);
-    writeJpeg(site / "d.jpg", veltrop::testing::undated());
-    AppModel& model = harness.make();
-    ContentView view(model);
-    model.addLocations({site});
-    app::PhotoListView* list = view.photoList();
-    using Column = app::PhotoTableModel::Column;
-    EXPECT_EQ(list->columnTexts(Column::nameColumn), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
-    EXPECT_EQ(list->columnTexts(Column::sourceColumn),
-              (QStringList{"EXIF capture date", "EXIF capture date", "No date", "No date"}));
-    EXPECT_EQ(view.photoList()->undatedWarning(), "2 photos without a recorded capture date");
-
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::camera("Field Cam"), 3600));
-    auto supply = records::makeSupplyRule(records::DateCorrectionScope::photo(site / "c.jpg"), "2026-08-14 06:17:49");
-    ASSERT_TRUE(supply);
-    model.applyCorrection(*supply);
-    EXPECT_EQ(list->columnTexts(Column::sourceColumn),
-              (QStringList{"EXIF capture date", "Corrected", "User-supplied date", "No date"}));
-
-    view.photoList()->fileDatesBox()->setChecked(true);
-    EXPECT_TRUE(model.configuration().useFileDateFallback);
-    EXPECT_EQ(list->columnTexts(Column::sourceColumn).at(3), "File date");
-
-    // Selecting a row selects the photo.
-    list->table()->selectRow(1);
-    EXPECT_EQ(model.selection(), site / "b.jpg");
-
-    model.removeCorrection(supply->id);
-    model.clearBatch();
-    writeJpeg(harness.photos() / "one" / "x.jpg", veltrop::testing::undated());
-    model.addLocations({harness.photos() / "one"});
-    EXPECT_EQ(view.photoList()->undatedWarning(), "1 photo without a recorded capture date");
-}
-
 TEST(FormatPicker, WarnsAboutCharactersTheRetroDisplayCannotShow) {
     ModelHarness harness;
     AppModel& model = harness.make();
@@ -186,10 +108,20 @@ TEST(FormatPicker, WarnsAboutCharactersTheRetroDisplayCannotShow) {
     EXPECT_TRUE(picker->retroWarning().isEmpty());
 
     view.controls()->themeBox()->setCurrentIndex(1);
-    ASSERT_FALSE(model.retroUnsupportedCharacters().empty());
-    EXPECT_EQ(picker->retroWarning(), qs("The retro display cannot show \u201C" + model.retroUnsupportedCharacters() +
-                                         "\u201D. Choose a numeric format."));
+    EXPECT_EQ(model.retroUnsupportedCharacters(), "Aug");
+    EXPECT_EQ(picker->retroWarning(), qs("The retro display cannot show \u201C" "Aug" "\u201D. Choose a numeric format."));
     EXPECT_FALSE(view.exportButton()->isEnabled());
+
+    // A preset keeps the custom pattern; a built-in format is no custom one.
+    model.saveAsNewPreset("Mine");
+    model.applyPreset(storage::timestampPresetID());
+    EXPECT_FALSE(model.usingCustomFormat());
+    model.applyPreset(model.presets().back().id);
+    EXPECT_TRUE(model.usingCustomFormat());
+    EXPECT_EQ(model.customPattern(), "dd MMM yyyy");
+    model.chooseFormat(settings::builtInFormats()[1]);
+    EXPECT_EQ(model.configuration().format, settings::builtInFormats()[1]);
+    EXPECT_FALSE(model.usingCustomFormat());
 }
 
 TEST(ControlsPane, DescribesTheOutputInItsFourCases) {
@@ -442,30 +374,7 @@ TEST(DateReviewView, ValidatesTheCorrectionFormAndExplainsADisabledButton) {
     EXPECT_FALSE(review.applyButton()->isEnabled());
 }
 
-TEST(DateReviewView, FiltersRowsAndShowsTheRangeWarning) {
-    ModelHarness harness;
-    const fs::path site = threePhotos(harness);
-    AppModel& model = harness.make();
-    model.addLocations({site});
-    app::DateReviewView review(model, nullptr);
-    EXPECT_EQ(review.rows()->rowCount(), 3);
-    EXPECT_EQ(columnTexts(review.table(), 1), (QStringList{"2024-05-14 09:30:15", "2024-05-14 09:30:15", "No date"}));
-    EXPECT_EQ(columnTexts(review.table(), 2).value(2), "Still has no date");
-    EXPECT_EQ(columnTexts(review.table(), 3).value(2), "No recorded capture date");
-
-    review.setFilter(app::ReviewFilter::needsAttention);
-    EXPECT_EQ(columnTexts(review.table(), 0), QStringList{"c.jpg"});
-    review.setFilter(app::ReviewFilter::corrected);
-    EXPECT_EQ(review.rows()->rowCount(), 0);
-    EXPECT_EQ(review.emptyText(), "No photos match this filter.");
-
-    model.setExpectedRangeEnabled(true);
-    model.setExpectedStart(QDate(2024, 5, 20));
-    model.setExpectedEnd(QDate(2024, 5, 1));
-    EXPECT_EQ(review.rangeWarning(), "Choose an end date on or after the start date.");
-}
-
-TEST(DateReviewView, RowsFollowTheRecordsWithoutAReset) {
+TEST(DateReviewView, RowsFollowTheRecordsWithoutAResetAndFilter) {
     ModelHarness harness;
     const fs::path site = threePhotos(harness);
     AppModel& model = harness.make();
@@ -494,7 +403,21 @@ TEST(DateReviewView, RowsFollowTheRecordsWithoutAReset) {
         EXPECT_EQ(review.rows()->index(row, 0).data(Qt::ToolTipRole).toString(), qs(shown[i].sourcePath));
     }
     EXPECT_EQ(columnTexts(review.table(), 2).value(0), qs("2024-05-14 10:30:15  \u00b7  Corrected"));
+    EXPECT_EQ(columnTexts(review.table(), 2).value(2), "Still has no date");
+    EXPECT_EQ(columnTexts(review.table(), 3).value(2), "No recorded capture date");
     EXPECT_EQ(review.table()->currentIndex().row(), 1);
+
+    // Filters, and the range warning.
+    review.setFilter(app::ReviewFilter::needsAttention);
+    EXPECT_EQ(columnTexts(review.table(), 0), QStringList{"c.jpg"});
+    model.removeCorrection(model.corrections().front().id);
+    review.setFilter(app::ReviewFilter::corrected);
+    EXPECT_EQ(review.rows()->rowCount(), 0);
+    EXPECT_EQ(review.emptyText(), "No photos match this filter.");
+    model.setExpectedRangeEnabled(true);
+    model.setExpectedStart(QDate(2024, 5, 20));
+    model.setExpectedEnd(QDate(2024, 5, 1));
+    EXPECT_EQ(review.rangeWarning(), "Choose an end date on or after the start date.");
 }
 
 TEST(CorrectionRules, AFolderRuleReplacesTheSameFolderButKeepsACameraRule) {
@@ -521,14 +444,20 @@ TEST(HelpView, SectionsInOrderAndNoOtherSystemsNames) {
     EXPECT_FALSE(text.contains("Mac"));
     EXPECT_FALSE(text.contains("Finder"));
     EXPECT_TRUE(text.contains("cannot check for updates"));
+    // Where things are kept on this system.
     app::HelpLinks configured;
     configured.updatesConfigured = true;
-    EXPECT_FALSE(app::HelpView(configured).plainText().contains("cannot check for updates"));
+    configured.locations = {QStringLiteral("~/.config/Veltrop"), QStringLiteral("~/.local/share/Veltrop")};
+    const QString here = app::HelpView(configured).plainText();
+    EXPECT_FALSE(here.contains("cannot check for updates"));
+    EXPECT_TRUE(here.contains("its settings in ~/.config/Veltrop"));
+    EXPECT_TRUE(here.contains("remembered output folder in ~/.local/share/Veltrop"));
+    for (const char* foreign : {"renewing", "private storage", "permission"}) EXPECT_FALSE(here.contains(foreign)) << foreign;
 }
 
 // ---------------------------------------------------------------- application
 
-TEST(VeltropApp, RemembersTheWindowSizeAndSplitters) {
+TEST(VeltropApp, MenusAndTheRememberedWindowSizeAndSplitters) {
     ModelHarness harness;
     auto settings = std::make_shared<QSettings>(app::qpath(harness.dir / "layout.ini"), QSettings::IniFormat);
     auto makeApp = [&] {
@@ -551,4 +480,18 @@ TEST(VeltropApp, RemembersTheWindowSizeAndSplitters) {
     second->show();
     EXPECT_EQ(second->mainWindow().size(), QSize(1100, 700));
     EXPECT_EQ(second->content().mainSplitter()->sizes().front(), 420);
+
+    QStringList items;
+    for (QMenu* menu : second->mainWindow().menuBar()->findChildren<QMenu*>())
+        for (QAction* action : menu->actions()) items << action->text();
+    EXPECT_TRUE(items.contains(qs("Choose Photos\u2026")));
+    EXPECT_TRUE(items.contains(qs("Choose Folder\u2026")));
+    EXPECT_TRUE(items.contains("&About Veltrop"));
+    EXPECT_EQ(second->aboutWindow().windowTitle(), "About Veltrop");
+    QPushButton* chooseFolder = second->content().dropZone()->chooseFolderButton();
+    EXPECT_EQ(chooseFolder->text(), qs("Choose Folder\u2026"));
+    writeJpeg(harness.photos() / "site" / "a.jpg");
+    harness.user->folderPhotoAnswers.push_back(harness.photos() / "site");
+    chooseFolder->click();
+    EXPECT_EQ(second->model().photos().size(), 1u);
 }

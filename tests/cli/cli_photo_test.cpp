@@ -49,9 +49,7 @@ TEST(CliInspect, ListsEachPhotoInOrderAndKeepsGoingPastUnreadableOnes) {
 
     const auto& nikon = listing[0];
     EXPECT_EQ(nikon["file"], (corpus / "Nikon D90.jpg").string());
-    EXPECT_EQ(nikon["dateFields"], (nlohmann::json{{"dateTimeOriginal", "2011:04:25 01:55:30"},
-                                                   {"dateTimeDigitized", "2011:04:25 01:55:30"},
-                                                   {"tiffDateTime", "2011:04:25 01:55:30"}}));
+    EXPECT_EQ(nikon["dateFields"]["dateTimeOriginal"], "2011:04:25 01:55:30");
     EXPECT_EQ(nikon["captureDate"], "2011-04-25 01:55:30");
     EXPECT_EQ(nikon["captureDateSource"], "dateTimeOriginal");
     EXPECT_EQ(nikon["exif"]["iso"], 250);
@@ -191,24 +189,18 @@ TEST(CliVerify, FreshPackagePassesAndEachChangeIsNamed) {
     EXPECT_TRUE(contains(fresh.out, "Verified: 6 files match Checksums.sha256, 2 originals match Sources.sha256\n"))
         << fresh.out;
 
+    // Every kind of problem inside the package is PackageVerification's; here a copy and the originals.
     const fs::path copy = package / "Photos" / "day 1" / "a.jpg";
-    const fs::path index = package / "Photo index.csv";
     const fs::path original = site / "day 1" / "a.jpg";
-    const std::string sheet = veltrop::testing::readFile(package / "Contact sheet.pdf");
     struct Tampering {
         std::function<void()> change, undo;
         std::string line;
     };
     const Tampering cases[] = {
         {[&] { flipByte(copy, 1000); }, [&] { flipByte(copy, 1000); }, "Changed: Photos/day 1/a.jpg"},
-        {[&] { flipByte(index, 10); }, [&] { flipByte(index, 10); }, "Changed: Photo index.csv"},
         {[&] { flipByte(original, 2000); }, [&] { flipByte(original, 2000); }, "Changed original: Site/day 1/a.jpg"},
-        {[&] { fs::remove(package / "Contact sheet.pdf"); },
-         [&] { veltrop::testing::writeFile(package / "Contact sheet.pdf", sheet); }, "Missing: Contact sheet.pdf"},
         {[&] { fs::remove(original); }, [&] { fs::copy_file(corpus / "FujiFilm DS-7 (1).jpg", original); },
          "Missing original: Site/day 1/a.jpg"},
-        {[&] { veltrop::testing::writeFile(package / "Photos" / "extra.jpg", "x"); },
-         [&] { fs::remove(package / "Photos" / "extra.jpg"); }, "Unexpected file: Photos/extra.jpg"},
     };
     for (const Tampering& tampering : cases) {
         tampering.change();

@@ -144,17 +144,14 @@ TEST(Cli, ConfigCheckReadsAndValidates) {
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.out, "OK\n");
 
+    // What a decoder finds wrong in a text is SettingsJson's; here that each reaches the exit status.
     settings::StampConfiguration blank;
     blank.timestampEnabled = false;
-    std::string missing = encoded(settings::defaultConfiguration());
-    missing.replace(missing.find("\"useFileDateFallback\""), 21, "\"renamedKey\"");
     settings::PresetDocument document;
     document.presets.push_back({settings::Uuid::random(), "Timestamp", {}});
     settings::StampConfiguration watermark = blank;
     watermark.watermark = settings::WatermarkConfig{};
     document.presets.push_back({settings::Uuid::random(), "Watermark", watermark});
-    settings::PresetDocument newer = document;
-    newer.version = 3;
     settings::StampConfiguration logo;
     logo.watermark = settings::WatermarkConfig{};
     logo.watermark->source = settings::WatermarkSource::image({settings::Uuid::random()});
@@ -164,15 +161,11 @@ TEST(Cli, ConfigCheckReadsAndValidates) {
 
     const std::pair<CliRun, std::string> failures[] = {
         {check(encoded(blank)), "Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical\n"},
-        {check(missing), "Missing key \u201CuseFileDateFallback\u201D at configuration"},
         {check("{\"format\": "), "not valid JSON"},
         {runCli({"config", "check", (data.dir() / "absent.json").string()}), "absent.json"},
         {runCli({"config", "check", data.dir().path().string()}), ""},
         {check(*settings::encodePresetDocument(document)),
          "\u201CWatermark\u201D: Enter watermark text or turn off the watermark\n"},
-        {check(*settings::encodePresetDocument(newer)), "(format 3)"},
-        // A document is recognised by its keys even when one of them is missing.
-        {check("{\"presets\": []}"), "Missing key \u201Cversion\u201D at the top level"},
         {check(encoded(logo)), noImage},
         {check(*settings::encodePresetDocument(logos)), "\u201CLogo\u201D: " + noImage},
     };
@@ -201,7 +194,6 @@ TEST(Cli, StampNamesWhatIsWrongWithItsInputAndOptions) {
         {{missing, out}, 1, "Could not read missing.jpg\n"},
         {{(dir / "notes.jpg").string(), out}, 1, "notes.jpg is not a supported image\n"},
         {{missing, out, "--size", "0.0005"}, 2, "option \u201C--size\u201D takes a number from 0.01 to 0.06"},
-        {{missing, out, "--size", "0.07"}, 2, "option \u201C--size\u201D takes a number from 0.01 to 0.06"},
         {{missing, out, "--quality", "1.5"}, 2, "option \u201C--quality\u201D takes a number from 0 to 1"},
         // Both ends of the range are accepted: the photo is what fails.
         {{missing, out, "--size", "0.01"}, 1, "Could not read missing.jpg\n"},
@@ -209,8 +201,6 @@ TEST(Cli, StampNamesWhatIsWrongWithItsInputAndOptions) {
         // Only JPEG names are written.
         {{missing, (dir / "out.png").string()}, 2, "ending in .jpg or .jpeg"},
         {{missing, (dir / "out.jpg.tmp").string()}, 2, "ending in .jpg or .jpeg"},
-        {{missing, (dir / "out").string()}, 2, "ending in .jpg or .jpeg"},
-        {{missing, (dir / "jpg").string()}, 2, "ending in .jpg or .jpeg"},
         {{missing, (dir / "out.JPEG").string()}, 1, "Could not read missing.jpg\n"},
     };
     for (auto [arguments, status, error] : cases) {

@@ -56,6 +56,12 @@ std::string readFile(const std::filesystem::path& file) {
     return buffer.str();
 }
 
+std::size_t openHandleCount() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
 std::vector<std::string> entryNames(const std::filesystem::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());

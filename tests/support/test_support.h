@@ -35,6 +35,8 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes);
 std::string readFile(const std::filesystem::path& file);
 // The names of a folder's entries, sorted.
 std::vector<std::string> entryNames(const std::filesystem::path& folder);
+// How many files this process holds open.
+std::size_t openHandleCount();
 
 // How a child process ended: its exit code, or the signal that ended it.
 struct ChildStatus {

@@ -26,6 +26,12 @@ DiscoveredPhoto photoIn(const std::filesystem::path& root, const std::string& na
     return photo;
 }
 
+std::vector<DiscoveredPhoto> numbered(const std::filesystem::path& root, int count) {
+    std::vector<DiscoveredPhoto> photos;
+    for (int i = 1; i <= count; ++i) photos.push_back(photoIn(root, "p" + std::to_string(i) + ".jpg"));
+    return photos;
+}
+
 // Stands in for load-render-write: counts what ran and how much at once, writes nothing.
 struct FakeStep {
     std::atomic<int> running{0}, peak{0}, calls{0};
@@ -119,8 +125,7 @@ TEST(BatchProcessor, PlansCollisionsInInputOrderAndListsRootsOnce) {
 
 TEST(BatchProcessor, CancelLetsPhotosInFlightFinish) {
     veltrop::testing::TempDir dir;
-    std::vector<DiscoveredPhoto> photos;
-    for (int i = 1; i <= 10; ++i) photos.push_back(photoIn(dir.path(), "p" + std::to_string(i) + ".jpg"));
+    const auto photos = numbered(dir.path(), 10);
 
     FakeStep fake;
     BatchProcessor* self = nullptr;
@@ -149,8 +154,7 @@ TEST(BatchProcessor, CancelLetsPhotosInFlightFinish) {
 
 TEST(BatchProcessor, CancelBeforeTheRunStopsItAndIsUsedUp) {
     veltrop::testing::TempDir dir;
-    std::vector<DiscoveredPhoto> photos;
-    for (int i = 1; i <= 5; ++i) photos.push_back(photoIn(dir.path(), "p" + std::to_string(i) + ".jpg"));
+    const auto photos = numbered(dir.path(), 5);
     FakeStep fake;
     BatchProcessor processor(2, std::nullopt, fake.step());
     processor.cancel();  // e.g. Ctrl-C while the photos are still being found
@@ -173,10 +177,10 @@ struct ThreadMarker {
     ThreadMarker() { ++threadsSeen; }
 };
 
-TEST(BatchProcessor, OneFixedPoolServesTheWholeBatch) {
+// One fixed pool of at most three workers, never the caller's thread, serves the whole batch.
+TEST(BatchProcessor, ConcurrencyLimitAndPixelLimit) {
     veltrop::testing::TempDir dir;
-    std::vector<DiscoveredPhoto> photos;
-    for (int i = 0; i < 40; ++i) photos.push_back(photoIn(dir.path(), "p" + std::to_string(i) + ".jpg"));
+    const auto photos = numbered(dir.path(), 40);
     threadsSeen = 0;
     std::atomic<bool> onCaller{false};
     const auto caller = std::this_thread::get_id();
@@ -184,26 +188,17 @@ TEST(BatchProcessor, OneFixedPoolServesTheWholeBatch) {
     BatchProcessor processor(3, std::nullopt, fake.step([&](const StampPlan&) {
         thread_local ThreadMarker marker;
         if (std::this_thread::get_id() == caller) onCaller = true;
+        std::this_thread::yield();
     }));
-    auto summary = runAll(processor, photos);
+    std::vector<std::size_t> progress;
+    auto summary = runAll(processor, photos, {}, &progress);
     EXPECT_EQ(summary.count(Kind::stamped), 40u);
+    EXPECT_LE(fake.peak.load(), 3);
+    EXPECT_EQ(progress.size(), 40u);
+    EXPECT_EQ(progress.back(), 40u);
     EXPECT_GE(threadsSeen.load(), 1);
     EXPECT_LE(threadsSeen.load(), 3);
     EXPECT_FALSE(onCaller.load());
-}
-
-TEST(BatchProcessor, ConcurrencyLimitAndPixelLimit) {
-    veltrop::testing::TempDir dir;
-    std::vector<DiscoveredPhoto> photos;
-    for (int i = 0; i < 12; ++i) photos.push_back(photoIn(dir.path(), "p" + std::to_string(i) + ".jpg"));
-    FakeStep fake;
-    BatchProcessor processor(3, std::nullopt, fake.step([](const StampPlan&) { std::this_thread::yield(); }));
-    std::vector<std::size_t> progress;
-    auto summary = runAll(processor, photos, {}, &progress);
-    EXPECT_EQ(summary.count(Kind::stamped), 12u);
-    EXPECT_LE(fake.peak.load(), 3);
-    EXPECT_EQ(progress.size(), 12u);
-    EXPECT_EQ(progress.back(), 12u);
 
     EXPECT_EQ(BatchProcessor(0).maxConcurrent(), 1);
     EXPECT_EQ(BatchProcessor(-3).maxConcurrent(), 1);

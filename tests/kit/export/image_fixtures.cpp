@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "kit/export/image_writer.h"
+#include "kit/export/photo_discovery.h"
 #include "support/test_support.h"
 
 namespace veltrop::testing {
@@ -280,8 +281,12 @@ std::string shellQuoted(const std::filesystem::path& file) {
     return quoted + "'";
 }
 
-std::optional<RgbImage> decodeWithDjpeg(const std::filesystem::path& file) {
-    auto output = commandOutput("djpeg -rgb -pnm " + shellQuoted(file) + " 2>/dev/null");
+std::optional<RgbImage> decodeWithDjpeg(const std::filesystem::path& file, const std::string& options) {
+    return decodePnm("djpeg -rgb -pnm " + options + " " + shellQuoted(file));
+}
+
+std::optional<RgbImage> decodePnm(const std::string& command) {
+    auto output = commandOutput(command + " 2>/dev/null");
     if (!output || output->size() < 2 || (*output)[0] != 'P') return std::nullopt;
     // Binary PNM: magic, width, height, maximum, one white-space byte, samples.
     std::size_t at = 2;
@@ -301,6 +306,15 @@ std::optional<RgbImage> decodeWithDjpeg(const std::filesystem::path& file) {
     for (std::size_t i = at; i < at + size; ++i)
         for (int repeat = 0; repeat < 4 - channels; ++repeat) image.pixels.push_back(static_cast<std::uint8_t>((*output)[i]));
     return image;
+}
+
+exporting::StampPlan stampPlan(const std::filesystem::path& source, const std::filesystem::path& destination,
+                               const settings::StampConfiguration& configuration) {
+    const auto photos = exporting::PhotoDiscovery::makePhotos({source}, {source});
+    exporting::StampPlan plan{photos.front(), std::nullopt, destination, std::nullopt,
+                              records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
+    plan.date = plan.record.resolvedDate.value_or(dates::CaptureDate{2026, 8, 14, 6, 17, 49});
+    return plan;
 }
 
 std::vector<std::filesystem::path> entriesStartingWith(const std::filesystem::path& folder, const std::string& prefix) {

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "kit/dates/properties.h"
+#include "kit/export/batch_processor.h"
 #include "kit/image/bitmap.h"
 
 namespace veltrop::testing {
@@ -78,8 +79,17 @@ struct RgbImage {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> pixels;
+    const std::uint8_t* at(int x, int y) const { return pixels.data() + 3 * (static_cast<std::size_t>(y) * width + x); }
 };
-std::optional<RgbImage> decodeWithDjpeg(const std::filesystem::path& file);
+// djpeg's options, e.g. "-nosmooth"; decodePnm reads what a shell pipeline
+// ending in djpeg prints.
+std::optional<RgbImage> decodeWithDjpeg(const std::filesystem::path& file, const std::string& options = "");
+std::optional<RgbImage> decodePnm(const std::string& command);
+
+// The plan for stamping one photo on its own, as the batch would make it;
+// an undated photo gets a fixed date so that every copy carries a stamp.
+exporting::StampPlan stampPlan(const std::filesystem::path& source, const std::filesystem::path& destination,
+                               const settings::StampConfiguration& configuration);
 
 void writeBytes(const std::filesystem::path& file, const Bytes& bytes);
 Bytes readBytes(const std::filesystem::path& file);

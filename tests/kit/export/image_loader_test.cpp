@@ -180,17 +180,6 @@ TEST(ImageLoader, HostileInputsFailWithTheirTexts) {
     EXPECT_EQ(info->pixelSize, (PixelSize{256, 256}));
 }
 
-TEST(ImageLoader, CompleteDataWithoutEndMarkerLoads) {
-    TempDir folder;
-    const Bytes jpeg = encodeJpeg(solidBitmap(48, 48, 0, 200, 0));
-    ASSERT_EQ(jpeg[jpeg.size() - 1], 0xD9);
-    const auto file = folder / "no-eoi.jpg";
-    writeBytes(file, Bytes(jpeg.begin(), jpeg.end() - 2));
-    auto loaded = ImageLoader::load(file);
-    ASSERT_TRUE(loaded) << loaded.error().description();
-    EXPECT_GT(loaded->image.row(47)[47 * 4 + 1], 180);
-}
-
 TEST(ImageLoader, ThumbnailFitsTheLongerSideAndAppliesOrientationOnRequest) {
     TempDir folder;
     TiffBlock tiff;

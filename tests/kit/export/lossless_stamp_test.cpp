@@ -14,39 +14,14 @@
 #include "kit/export/lossless_stamp.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/image/orientation.h"
+#include "kit/export/image_fixtures.h"
 #include "support/test_support.h"
 
 using namespace veltrop;
+namespace fx = veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Decoded {
-    int width = 0, height = 0;
-    std::vector<std::uint8_t> rgb;
-    const std::uint8_t* at(int x, int y) const { return rgb.data() + 3 * (static_cast<std::size_t>(y) * width + x); }
-};
-
-// Upsampling without smoothing keeps each decoded pixel to its own MCU, so
-// blocks left as they were decode exactly as before.
-std::optional<Decoded> decode(const std::string& command) {
-    std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    Decoded image;
-    int maximum = 0;
-    const int fields = std::fscanf(pipe, "P6 %d %d %d", &image.width, &image.height, &maximum);
-    std::fgetc(pipe);
-    if (fields == 3 && maximum == 255 && image.width > 0 && image.height > 0) {
-        image.rgb.resize(3 * static_cast<std::size_t>(image.width) * image.height);
-        image.rgb.resize(std::fread(image.rgb.data(), 1, image.rgb.size(), pipe));
-    }
-    const int status = ::pclose(pipe);
-    if (status != 0 || image.rgb.size() != 3 * static_cast<std::size_t>(image.width) * image.height)
-        return std::nullopt;
-    return image;
-}
-
-std::string quoted(const fs::path& file) { return "'" + file.string() + "'"; }
 
 // What jpegtran does for each EXIF orientation.
 std::string jpegtranTurn(int orientation) {
@@ -80,18 +55,15 @@ bool inside(const std::vector<image::PixelRect>& areas, int x, int y) {
     });
 }
 
-// The normal path's render, as RGB rows, and the photo it was drawn on.
-struct NormalRender {
-    Decoded stamped, photo;
-};
+using fx::RgbImage;
 
-Decoded rgbOf(const image::Bitmap& bitmap) {
-    Decoded out{bitmap.width, bitmap.height, {}};
-    out.rgb.reserve(3 * static_cast<std::size_t>(bitmap.width) * bitmap.height);
+RgbImage rgbOf(const image::Bitmap& bitmap) {
+    RgbImage out{bitmap.width, bitmap.height, {}};
+    out.pixels.reserve(3 * static_cast<std::size_t>(bitmap.width) * bitmap.height);
     for (int y = 0; y < bitmap.height; ++y)
         for (int x = 0; x < bitmap.width; ++x) {
             const std::uint8_t* p = bitmap.row(y) + 4 * static_cast<std::size_t>(x);
-            out.rgb.insert(out.rgb.end(), {p[2], p[1], p[0]});
+            out.pixels.insert(out.pixels.end(), {p[2], p[1], p[0]});
         }
     return out;
 }
@@ -132,11 +104,8 @@ TEST(LosslessStamp, KeepsEveryBlockOutsideTheStampOnCorpusPhotos) {
             configuration.watermark->source = settings::WatermarkSource::text("SURVEY");
             configuration.watermark->corner = settings::StampCorner::topLeft;
         }
-        const auto photos = exporting::PhotoDiscovery::makePhotos({source}, {source});
         const fs::path destination = dir / ("copy" + std::to_string(index++) + ".jpg");
-        exporting::StampPlan plan{photos.front(), std::nullopt, destination, std::nullopt,
-                                  records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
-        plan.date = plan.record.resolvedDate;
+        const auto plan = fx::stampPlan(source, destination, configuration);
         const std::optional<image::Bitmap> noLogo;
         const exporting::StampJob job{configuration, noLogo};
         const auto kept = exporting::stampLosslessly(plan, job);
@@ -145,10 +114,9 @@ TEST(LosslessStamp, KeepsEveryBlockOutsideTheStampOnCorpusPhotos) {
         const auto info = exporting::ImageLoader::readInfo(source);
         ASSERT_TRUE(info);
         const int orientation = info->orientation;
-        const auto reference = decode(orientation == 1 ? "djpeg -nosmooth -pnm " + quoted(source)
-                                                       : "jpegtran -copy none " + jpegtranTurn(orientation) + " " +
-                                                             quoted(source) + " | djpeg -nosmooth -pnm");
-        const auto copy = decode("djpeg -nosmooth -pnm " + quoted(destination));
+        const auto reference = fx::decodePnm("jpegtran -copy none " + jpegtranTurn(orientation) + " " +
+                                                  fx::shellQuoted(source) + " | djpeg -rgb -nosmooth -pnm");
+        const auto copy = fx::decodeWithDjpeg(destination, "-nosmooth");
         ASSERT_TRUE(reference && copy);
         ASSERT_EQ(copy->width, reference->width);
         ASSERT_GE(copy->height, reference->height);
@@ -163,8 +131,8 @@ TEST(LosslessStamp, KeepsEveryBlockOutsideTheStampOnCorpusPhotos) {
         ASSERT_TRUE(rendered);
         ASSERT_EQ(rendered->width, copy->width);
         ASSERT_EQ(rendered->height, copy->height);
-        const Decoded normal = rgbOf(*rendered);
-        const Decoded photo = rgbOf(image::oriented(loaded->image, loaded->orientation));
+        const RgbImage normal = rgbOf(*rendered);
+        const RgbImage photo = rgbOf(image::oriented(loaded->image, loaded->orientation));
 
         constexpr int inkThreshold = 48;
         Box normalInk, keptInk;
@@ -245,7 +213,7 @@ TEST(LosslessStamp, PhotosThatCannotKeepTheirBlocksTakeTheNormalPath) {
         EXPECT_EQ(outcome.lossless, c.lossless);
         EXPECT_EQ(outcome.losslessFallback, c.fallback);
         // Either way the copy is a whole JPEG.
-        EXPECT_TRUE(decode("djpeg -pnm " + quoted(outcome.destination)));
+        EXPECT_TRUE(fx::decodeWithDjpeg(outcome.destination));
         fs::remove(outcome.destination);
     }
 }

@@ -203,13 +203,8 @@ FileOutcome stamp(const fs::path& source, const fs::path& destination, bool remo
     ImageLoader::prepare();
     settings::StampConfiguration configuration;
     configuration.removeGPS = removeGPS;
-    const auto photos = PhotoDiscovery::makePhotos({source}, {source});
-    StampPlan plan{photos.front(), std::nullopt, destination, std::nullopt,
-                   records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
-    // Undated photos get a date of their own, so that every copy carries a stamp.
-    plan.date = plan.record.resolvedDate.value_or(dates::CaptureDate{2026, 8, 14, 6, 17, 49});
     const std::optional<image::Bitmap> noWatermark;
-    return stampPhoto(plan, {configuration, noWatermark});
+    return stampPhoto(stampPlan(source, destination, configuration), {configuration, noWatermark});
 }
 
 // djpeg decodes every row: no "Premature end of JPEG file".

@@ -16,6 +16,7 @@
 #include "support/test_support.h"
 #include "tests/kit/export/image_fixtures.h"
 #include "tests/kit/export/jpeg_samples.h"
+#include "tests/kit/render/render_test_support.h"
 
 namespace {
 
@@ -23,13 +24,6 @@ namespace fs = std::filesystem;
 using namespace veltrop;
 namespace fx = veltrop::testing;
 using fx::Bytes;
-
-bool samePixels(const image::Bitmap& a, const image::Bitmap& b) {
-    if (a.width != b.width || a.height != b.height) return false;
-    for (int y = 0; y < a.height; ++y)
-        if (std::memcmp(a.row(y), b.row(y), static_cast<std::size_t>(a.width) * 4) != 0) return false;
-    return true;
-}
 
 Bytes withOrientation(const Bytes& jpeg, int orientation) {
     fx::TiffBlock tiff;
@@ -51,15 +45,7 @@ std::vector<fs::path> turnedVariants(const fs::path& photo, const fs::path& fold
     return variants;
 }
 
-exporting::StampPlan planFor(const fs::path& source, const fs::path& destination,
-                             const settings::StampConfiguration& configuration) {
-    const auto photos = exporting::PhotoDiscovery::makePhotos({source}, {source});
-    exporting::StampPlan plan{photos.front(), std::nullopt, destination, std::nullopt,
-                              records::makeRecord(photos.front(), 0, configuration, {}, std::nullopt)};
-    plan.date = plan.record.resolvedDate;
-    if (!plan.date) plan.date = dates::CaptureDate{2026, 8, 14, 6, 17, 49, dates::CaptureDateSource::dateTimeOriginal};
-    return plan;
-}
+const auto planFor = fx::stampPlan;
 
 // The copy as the plain path writes it: stored pixels, turned by the renderer.
 bool writeReference(const exporting::StampPlan& plan, const exporting::StampJob& job) {
@@ -99,7 +85,7 @@ TEST(TurnedDecoding, GivesTheReferenceTurnForEveryOrientation) {
             EXPECT_EQ(stored->orientation, orientation);
             EXPECT_EQ(upright->orientation, 1);
             EXPECT_EQ(upright->properties, stored->properties);
-            EXPECT_TRUE(samePixels(upright->image, image::oriented(stored->image, orientation)));
+            EXPECT_TRUE(render::probe::samePixels(upright->image, image::oriented(stored->image, orientation)));
         }
     }
 }

@@ -21,31 +21,9 @@ namespace fixtures = veltrop::testing;
 
 namespace {
 
-// A decoded copy: rows from the top, three bytes a pixel (R, G, B).
-struct Decoded {
-    int width = 0, height = 0;
-    std::vector<std::uint8_t> rgb;
+using fixtures::RgbImage;
 
-    const std::uint8_t* at(int x, int y) const { return rgb.data() + 3 * (static_cast<std::size_t>(y) * width + x); }
-    int brightness(int x, int y) const { return (at(x, y)[0] + at(x, y)[1] + at(x, y)[2]) / 3; }
-};
-
-std::optional<Decoded> djpeg(const fs::path& file) {
-    std::FILE* pipe = ::popen(("djpeg -pnm '" + file.string() + "' 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    Decoded image;
-    int maximum = 0;
-    const int fields = std::fscanf(pipe, "P6 %d %d %d", &image.width, &image.height, &maximum);
-    std::fgetc(pipe);  // the single white-space character before the pixels
-    if (fields == 3 && maximum == 255 && image.width > 0 && image.height > 0) {
-        image.rgb.resize(3 * static_cast<std::size_t>(image.width) * image.height);
-        image.rgb.resize(std::fread(image.rgb.data(), 1, image.rgb.size(), pipe));
-    }
-    const int status = ::pclose(pipe);
-    if (status != 0 || image.rgb.size() != 3 * static_cast<std::size_t>(image.width) * image.height)
-        return std::nullopt;
-    return image;
-}
+int brightness(const RgbImage& image, int x, int y) { return (image.at(x, y)[0] + image.at(x, y)[1] + image.at(x, y)[2]) / 3; }
 
 // Device pixels (rows from the top); right and bottom one past the last.
 struct Box {
@@ -53,11 +31,11 @@ struct Box {
 };
 
 // The box of pixels brighter than the threshold within the region, if any.
-std::optional<Box> brightBox(const Decoded& image, const Box& region, int threshold) {
+std::optional<Box> brightBox(const RgbImage& image, const Box& region, int threshold) {
     std::optional<Box> box;
     for (int y = region.top; y < region.bottom; ++y)
         for (int x = region.left; x < region.right; ++x) {
-            if (image.brightness(x, y) <= threshold) continue;
+            if (brightness(image, x, y) <= threshold) continue;
             if (!box) box = Box{x, y, x + 1, y + 1};
             box->left = std::min(box->left, x), box->right = std::max(box->right, x + 1);
             box->top = std::min(box->top, y), box->bottom = std::max(box->bottom, y + 1);
@@ -115,7 +93,7 @@ TEST(WidePhotos, StampWatermarkAndStripReachPhotosPastTheSurfaceLimit) {
         const auto& outcome = summary.results[0].outcome;
         ASSERT_EQ(outcome.kind, exporting::FileOutcome::Kind::stamped) << outcome.failureText();
 
-        const auto copy = djpeg(outcome.destination);
+        const auto copy = fixtures::decodeWithDjpeg(outcome.destination);
         ASSERT_TRUE(copy);
         const bool tall = c.orientation == 6;
         const int width = tall ? shortSide : longSide, height = tall ? longSide : shortSide;
@@ -137,11 +115,11 @@ TEST(WidePhotos, StampWatermarkAndStripReachPhotosPastTheSurfaceLimit) {
         EXPECT_LE(ink->bottom, expected.bottom);
         EXPECT_GT(ink->right - ink->left, 20);
         for (const auto& [x, y] : {std::pair{width / 2, height / 2}, std::pair{1, height - 2}, std::pair{width - 2, 1}})
-            EXPECT_NEAR(copy->brightness(x, y), 128, 3) << x << "," << y;
+            EXPECT_NEAR(brightness(*copy, x, y), 128, 3) << x << "," << y;
         if (band > 0) {
             // The dark band runs the whole width, across every surface it was drawn on.
             int brightest = 0;
-            for (int x = 0; x < width; ++x) brightest = std::max(brightest, copy->brightness(x, copy->height - 2));
+            for (int x = 0; x < width; ++x) brightest = std::max(brightest, brightness(*copy, x, copy->height - 2));
             EXPECT_LT(brightest, 30);
         }
     }

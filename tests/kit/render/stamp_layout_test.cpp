@@ -17,16 +17,6 @@ TEST(StampLayout, MarginIsCappedAtAFifthOfTheShorterSide) {
     EXPECT_EQ(usedMargin(0.025, 6000, 4000), 100);
 }
 
-TEST(StampLayout, ShrinksWideBlocksUniformlyAndNeverEnlarges) {
-    const Placement wide = placeInCorner({600, 30}, {0, 0, 300, 200}, StampCorner::bottomRight);
-    EXPECT_DOUBLE_EQ(wide.scale, 0.5);
-    EXPECT_DOUBLE_EQ(wide.rect.x, 0);
-    EXPECT_DOUBLE_EQ(wide.rect.maxX(), 300);
-    EXPECT_DOUBLE_EQ(wide.rect.height, 15);
-    EXPECT_EQ(placeInCorner({0, 0}, {0, 0, 300, 200}, StampCorner::topLeft).scale, 1);
-    EXPECT_EQ(placeInCorner({10, 10}, {0, 0, 300, 0}, StampCorner::topLeft).scale, 0);
-}
-
 TEST(WatermarkLayout, MovesClearOfATimestampInTheSameCorner) {
     const Rect photo{0, 0, 6000, 4000};
     const Rect bottomRight{5300, 100, 600, 150}, topLeft{100, 3750, 600, 150};  // margin 100

@@ -41,17 +41,15 @@ TEST(StampFormat, TwelveHourClock) {
     EXPECT_EQ(format(at(23), "h:mm:ss"), "11:05:09");
 }
 
-TEST(StampFormat, BuiltInsAreNamedBySampleRendering) {
+// Their names and patterns are listed by the command line's formats test.
+TEST(StampFormat, BuiltInsAreNamedBySampleRenderingAndMostSuitRetro) {
     const auto formats = builtInFormats();
     ASSERT_EQ(formats.size(), 8u);
-    EXPECT_EQ(formats[0], defaultFormat());
-    EXPECT_EQ(formats[0].name, "14 Aug 2026  06:17:49");
-    EXPECT_EQ(formats[4].name, "14 08 '26");
-    EXPECT_EQ(formats[5].name, "'26 08 14  06:17");
-    EXPECT_EQ(formats[7].name, "6:17 AM");
     const bool retro[] = {false, false, true, true, true, true, true, false};
-    for (std::size_t i = 0; i < formats.size(); ++i)
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        EXPECT_EQ(formats[i].name, format(sampleDate(), formats[i].pattern));
         EXPECT_EQ(isRetroCompatible(formats[i].pattern), retro[i]) << formats[i].pattern;
+    }
 }
 
 TEST(StampFormat, RetroValidationCollectsUnsupportedCharacters) {

@@ -38,12 +38,6 @@ void replaceFolder(const fs::path& folder) {
     fs::rename(replacement, folder);
 }
 
-std::size_t openHandleCount() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
-    return count;
-}
-
 TEST(ScopedFileAccess, StartsOnlyForAReachableLocationAndHoldsNothingOpen) {
     TempDir dir;
     EXPECT_FALSE(ScopedFileAccess(dir / "absent").started());
@@ -51,10 +45,10 @@ TEST(ScopedFileAccess, StartsOnlyForAReachableLocationAndHoldsNothingOpen) {
 
     writeFile(dir / "a.jpg", "x");
     fs::create_directory(dir / "folder");
-    const std::size_t before = openHandleCount();
+    const std::size_t before = testing::openHandleCount();
     std::vector<ScopedFileAccess> held;
     for (int i = 0; i < 500; ++i) held.emplace_back(i % 2 ? dir / "a.jpg" : dir / "folder");
-    EXPECT_EQ(openHandleCount(), before);
+    EXPECT_EQ(testing::openHandleCount(), before);
     EXPECT_TRUE(held.front().started());
     EXPECT_TRUE(held[1].stillReachable());
 
