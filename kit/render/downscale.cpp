@@ -61,7 +61,8 @@ void resampleRow(const std::uint8_t* in, const Contributions& columns, std::vect
         for (int k = 0; k < columns.count[x]; ++k, p += 4) {
             std::uint32_t pixel;
             std::memcpy(&pixel, p, sizeof pixel);
-            const __m128i channels = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(pixel)), zero), zero);
+            const __m128i bytes = _mm_cvtsi32_si128(static_cast<int>(pixel));
+            const __m128i channels = _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, zero), zero);
             sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[k]), _mm_cvtepi32_ps(channels)));
         }
         _mm_storeu_ps(&out[x * 4], sum);
@@ -127,7 +128,8 @@ Bitmap blockAveraged(const Bitmap& source, int factor) {
             const std::uint16_t* sample = sums.data() + static_cast<std::size_t>(x * factor) * 4;
             __m128i total = zero;
             for (int k = 0; k < factor; ++k, sample += 4)
-                total = _mm_add_epi32(total, _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sample)), zero));
+                total = _mm_add_epi32(
+                    total, _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(sample)), zero));
             const __m128 average = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(total), wholeScale), _mm_set1_ps(0.5f));
             __m128i bytes = _mm_cvttps_epi32(average);
             bytes = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
