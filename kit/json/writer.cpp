@@ -147,6 +147,8 @@ std::string WriteError::description() const {
 bool isValidUtf8(std::string_view text) { return image::isValidUtf8(text); }
 
 std::string shortestNumber(double value) {
+    // "-0" would read back as the integer 0 and be written "0" the next time.
+    if (value == 0) return "0";
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);

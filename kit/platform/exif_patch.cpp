@@ -160,8 +160,9 @@ private:
         if (entry.type == typeShort && value <= 0xFFFF) width = 2;
         if (entry.type == typeLong) width = 4;
         if (entry.type == typeByte && value <= 0xFF) width = 1;
-        if (width != 0 && entry.value && entry.value->end - entry.value->begin >= static_cast<std::size_t>(width) &&
-            ownsValue(entry)) {
+        // Only a single value is set in place: of several, readers take the first or the whole list.
+        if (width != 0 && entry.count == 1 && entry.value &&
+            entry.value->end - entry.value->begin >= static_cast<std::size_t>(width) && ownsValue(entry)) {
             block_.write(entry.value->begin, value, width);
             return;
         }

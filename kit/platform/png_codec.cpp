@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -28,10 +29,39 @@ Stream openStream(const std::filesystem::path& file) {
 [[noreturn]] void onError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void onWarning(png_structp, png_const_charp) {}
 
+// Whether every chunk fits in the file. libpng allocates what a text chunk
+// claims before reading it, so a few damaged bytes could ask for gigabytes;
+// such a file is refused before libpng sees it. Reads only the chunk
+// headers, seeking past their data, and leaves the stream at its start.
+bool chunksFit(std::FILE* stream) {
+    if (std::fseek(stream, 0, SEEK_END) != 0) return false;
+    const long size = std::ftell(stream);
+    if (size < 0) return false;
+    bool fits = true;
+    for (long at = 8; at + 8 <= size;) {
+        unsigned char header[8];
+        if (std::fseek(stream, at, SEEK_SET) != 0 || std::fread(header, 1, sizeof header, stream) != sizeof header) {
+            fits = false;
+            break;
+        }
+        const std::uint32_t length = std::uint32_t{header[0]} << 24 | std::uint32_t{header[1]} << 16 |
+                                     std::uint32_t{header[2]} << 8 | header[3];
+        // Its data and the 4-byte check after the 8-byte header.
+        if (std::int64_t{length} + 12 > std::int64_t{size} - at) {
+            fits = false;
+            break;
+        }
+        if (std::memcmp(header + 4, "IEND", 4) == 0) break;
+        at += 12 + static_cast<long>(length);
+    }
+    return std::fseek(stream, 0, SEEK_SET) == 0 && fits;
+}
+
 // Header fields and metadata chunks up to the first image data. libpng
 // reports errors by jumping back here; only C objects live in this frame
 // between setjmp and the jump.
 bool readInfo(std::FILE* stream, ImageHeader& header) {
+    if (!chunksFit(stream)) return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);

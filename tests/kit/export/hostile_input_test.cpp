@@ -113,6 +113,33 @@ std::int64_t peakGrowth(const std::function<void()>& body) {
     return field("VmHWM:") - before;
 }
 
+struct ChildLoad {
+    ChildStatus status;
+    std::int64_t growth = -1;  // of the child's peak memory while loading
+};
+
+// Loads file in a child process, which exits 0 when the load's success is `expected`.
+ChildLoad loadInChild(const fs::path& file, bool expected) {
+    int report[2];
+    if (::pipe(report) != 0) return {};
+    ChildLoad result;
+    result.status = runInChild([&] {
+        bool loaded = false;
+        const std::int64_t growth = peakGrowth([&] {
+            auto image = ImageLoader::load(file);
+            loaded = image && image->image.width > 0;
+        });
+        (void)!::write(report[1], &growth, sizeof growth);
+        return loaded == expected ? 0 : 1;
+    }, 60);
+    ::close(report[1]);
+    (void)!::read(report[0], &result.growth, sizeof result.growth);
+    ::close(report[0]);
+    return result;
+}
+
+constexpr std::int64_t allowedGrowth = 100ll << 20;
+
 // A small valid picture followed by two gigabytes that hold nothing (a sparse
 // file, so the test costs no disk): only what the decoder needs is read.
 TEST(HostileInput, APaddedPhotoIsReadOnlyAsFarAsThePictureGoes) {
@@ -126,31 +153,35 @@ TEST(HostileInput, APaddedPhotoIsReadOnlyAsFarAsThePictureGoes) {
         {"padded.jpg", std::string(jpeg.begin(), jpeg.end())},
         {"padded.png", platform::encodePng(patternBitmap(400, 300)).value()},
     };
-    constexpr std::int64_t padded = 2ll << 30;
-    constexpr std::int64_t allowed = 100ll << 20;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path file = dir / c.name;
         writeFile(file, c.bytes);
-        ASSERT_EQ(::truncate(file.c_str(), padded), 0);
-        int report[2];
-        ASSERT_EQ(::pipe(report), 0);
-        const auto status = runInChild([&] {
-            bool loaded = false;
-            const std::int64_t growth = peakGrowth([&] {
-                auto image = ImageLoader::load(file);
-                loaded = image && image->image.width == 400 && image->image.height == 300;
-            });
-            (void)!::write(report[1], &growth, sizeof growth);
-            return loaded ? 0 : 1;
-        }, 60);
-        ::close(report[1]);
-        std::int64_t growth = -1;
-        (void)!::read(report[0], &growth, sizeof growth);
-        ::close(report[0]);
-        EXPECT_EQ(status, (ChildStatus{0, std::nullopt})) << "the padded file did not load";
-        EXPECT_GE(growth, 0);
-        EXPECT_LT(growth, allowed) << "peak memory grew by " << (growth >> 20) << " MB";
+        ASSERT_EQ(::truncate(file.c_str(), 2ll << 30), 0);
+        const ChildLoad load = loadInChild(file, true);
+        EXPECT_EQ(load.status, (ChildStatus{0, std::nullopt})) << "the padded file did not load";
+        EXPECT_GE(load.growth, 0);
+        EXPECT_LT(load.growth, allowedGrowth) << "peak memory grew by " << (load.growth >> 20) << " MB";
+    }
+}
+
+// Found by fuzzing: a 600-byte PNG whose text chunk claims 1.4 GB made the
+// PNG library allocate that much before reading it. Before the picture or
+// after it, such a chunk makes the file unreadable at once.
+TEST(HostileInput, APngChunkClaimingMoreThanTheFileHoldsTakesNoMemory) {
+    TempDir dir;
+    const std::string png = platform::encodePng(patternBitmap(5, 7)).value();
+    for (const char* before : {"IDAT", "IEND"}) {
+        SCOPED_TRACE(before);
+        std::string damaged = png;
+        const std::size_t at = damaged.find(before) - 4;  // the chunk's length field
+        damaged.insert(at, std::string("\x59\x00\x00\x25tEXtdate:modify\0", 20));
+        const fs::path file = dir / "claims.png";
+        writeFile(file, damaged);
+        EXPECT_FALSE(ImageLoader::readInfo(file));
+        const ChildLoad load = loadInChild(file, false);
+        EXPECT_EQ(load.status, (ChildStatus{0, std::nullopt})) << "the damaged file loaded";
+        EXPECT_LT(load.growth, allowedGrowth) << "peak memory grew by " << (load.growth >> 20) << " MB";
     }
 }
 
