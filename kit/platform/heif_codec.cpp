@@ -273,6 +273,10 @@ std::expected<DecodedImage, DecodeFailure> decodeHeif(const std::filesystem::pat
                                                                                   : heif_chroma_interleaved_RGB);
     if (!channels) return std::unexpected(DecodeFailure::unsupported);
     const int width = channels->width, height = channels->height;
+    // A picture of another size than the file states is damage; a larger
+    // one would also take memory that was never reserved (found by fuzzing).
+    if (width != heif_image_handle_get_width(handle) || height != heif_image_handle_get_height(handle))
+        return std::unexpected(DecodeFailure::unsupported);
     auto bitmap = image::Bitmap::allocate(width, height);
     if (!bitmap) return std::unexpected(DecodeFailure::unsupported);
 

@@ -47,7 +47,7 @@ Text<C> widen(std::string_view ascii) {
 }
 
 bool matches(const XmpEdit& edit, auto uri, auto local) {
-    if (!equalsAscii(uri, edit.ns)) return false;
+    if (!edit.ns.empty() && !equalsAscii(uri, edit.ns)) return false;
     if (!edit.name.empty() && edit.name.back() == '*') return startsWithAscii(local, edit.name.substr(0, edit.name.size() - 1));
     return equalsAscii(local, edit.name);
 }
@@ -418,7 +418,9 @@ std::vector<XmpEdit> xmpEditsForCopy(const CopyChanges& changes) {
         {googleCamera, "MotionPhoto*", std::nullopt},
         {googleCamera, "MicroVideo*", std::nullopt},
     };
-    if (changes.removeGPS) edits.push_back({xmpns::exif, "GPS*", std::nullopt});
+    // Readers take GPS coordinates from any namespace, even one of another
+    // version or with another URI (found by fuzzing), so all of them go.
+    if (changes.removeGPS) edits.push_back({{}, "GPS*", std::nullopt});
     if (changes.date) {
         // Whole seconds, and a zone only when it is known: the old value's
         // fraction and zone belonged to the old reading.

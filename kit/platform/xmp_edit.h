@@ -23,7 +23,7 @@ inline constexpr std::string_view photoshop = "http://ns.adobe.com/photoshop/1.0
 }  // namespace xmpns
 
 struct XmpEdit {
-    std::string_view ns;    // namespace URI
+    std::string_view ns;    // namespace URI; empty for every namespace
     std::string_view name;  // local name; a trailing '*' matches every name that starts with the rest
     std::optional<std::string> value;  // the new simple value; none removes the property, wherever it is nested
     bool operator==(const XmpEdit&) const = default;
