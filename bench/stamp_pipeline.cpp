@@ -52,8 +52,8 @@ render::RenderRequest defaultRequest(image::Bitmap image, image::Orientation ori
     return request;
 }
 
-bool fullStamp(const fs::path& file, const fs::path& folder) {
-    auto loaded = exporting::ImageLoader::loadUpright(file, {});
+// Renders the default overlay on a loaded photo and writes it with its metadata.
+bool stampLoaded(std::expected<exporting::LoadedImage, exporting::ImageLoadError> loaded, const fs::path& folder) {
     if (!loaded) return false;
     auto rendered = render::Renderer::render(defaultRequest(std::move(loaded->image), loaded->orientation));
     if (!rendered) return false;
@@ -63,16 +63,13 @@ bool fullStamp(const fs::path& file, const fs::path& folder) {
     return ok;
 }
 
+bool fullStamp(const fs::path& file, const fs::path& folder) {
+    return stampLoaded(exporting::ImageLoader::loadUpright(file, {}), folder);
+}
+
 // The same with the stored pixels turned after decoding, into a second bitmap.
 bool turnedAfterDecoding(const fs::path& file, const fs::path& folder) {
-    auto loaded = exporting::ImageLoader::load(file);
-    if (!loaded) return false;
-    auto rendered = render::Renderer::render(defaultRequest(std::move(loaded->image), loaded->orientation));
-    if (!rendered) return false;
-    const fs::path destination = folder / (settings::Uuid::random().text() + ".jpg");
-    const bool ok = exporting::ImageWriter::write(*rendered, destination, loaded->metadata, {0.95, false}).has_value();
-    fs::remove(destination);
-    return ok;
+    return stampLoaded(exporting::ImageLoader::load(file), folder);
 }
 
 bool preview(const fs::path& file) {
