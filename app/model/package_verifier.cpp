@@ -8,12 +8,13 @@ PackageVerifier::PackageVerifier(QObject* parent) : QObject(parent) { pool_.setM
 
 PackageVerifier::~PackageVerifier() { pool_.waitForDone(); }
 
-void PackageVerifier::start(const std::filesystem::path& package) {
+void PackageVerifier::start(const std::filesystem::path& package, handover::OriginalFiles originals) {
     const quint64 generation = ++generation_;
     running_ = true;
     result_.reset();
-    pool_.start([self = QPointer<PackageVerifier>(this), target = this, generation, package] {
-        handover::PackageVerification result = handover::verifyPackage(package);
+    pool_.start([self = QPointer<PackageVerifier>(this), target = this, generation, package,
+                 originals = std::move(originals)] {
+        handover::PackageVerification result = handover::verifyPackage(package, originals);
         QMetaObject::invokeMethod(
             target,
             [self, generation, result = std::move(result)]() mutable {
@@ -31,8 +32,15 @@ void PackageVerifier::apply(quint64 generation, handover::PackageVerification re
 }
 
 std::string verificationText(const handover::PackageVerification& verification) {
-    if (verification.holds())
-        return "Package verified: all " + std::to_string(verification.filesChecked) + " files match Checksums.sha256.";
+    if (verification.holds()) {
+        std::string text =
+            "Package verified: all " + std::to_string(verification.filesChecked) + " files match Checksums.sha256";
+        if (const std::size_t originals = verification.originalsChecked; originals == 1)
+            text += "; the original matches Sources.sha256";
+        else if (originals > 1)
+            text += "; all " + std::to_string(originals) + " originals match Sources.sha256";
+        return text + ".";
+    }
     const std::size_t count = verification.problems.size();
     std::string text = std::to_string(count) + (count == 1 ? " problem" : " problems") + " found:";
     for (const auto& problem : verification.problems) text += "\n" + problem.description();

@@ -1,7 +1,8 @@
 #pragma once
-// Checking a written handover package against its checksum lists in the
-// background: every file is read once, which takes a while for a large
-// package. The result comes back on the thread that started the check.
+// Checking a written handover package against its checksum lists, and the
+// originals it was exported from against Sources.sha256, in the background:
+// every file is read once, which takes a while for a large package. The
+// result comes back on the thread that started the check.
 
 #include <QObject>
 #include <QThreadPool>
@@ -17,6 +18,8 @@ namespace veltrop::app {
 namespace packageCheckTexts {
 inline constexpr const char* button = "Verify package";
 inline constexpr const char* running = "Checking every file against Checksums.sha256\u2026";
+inline constexpr const char* tooltip =
+    "Check every file of the package against Checksums.sha256 and the originals against Sources.sha256";
 }  // namespace packageCheckTexts
 
 class PackageVerifier : public QObject {
@@ -27,7 +30,7 @@ public:
     ~PackageVerifier() override;
 
     // Starts a check; a check already running is left to finish and its result ignored.
-    void start(const std::filesystem::path& package);
+    void start(const std::filesystem::path& package, handover::OriginalFiles originals = {});
     bool isRunning() const { return running_; }
     const std::optional<handover::PackageVerification>& result() const { return result_; }
 
@@ -43,7 +46,8 @@ private:
     QThreadPool pool_;  // last: destroyed first
 };
 
-// "Package verified: all 14 files match Checksums.sha256." or the problems, one per line.
+// "Package verified: all 14 files match Checksums.sha256; all 3 originals
+// match Sources.sha256." or the problems, one per line.
 std::string verificationText(const handover::PackageVerification& verification);
 
 }  // namespace veltrop::app

@@ -6,13 +6,13 @@
 
 namespace veltrop::app {
 
-PackageCheckView::PackageCheckView(std::filesystem::path package, QWidget* parent)
-    : QWidget(parent), package_(std::move(package)) {
+PackageCheckView::PackageCheckView(std::filesystem::path package, handover::OriginalFiles originals, QWidget* parent)
+    : QWidget(parent), package_(std::move(package)), originals_(std::move(originals)) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     button_ = new QPushButton(qs(packageCheckTexts::button), this);
     button_->setAutoDefault(false);
-    button_->setToolTip(QStringLiteral("Check every file of the package against Checksums.sha256"));
+    button_->setToolTip(qs(packageCheckTexts::tooltip));
     column->addWidget(button_, 0, Qt::AlignLeft);
     result_ = new QLabel(this);
     result_->setWordWrap(true);
@@ -24,7 +24,7 @@ PackageCheckView::PackageCheckView(std::filesystem::path package, QWidget* paren
         button_->setEnabled(false);
         result_->setText(qs(packageCheckTexts::running));
         result_->setVisible(true);
-        verifier_.start(package_);
+        verifier_.start(package_, originals_);
     });
     connect(&verifier_, &PackageVerifier::finished, this, &PackageCheckView::showResult);
 }

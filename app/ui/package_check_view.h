@@ -1,6 +1,7 @@
 #pragma once
 // The results sheet's "Verify package": a button that checks the package
-// against its checksum lists in the background and shows what it found.
+// against its checksum lists, and the originals it came from, in the
+// background and shows what it found.
 
 #include <QLabel>
 #include <QPushButton>
@@ -16,7 +17,7 @@ namespace veltrop::app {
 class PackageCheckView : public QWidget {
     Q_OBJECT
 public:
-    PackageCheckView(std::filesystem::path package, QWidget* parent);
+    PackageCheckView(std::filesystem::path package, handover::OriginalFiles originals, QWidget* parent);
 
     QPushButton* button() const { return button_; }
     QString resultText() const { return result_->text(); }
@@ -26,6 +27,7 @@ private:
     void showResult();
 
     std::filesystem::path package_;
+    handover::OriginalFiles originals_;
     PackageVerifier verifier_;
     QPushButton* button_;
     QLabel* result_;

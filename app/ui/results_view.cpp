@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/package_check_view.h"
+#include "kit/handover/package_checksums.h"
 #include "app/ui/pane_parts.h"
 #include "app/ui/qt_text.h"
 
@@ -131,7 +132,7 @@ ResultsView::ResultsView(AppModel& model, IdentifiedSummary summary, QWidget* pa
         }
         row->addStretch(1);
         column->addLayout(row);
-        column->addWidget(new PackageCheckView(package.root, this));
+        column->addWidget(new PackageCheckView(package.root, handover::listedOriginals(summary_.summary), this));
         if (package.error) {
             auto* problem = new WarningRow(this);
             problem->setMessage(qs(resultsTexts::packageFailed + *package.error));

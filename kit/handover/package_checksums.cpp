@@ -135,6 +135,13 @@ std::vector<PackageItem> packageItems(const fs::path& package) {
     return items;
 }
 
+std::map<std::string, std::vector<fs::path>> listedOriginals(const exporting::BatchSummary& summary) {
+    std::map<std::string, std::vector<fs::path>> originals;
+    for (const auto& result : summary.results)
+        if (result.outcome.kind == FileOutcome::Kind::stamped) originals[sourcePathOf(result)].push_back(result.source);
+    return originals;
+}
+
 std::vector<ChecksumError> writeChecksums(const exporting::BatchSummary& summary, const fs::path& package,
                                           const PackageDigests* digests) {
     std::vector<ChecksumError> errors;

@@ -66,6 +66,11 @@ struct ChecksumError {
 std::vector<ChecksumError> writeChecksums(const exporting::BatchSummary& summary, const std::filesystem::path& package,
                                           const PackageDigests* digests);
 
+// Each original of the stamped photos by the path Sources.sha256 lists it
+// under, in the list's order: photos from two folders of the same name may
+// share one listed path.
+std::map<std::string, std::vector<std::filesystem::path>> listedOriginals(const exporting::BatchSummary& summary);
+
 // One line of a checksum list: digest, two spaces, path. A path holding a
 // backslash, line feed or carriage return is escaped the way sha256sum does
 // (the line then starts with a backslash).

@@ -1,6 +1,7 @@
 #include "kit/handover/package_verification.h"
 
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "kit/handover/package_checksums.h"
@@ -122,9 +123,9 @@ fs::path originalFor(const fs::path& originals, const std::string& listed) {
     return direct;
 }
 
-}  // namespace
-
-PackageVerification verifyPackage(const fs::path& package, const std::optional<fs::path>& originals) {
+// `locate` gives an original's file by its listed path; without it the originals are not checked.
+PackageVerification verifyWith(const fs::path& package,
+                               const std::function<std::optional<fs::path>(const std::string&)>& locate) {
     using Kind = PackageProblem::Kind;
     PackageVerification result;
 
@@ -151,7 +152,7 @@ PackageVerification verifyPackage(const fs::path& package, const std::optional<f
                 result.problems.push_back({Kind::unexpected, item.path});
     }
 
-    if (originals) {
+    if (locate) {
         const ChecksumList sources = readList(package / sourcesFileName);
         if (!sources.readable) {
             result.problems.push_back({Kind::noList, std::string(sourcesFileName)});
@@ -160,7 +161,8 @@ PackageVerification verifyPackage(const fs::path& package, const std::optional<f
         addMalformed(result, sourcesFileName, sources);
         for (const ListedFile& entry : sources.entries) {
             ++result.originalsChecked;
-            switch (check(originalFor(*originals, entry.path), entry.digest)) {
+            const std::optional<fs::path> original = locate(entry.path);
+            switch (original ? check(*original, entry.digest) : FileState::missing) {
                 case FileState::same: break;
                 case FileState::missing: result.problems.push_back({Kind::missingOriginal, entry.path}); break;
                 case FileState::changed: result.problems.push_back({Kind::changedOriginal, entry.path}); break;
@@ -169,6 +171,23 @@ PackageVerification verifyPackage(const fs::path& package, const std::optional<f
         }
     }
     return result;
+}
+
+}  // namespace
+
+PackageVerification verifyPackage(const fs::path& package, const std::optional<fs::path>& originals) {
+    if (!originals) return verifyWith(package, {});
+    return verifyWith(package, [&](const std::string& listed) { return originalFor(*originals, listed); });
+}
+
+PackageVerification verifyPackage(const fs::path& package, const OriginalFiles& originals) {
+    std::map<std::string, std::size_t> seen;
+    return verifyWith(package, [&](const std::string& listed) -> std::optional<fs::path> {
+        const auto found = originals.find(listed);
+        const std::size_t nth = seen[listed]++;
+        if (found == originals.end() || nth >= found->second.size()) return std::nullopt;
+        return found->second[nth];
+    });
 }
 
 }  // namespace veltrop::handover

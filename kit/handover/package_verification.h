@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,5 +50,12 @@ struct PackageVerification {
 // that folder by its index path.
 PackageVerification verifyPackage(const std::filesystem::path& package,
                                   const std::optional<std::filesystem::path>& originals = std::nullopt);
+
+// Where each original is, by the path Sources.sha256 lists it under (the
+// n-th listing of a path is the n-th file): known exactly to whoever just
+// exported the package, whatever folders the originals came from. A listed
+// original not named here counts as missing.
+using OriginalFiles = std::map<std::string, std::vector<std::filesystem::path>>;
+PackageVerification verifyPackage(const std::filesystem::path& package, const OriginalFiles& originals);
 
 }  // namespace veltrop::handover

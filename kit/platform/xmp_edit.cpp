@@ -94,15 +94,18 @@ public:
     std::optional<std::pair<std::string_view, std::string_view>> query;
     bool collectProperties = false;
 
+    // False when the packet is not XML that can be followed: then no edit
+    // can be trusted to have found every property it names.
     bool run() {
         std::size_t at = 0;
+        bool element = false;
         while (at < text_.size()) {
             const std::size_t open = text_.find(static_cast<C>('<'), at);
             if (open == View<C>::npos) break;
             const View<C> rest = text_.substr(open);
             std::size_t next = View<C>::npos;
             if (startsWithAscii(rest, "<?")) {
-                next = find(open, "?>");
+                next = instruction(open);
             } else if (startsWithAscii(rest, "<!--")) {
                 next = find(open, "-->");
             } else if (startsWithAscii(rest, "<![CDATA[")) {
@@ -114,11 +117,12 @@ public:
                 next = endTag(open);
             } else {
                 next = startTag(open);
+                element = true;
             }
             if (next == View<C>::npos || unresolved_) return false;
             at = next;
         }
-        return stack_.empty();
+        return element && stack_.empty();
     }
 
     std::vector<Replacement<C>> replacements() const {
@@ -140,6 +144,16 @@ private:
         const Text<C> wide = widen<C>(what);
         const std::size_t at = text_.find(wide, from);
         return at == View<C>::npos ? at : at + wide.size();
+    }
+
+    // The end of a processing instruction. One holding markup is refused:
+    // a packet wrapper left open swallows the packet, yet lenient readers
+    // still find the properties in it, which the edits here would miss.
+    std::size_t instruction(std::size_t open) const {
+        const std::size_t end = find(open, "?>");
+        if (end == View<C>::npos) return end;
+        const std::size_t inner = text_.find(static_cast<C>('<'), open + 1);
+        return inner < end ? View<C>::npos : end;
     }
 
     bool removing() const { return !stack_.empty() && stack_.back().removing; }

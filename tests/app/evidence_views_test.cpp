@@ -81,10 +81,16 @@ TEST(ClockSuggestionsView, AppliesASuggestionAndASyncShot) {
               "camera's clock.");
 }
 
-// The results of a package export offer "Verify package", which names what changed.
-TEST(PackageCheckView, VerifiesTheExportedPackage) {
+// The results of a package export offer "Verify package", which names what
+// changed, in the package and among the originals. Two folders of one name
+// list both originals as "site/a.jpg"; each is checked as itself.
+TEST(PackageCheckView, VerifiesTheExportedPackageAndItsOriginals) {
     ModelHarness harness;
-    writeJpeg(harness.photos() / "a.jpg");
+    const fs::path north = harness.dir / "north" / "site", south = harness.dir / "south" / "site";
+    fs::create_directories(north);
+    fs::create_directories(south);
+    writeJpeg(north / "a.jpg");
+    writeJpeg(south / "a.jpg");
     const fs::path destination = harness.dir / "handover";
     fs::create_directories(destination);
     AppModel& model = harness.make();
@@ -92,7 +98,7 @@ TEST(PackageCheckView, VerifiesTheExportedPackage) {
     configuration.project = settings::defaultProject();
     configuration.project->includeHandoverPackage = true;
     model.setConfiguration(configuration);
-    model.addLocations({harness.photos()});
+    model.addLocations({north, south});
     harness.user->folderAnswers.push_back(destination);
     model.startExport();
     ASSERT_TRUE(waitForExport(model));
@@ -102,13 +108,15 @@ TEST(PackageCheckView, VerifiesTheExportedPackage) {
     auto* check = results.findChild<app::PackageCheckView*>();
     ASSERT_TRUE(check);
     EXPECT_EQ(check->button(), results.button("Verify package"));
-    check->button()->click();
-    ASSERT_TRUE(waitFor([&] { return !check->verifier().isRunning(); }));
-    EXPECT_EQ(check->resultText(), "Package verified: all 5 files match Checksums.sha256.");
+    auto verify = [&] {
+        check->button()->click();
+        EXPECT_TRUE(waitFor([&] { return !check->verifier().isRunning(); }));
+        return check->resultText();
+    };
+    EXPECT_EQ(verify(),
+              "Package verified: all 6 files match Checksums.sha256; all 2 originals match Sources.sha256.");
 
-    const fs::path copy = model.handoverResult()->root / "Photos" / "a.jpg";
-    std::ofstream(copy, std::ios::app) << "x";
-    check->button()->click();
-    ASSERT_TRUE(waitFor([&] { return !check->verifier().isRunning(); }));
-    EXPECT_EQ(check->resultText(), "1 problem found:\nChanged: Photos/a.jpg");
+    std::ofstream(model.handoverResult()->root / "Photos" / "a.jpg", std::ios::app) << "x";
+    std::ofstream(south / "a.jpg", std::ios::app) << "x";
+    EXPECT_EQ(verify(), "2 problems found:\nChanged: Photos/a.jpg\nChanged original: site/a.jpg");
 }

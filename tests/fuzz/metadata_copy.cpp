@@ -7,6 +7,7 @@
 #include <cmath>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "harness.h"
 #include "kit/platform/copy_segments.h"
@@ -74,6 +75,16 @@ std::optional<std::vector<std::uint16_t>> firstDirectoryTags(const std::vector<s
 // namespace. Text values cannot imitate either, since "<" and quotes in them
 // are escaped.
 bool xmpHasGPS(std::string_view packet) {
+    // Readers skip comments.
+    std::string uncommented;
+    for (std::size_t at = 0; at < packet.size();) {
+        const std::size_t open = packet.find("<!--", at);
+        uncommented += packet.substr(at, open - at);
+        if (open == std::string_view::npos) break;
+        const std::size_t close = packet.find("-->", open + 4);
+        at = close == std::string_view::npos ? packet.size() : close + 3;
+    }
+    packet = uncommented;
     if (packet.find("<exif:GPS") != std::string_view::npos) return true;
     for (std::size_t at = packet.find("exif:GPS"); at != std::string_view::npos;
          at = packet.find("exif:GPS", at + 1)) {
