@@ -81,13 +81,16 @@ public:
             if (entry.tag == tagDateTimeOriginal || entry.tag == tagCreateDate) setText(entry, dateText, dateEntries);
 
         std::vector<TableEntry> table;
+        std::vector<const Entry*> unset;  // date entries whose bytes are shared with other values
         bool changed = false;
         for (const Entry& entry : exif ? exif->entries : none) {
             const bool subSecond = (entry.tag == tagSubSecTimeOriginal && !date_.keepSubSecondOriginal) ||
                                    (entry.tag == tagSubSecTimeDigitized && !date_.keepSubSecondDigitized);
             Target* target = targetFor(entry.tag);
-            if (subSecond || !readable(entry) || (target != nullptr && !setText(entry, target->value, dateEntries))) {
-                if (entry.outOfLine && entry.value) release(*entry.value);
+            const bool unsettable = target != nullptr && !setText(entry, target->value, dateEntries);
+            if (unsettable) unset.push_back(&entry);
+            if (subSecond || !readable(entry) || unsettable) {
+                if (entry.outOfLine && entry.value && !unsettable) release(*entry.value);
                 changed = true;
                 continue;
             }
@@ -101,12 +104,28 @@ public:
         if (!exif) added.push_back({tagExifVersion, std::nullopt, typeUndefined, {'0', '2', '3', '2'}});
         if (!changed && added.empty()) return std::move(gone_);
 
-        table.insert(table.end(), added.begin(), added.end());
-        std::stable_sort(table.begin(), table.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
-        if (added.empty() || !append(*ifd0, exif, pointer, table)) {
-            // Nothing to add, or no room for it: what goes goes in place.
-            if (exif) shrinkInPlace(*exif, table);
+        std::vector<TableEntry> tableWithAdded = table;
+        tableWithAdded.insert(tableWithAdded.end(), added.begin(), added.end());
+        std::stable_sort(tableWithAdded.begin(), tableWithAdded.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
+        if (!added.empty() && append(*ifd0, exif, pointer, tableWithAdded)) {
+            for (const Entry* entry : unset)
+                if (entry->outOfLine && entry->value) release(*entry->value);
+            return std::move(gone_);
         }
+        // No room for a new table: what goes goes in place. A date is the
+        // one value a copy must not lose, so one whose bytes other values
+        // claim too is written over them after all, unless they are the
+        // header, a table being kept, or part of another date (found by
+        // fuzzing: a damaged directory running over the dates left the
+        // copy without any).
+        for (const Entry* entry : unset) {
+            if (forceText(*entry, targetFor(entry->tag)->value, *ifd0, exif, dateEntries))
+                table.push_back({entry->tag, entry->at, 0, {}});
+            else if (entry->outOfLine && entry->value)
+                release(*entry->value);
+        }
+        std::stable_sort(table.begin(), table.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
+        if (exif) shrinkInPlace(*exif, table);
         return std::move(gone_);
     }
 
@@ -130,6 +149,23 @@ private:
                 return e->outOfLine && e->value && e->value->begin == range.begin && e->value->end == range.end;
             });
             if (referring > std::max<std::ptrdiff_t>(dates, 1)) return false;
+        }
+        for (std::size_t i = 0; i < range.end - range.begin; ++i)
+            block_.set(range.begin + i, i < value.size() ? static_cast<std::uint8_t>(value[i]) : 0);
+        return true;
+    }
+
+    bool forceText(const Entry& entry, const std::string& value, const Ifd& ifd0, const std::optional<Ifd>& exif,
+                   const std::vector<const Entry*>& dates) {
+        if (entry.type != typeAscii || !entry.value || entry.count < value.size() + 1) return false;
+        const Range range = *entry.value;
+        if (range.end > block_.size() || overlaps(range, {0, 8}) || overlaps(range, ifd0.table()) ||
+            (exif && overlaps(range, exif->table())))
+            return false;
+        for (const Entry* other : dates) {
+            if (!other->value || !other->outOfLine) continue;
+            const Range theirs = *other->value;
+            if (overlaps(theirs, range) && (theirs.begin != range.begin || theirs.end != range.end)) return false;
         }
         for (std::size_t i = 0; i < range.end - range.begin; ++i)
             block_.set(range.begin + i, i < value.size() ? static_cast<std::uint8_t>(value[i]) : 0);
