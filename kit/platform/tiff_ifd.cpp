@@ -13,7 +13,9 @@ std::size_t typeSize(std::uint16_t type) {
 }
 
 std::optional<Ifd> readIfd(const Block& block, std::size_t at) {
-    if (!block.fits(at, 2)) return std::nullopt;
+    // A table starting in the header would be edited over it (found by
+    // fuzzing: IFD0 at 5 had its next-IFD offset cleared over the header).
+    if (at < 8 || !block.fits(at, 2)) return std::nullopt;
     const std::size_t count = block.read(at, 2);
     if (!block.fits(at + 2, 12 * count)) return std::nullopt;
     Ifd ifd;

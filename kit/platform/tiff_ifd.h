@@ -78,6 +78,7 @@ struct Ifd {
     }
 };
 
+// nullopt for a table that starts in the header or does not fit the block.
 std::optional<Ifd> readIfd(const Block& block, std::size_t at);
 
 // The integers an entry stores (offsets, lengths), as far as they are readable.
