@@ -102,12 +102,17 @@ public:
         for (const Target& target : targets_)
             if (!target.present) added.push_back(text(target.tag, target.value));
         if (!exif) added.push_back({tagExifVersion, std::nullopt, typeUndefined, {'0', '2', '3', '2'}});
-        if (!changed && added.empty()) return std::move(gone_);
+        // Readers give up on a table holding an entry of an undefined type,
+        // and with it on the dates below it: IFD0 is then written anew
+        // without such entries (found by fuzzing).
+        const bool ifd0Damaged = std::any_of(ifd0->entries.begin(), ifd0->entries.end(),
+                                             [](const Entry& entry) { return !readable(entry); });
+        if (!changed && added.empty() && !ifd0Damaged) return std::move(gone_);
 
         std::vector<TableEntry> tableWithAdded = table;
         tableWithAdded.insert(tableWithAdded.end(), added.begin(), added.end());
         std::stable_sort(tableWithAdded.begin(), tableWithAdded.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
-        if (!added.empty() && append(*ifd0, exif, pointer, tableWithAdded)) {
+        if ((!added.empty() || ifd0Damaged) && append(*ifd0, exif, pointer, tableWithAdded, ifd0Damaged)) {
             for (const Entry* entry : unset)
                 if (entry->outOfLine && entry->value) release(*entry->value);
             return std::move(gone_);
@@ -126,6 +131,12 @@ public:
         }
         std::stable_sort(table.begin(), table.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
         if (exif) shrinkInPlace(*exif, table);
+        if (ifd0Damaged) {
+            std::vector<TableEntry> readableIfd0;
+            for (const Entry& entry : ifd0->entries)
+                if (readable(entry)) readableIfd0.push_back({entry.tag, entry.at, 0, {}});
+            shrinkInPlace(*ifd0, readableIfd0);
+        }
         return std::move(gone_);
     }
 
@@ -201,6 +212,22 @@ private:
         while (last > used && block_.at(last - 1) == 0) --last;
         const std::size_t at = even(std::max(used, last));
         if (at + need <= limit_) return at;
+        // Otherwise zeroed bytes that nothing kept covers, within the block:
+        // what the copy removed (thumbnail, location) leaves such gaps.
+        std::vector<Range> taken = kept_;
+        taken.push_back({0, 8});
+        std::sort(taken.begin(), taken.end(), [](const Range& a, const Range& b) { return a.begin < b.begin; });
+        taken.push_back({block_.size(), block_.size()});
+        std::size_t from = 8;
+        for (const Range& range : taken) {
+            for (std::size_t gap = even(from); gap + need <= range.begin;) {
+                std::size_t nonzero = gap;
+                while (nonzero < gap + need && block_.at(nonzero) == 0) ++nonzero;
+                if (nonzero == gap + need) return gap;
+                gap = even(nonzero + 1);
+            }
+            from = std::max(from, range.end);
+        }
         return std::nullopt;
     }
 
@@ -237,9 +264,10 @@ private:
 
     // A new Exif IFD (and IFD0, when no pointer can be set) after the block's
     // used bytes; the old tables go.
-    bool append(const Ifd& ifd0, const std::optional<Ifd>& exif, const Entry* pointer, const std::vector<TableEntry>& table) {
-        const bool pointerUsable = pointer != nullptr && exif && (pointer->type == typeLong || pointer->type == typeIfd) &&
-                                   pointer->count == 1;
+    bool append(const Ifd& ifd0, const std::optional<Ifd>& exif, const Entry* pointer, const std::vector<TableEntry>& table,
+                bool rewriteIfd0) {
+        const bool pointerUsable = !rewriteIfd0 && pointer != nullptr && exif &&
+                                   (pointer->type == typeLong || pointer->type == typeIfd) && pointer->count == 1;
         std::vector<TableEntry> newIfd0;
         if (!pointerUsable) {
             for (const Entry& entry : ifd0.entries)
