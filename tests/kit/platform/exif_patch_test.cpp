@@ -1,6 +1,7 @@
 #include "kit/platform/exif_patch.h"
 
 #include "kit/platform/exif_dates.h"
+#include "kit/platform/copy_segments.h"
 
 #include <gtest/gtest.h>
 
@@ -364,6 +365,31 @@ TEST(ExifDates, DamagedEntriesNeitherReachTheHeaderNorHideTheDates) {
     EXPECT_EQ((*read)["ExifIFD:DateTimeOriginal"], "2026:08:14 07:47:49");
     EXPECT_EQ((*read)["ExifIFD:CreateDate"], "2026:08:14 07:47:49");
     EXPECT_EQ(read->value("IFD0:Orientation", nlohmann::json()), 1);
+}
+
+// Found by fuzzing: blocks that fill a whole segment, one whose date bytes a
+// damaged directory also claims, one whose IFD0 starts with an entry of an
+// undefined type (readers give up on it and on the dates below it).
+TEST(ExifDates, CorrectedDatesReachReadersOfDamagedFullBlocks) {
+    for (const char* name : {"date-bytes-under-a-damaged-value", "undefined-type-first-in-ifd0"}) {
+        platform::MetadataBlocks source;
+        source.exif = readBytes(std::filesystem::path(VELTROP_FUZZ_REGRESSIONS) / "metadata_copy" / name);
+        Bytes tiff;
+        for (const auto& segment : platform::segmentsForCopy(
+                 source, {.width = 640, .height = 480, .date = platform::CopyDate{newDate, 3600}})) {
+            const std::string_view signature("Exif\0\0", 6);
+            if (segment.marker == 0xE1 && segment.payload.size() > 6 &&
+                std::equal(signature.begin(), signature.end(), segment.payload.begin()))
+                tiff.assign(segment.payload.begin() + 6, segment.payload.end());
+        }
+        ASSERT_FALSE(tiff.empty()) << name;
+        EXPECT_TRUE(std::equal(source.exif.begin(), source.exif.begin() + 4, tiff.begin())) << name;
+        TempDir folder;
+        const auto read = readBack(tiff, folder, "copy.jpg");
+        if (!read) GTEST_SKIP() << "exiftool is not installed";
+        EXPECT_EQ((*read)["ExifIFD:DateTimeOriginal"], "2026:08:14 07:47:49") << name;
+        EXPECT_EQ((*read)["ExifIFD:CreateDate"], "2026:08:14 07:47:49") << name;
+    }
 }
 
 TEST(ExifDates, HostileBlocksStayWithinBounds) {
