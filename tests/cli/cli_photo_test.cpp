@@ -13,7 +13,7 @@
 namespace fs = std::filesystem;
 using veltrop::testing::CliRun;
 using veltrop::testing::contains;
-using veltrop::testing::quotedForShell;
+using veltrop::testing::shellQuoted;
 using veltrop::testing::runCli;
 using veltrop::testing::TempDir;
 
@@ -177,10 +177,10 @@ TEST(CliVerify, FreshPackagePassesAndEachChangeIsNamed) {
               true);
 
     const std::string checkInside =
-        "cd " + quotedForShell(package.string()) + " && sha256sum --quiet --strict -c Checksums.sha256";
+        "cd " + shellQuoted(package) + " && sha256sum --quiet --strict -c Checksums.sha256";
     EXPECT_EQ(std::system(checkInside.c_str()), 0);
-    const std::string checkSources = "cd " + quotedForShell(dir.path().string()) + " && sha256sum --quiet --strict -c " +
-                                     quotedForShell((package / "Sources.sha256").string());
+    const std::string checkSources =
+        "cd " + shellQuoted(dir.path()) + " && sha256sum --quiet --strict -c " + shellQuoted(package / "Sources.sha256");
     EXPECT_EQ(std::system(checkSources.c_str()), 0);
 
     const std::vector<std::string> withSources{"verify", package.string(), "--sources", dir.path().string()};

@@ -94,21 +94,23 @@ ChildStatus runInChild(const std::function<int()>& body, unsigned seconds) {
     return waitFor(child);
 }
 
-std::string quotedForShell(const std::string& text) {
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
+std::string shellQuoted(const std::filesystem::path& name) {
+    std::string quoted = "'";
+    for (char c : name.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }
 
-std::string outputOfCommand(const std::string& command) {
+std::optional<std::string> commandOutput(const std::string& command) {
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return std::nullopt;
     std::string output;
-    std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
+    char buffer[65536];
     while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, read);
-    ::pclose(pipe);
+    if (::pclose(pipe) == -1) return std::nullopt;
     return output;
 }
+
+bool hasTool(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
 
 DataHome::DataHome() {
     if (const char* old = std::getenv("XDG_DATA_HOME")) saved_ = old;

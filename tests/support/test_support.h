@@ -50,10 +50,11 @@ struct ChildStatus {
 // fails the test instead of hanging the suite.
 ChildStatus runInChild(const std::function<int()>& body, unsigned seconds = 60);
 
-// Text quoted for a POSIX shell, and what a shell command prints on
-// standard output (its standard error is dropped).
-std::string quotedForShell(const std::string& text);
-std::string outputOfCommand(const std::string& command);
+// A name quoted for a POSIX shell; what a shell command prints on standard
+// output, or nullopt when it cannot be run; whether a program is on the PATH.
+std::string shellQuoted(const std::filesystem::path& name);
+std::optional<std::string> commandOutput(const std::string& command);
+bool hasTool(const std::string& name);
 
 // Points XDG_DATA_HOME, where presets and watermarks are kept, at a fresh
 // folder for one test and the programs it starts.

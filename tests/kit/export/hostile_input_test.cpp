@@ -189,7 +189,7 @@ TEST(HostileInput, APngChunkClaimingMoreThanTheFileHoldsTakesNoMemory) {
 // a baseline JPEG is decoded a few rows at a time, a progressive one keeps
 // 64 two-byte coefficients per 8 × 8 block of every component.
 TEST(HostileInput, DecodesAnnounceTheirMemoryBeforeTakingIt) {
-    if (std::system("command -v jpegtran >/dev/null 2>&1") != 0) GTEST_SKIP() << "jpegtran is not installed";
+    if (!hasTool("jpegtran")) GTEST_SKIP() << "jpegtran is not installed";
     TempDir dir;
     writeBytes(dir / "baseline.jpg", encodeJpeg(patternBitmap(64, 48)));
     const std::string command = "jpegtran -progressive -outfile '" + (dir / "progressive.jpg").string() + "' '" +

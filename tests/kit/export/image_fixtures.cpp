@@ -210,16 +210,9 @@ Bytes readBytes(const std::filesystem::path& file) {
 }
 
 std::optional<nlohmann::json> referenceMetadata(const std::filesystem::path& file) {
-    if (std::system("command -v exiftool >/dev/null 2>&1") != 0) return std::nullopt;
-    const std::string command = "exiftool -j -G1 -n -q -q " + shellQuoted(file) + " 2>/dev/null";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    std::string output;
-    std::array<char, 4096> buffer{};
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), read);
-    ::pclose(pipe);
-    auto parsed = nlohmann::json::parse(output, nullptr, false);
+    if (!hasTool("exiftool")) return std::nullopt;
+    const auto output = commandOutput("exiftool -j -G1 -n -q -q " + shellQuoted(file) + " 2>/dev/null");
+    auto parsed = nlohmann::json::parse(output.value_or(""), nullptr, false);
     if (parsed.is_discarded() || !parsed.is_array() || parsed.empty()) return std::nullopt;
     return parsed[0];
 }
@@ -260,25 +253,6 @@ std::vector<Segment> segmentsOf(const Bytes& jpeg) {
 
 bool contains(const Bytes& haystack, const Bytes& needle) {
     return !needle.empty() && std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
-}
-
-bool hasTool(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
-
-std::optional<std::string> commandOutput(const std::string& command) {
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    std::string output;
-    std::array<char, 65536> buffer{};
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), read);
-    if (::pclose(pipe) == -1) return std::nullopt;
-    return output;
-}
-
-std::string shellQuoted(const std::filesystem::path& file) {
-    std::string quoted = "'";
-    for (char c : file.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
 }
 
 std::optional<RgbImage> decodeWithDjpeg(const std::filesystem::path& file, const std::string& options) {

@@ -102,8 +102,6 @@ TEST(ImageLoader, CarriesRawMetadataBlocks) {
     EXPECT_EQ(*value(loaded->properties, keys::iptc, "Keywords"), PropertyValue(PropertyList{"alpha", "beta"}));
 }
 
-bool hasImageMagick() { return std::system("command -v convert >/dev/null 2>&1") == 0; }
-
 // Makes a file with ImageMagick; `format` forces the output format whatever the name says.
 void convert(const std::string& arguments, const std::filesystem::path& file, const std::string& format = "") {
     const std::string command = "convert " + arguments + " " + format + "'" + file.string() + "' 2>/dev/null";
@@ -119,7 +117,7 @@ TEST(ImageLoader, DecodesByContentNotByName) {
     ASSERT_TRUE(decoded);
     EXPECT_GT(decoded->image.row(8)[2], 240);
 
-    if (!hasImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!hasTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
     // 2 × 1: opaque red, half-transparent white.
     const auto png = folder / "really-a-png.jpg";
     convert("-size 1x1 xc:'#FF0000' xc:'#FFFFFF80' +append", png, "PNG32:");
@@ -208,7 +206,7 @@ TEST(ImageLoader, ThumbnailFitsTheLongerSideAndAppliesOrientationOnRequest) {
 }
 
 TEST(ImageLoader, DecodesGreyCmykAndYcckJpegs) {
-    if (!hasImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!hasTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
     struct Case {
         const char* name;
         const char* arguments;
@@ -233,7 +231,7 @@ TEST(ImageLoader, DecodesGreyCmykAndYcckJpegs) {
 }
 
 TEST(ImageLoader, RefusesProgressiveFilesWithEndlessScans) {
-    if (!hasImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+    if (!hasTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
     TempDir folder;
     const auto progressive = folder / "progressive.jpg";
     convert("-size 64x64 gradient:red-blue -interlace Plane", progressive);

@@ -57,7 +57,7 @@ void writePhoto(const fs::path& file, int width, int height, int orientation) {
 }  // namespace
 
 TEST(WidePhotos, StampWatermarkAndStripReachPhotosPastTheSurfaceLimit) {
-    if (std::system("command -v djpeg >/dev/null 2>&1") != 0) FAIL() << "djpeg is not installed (libjpeg-turbo-progs)";
+    if (!fixtures::hasTool("djpeg")) FAIL() << "djpeg is not installed (libjpeg-turbo-progs)";
     constexpr int longSide = 33000, shortSide = 600;
     const struct Case {
         const char* name;
