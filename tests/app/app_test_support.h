@@ -18,29 +18,13 @@
 
 namespace veltrop::testing {
 
+// Written as, say, {.width = 30, .height = 60} or {.dateTimeOriginal = std::nullopt}.
 struct JpegOptions {
     int width = 64;
     int height = 48;
     std::optional<std::string> dateTimeOriginal = "2024:05:14 09:30:15";  // EXIF form
     std::string model;                                                     // camera model, empty for none
 };
-
-inline JpegOptions sized(int width, int height) {
-    JpegOptions options;
-    options.width = width;
-    options.height = height;
-    return options;
-}
-inline JpegOptions undated() {
-    JpegOptions options;
-    options.dateTimeOriginal.reset();
-    return options;
-}
-inline JpegOptions byCamera(std::string model) {
-    JpegOptions options;
-    options.model = std::move(model);
-    return options;
-}
 
 inline records::DateCorrectionRule shiftRule(records::DateCorrectionScope scope, std::int64_t seconds) {
     records::DateCorrectionRule rule;

@@ -38,8 +38,8 @@ QStringList columnTexts(const QTreeView* list, int column) {
 fs::path threePhotos(ModelHarness& harness) {
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    writeJpeg(site / "b.jpg", veltrop::testing::byCamera("Field Cam"));
-    writeJpeg(site / "c.jpg", veltrop::testing::undated());
+    writeJpeg(site / "b.jpg", {.model = "Field Cam"});
+    writeJpeg(site / "c.jpg", {.dateTimeOriginal = std::nullopt});
     return site;
 }
 
