@@ -193,8 +193,8 @@ TEST(AppModelPresets, AnOlderPresetWithoutProjectKeepsTheProjectLabels) {
 
 TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
     ModelHarness harness;
-    writeJpeg(harness.photos() / "a.jpg", {.model = "Field Cam"});
-    writeJpeg(harness.photos() / "b.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(harness.photos() / "a.jpg", veltrop::testing::byCamera("Field Cam"));
+    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
     AppModel& model = harness.make();
     model.setConfiguration(withPackage(model.configuration(), false));
     model.addLocations({harness.photos()});
@@ -242,7 +242,7 @@ TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
 TEST(AppModelRecords, EveryChangeOfWhatARecordReadsShowsInTheRecords) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "a.jpg");
-    writeJpeg(harness.photos() / "b.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
     ASSERT_EQ(model.records().size(), 2u);
@@ -348,7 +348,7 @@ TEST(AppModelWatermark, ImportedImagesTextAndMissingImages) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "a.jpg");
     const fs::path logo = harness.dir / "logo.jpg";
-    writeJpeg(logo, {.width = 20, .height = 10});
+    writeJpeg(logo, veltrop::testing::sized(20, 10));
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
 
@@ -451,7 +451,7 @@ TEST(AppModelExport, ASinglePhotoAsksForAFolderAndCancellingTheQuestionExportsNo
 TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "a.jpg");
-    writeJpeg(harness.photos() / "b.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
     const fs::path destination = harness.dir / "handover";
     fs::create_directories(destination);
     AppModel& model = harness.make();

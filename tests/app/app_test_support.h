@@ -18,13 +18,27 @@
 
 namespace veltrop::testing {
 
-// Written as, say, {.width = 30, .height = 60} or {.dateTimeOriginal = std::nullopt}.
 struct JpegOptions {
     int width = 64;
     int height = 48;
     std::optional<std::string> dateTimeOriginal = "2024:05:14 09:30:15";  // EXIF form
     std::string model;                                                     // camera model, empty for none
 };
+
+inline JpegOptions sized(int width, int height) {
+    JpegOptions options;
+    options.width = width;
+    options.height = height;
+    return options;
+}
+inline JpegOptions taken(std::optional<std::string> date, std::string model = "") {
+    JpegOptions options;
+    options.dateTimeOriginal = std::move(date);
+    options.model = std::move(model);
+    return options;
+}
+inline JpegOptions undated() { return taken(std::nullopt); }
+inline JpegOptions byCamera(std::string model) { return taken(JpegOptions().dateTimeOriginal, std::move(model)); }
 
 inline records::DateCorrectionRule shiftRule(records::DateCorrectionScope scope, std::int64_t seconds) {
     records::DateCorrectionRule rule;

@@ -74,7 +74,7 @@ TEST(PreviewBaseCache, KeepsTheBaseUntilTheFileChanges) {
         {"nothing", [] {}, false, 133},
         {"replaced by a larger photo under the same name",
          [&] {
-             writeJpeg(other, {.width = 400, .height = 100});
+             writeJpeg(other, veltrop::testing::sized(400, 100));
              fs::rename(other, photo);
          },
          true, 50},
@@ -89,7 +89,7 @@ TEST(PreviewBaseCache, KeepsTheBaseUntilTheFileChanges) {
          true, 50},
     };
 
-    writeJpeg(photo, {.width = 300, .height = 200});
+    writeJpeg(photo, veltrop::testing::sized(300, 200));
     CountingDecoder counter;
     PreviewBaseCache cache({}, counter.decoder());
     const auto first = cache.base(photo);
@@ -122,7 +122,7 @@ TEST(PreviewBaseCache, DropsTheLeastRecentlyUsedBeyondItsBounds) {
     std::vector<fs::path> photos;
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
         photos.push_back(folder / name);
-        writeJpeg(photos.back(), {.width = 200, .height = 100});
+        writeJpeg(photos.back(), veltrop::testing::sized(200, 100));
     }
     const std::size_t baseBytes = 200 * 100 * 4;
 
@@ -154,7 +154,7 @@ TEST(PreviewBaseCache, DropsTheLeastRecentlyUsedBeyondItsBounds) {
 TEST(PreviewBaseCache, APreviewAfterASettingChangeIsTheOneDrawnWithoutIt) {
     TempDir folder;
     std::vector<fs::path> files{folder / "generated.jpg"};
-    writeJpeg(files.front(), {.width = 2400, .height = 1800});
+    writeJpeg(files.front(), veltrop::testing::sized(2400, 1800));
     if (const auto corpus = veltrop::testing::corpusFolder())
         files.push_back(*corpus / "Leica T (Typ 701).jpg");  // stored turned: orientation 6
 

@@ -40,8 +40,8 @@ bool waitForPreview(AppModel& model) {
 TEST(Preview, RendersTheSelectedPhotoFromAThumbnailOrSaysWhyNot) {
     ModelHarness harness;
     const fs::path big = harness.photos() / "big.jpg";
-    writeJpeg(big, {.width = 2400, .height = 1800});
-    writeJpeg(harness.photos() / "undated.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(big, veltrop::testing::sized(2400, 1800));
+    writeJpeg(harness.photos() / "undated.jpg", veltrop::testing::undated());
     veltrop::testing::writeFile(harness.photos() / "corrupt.jpg", "not a photo at all");
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
@@ -143,9 +143,9 @@ TEST(Preview, ChangingTheSelectionDuringARenderNeverShowsTheOlderPhoto) {
 TEST(Preview, RepresentativePhotosListEachPhotoOnce) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "1.jpg");
-    writeJpeg(harness.photos() / "2-portrait.jpg", {.width = 30, .height = 60});
+    writeJpeg(harness.photos() / "2-portrait.jpg", veltrop::testing::sized(30, 60));
     writeJpeg(harness.photos() / "3.jpg");
-    writeJpeg(harness.photos() / "4-undated.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(harness.photos() / "4-undated.jpg", veltrop::testing::undated());
     writeJpeg(harness.photos() / "5.jpg");
     writeJpeg(harness.photos() / "6.jpg");
     AppModel& model = harness.make();

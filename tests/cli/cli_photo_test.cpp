@@ -137,9 +137,7 @@ TEST(CliExport, UsageErrorsForBadCorrections) {
     TempDir dir;
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"--shift", "+30m1h"}, "in that order (d, h, m, s); \u201Ch\u201D comes too late in \u201C+30m1h\u201D"},
-        {{"--shift", "+1h1h"}, "\u201Ch\u201D appears twice in \u201C+1h1h\u201D"},
         {{"--shift", "1x"}, "like +1h30m, -2d or +45s"},
-        {{"--shift", "+367d"}, "Use a total shift within 366 days in either direction."},
         {{"--supply", "2026-02-30 10:00:00"}, "--supply takes a date like"},
         {{"--supply", "2024/02/29 13:05:07"}, "--supply takes a date like"},
         {{"--supply", "2024:02-29 13:05:07"}, "--supply takes a date like"},

@@ -2,8 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
-
 #include "kit/settings/settings_json.h"
 #include "support/test_support.h"
 #include "tests/cli/cli_run.h"
@@ -31,15 +29,6 @@ struct Survey {
                   "");
     }
 };
-
-json resolvedOf(const json& review, std::size_t photo) { return review["photos"][photo]["record"]["resolvedDate"]; }
-
-std::string dateText(const json& date) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", date["year"].get<int>(), date["month"].get<int>(),
-                  date["day"].get<int>(), date["hour"].get<int>(), date["minute"].get<int>(), date["second"].get<int>());
-    return text;
-}
 
 }  // namespace
 
@@ -189,16 +178,6 @@ TEST(CliScripting, ReviewPrintsATableCsvOrJsonAndWritesNothing) {
     EXPECT_EQ(asJson.out, *veltrop::settings::formatJsonText(asJson.out) + "\n");
 
     EXPECT_EQ(review({"--csv", "--json"}).status, 2);
-
-    // Dates in both syntaxes; a shift to the second.
-    for (const std::string date : {"2024-02-29 13:05:07", "2024:02:29 13:05:07"}) {
-        const ProcessRun supplied = runBinary({"review", survey.site.string(), "--json", "--supply", date});
-        ASSERT_EQ(supplied.status, 0) << supplied.err;
-        EXPECT_EQ(dateText(resolvedOf(json::parse(supplied.out), 2)), "2024-02-29 13:05:07");
-    }
-    const ProcessRun seconds = runBinary({"review", survey.site.string(), "--json", "--shift", "-1d23h59m15s"});
-    ASSERT_EQ(seconds.status, 0) << seconds.err;
-    EXPECT_EQ(dateText(resolvedOf(json::parse(seconds.out), 0)), "2026-08-12 06:18:34");
     // Nothing was written anywhere in the folder.
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::recursive_directory_iterator(survey.dir.path())) ++entries;
