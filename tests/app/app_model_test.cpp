@@ -15,6 +15,7 @@
 
 using namespace veltrop;
 using veltrop::app::AppModel;
+using veltrop::testing::entryNames;
 using veltrop::testing::ModelHarness;
 using veltrop::testing::waitFor;
 using veltrop::testing::waitForExport;
@@ -29,14 +30,6 @@ namespace {
 std::vector<std::string> names(const std::vector<records::DiscoveredPhoto>& photos) {
     std::vector<std::string> result;
     for (const auto& photo : photos) result.push_back(photo.url.filename().string());
-    return result;
-}
-
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> result;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) result.push_back(entry.path().filename().string());
-    std::sort(result.begin(), result.end());
     return result;
 }
 
@@ -414,7 +407,7 @@ TEST(AppModelExport, FoldersNeedNoChosenFolderWhenTheirDestinationsAreWritable) 
     EXPECT_EQ(model.completedCount(), 2);
     EXPECT_EQ(model.totalCount(), 2);
     EXPECT_GE(progress.count(), 1);
-    EXPECT_EQ(filesIn(site / "Timestamped"), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    EXPECT_EQ(entryNames(site / "Timestamped"), (std::vector<std::string>{"a.jpg", "b.jpg"}));
     auto copy = exporting::ImageLoader::readInfo(site / "Timestamped" / "a.jpg");
     ASSERT_TRUE(copy);
     EXPECT_EQ(copy->pixelSize, (exporting::PixelSize{64, 48}));
@@ -471,9 +464,9 @@ TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) 
     ASSERT_TRUE(model.handoverResult());
     EXPECT_EQ(model.handoverResult()->root, package);
     EXPECT_FALSE(model.handoverResult()->error);
-    EXPECT_EQ(filesIn(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Contact sheet.pdf",
+    EXPECT_EQ(entryNames(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Contact sheet.pdf",
                                                           "Photo index.csv", "Photos", "Sources.sha256"}));
-    EXPECT_EQ(filesIn(package / "Photos"), std::vector<std::string>{"a.jpg"});
+    EXPECT_EQ(entryNames(package / "Photos"), std::vector<std::string>{"a.jpg"});
     EXPECT_TRUE(handover::verifyPackage(package, harness.dir.path()).holds());
     EXPECT_EQ(model.summary()->results[1].outcome, exporting::FileOutcome::skippedNoDate());
 
@@ -529,7 +522,7 @@ TEST(AppModelExport, CancelKeepUnfinishedAndExportTheRestWithTheSameReferences) 
     std::vector<Kind> outcomes;
     for (const auto& result : model.summary()->results) outcomes.push_back(result.outcome.kind);
     EXPECT_EQ(outcomes, (std::vector<Kind>{Kind::stamped, Kind::stamped, Kind::notProcessed, Kind::notProcessed}));
-    EXPECT_EQ(filesIn(site / "Timestamped"), (std::vector<std::string>{"IMG-0001.jpg", "IMG-0002.jpg"}));
+    EXPECT_EQ(entryNames(site / "Timestamped"), (std::vector<std::string>{"IMG-0001.jpg", "IMG-0002.jpg"}));
 
     model.keepUnfinishedPhotos();
     EXPECT_EQ(names(model.photos()), (std::vector<std::string>{"c.jpg", "d.jpg"}));
@@ -546,7 +539,7 @@ TEST(AppModelExport, CancelKeepUnfinishedAndExportTheRestWithTheSameReferences) 
     EXPECT_EQ(model.summary()->count(Kind::stamped), 2u);
     EXPECT_EQ(model.summary()->results[0].record->reference, "IMG-0003");
     EXPECT_EQ(model.summary()->results[1].record->reference, "IMG-0004");
-    EXPECT_EQ(filesIn(site / "Timestamped"),
+    EXPECT_EQ(entryNames(site / "Timestamped"),
               (std::vector<std::string>{"IMG-0001.jpg", "IMG-0002.jpg", "IMG-0003.jpg", "IMG-0004.jpg"}));
 }
 
@@ -571,7 +564,7 @@ TEST(AppModelExport, AnUnwritableDefaultDestinationAsksForAWritableFolder) {
     harness.user->folderAnswers.push_back(out);
     model.startExport();
     ASSERT_TRUE(waitForExport(model));
-    EXPECT_EQ(filesIn(out), std::vector<std::string>{"a.jpg"});
+    EXPECT_EQ(entryNames(out), std::vector<std::string>{"a.jpg"});
 }
 
 // ---------------------------------------------------------------- construction

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app_test_support.h"
 #include "kit/storage/preset_store.h"
 

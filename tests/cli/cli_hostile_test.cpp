@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <cstring>
 #include <thread>
 
 #include "kit/platform/private_folder.h"

@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "kit/platform/private_folder.h"
 
 namespace veltrop::testing {
 
@@ -92,6 +95,27 @@ ChildStatus runInChild(const std::function<int()>& body, unsigned seconds) {
         ::_exit(body());
     }
     return waitFor(child);
+}
+
+void leaveKilledWriter(const std::filesystem::path& parent, const std::string& name) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto folder = platform::PrivateFolder::create(parent, name);
+        if (!folder) ::_exit(1);
+        writeFile(folder->file("output.jpg"), std::string("\xFF\xD8\xFF\xE0 half a picture", 20));
+        (void)!::write(ready[1], "x", 1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the writer did not start";
+    ::close(ready[0]);
+    ::kill(child, SIGKILL);
+    ASSERT_EQ(waitFor(child), (ChildStatus{std::nullopt, SIGKILL}));
 }
 
 std::string shellQuoted(const std::filesystem::path& name) {

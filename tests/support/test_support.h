@@ -50,6 +50,11 @@ struct ChildStatus {
 // fails the test instead of hanging the suite.
 ChildStatus runInChild(const std::function<int()>& body, unsigned seconds = 60);
 
+// A private folder holding a partial JPEG, made by a child process that is
+// then killed with SIGKILL: locked by a process that no longer exists, as a
+// killed export leaves its folder.
+void leaveKilledWriter(const std::filesystem::path& parent, const std::string& name);
+
 // A name quoted for a POSIX shell; what a shell command prints on standard
 // output, or nullopt when it cannot be run; whether a program is on the PATH.
 std::string shellQuoted(const std::filesystem::path& name);

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <array>
-#include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
 #include "kit/export/image_writer.h"

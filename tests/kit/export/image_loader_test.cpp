@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "kit/export/image_fixtures.h"
 #include "support/test_support.h"
 
