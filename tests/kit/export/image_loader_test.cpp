@@ -203,31 +203,6 @@ TEST(ImageLoader, ThumbnailFitsTheLongerSideAndAppliesOrientationOnRequest) {
     EXPECT_EQ(small->pixelSize(), (PixelSize{1000, 500}));  // never enlarged
 }
 
-TEST(ImageLoader, DecodesGreyCmykAndYcckJpegs) {
-    if (!hasTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
-    struct Case {
-        const char* name;
-        const char* arguments;
-        std::array<int, 3> bgr;
-    };
-    const Case cases[] = {
-        {"grey", "-size 16x16 xc:'#808080' -colorspace Gray", {128, 128, 128}},
-        {"cmyk", "-size 16x16 xc:'#FF0000' -colorspace CMYK", {0, 0, 255}},  // Adobe's inverted inks
-        {"ycck", "-size 16x16 xc:'#FF0000' -colorspace CMYK -define jpeg:colorspace=ycck", {0, 0, 255}},
-    };
-    TempDir folder;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto file = folder / (std::string(c.name) + ".jpg");
-        convert(c.arguments, file);
-        auto loaded = ImageLoader::load(file);
-        ASSERT_TRUE(loaded) << loaded.error().description();
-        const std::uint8_t* p = loaded->image.row(8) + 8 * 4;
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR(p[i], c.bgr[static_cast<std::size_t>(i)], 12) << "channel " << i;
-        EXPECT_EQ(p[3], 255);
-    }
-}
-
 TEST(ImageLoader, RefusesProgressiveFilesWithEndlessScans) {
     if (!hasTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
     TempDir folder;

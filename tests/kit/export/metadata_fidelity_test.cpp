@@ -38,59 +38,32 @@ enum class When {
     gpsRemoved,
 };
 
+// Tags that may differ, each list under the condition that allows it; a
+// trailing '*' matches any rest.
 struct Allowance {
-    std::string_view pattern;  // group:tag; a trailing '*' matches any rest
     When when;
+    std::vector<std::string_view> patterns;
 };
 
-constexpr Allowance allowed[] = {
-    // The copy is upright.
-    {"IFD0:Orientation", When::always},
-    {"XMP-tiff:Orientation", When::always},
-    // The copy's pixel size.
-    {"IFD0:ImageWidth", When::always},
-    {"IFD0:ImageHeight", When::always},
-    {"ExifIFD:ExifImageWidth", When::always},
-    {"ExifIFD:ExifImageHeight", When::always},
-    {"XMP-tiff:ImageWidth", When::always},
-    {"XMP-tiff:ImageHeight", When::always},
-    {"XMP-exif:ExifImageWidth", When::always},
-    {"XMP-exif:ExifImageHeight", When::always},
+const Allowance allowed[] = {
+    // The copy is upright, of its own pixel size.
+    {When::always, {"IFD0:Orientation", "XMP-tiff:Orientation", "IFD0:ImageWidth", "IFD0:ImageHeight",
+                    "ExifIFD:ExifImageWidth", "ExifIFD:ExifImageHeight", "XMP-tiff:ImageWidth", "XMP-tiff:ImageHeight",
+                    "XMP-exif:ExifImageWidth", "XMP-exif:ExifImageHeight"}},
     // No embedded thumbnails.
-    {"IFD1:*", When::always},
-    {"Photoshop:PhotoshopThumbnail", When::always},
-    {"XMP-xmp:Thumbnail*", When::always},
-    {"JFIF:Thumbnail*", When::always},
-    {"JFXX:*", When::always},
-    {"Composite:ThumbnailImage", When::always},
+    {When::always, {"IFD1:*", "Photoshop:PhotoshopThumbnail", "XMP-xmp:Thumbnail*", "JFIF:Thumbnail*", "JFXX:*",
+                    "Composite:ThumbnailImage"}},
     // Indexes of images appended after the source's end, which the copy does not have.
-    {"MPF0:*", When::always},
-    {"MPImage*", When::always},
-    {"XMP-Container:*", When::always},
-    {"XMP-hdrgm:Version", When::always},
-    {"XMP-GCamera:MotionPhoto*", When::always},
-    {"XMP-GCamera:MicroVideo*", When::always},
+    {When::always, {"MPF0:*", "MPImage*", "XMP-Container:*", "XMP-hdrgm:Version", "XMP-GCamera:MotionPhoto*",
+                    "XMP-GCamera:MicroVideo*"}},
     // The new encoding: the file itself, its JFIF and Adobe segments.
-    {"System:*", When::always},
-    {"File:*", When::always},
-    {"JFIF:*", When::always},
-    {"Adobe:*", When::always},
-    {"ExifTool:ExifToolVersion", When::always},
-    {"SourceFile", When::always},
-    {"Composite:ImageSize", When::always},
-    {"Composite:Megapixels", When::always},
-    {"ICC_Profile:*", When::cmykSource},
-    {"ICC-*", When::cmykSource},
+    {When::always, {"System:*", "File:*", "JFIF:*", "Adobe:*", "ExifTool:ExifToolVersion", "SourceFile",
+                    "Composite:ImageSize", "Composite:Megapixels"}},
+    {When::cmykSource, {"ICC_Profile:*", "ICC-*"}},
     // A HEIF container's own boxes and its items other than the primary image.
-    {"QuickTime:*", When::heifSource},
-    {"Meta:*", When::heifSource},
-    {"ICC_Profile*", When::heifSource},
-    {"ICC-*", When::heifSource},
-    {"ExifTool:Warning", When::heifSource},
+    {When::heifSource, {"QuickTime:*", "Meta:*", "ICC_Profile*", "ICC-*", "ExifTool:Warning"}},
     // Location on request.
-    {"GPS:*", When::gpsRemoved},
-    {"XMP-exif:GPS*", When::gpsRemoved},
-    {"Composite:GPS*", When::gpsRemoved},
+    {When::gpsRemoved, {"GPS:*", "XMP-exif:GPS*", "Composite:GPS*"}},
 };
 
 bool matches(std::string_view pattern, std::string_view key) {
@@ -109,7 +82,7 @@ bool isAllowed(std::string_view key, const Source& source) {
         const bool applies = a.when == When::always || (a.when == When::heifSource && source.heif) ||
                              (a.when == When::cmykSource && source.cmyk) ||
                              (a.when == When::gpsRemoved && source.gpsRemoved);
-        return applies && matches(a.pattern, key);
+        return applies && std::any_of(a.patterns.begin(), a.patterns.end(), [&](auto p) { return matches(p, key); });
     });
 }
 

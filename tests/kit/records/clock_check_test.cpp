@@ -35,26 +35,11 @@ struct Shot {
     PropertyDictionary exif, tiff{{"Model", "Field Cam"}}, gps;
     std::optional<std::int64_t> modified;  // wall-clock seconds
 
-    Shot& at(std::filesystem::path file) {
-        url = std::move(file);
-        return *this;
-    }
-    Shot& by(std::string model) {
-        tiff["Model"] = std::move(model);
-        return *this;
-    }
-    Shot& taken(std::int64_t wall) {
-        exif["DateTimeOriginal"] = exifText(wall);
-        return *this;
-    }
-    Shot& digitized(std::int64_t wall) {
-        exif["DateTimeDigitized"] = exifText(wall);
-        return *this;
-    }
-    Shot& zoneTag(std::string offset) {
-        exif["OffsetTimeOriginal"] = std::move(offset);
-        return *this;
-    }
+    Shot& at(std::filesystem::path file) { url = std::move(file); return *this; }
+    Shot& by(std::string model) { tiff["Model"] = std::move(model); return *this; }
+    Shot& taken(std::int64_t wall) { exif["DateTimeOriginal"] = exifText(wall); return *this; }
+    Shot& digitized(std::int64_t wall) { exif["DateTimeDigitized"] = exifText(wall); return *this; }
+    Shot& zoneTag(std::string offset) { exif["OffsetTimeOriginal"] = std::move(offset); return *this; }
     Shot& gpsTime(double utcSecondOfDay) {
         const double h = std::floor(utcSecondOfDay / 3600), m = std::floor(utcSecondOfDay / 60) - h * 60;
         gps["GPSTimeStamp"] = PropertyList{h, m, utcSecondOfDay - h * 3600 - m * 60};
@@ -70,10 +55,7 @@ struct Shot {
         gps["GPSLatitude"] = PropertyList{47.0, 0.0, 0.0};
         return *this;
     }
-    Shot& fileWritten(std::int64_t wall) {
-        modified = wall;
-        return *this;
-    }
+    Shot& fileWritten(std::int64_t wall) { modified = wall; return *this; }
 
     operator DiscoveredPhoto() const {
         const PropertyDictionary properties{{"Exif", exif}, {"TIFF", tiff}, {"GPS", gps}};
