@@ -399,11 +399,9 @@ TEST(ShiftText, GeneratedShiftsReadAsTheSumOfTheirParts) {
 }
 
 TEST(ShiftText, ExamplesAndRefusals) {
+    // Generated shifts cover the other well-formed texts.
     const std::pair<std::string, std::int64_t> examples[] = {
-        {"+1h30m", 5400},        {"-1h2m", -3720},   {"-1d2h", -93600},  {"+45s", 45},
-        {"+1h30m15s", 5415},     {"90m", 5400},      {" -2d ", -172800}, {"+366d", 31622400},
-        {"-365d23h59m60s", -31622400},
-    };
+        {"+1h30m", 5400}, {" -2d ", -172800}, {"+366d", 31622400}, {"-365d23h59m60s", -31622400}};
     for (const auto& [text, seconds] : examples) {
         const auto parsed = parseShiftText(text);
         ASSERT_TRUE(parsed) << text << ": " << parsed.error().description();

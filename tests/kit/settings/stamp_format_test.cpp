@@ -42,14 +42,12 @@ TEST(StampFormat, TwelveHourClock) {
 }
 
 // Their names and patterns are listed by the command line's formats test.
-TEST(StampFormat, BuiltInsAreNamedBySampleRenderingAndMostSuitRetro) {
+TEST(StampFormat, MostBuiltInsSuitRetro) {
     const auto formats = builtInFormats();
     ASSERT_EQ(formats.size(), 8u);
     const bool retro[] = {false, false, true, true, true, true, true, false};
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-        EXPECT_EQ(formats[i].name, format(sampleDate(), formats[i].pattern));
+    for (std::size_t i = 0; i < formats.size(); ++i)
         EXPECT_EQ(isRetroCompatible(formats[i].pattern), retro[i]) << formats[i].pattern;
-    }
 }
 
 TEST(StampFormat, RetroValidationCollectsUnsupportedCharacters) {
