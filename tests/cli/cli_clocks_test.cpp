@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 #include <nlohmann/json.hpp>
 
@@ -16,19 +15,10 @@ using veltrop::testing::contains;
 using veltrop::testing::runCli;
 using veltrop::testing::shellQuoted;
 using veltrop::testing::TempDir;
+using veltrop::testing::utcSeconds;
+const auto exifText = veltrop::testing::exifDateText;
 
 namespace {
-
-// Seconds of a fixed UTC calendar for "YYYY:MM:DD HH:MM:SS" (or a day alone).
-std::optional<std::int64_t> utcSeconds(const std::string& text) {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    const int read = std::sscanf(text.c_str(), "%d:%d:%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second);
-    if ((read != 3 && read != 6) || year < 1 || month < 1) return std::nullopt;
-    std::tm fields{};
-    fields.tm_year = year - 1900, fields.tm_mon = month - 1, fields.tm_mday = day;
-    fields.tm_hour = hour, fields.tm_min = minute, fields.tm_sec = second;
-    return static_cast<std::int64_t>(::timegm(&fields));
-}
 
 std::string text(const json& value) {
     if (value.is_string()) return value.get<std::string>();
@@ -65,8 +55,8 @@ std::optional<Expected> expectedClock(const json& tags) {
             tag = (offset[0] == '-' ? -1 : 1) * (h * 3600 + m * 60);
     }
     double difference = 0;
-    if (tags.contains("GPSDateStamp") && utcSeconds(text(tags["GPSDateStamp"]))) {
-        difference = camera - (static_cast<double>(*utcSeconds(text(tags["GPSDateStamp"]))) + secondOfDay);
+    if (const auto day = utcSeconds(text(tags.value("GPSDateStamp", json())) + " 00:00:00")) {
+        difference = camera - (static_cast<double>(*day) + secondOfDay);
     } else {
         // No GPS date: the day that puts the difference nearest the zone the photo suggests.
         double expected = tag ? static_cast<double>(*tag) : 0;
@@ -106,27 +96,16 @@ void exiftoolWrite(const TagWrites& writes) {
     ASSERT_EQ(run.status, 0) << run.err;
 }
 
-std::string exifText(std::int64_t utc) {
-    const std::time_t instant = static_cast<std::time_t>(utc);
-    std::tm fields{};
-    ::gmtime_r(&instant, &fields);
-    char buffer[32];
-    std::strftime(buffer, sizeof buffer, "%Y:%m:%d %H:%M:%S", &fields);
-    return buffer;
-}
-
 }  // namespace
 
 // Every corpus photo on its own: the zone and clock error match what exiftool's
 // readings of the same tags imply, and photos without a usable GPS time are not used.
 TEST(CliClocks, CorpusMatchesWhatExiftoolsValuesImply) {
     VELTROP_REQUIRE_CORPUS(corpus);
-    const json listing = json::parse(
-        veltrop::testing::commandOutput("exiftool -j -n -q -q -DateTimeOriginal -OffsetTimeOriginal -SubSecTimeOriginal "
-                                        "-GPSDateStamp -GPSTimeStamp -GPSLongitude -ext jpg -ext jpeg -ext heic -ext heif " +
-                                        shellQuoted(corpus) + " 2>/dev/null")
-            .value_or(""),
-        nullptr, false);
+    const auto output = veltrop::testing::commandOutput(
+        "exiftool -j -n -q -q -DateTimeOriginal -OffsetTimeOriginal -SubSecTimeOriginal -GPSDateStamp -GPSTimeStamp "
+        "-GPSLongitude -ext jpg -ext jpeg -ext heic -ext heif " + shellQuoted(corpus) + " 2>/dev/null");
+    const json listing = json::parse(output.value_or(""), nullptr, false);
     ASSERT_TRUE(listing.is_array() && !listing.empty()) << "exiftool gave no listing";
     int withGps = 0;
     for (const json& tags : listing) {

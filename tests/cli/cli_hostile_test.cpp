@@ -70,8 +70,7 @@ TEST(CliHostile, ConcurrentImportsKeepBothPresets) {
         ASSERT_EQ(right.status, 0) << right.err;
         auto stored = storage::PresetStore(data.presetsFile()).load();
         ASSERT_TRUE(stored);
-        std::vector<std::string> names;
-        for (const auto& preset : *stored) names.push_back(preset.name);
+        auto names = veltrop::testing::presetNames(*stored);
         std::sort(names.begin(), names.end());
         ASSERT_EQ(names, (std::vector<std::string>{"Left", "Right", "Timestamp", "Watermark"})) << "trial " << trial;
     }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -134,7 +135,35 @@ std::optional<std::string> commandOutput(const std::string& command) {
     return output;
 }
 
-bool hasTool(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
+bool hasTool(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::optional<std::int64_t> utcSeconds(const std::string& exifDate) {
+    std::tm fields{};
+    if (std::sscanf(exifDate.c_str(), "%d:%d:%d %d:%d:%d", &fields.tm_year, &fields.tm_mon, &fields.tm_mday,
+                    &fields.tm_hour, &fields.tm_min, &fields.tm_sec) != 6 ||
+        fields.tm_year < 1 || fields.tm_mon < 1)
+        return std::nullopt;
+    fields.tm_year -= 1900;
+    fields.tm_mon -= 1;
+    return static_cast<std::int64_t>(::timegm(&fields));
+}
+
+std::string exifDateText(std::int64_t seconds) {
+    const auto instant = static_cast<std::time_t>(seconds);
+    std::tm fields{};
+    ::gmtime_r(&instant, &fields);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", &fields);
+    return text;
+}
+
+std::vector<std::string> presetNames(const std::vector<settings::Preset>& presets) {
+    std::vector<std::string> names;
+    for (const auto& preset : presets) names.push_back(preset.name);
+    return names;
+}
 
 DataHome::DataHome() {
     if (const char* old = std::getenv("XDG_DATA_HOME")) saved_ = old;

@@ -2,12 +2,15 @@
 // Helpers shared by the test suites: temporary folders, the photo corpus,
 // child processes, the data folder and CSV.
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "kit/settings/preset.h"
 
 namespace veltrop::testing {
 
@@ -60,6 +63,14 @@ void leaveKilledWriter(const std::filesystem::path& parent, const std::string& n
 std::string shellQuoted(const std::filesystem::path& name);
 std::optional<std::string> commandOutput(const std::string& command);
 bool hasTool(const std::string& name);
+
+// Seconds since 1970 of an EXIF date "YYYY:MM:DD HH:MM:SS" read as UTC, and
+// the EXIF text of such seconds, by the C library's calendar.
+std::optional<std::int64_t> utcSeconds(const std::string& exifDate);
+std::string exifDateText(std::int64_t seconds);
+
+// The presets' names, in order.
+std::vector<std::string> presetNames(const std::vector<settings::Preset>& presets);
 
 // Points XDG_DATA_HOME, where presets and watermarks are kept, at a fresh
 // folder for one test and the programs it starts.

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <map>
 #include <sstream>
 
@@ -371,17 +370,6 @@ bool describesTheFile(const std::string& key) {
 
 std::string valueText(const nlohmann::json& value) { return value.is_string() ? value.get<std::string>() : value.dump(); }
 
-// Seconds of "YYYY:MM:DD HH:MM:SS" in UTC, by the C library's calendar.
-std::optional<std::int64_t> utcSeconds(const std::string& date, const std::string& time) {
-    std::tm fields{};
-    if (std::sscanf((date + " " + time).c_str(), "%d:%d:%d %d:%d:%d", &fields.tm_year, &fields.tm_mon,
-                    &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec) != 6)
-        return std::nullopt;
-    fields.tm_year -= 1900;
-    fields.tm_mon -= 1;
-    return static_cast<std::int64_t>(::timegm(&fields));
-}
-
 bool hasExif(const Reading& reading) {
     return std::any_of(reading.begin(), reading.end(), [](const auto& entry) {
         return entry.first.starts_with("IFD0:") || entry.first.starts_with("ExifIFD:");
@@ -392,8 +380,8 @@ bool hasExif(const Reading& reading) {
 bool zoneAgreesWithGps(const Reading& reading) {
     const auto text = [&](const char* key) { return reading.contains(key) ? valueText(reading.at(key)) : std::string(); };
     const std::string wall = text("ExifIFD:DateTimeOriginal"), offset = text("ExifIFD:OffsetTimeOriginal");
-    const auto local = utcSeconds(wall.substr(0, 10), wall.substr(wall.size() > 11 ? 11 : 0));
-    const auto gps = utcSeconds(text("GPS:GPSDateStamp"), text("GPS:GPSTimeStamp").substr(0, 8));
+    const auto local = utcSeconds(wall);
+    const auto gps = utcSeconds(text("GPS:GPSDateStamp") + " " + text("GPS:GPSTimeStamp").substr(0, 8));
     int hours = 0, minutes = 0;
     if (!local || !gps || offset.size() != 6 || std::sscanf(offset.c_str() + 1, "%d:%d", &hours, &minutes) != 2)
         return false;

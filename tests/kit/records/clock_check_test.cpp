@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 
-#include "kit/dates/civil.h"
 #include "kit/records/clock_check.h"
 #include "kit/records/copy_date.h"
+#include "support/test_support.h"
 
 using namespace veltrop::records;
 using veltrop::dates::ClockReading;
@@ -15,19 +14,9 @@ using veltrop::records::DiscoveredPhoto;
 
 namespace {
 
-// "YYYY:MM:DD HH:MM:SS" of seconds in a fixed UTC calendar.
-std::string exifText(std::int64_t seconds) {
-    const auto day = veltrop::dates::civilFromDays(seconds / 86400);
-    const std::int64_t rest = seconds % 86400;
-    char text[128];
-    std::snprintf(text, sizeof text, "%04lld:%02lld:%02lld %02lld:%02lld:%02lld", static_cast<long long>(day.year),
-                  static_cast<long long>(day.month), static_cast<long long>(day.day),
-                  static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
-                  static_cast<long long>(rest % 60));
-    return text;
-}
-
-const std::int64_t noonUtc = veltrop::dates::daysFromCivil(2024, 5, 14) * 86400 + 12 * 3600;
+using veltrop::testing::utcSeconds;
+const auto exifText = veltrop::testing::exifDateText;
+const std::int64_t noonUtc = *utcSeconds("2024:05:14 12:00:00");
 
 // One photo, built from the metadata a camera would write.
 struct Shot {
@@ -183,7 +172,7 @@ TEST(ClockCheck, LeavesOutLaggingFarOffAndPlaceholderGpsTimes) {
 // A phone that writes no GPS date: the day is the one nearest to the zone.
 TEST(ClockCheck, GpsTimeWithoutDateTakesTheNearestDay) {
     Shot phone = Shot()
-                     .taken(veltrop::dates::daysFromCivil(2012, 9, 29) * 86400 + 16 * 3600 + 11 * 60 + 25)
+                     .taken(*utcSeconds("2012:09:29 16:11:25"))
                      .gpsTime(23 * 3600 + 11 * 60 + 25.63)
                      .longitude(-122.3);
     const ClockCheck check = checkClocks(std::vector<DiscoveredPhoto>{phone});

@@ -174,12 +174,6 @@ TEST(PresetStore, StandardLocationFollowsTheDataFolderRules) {
     EXPECT_EQ(absent.error().operation, FileSystemError::Operation::locate);
 }
 
-std::vector<std::string> names(const std::vector<Preset>& presets) {
-    std::vector<std::string> list;
-    for (const Preset& preset : presets) list.push_back(preset.name);
-    return list;
-}
-
 Preset named(const std::string& name) { return Preset{settings::Uuid::random(), name, settings::defaultConfiguration()}; }
 
 Preset renamed(Preset preset, const std::string& name) {
@@ -209,7 +203,8 @@ TEST(PresetStore, ChangesMergeWithWhatAnotherProgramSaved) {
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.label);
-        EXPECT_EQ(names(mergePresets(test.loaded, test.edited, test.current)), names(test.merged));
+        EXPECT_EQ(testing::presetNames(mergePresets(test.loaded, test.edited, test.current)),
+                  testing::presetNames(test.merged));
         EXPECT_EQ(mergePresets(test.loaded, test.edited, test.current), test.merged);
 
         TempDir dir;
