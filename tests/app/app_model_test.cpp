@@ -15,12 +15,7 @@
 
 using namespace veltrop;
 using veltrop::app::AppModel;
-using veltrop::testing::entryNames;
-using veltrop::testing::ModelHarness;
-using veltrop::testing::waitFor;
-using veltrop::testing::waitForExport;
-using veltrop::testing::withPackage;
-using veltrop::testing::writeJpeg;
+using namespace veltrop::testing;
 using Kind = exporting::FileOutcome::Kind;
 namespace fs = std::filesystem;
 namespace texts = veltrop::app::modelTexts;
@@ -179,8 +174,8 @@ TEST(AppModelPresets, AnOlderPresetWithoutProjectKeepsTheProjectLabels) {
 
 TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
     ModelHarness harness;
-    writeJpeg(harness.photos() / "a.jpg", veltrop::testing::byCamera("Field Cam"));
-    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
+    writeJpeg(harness.photos() / "a.jpg", byCamera("Field Cam"));
+    writeJpeg(harness.photos() / "b.jpg", undated());
     AppModel& model = harness.make();
     model.setConfiguration(withPackage(model.configuration(), false));
     model.addLocations({harness.photos()});
@@ -189,10 +184,10 @@ TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
     EXPECT_EQ(model.undatedCount(), 1u);
 
     QSignalSpy corrections(&model, &AppModel::correctionsChanged);
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 3600));
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 7200));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::all(), 3600));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::all(), 7200));
     ASSERT_EQ(dates::cameraText(model.photos()[0].exif), "Field Cam");
-    const auto camera = veltrop::testing::shiftRule(records::DateCorrectionScope::camera("Field Cam"), 60);
+    const auto camera = shiftRule(records::DateCorrectionScope::camera("Field Cam"), 60);
     model.applyCorrection(camera);
     EXPECT_EQ(corrections.count(), 3);
     ASSERT_EQ(model.corrections().size(), 2u);
@@ -225,7 +220,7 @@ TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
 TEST(AppModelRecords, EveryChangeOfWhatARecordReadsShowsInTheRecords) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "a.jpg");
-    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
+    writeJpeg(harness.photos() / "b.jpg", undated());
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
     ASSERT_EQ(model.records().size(), 2u);
@@ -251,7 +246,7 @@ TEST(AppModelRecords, EveryChangeOfWhatARecordReadsShowsInTheRecords) {
         {"prefix and first number",
          [&] { editProject([](auto& p) { p.referencePrefix = "NB"; p.firstNumber = 40; }); },
          [](const auto& r) { return r[0].reference == "NB-0040" && r[1].reference == "NB-0041"; }, true},
-        {"shift", [&] { model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 3600)); },
+        {"shift", [&] { model.applyCorrection(shiftRule(records::DateCorrectionScope::all(), 3600)); },
          [](const auto& r) { return r[0].resolvedDate && dates::text(*r[0].resolvedDate) == "2024-05-14 10:30:15"; }},
         {"removed shift", [&] { model.removeCorrection(model.corrections().front().id); },
          [](const auto& r) { return r[0].resolvedDate && dates::text(*r[0].resolvedDate) == "2024-05-14 09:30:15"; }},
@@ -331,7 +326,7 @@ TEST(AppModelWatermark, ImportedImagesTextAndMissingImages) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "a.jpg");
     const fs::path logo = harness.dir / "logo.jpg";
-    writeJpeg(logo, veltrop::testing::sized(20, 10));
+    writeJpeg(logo, sized(20, 10));
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
 
@@ -434,7 +429,7 @@ TEST(AppModelExport, ASinglePhotoAsksForAFolderAndCancellingTheQuestionExportsNo
 TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "a.jpg");
-    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
+    writeJpeg(harness.photos() / "b.jpg", undated());
     const fs::path destination = harness.dir / "handover";
     fs::create_directories(destination);
     AppModel& model = harness.make();
@@ -469,7 +464,7 @@ TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) 
     // A destination where no folder can be made ends the export before it starts.
     auto elsewhere = model.configuration();
     elsewhere.outputRoot = destination / "a-file";
-    veltrop::testing::writeFile(*elsewhere.outputRoot, "x");
+    writeFile(*elsewhere.outputRoot, "x");
     model.setConfiguration(elsewhere);
     harness.user->folderAnswers.push_back(std::nullopt);
     model.startExport();
@@ -537,7 +532,7 @@ TEST(AppModelExport, AnUnwritableDefaultDestinationAsksForAWritableFolder) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    veltrop::testing::writeFile(site / "Timestamped", "a file where the folder would go");
+    writeFile(site / "Timestamped", "a file where the folder would go");
     AppModel& model = harness.make();
     auto configuration = withPackage(model.configuration(), false);
     configuration.timestampEnabled = false;

@@ -14,7 +14,7 @@
 using namespace veltrop;
 using app::PresetChanges;
 using app::PresetLibrary;
-using veltrop::testing::presetNames;
+using namespace veltrop::testing;
 
 namespace {
 
@@ -79,10 +79,10 @@ TEST(PresetLibrary, DeletingTheSelectedPresetClearsTheSelection) {
 }
 
 TEST(PresetLibrary, AnUnusableFileRefusesEditsUntilRecovered) {
-    veltrop::testing::TempDir dir;
+    TempDir dir;
     const auto file = dir / "presets.json";
     const std::string newer = R"({"version": 3, "presets": [{"future": true}]})";
-    veltrop::testing::writeFile(file, newer);
+    writeFile(file, newer);
     PresetLibrary library(std::make_shared<storage::PresetStore>(file));
     library.load();
     EXPECT_TRUE(library.needsRecovery());
@@ -97,11 +97,11 @@ TEST(PresetLibrary, AnUnusableFileRefusesEditsUntilRecovered) {
     EXPECT_EQ(library.deleteSelected(), PresetChanges{});
     EXPECT_EQ(library.restoreBuiltIns(), PresetChanges{});
     EXPECT_EQ(library.reload(), PresetChanges{});
-    EXPECT_EQ(veltrop::testing::readFile(file), newer) << "the file is never written over";
+    EXPECT_EQ(readFile(file), newer) << "the file is never written over";
 
     EXPECT_EQ(library.recover(), (PresetChanges{.message = true, .recovery = true}));
     ASSERT_TRUE(library.backupLocation());
-    EXPECT_EQ(veltrop::testing::readFile(*library.backupLocation()), newer);
+    EXPECT_EQ(readFile(*library.backupLocation()), newer);
     EXPECT_FALSE(library.needsRecovery());
     EXPECT_EQ(library.saveAsNew("Mine", configuration).list, true);
     EXPECT_EQ(presetNames(*storage::PresetStore(file).load()),

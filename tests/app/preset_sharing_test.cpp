@@ -8,9 +8,7 @@
 
 using namespace veltrop;
 using veltrop::app::AppModel;
-using veltrop::testing::ModelHarness;
-using veltrop::testing::presetNames;
-using veltrop::testing::waitFor;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {

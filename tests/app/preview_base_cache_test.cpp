@@ -11,8 +11,7 @@
 
 using namespace veltrop;
 using veltrop::app::PreviewBaseCache;
-using veltrop::testing::TempDir;
-using veltrop::testing::writeJpeg;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {
@@ -74,7 +73,7 @@ TEST(PreviewBaseCache, KeepsTheBaseUntilTheFileChanges) {
         {"nothing", [] {}, false, 133},
         {"replaced by a larger photo under the same name",
          [&] {
-             writeJpeg(other, veltrop::testing::sized(400, 100));
+             writeJpeg(other, sized(400, 100));
              fs::rename(other, photo);
          },
          true, 50},
@@ -89,7 +88,7 @@ TEST(PreviewBaseCache, KeepsTheBaseUntilTheFileChanges) {
          true, 50},
     };
 
-    writeJpeg(photo, veltrop::testing::sized(300, 200));
+    writeJpeg(photo, sized(300, 200));
     CountingDecoder counter;
     PreviewBaseCache cache({}, counter.decoder());
     const auto first = cache.base(photo);
@@ -122,7 +121,7 @@ TEST(PreviewBaseCache, DropsTheLeastRecentlyUsedBeyondItsBounds) {
     std::vector<fs::path> photos;
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
         photos.push_back(folder / name);
-        writeJpeg(photos.back(), veltrop::testing::sized(200, 100));
+        writeJpeg(photos.back(), sized(200, 100));
     }
     const std::size_t baseBytes = 200 * 100 * 4;
 
@@ -154,8 +153,8 @@ TEST(PreviewBaseCache, DropsTheLeastRecentlyUsedBeyondItsBounds) {
 TEST(PreviewBaseCache, APreviewAfterASettingChangeIsTheOneDrawnWithoutIt) {
     TempDir folder;
     std::vector<fs::path> files{folder / "generated.jpg"};
-    writeJpeg(files.front(), veltrop::testing::sized(2400, 1800));
-    if (const auto corpus = veltrop::testing::corpusFolder())
+    writeJpeg(files.front(), sized(2400, 1800));
+    if (const auto corpus = corpusFolder())
         files.push_back(*corpus / "Leica T (Typ 701).jpg");  // stored turned: orientation 6
 
     settings::StampConfiguration before = settings::defaultConfiguration();

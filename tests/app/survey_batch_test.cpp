@@ -33,10 +33,7 @@ using namespace veltrop;
 using veltrop::app::AppModel;
 using veltrop::app::ContentView;
 using veltrop::app::qs;
-using veltrop::testing::ModelHarness;
-using veltrop::testing::waitFor;
-using veltrop::testing::taken;
-using veltrop::testing::writeJpeg;
+using namespace veltrop::testing;
 using Column = veltrop::app::PhotoTableModel::Column;
 namespace fs = std::filesystem;
 
@@ -83,7 +80,7 @@ TEST(SurveyBatch, TenThousandPhotosChosenOneByOneNeedNoHandleEach) {
 
     const HandleLimit limit(256);
     ASSERT_LT(HandleLimit::current(), files.size() / 10);
-    const std::size_t before = veltrop::testing::openHandleCount();
+    const std::size_t before = openHandleCount();
     view.addLocations(files);
 
     ASSERT_EQ(model.photos().size(), files.size());
@@ -92,13 +89,13 @@ TEST(SurveyBatch, TenThousandPhotosChosenOneByOneNeedNoHandleEach) {
     // Every metadata read worked: each photo has its recorded date and camera.
     EXPECT_EQ(model.undatedCount(), 0u);
     EXPECT_EQ(view.photoList()->columnTexts(Column::cameraColumn).count(QStringLiteral("Field Cam")), 10000);
-    EXPECT_LE(veltrop::testing::openHandleCount(), before + 8);
+    EXPECT_LE(openHandleCount(), before + 8);
     EXPECT_EQ(view.statusText(), "Will stamp 10000 photos");
 
     // Discovery again, with all of them in the batch.
     model.rediscover();
     EXPECT_EQ(model.photos().size(), files.size());
-    EXPECT_LE(veltrop::testing::openHandleCount(), before + 8);
+    EXPECT_LE(openHandleCount(), before + 8);
 }
 
 // ---------------------------------------------------------------- export states
@@ -133,9 +130,9 @@ TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    writeJpeg(site / "b.jpg", veltrop::testing::undated());
+    writeJpeg(site / "b.jpg", undated());
     const fs::path undatedOnly = harness.photos() / "undated";
-    writeJpeg(undatedOnly / "c.jpg", veltrop::testing::undated());
+    writeJpeg(undatedOnly / "c.jpg", undated());
     AppModel& model = harness.make();
     ContentView view(model);
     const settings::StampConfiguration original = model.configuration();
@@ -220,8 +217,8 @@ TEST(ContentView, NeedAttentionOpensTheReviewOnThosePhotos) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    writeJpeg(site / "b.jpg", veltrop::testing::undated());
-    writeJpeg(site / "c.jpg", veltrop::testing::undated());
+    writeJpeg(site / "b.jpg", undated());
+    writeJpeg(site / "c.jpg", undated());
     AppModel& model = harness.make();
     ContentView view(model);
     model.addLocations({site});
@@ -242,7 +239,7 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "IMG_10.jpg", taken("2024:05:14 09:30:15", "Field Cam"));
     writeJpeg(site / "IMG_2.jpg", taken("2024:05:13 17:00:00", "Drone"));
-    writeJpeg(site / "IMG_3.jpg", veltrop::testing::undated());
+    writeJpeg(site / "IMG_3.jpg", undated());
     AppModel& model = harness.make();
     model.addLocations({site});
     app::PhotoListView list(model, nullptr, std::make_unique<app::ThumbnailCache>([](const fs::path&, int) {
@@ -270,7 +267,7 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
     // Selecting a sorted row selects its photo; a correction keeps the order and the selection.
     list.table()->selectRow(0);
     EXPECT_EQ(model.selection(), site / "IMG_2.jpg");
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::camera("Drone"), 86400));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::camera("Drone"), 86400));
     list.sync();
     EXPECT_EQ(list.columnTexts(Column::dateColumn).at(0), "2024-05-14 17:00:00");
     EXPECT_EQ(list.table()->currentIndex().row(), 0);
@@ -291,7 +288,7 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
 TEST(ThumbnailCache, DecodesOffTheGuiThreadOnceAndOnlyForRowsShown) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
-    writeJpeg(site / "IMG_0.jpg", veltrop::testing::sized(200, 100));
+    writeJpeg(site / "IMG_0.jpg", sized(200, 100));
     for (int i = 1; i < 300; ++i)
         fs::copy_file(site / "IMG_0.jpg", site / ("IMG_" + std::to_string(i) + ".jpg"));
     AppModel& model = harness.make();
@@ -368,7 +365,7 @@ TEST(DateReviewView, RangePickersAreWholeDaysStartingAtTheBatchsDays) {
     EXPECT_EQ(dates::text(model.expectedRange()->end), "2024-05-15 23:59:59");
 
     // Chosen days stay while the check is on.
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 86400 * 3));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::all(), 86400 * 3));
     EXPECT_EQ(review.toPicker()->date(), QDate(2024, 5, 15));
 
     // A range of one day is not inverted.

@@ -18,11 +18,7 @@ using namespace veltrop;
 using veltrop::app::AppModel;
 using veltrop::app::ContentView;
 using veltrop::app::qs;
-using veltrop::testing::ModelHarness;
-using veltrop::testing::waitFor;
-using veltrop::testing::waitForExport;
-using veltrop::testing::withPackage;
-using veltrop::testing::writeJpeg;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,8 +34,8 @@ QStringList columnTexts(const QTreeView* list, int column) {
 fs::path threePhotos(ModelHarness& harness) {
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    writeJpeg(site / "b.jpg", veltrop::testing::byCamera("Field Cam"));
-    writeJpeg(site / "c.jpg", veltrop::testing::undated());
+    writeJpeg(site / "b.jpg", byCamera("Field Cam"));
+    writeJpeg(site / "c.jpg", undated());
     return site;
 }
 
@@ -279,7 +275,7 @@ TEST(PresetBar, MenuSaveAsDeleteAndTheCustomLabel) {
 TEST(PresetBar, ANewerPresetsFileIsRecoveredOnlyAfterConfirmation) {
     ModelHarness harness;
     const fs::path file = harness.dir / "store" / "presets.json";
-    veltrop::testing::writeFile(file, R"({"version": 3, "presets": []})");
+    writeFile(file, R"({"version": 3, "presets": []})");
     AppModel& model = harness.make(std::make_shared<storage::PresetStore>(file));
     ContentView view(model);
     app::PresetBar* bar = view.controls()->presetBar();
@@ -375,7 +371,7 @@ TEST(DateReviewView, RowsFollowTheRecordsWithoutAResetAndFilter) {
     configuration.project->title = "North bridge";
     model.setConfiguration(configuration);
     EXPECT_EQ(changes.count(), 0);
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 3600));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::all(), 3600));
     EXPECT_EQ(resets.count(), 0);
     ASSERT_EQ(changes.count(), 1);
     EXPECT_EQ(changes[0][0].toModelIndex().row(), 0);
@@ -407,10 +403,10 @@ TEST(DateReviewView, RowsFollowTheRecordsWithoutAResetAndFilter) {
 }
 
 TEST(CorrectionRules, AFolderRuleReplacesTheSameFolderButKeepsACameraRule) {
-    const auto camera = veltrop::testing::shiftRule(records::DateCorrectionScope::camera("Cam"), 60);
-    const auto folder = veltrop::testing::shiftRule(records::DateCorrectionScope::folder("/a"), 120);
-    const auto otherFolder = veltrop::testing::shiftRule(records::DateCorrectionScope::folder("/b"), 180);
-    const auto replacement = veltrop::testing::shiftRule(records::DateCorrectionScope::folder("/a"), 240);
+    const auto camera = shiftRule(records::DateCorrectionScope::camera("Cam"), 60);
+    const auto folder = shiftRule(records::DateCorrectionScope::folder("/a"), 120);
+    const auto otherFolder = shiftRule(records::DateCorrectionScope::folder("/b"), 180);
+    const auto replacement = shiftRule(records::DateCorrectionScope::folder("/a"), 240);
     const std::vector rules{camera, folder, otherFolder};
     EXPECT_EQ(app::withRule(rules, replacement), (std::vector{camera, otherFolder, replacement}));
 }

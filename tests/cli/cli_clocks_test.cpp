@@ -10,13 +10,8 @@
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-using veltrop::testing::CliRun;
-using veltrop::testing::contains;
-using veltrop::testing::runCli;
-using veltrop::testing::shellQuoted;
-using veltrop::testing::TempDir;
-using veltrop::testing::utcSeconds;
-const auto exifText = veltrop::testing::exifDateText;
+using namespace veltrop::testing;
+const auto exifText = exifDateText;
 
 namespace {
 
@@ -92,7 +87,7 @@ void exiftoolWrite(const TagWrites& writes) {
         arguments.insert(arguments.end(), assignments.begin(), assignments.end());
         arguments.insert(arguments.end(), {file.string(), "-execute"});
     }
-    const auto run = veltrop::testing::runProcess(veltrop::testing::findProgram("exiftool"), arguments);
+    const auto run = runProcess(findProgram("exiftool"), arguments);
     ASSERT_EQ(run.status, 0) << run.err;
 }
 
@@ -102,7 +97,7 @@ void exiftoolWrite(const TagWrites& writes) {
 // readings of the same tags imply, and photos without a usable GPS time are not used.
 TEST(CliClocks, CorpusMatchesWhatExiftoolsValuesImply) {
     VELTROP_REQUIRE_CORPUS(corpus);
-    const auto output = veltrop::testing::commandOutput(
+    const auto output = commandOutput(
         "exiftool -j -n -q -q -DateTimeOriginal -OffsetTimeOriginal -SubSecTimeOriginal -GPSDateStamp -GPSTimeStamp "
         "-GPSLongitude -ext jpg -ext jpeg -ext heic -ext heif " + shellQuoted(corpus) + " 2>/dev/null");
     const json listing = json::parse(output.value_or(""), nullptr, false);

@@ -11,11 +11,7 @@
 #include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;
-using veltrop::testing::CliRun;
-using veltrop::testing::contains;
-using veltrop::testing::shellQuoted;
-using veltrop::testing::runCli;
-using veltrop::testing::TempDir;
+using namespace veltrop::testing;
 
 namespace {
 
@@ -40,7 +36,7 @@ void flipByte(const fs::path& file, std::streamoff at) {
 TEST(CliInspect, ListsEachPhotoInOrderAndKeepsGoingPastUnreadableOnes) {
     VELTROP_REQUIRE_CORPUS(corpus);
     TempDir dir;
-    veltrop::testing::writeFile(dir / "notes.heic", "just text");
+    writeFile(dir / "notes.heic", "just text");
     const CliRun run = runCli({"inspect", (corpus / "Nikon D90.jpg").string(), (dir / "notes.heic").string(),
                                (corpus / "landscape_5.jpg").string()});
     EXPECT_EQ(run.status, 1);
@@ -81,11 +77,11 @@ TEST(CliStamp, WritesOneCopyAndNeverReplacesIt) {
     ASSERT_TRUE(written);
     EXPECT_EQ(written->pixelSize, (veltrop::exporting::PixelSize{320, 240}));
 
-    const auto before = veltrop::testing::readFile(output);
+    const auto before = readFile(output);
     const CliRun second = runCli({"stamp", input.string(), output.string()});
     EXPECT_EQ(second.status, 1);
     EXPECT_FALSE(second.err.empty());
-    EXPECT_EQ(veltrop::testing::readFile(output), before);
+    EXPECT_EQ(readFile(output), before);
 
     const std::pair<std::vector<std::string>, std::string> failures[] = {
         {{(corpus / "Issue 614.jpg").string(), (dir / "u.jpg").string()},
@@ -112,10 +108,10 @@ TEST(CliExport, ExportsAFolderWithCorrectionsAndReportsEveryPhoto) {
     copyInto(corpus, "FujiFilm DS-7 (1).jpg", site);
     copyInto(corpus, "Issue 614.jpg", site / "day2");                 // no date: skipped
     copyInto(corpus, "FujiFilm SP-2500.jpg", site / "day2");          // dated by its digitised field
-    veltrop::testing::writeFile(site / "broken.jpg", "not a photo");  // no metadata, so no date: skipped
+    writeFile(site / "broken.jpg", "not a photo");  // no metadata, so no date: skipped
     // Dated, but its image data ends early: it fails to decode.
-    const std::string whole = veltrop::testing::readFile(corpus / "FujiFilm DS-7 (1).jpg");
-    veltrop::testing::writeFile(site / "cut short.jpg", whole.substr(0, whole.size() * 6 / 10));
+    const std::string whole = readFile(corpus / "FujiFilm DS-7 (1).jpg");
+    writeFile(site / "cut short.jpg", whole.substr(0, whole.size() * 6 / 10));
 
     const CliRun run = runCli({"export", site.string(), "--template", "{reference} {datetime}", "--prefix", "S",
                                "--shift", "+1h", "--shift", "-30m@folder=" + (site / "day2").string(), "--jobs", "2"});
@@ -171,8 +167,7 @@ TEST(CliVerify, FreshPackagePassesAndEachChangeIsNamed) {
     ASSERT_EQ(exported.status, 0) << exported.out << exported.err;
     const fs::path package = dir / "out" / "Veltrop - Photo records";
     ASSERT_TRUE(fs::exists(package / "Checksums.sha256"));
-    EXPECT_EQ(veltrop::testing::readFile(package / "Sources.sha256").find("  Site/day 1/a.jpg\n") != std::string::npos,
-              true);
+    EXPECT_EQ(readFile(package / "Sources.sha256").find("  Site/day 1/a.jpg\n") != std::string::npos, true);
 
     const std::string checkInside =
         "cd " + shellQuoted(package) + " && sha256sum --quiet --strict -c Checksums.sha256";

@@ -8,10 +8,7 @@
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-using veltrop::testing::contains;
-using veltrop::testing::ProcessRun;
-using veltrop::testing::runBinary;
-using veltrop::testing::TempDir;
+using namespace veltrop::testing;
 
 namespace {
 
@@ -21,7 +18,7 @@ struct Survey {
     fs::path site = dir / "site";
 
     Survey() {
-        EXPECT_EQ(veltrop::testing::makePhotos({
+        EXPECT_EQ(makePhotos({
                       {site / "a.jpg", {"2026:08:14 06:17:49", "NIKON CORPORATION", "NIKON D3100"}},
                       {site / "day2/b.jpg", {"2026:08:31 23:59:59", "Canon", "Canon EOS 20D"}},
                       {site / "day2/c.jpg", {}},
@@ -109,7 +106,7 @@ TEST(CliScripting, PackagesAreMadeWithTheirParentsAndNumbered) {
         EXPECT_TRUE(contains(made.out, "Package: " + package.string())) << made.out;
         EXPECT_TRUE(fs::exists(package / ".veltrop-package"));
         EXPECT_TRUE(fs::exists(package / "Contact sheet.pdf"));
-        const auto rows = veltrop::testing::parseQuotedCsv(veltrop::testing::readFile(package / "Photo index.csv"));
+        const auto rows = parseQuotedCsv(readFile(package / "Photo index.csv"));
         ASSERT_EQ(rows.size(), 4u);
         EXPECT_EQ(rows[1][4], "Photos/a.jpg");
         EXPECT_EQ(rows[1][5], "Exported");
@@ -118,7 +115,7 @@ TEST(CliScripting, PackagesAreMadeWithTheirParentsAndNumbered) {
     }
     EXPECT_FALSE(fs::exists(survey.site / "Timestamped"));
 
-    veltrop::testing::writeFile(survey.dir / "taken", "a file");
+    writeFile(survey.dir / "taken", "a file");
     const ProcessRun file = runBinary({"export", survey.site.string(), "--package", (survey.dir / "taken").string()});
     EXPECT_EQ(file.status, 1);
     EXPECT_EQ(file.out, "");
@@ -155,7 +152,7 @@ TEST(CliScripting, ReviewPrintsATableCsvOrJsonAndWritesNothing) {
     const ProcessRun csv = review({"--csv"});
     ASSERT_EQ(csv.status, 0) << csv.err;
     EXPECT_TRUE(csv.out.ends_with("\r\n"));
-    const auto rows = veltrop::testing::parseQuotedCsv(csv.out);
+    const auto rows = parseQuotedCsv(csv.out);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"Reference", "Source file", "Camera", "Recorded date",
                                                  "Recorded date source", "Resolved date", "Resolved date source",

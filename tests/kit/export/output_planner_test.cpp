@@ -9,8 +9,7 @@ namespace veltrop::exporting {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 
 const dates::CaptureDate summerMorning{2026, 8, 14, 6, 17, 49, dates::CaptureDateSource::dateTimeOriginal};
 

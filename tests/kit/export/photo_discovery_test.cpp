@@ -7,8 +7,7 @@
 
 using namespace veltrop::exporting;
 using veltrop::records::DiscoveredPhoto;
-using veltrop::testing::TempDir;
-using veltrop::testing::writeFile;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {

@@ -16,9 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using settings::Preset;
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 
 Preset customPreset() {
     settings::StampConfiguration configuration = settings::defaultConfiguration();
