@@ -37,7 +37,9 @@ Bytes withSegments(const Bytes& jpeg, const std::vector<Segment>& segments);
 Segment exifSegment(const Bytes& tiff);
 Segment xmpSegment(const std::string& packet);
 Segment iccSegment(const Bytes& profile);
-Segment iptcSegment(const Bytes& records);
+Segment iptcSegment(const Bytes& records);  // in a Photoshop resource
+// A Photoshop image resource: signature, id, empty name, size, data.
+Bytes photoshopResource(std::uint16_t id, const Bytes& data);
 
 // Little-endian TIFF/EXIF blocks with chosen types, including wrong ones.
 struct TiffEntry {
