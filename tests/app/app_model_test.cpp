@@ -74,9 +74,7 @@ TEST(AppModelPhotos, AddsEachLocationOnceAndNeverReusesANumber) {
     for (const auto& photo : model.photos()) EXPECT_EQ(photo.batchOrdinal, ordinalOf(model, photo.url));
 
     // Turning subfolders off changes the batch at once.
-    auto configuration = model.configuration();
-    configuration.includeSubfolders = false;
-    model.setConfiguration(configuration);
+    edit(model, [](auto& c) { c.includeSubfolders = false; });
     auto remaining = names(model.photos());
     std::sort(remaining.begin(), remaining.end());
     EXPECT_EQ(remaining, (std::vector<std::string>{"a.jpg", "b.jpg", "single.jpg"}));
@@ -124,9 +122,7 @@ TEST(AppModelPresets, SaveRenameUpdateDeleteAndRestore) {
     EXPECT_EQ(model.presetLabel(), "Site survey");
     EXPECT_EQ(harness.presetStore->presets, model.presets());
 
-    auto configuration = model.configuration();
-    configuration.style.corner = settings::StampCorner::topLeft;
-    model.setConfiguration(configuration);
+    edit(model, [](auto& c) { c.style.corner = settings::StampCorner::topLeft; });
     EXPECT_EQ(model.presetLabel(), "Site survey (modified)");
     model.updateSelectedPreset();
     EXPECT_EQ(model.presetLabel(), "Site survey");
@@ -159,10 +155,7 @@ TEST(AppModelPresets, AnOlderPresetWithoutProjectKeepsTheProjectLabels) {
     harness.presetStore->presets = {storage::builtIns()[0], old};
     AppModel& model = harness.make();
 
-    auto configuration = model.configuration();
-    configuration.project->title = "Rainforest survey";
-    configuration.project->referencePrefix = "RF";
-    model.setConfiguration(configuration);
+    edit(model, [](auto& c) { c.project->title = "Rainforest survey", c.project->referencePrefix = "RF"; });
     model.applyPreset(old.id);
     EXPECT_EQ(model.configuration().style.theme, settings::StampTheme::retro);
     EXPECT_EQ(model.configuration().project->title, "Rainforest survey");
@@ -226,9 +219,7 @@ TEST(AppModelRecords, EveryChangeOfWhatARecordReadsShowsInTheRecords) {
     ASSERT_EQ(model.records().size(), 2u);
 
     auto editProject = [&](const std::function<void(settings::PhotoProject&)>& change) {
-        auto configuration = model.configuration();
-        change(*configuration.project);
-        model.setConfiguration(configuration);
+        edit(model, [&](auto& c) { change(*c.project); });
     };
     struct Step {
         const char* what;
@@ -251,11 +242,7 @@ TEST(AppModelRecords, EveryChangeOfWhatARecordReadsShowsInTheRecords) {
         {"removed shift", [&] { model.removeCorrection(model.corrections().front().id); },
          [](const auto& r) { return r[0].resolvedDate && dates::text(*r[0].resolvedDate) == "2024-05-14 09:30:15"; }},
         {"file dates",
-         [&] {
-             auto configuration = model.configuration();
-             configuration.useFileDateFallback = true;
-             model.setConfiguration(configuration);
-         },
+         [&] { edit(model, [](auto& c) { c.useFileDateFallback = true; }); },
          [](const auto& r) { return r[1].resolvedDate.has_value(); }},
         {"expected range",
          [&] {
@@ -348,9 +335,9 @@ TEST(AppModelWatermark, ImportedImagesTextAndMissingImages) {
               storage::WatermarkStoreError::notAnImage(harness.dir / "defaults.ini").description());
 
     // A preset naming an image the store no longer has.
-    auto missing = model.configuration();
-    missing.watermark->source = settings::WatermarkSource::image(settings::WatermarkImageID::fresh());
-    model.setConfiguration(missing);
+    edit(model, [](auto& c) {
+        c.watermark->source = settings::WatermarkSource::image(settings::WatermarkImageID::fresh());
+    });
     model.saveAsNewPreset("Lost logo");
     model.applyPreset(storage::timestampPresetID());
     model.applyPreset(model.presets().back().id);

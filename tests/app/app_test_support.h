@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,6 +55,13 @@ inline settings::StampConfiguration withPackage(settings::StampConfiguration con
     configuration.project->includeHandoverPackage = on;
     configuration.project->title = std::move(title);
     return configuration;
+}
+
+// Changes the model's configuration in place.
+inline void edit(app::AppModel& model, const std::function<void(settings::StampConfiguration&)>& change) {
+    auto configuration = model.configuration();
+    change(configuration);
+    model.setConfiguration(configuration);
 }
 
 // A JPEG written through the image writer, with the date and model in its EXIF block.

@@ -89,10 +89,7 @@ TEST(PackageCheckView, VerifiesTheExportedPackageAndItsOriginals) {
     const fs::path destination = harness.dir / "handover";
     fs::create_directories(destination);
     AppModel& model = harness.make();
-    auto configuration = model.configuration();
-    configuration.project = settings::defaultProject();
-    configuration.project->includeHandoverPackage = true;
-    model.setConfiguration(configuration);
+    model.setConfiguration(withPackage(model.configuration(), true));
     model.addLocations({north, south});
     harness.user->folderAnswers.push_back(destination);
     model.startExport();

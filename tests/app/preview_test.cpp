@@ -90,9 +90,7 @@ TEST(Preview, ABurstOfEditsRendersOnceForTheLastState) {
 
     model.addLocations({harness.photos()});
     for (int edit = 0; edit < 10; ++edit) {
-        auto configuration = model.configuration();
-        configuration.strip.label = "edit " + std::to_string(edit);
-        model.setConfiguration(configuration);
+        veltrop::testing::edit(model, [&](auto& c) { c.strip.label = "edit " + std::to_string(edit); });
     }
     ASSERT_TRUE(previews.wait(10000));
     ASSERT_TRUE(model.waitForBackgroundWork(10000));

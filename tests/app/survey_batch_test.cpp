@@ -184,9 +184,7 @@ TEST(ControlsPane, ReferenceNumbersStartAtOneAndWriteDatesIsOffUntilChecked) {
     EXPECT_FALSE(box->isChecked());
     box->click();
     EXPECT_TRUE(model.configuration().writeCorrectedDates);
-    settings::StampConfiguration off = model.configuration();
-    off.writeCorrectedDates = false;
-    model.setConfiguration(off);
+    edit(model, [](auto& c) { c.writeCorrectedDates = false; });
     EXPECT_FALSE(box->isChecked());
 }
 

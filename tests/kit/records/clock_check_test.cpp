@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "kit/records/clock_check.h"
 #include "kit/records/copy_date.h"
@@ -156,12 +157,10 @@ TEST(ClockCheck, LeavesOutLaggingFarOffAndPlaceholderGpsTimes) {
     const ClockCheck check = checkClocks(photos);
     ASSERT_EQ(check.estimates.size(), 1u);
     const ClockEstimate& estimate = check.estimates[0];
-    EXPECT_EQ(estimate.photos, 10u);
-    EXPECT_EQ(estimate.placeholders, 2u);
-    EXPECT_EQ(estimate.withGpsTime, 8u);
-    EXPECT_EQ(estimate.outliers, 1u);
-    EXPECT_EQ(estimate.lagging, 1u);
-    EXPECT_EQ(estimate.used, 6u);
+    // Photos, placeholders, with GPS time, far off, lagging, used.
+    EXPECT_EQ(std::tuple(estimate.photos, estimate.placeholders, estimate.withGpsTime, estimate.outliers,
+                         estimate.lagging, estimate.used),
+              std::tuple(10u, 2u, 8u, 1u, 1u, 6u));
     EXPECT_DOUBLE_EQ(*estimate.clockErrorSeconds, 433);
     ASSERT_EQ(check.proposals.size(), 1u);
     EXPECT_EQ(check.proposals[0].evidence,
