@@ -79,12 +79,8 @@ TEST(HandoverPackage, CleansTitles) {
     const struct {
         std::string title, cleaned;
     } cases[] = {
-        {"", "Photo records"},
-        {" \t ", "Photo records"},
-        {"\n", "-"},
-        {"A/B: C", "A-B- C"},
-        {"  North pier  ", "North pier"},
-        {std::string("a\0b", 3), "a-b"},
+        {"", "Photo records"}, {" \t ", "Photo records"}, {"\n", "-"}, {"A/B: C", "A-B- C"},
+        {"  North pier  ", "North pier"}, {std::string("a\0b", 3), "a-b"},
         {"line one\r\nline two", "line one--line two"},
         {han, std::string(80, 'x')},
         {wide, wide.substr(0, 60 * 3)},
@@ -232,17 +228,9 @@ TEST(PhotoIndex, QuotesAndDefusesFields) {
     const struct {
         std::string field, written;
     } cases[] = {
-        {"", "\"\""},
-        {"plain", "\"plain\""},
-        {"=1+1", "\"'=1+1\""},
-        {"+49 30", "\"'+49 30\""},
-        {"-2", "\"'-2\""},
-        {"@SUM(A1)", "\"'@SUM(A1)\""},
-        {" \t=cmd", "\"' \t=cmd\""},
-        {"a=b", "\"a=b\""},
-        {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"=\"x\"", "\"'=\"\"x\"\"\""},
-        {"two\r\nlines", "\"two\r\nlines\""},
+        {"", "\"\""}, {"plain", "\"plain\""}, {"=1+1", "\"'=1+1\""}, {"+49 30", "\"'+49 30\""}, {"-2", "\"'-2\""},
+        {"@SUM(A1)", "\"'@SUM(A1)\""}, {" \t=cmd", "\"' \t=cmd\""}, {"a=b", "\"a=b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"=\"x\"", "\"'=\"\"x\"\"\""}, {"two\r\nlines", "\"two\r\nlines\""},
     };
     for (const auto& c : cases) EXPECT_EQ(PhotoIndex::quotedField(c.field), c.written) << c.field;
 }

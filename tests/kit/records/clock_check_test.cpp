@@ -301,14 +301,9 @@ TEST(ClockCheck, KnownZoneIsTheTagOrAGpsEstimate) {
 }
 
 TEST(ClockCheck, Texts) {
-    const std::pair<std::int64_t, const char*> shifts[] = {{433, "+7m13s"},
-                                                           {-433, "-7m13s"},
-                                                           {3600, "+1h"},
-                                                           {-5400, "-1h30m"},
-                                                           {45, "+45s"},
-                                                           {0, "+0s"},
-                                                           {86400 * 2 + 61, "+2d1m1s"},
-                                                           {-(5 * 3600 + 30 * 60 + 15), "-5h30m15s"}};
+    const std::pair<std::int64_t, const char*> shifts[] = {
+        {433, "+7m13s"}, {-433, "-7m13s"}, {3600, "+1h"}, {-5400, "-1h30m"}, {45, "+45s"}, {0, "+0s"},
+        {86400 * 2 + 61, "+2d1m1s"}, {-(5 * 3600 + 30 * 60 + 15), "-5h30m15s"}};
     for (const auto& [seconds, text] : shifts) EXPECT_EQ(shiftAmountText(seconds), text);
     EXPECT_EQ(zoneText(19800), "UTC+05:30");
     EXPECT_EQ(zoneText(-25200), "UTC\u221207:00");

@@ -23,12 +23,8 @@ TEST(StampFormat, FormatsPatternLettersOnTheSampleDate) {
         {"yyy", "2026"},
         {"yyyyy", "02026"},
         {"M MM MMM MMMM MMMMM", "8 08 Aug August August"},
-        {"d dd ddd", "14 14 14"},
-        {"H h m s a", "6 6 17 49 AM"},
-        {"aa", "AMAM"},
-        {"EEE, Z", "EEE, Z"},
-        {"\u00e9t\u00e9 yyyy", "\u00e9t\u00e9 2026"},
-        {"", ""},
+        {"d dd ddd", "14 14 14"}, {"H h m s a", "6 6 17 49 AM"}, {"aa", "AMAM"}, {"EEE, Z", "EEE, Z"},
+        {"\u00e9t\u00e9 yyyy", "\u00e9t\u00e9 2026"}, {"", ""},
     };
     for (const auto& [pattern, expected] : cases)
         EXPECT_EQ(format(sampleDate(), pattern), expected) << "pattern: " << pattern;
