@@ -96,11 +96,8 @@ TEST(Cli, FormatPrintsThePatternOnADateOrNamesTheFault) {
     EXPECT_EQ(retro.err, "The retro display cannot show \u201CAug\u201D. Choose a numeric format.\n");
 
     const std::vector<std::string> wrong[] = {
-        {"format"},
-        {"format", "a", "b"},
-        {"format", "HH", "--date"},
-        {"format", "HH", "--date", "2026/08/14 06:17:49"},
-        {"format", "HH", "--zone", "UTC"},
+        {"format"}, {"format", "a", "b"}, {"format", "HH", "--date"},
+        {"format", "HH", "--date", "2026/08/14 06:17:49"}, {"format", "HH", "--zone", "UTC"},
         {"format", "HH", "--retro=yes"},
     };
     for (const auto& arguments : wrong) {

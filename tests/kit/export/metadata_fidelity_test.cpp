@@ -346,22 +346,15 @@ enum class DateChange {
 };
 
 constexpr std::pair<std::string_view, DateChange> dateChanges[] = {
-    {"ExifIFD:DateTimeOriginal", DateChange::resolved},
-    {"ExifIFD:CreateDate", DateChange::resolved},
-    {"XMP-exif:DateTimeOriginal", DateChange::resolvedPrefix},
+    {"ExifIFD:DateTimeOriginal", DateChange::resolved}, {"ExifIFD:CreateDate", DateChange::resolved},
+    {"XMP-exif:DateTimeOriginal", DateChange::resolvedPrefix}, {"XMP-xmp:CreateDate", DateChange::resolvedPrefix},
     {"XMP-exif:DateTimeDigitized", DateChange::resolvedPrefix},
-    {"XMP-xmp:CreateDate", DateChange::resolvedPrefix},
     {"XMP-photoshop:DateCreated", DateChange::resolvedPrefix},
-    {"ExifIFD:SubSecTimeOriginal", DateChange::mayGo},
-    {"ExifIFD:SubSecTimeDigitized", DateChange::mayGo},
-    {"ExifIFD:ExifVersion", DateChange::added},
-    {"ExifIFD:OffsetTimeOriginal", DateChange::zone},
-    {"IPTC:DateCreated", DateChange::resolvedDay},
-    {"IPTC:DigitalCreationDate", DateChange::resolvedDay},
-    {"IPTC:TimeCreated", DateChange::resolvedTime},
-    {"IPTC:DigitalCreationTime", DateChange::resolvedTime},
-    {"JFIF:*", DateChange::encoding},
-    {"Composite:*", DateChange::derived},
+    {"ExifIFD:SubSecTimeOriginal", DateChange::mayGo}, {"ExifIFD:SubSecTimeDigitized", DateChange::mayGo},
+    {"ExifIFD:ExifVersion", DateChange::added}, {"ExifIFD:OffsetTimeOriginal", DateChange::zone},
+    {"IPTC:DateCreated", DateChange::resolvedDay}, {"IPTC:DigitalCreationDate", DateChange::resolvedDay},
+    {"IPTC:TimeCreated", DateChange::resolvedTime}, {"IPTC:DigitalCreationTime", DateChange::resolvedTime},
+    {"JFIF:*", DateChange::encoding}, {"Composite:*", DateChange::derived},
 };
 
 bool describesTheFile(const std::string& key) {

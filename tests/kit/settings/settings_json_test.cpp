@@ -237,15 +237,10 @@ TEST(SettingsJson, IntegersMustBeExactAndWithin64Bits) {
     configuration.project = PhotoProject{};
     const std::string base = encoded(configuration);
     const std::pair<std::string_view, std::optional<std::int64_t>> cases[] = {
-        {"7", 7},
-        {"7.0", 7},
-        {"-7e2", -700},
+        {"7", 7}, {"7.0", 7}, {"-7e2", -700},
         {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
         {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
-        {"9223372036854775808", std::nullopt},
-        {"1.5", std::nullopt},
-        {"1e30", std::nullopt},
-        {"\"1\"", std::nullopt},
+        {"9223372036854775808", std::nullopt}, {"1.5", std::nullopt}, {"1e30", std::nullopt}, {"\"1\"", std::nullopt},
     };
     for (const auto& [text, expected] : cases) {
         const auto decoded =

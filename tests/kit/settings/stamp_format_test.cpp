@@ -19,10 +19,7 @@ TEST(StampFormat, FormatsPatternLettersOnTheSampleDate) {
         {"HH 'h' mm", "06 h 17"},
         {"HH:mm 'o clock", "06:17 o clock"},  // unterminated quote runs to the end
         {"HH'", "06"},                        // lone closing apostrophe adds nothing
-        {"y", "26"},
-        {"yyy", "2026"},
-        {"yyyyy", "02026"},
-        {"M MM MMM MMMM MMMMM", "8 08 Aug August August"},
+        {"y", "26"}, {"yyy", "2026"}, {"yyyyy", "02026"}, {"M MM MMM MMMM MMMMM", "8 08 Aug August August"},
         {"d dd ddd", "14 14 14"}, {"H h m s a", "6 6 17 49 AM"}, {"aa", "AMAM"}, {"EEE, Z", "EEE, Z"},
         {"\u00e9t\u00e9 yyyy", "\u00e9t\u00e9 2026"}, {"", ""},
     };
