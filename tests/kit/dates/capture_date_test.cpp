@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "kit/dates/capture_date.h"
@@ -179,15 +180,6 @@ TEST(CaptureDateJson, RejectsIncompleteOrImpossibleDates) {
     EXPECT_EQ(captureDateFromJson(full)->day, 29);
 }
 
-namespace {
-ExifFields camera(std::optional<std::string> make, std::optional<std::string> model) {
-    ExifFields fields;
-    fields.make = std::move(make);
-    fields.model = std::move(model);
-    return fields;
-}
-}  // namespace
-
 TEST(ExifFields, ReadsTypedValuesAndIgnoresWrongTypes) {
     PropertyDictionary exif{{"FocalLength", 50.0},     {"FNumber", 1.8},
                             {"ExposureTime", 0.004},   {"ISOSpeedRatings", PropertyList{100, 200}},
@@ -207,16 +199,17 @@ TEST(ExifFields, ReadsTypedValuesAndIgnoresWrongTypes) {
 }
 
 TEST(ExifFields, CameraTextAvoidsRepeatingTheBrand) {
-    EXPECT_EQ(cameraText(camera("Canon", "Canon EOS R5")), "Canon EOS R5");
-    EXPECT_EQ(cameraText(camera("Canon", "EOS R5")), "Canon EOS R5");
-    EXPECT_EQ(cameraText(camera("NIKON CORPORATION", "NIKON Z 6")), "NIKON Z 6");
-    EXPECT_EQ(cameraText(camera("CANON", "canon eos r5")), "canon eos r5");
-    EXPECT_EQ(cameraText(camera("Sony", "Sonyx 1")), "Sonyx 1");
-    EXPECT_EQ(cameraText(camera("  FUJIFILM ", "X-T4\n")), "FUJIFILM X-T4");
-    EXPECT_EQ(cameraText(camera("Apple", std::nullopt)), "Apple");
-    EXPECT_EQ(cameraText(camera("Apple", "   ")), "Apple");
-    EXPECT_EQ(cameraText(camera(std::nullopt, "iPhone 5")), "iPhone 5");
-    EXPECT_EQ(cameraText(camera(" ", " ")), std::nullopt);
+    using Text = std::optional<std::string>;
+    const std::tuple<Text, Text, Text> cases[] = {  // make, model, text
+        {"Canon", "Canon EOS R5", "Canon EOS R5"}, {"Canon", "EOS R5", "Canon EOS R5"},
+        {"NIKON CORPORATION", "NIKON Z 6", "NIKON Z 6"}, {"CANON", "canon eos r5", "canon eos r5"},
+        {"Sony", "Sonyx 1", "Sonyx 1"}, {"  FUJIFILM ", "X-T4\n", "FUJIFILM X-T4"}, {"Apple", std::nullopt, "Apple"},
+        {"Apple", "   ", "Apple"}, {std::nullopt, "iPhone 5", "iPhone 5"}, {" ", " ", std::nullopt}};
+    for (const auto& [make, model, text] : cases) {
+        ExifFields fields;
+        fields.make = make, fields.model = model;
+        EXPECT_EQ(cameraText(fields), text) << make.value_or("-") << " / " << model.value_or("-");
+    }
 }
 
 TEST(ExifFields, ExposureTextAndNumberFormats) {
@@ -231,17 +224,11 @@ TEST(ExifFields, ExposureTextAndNumberFormats) {
     EXPECT_EQ(exposureText(ExifFields{}), std::nullopt);
     EXPECT_EQ(exposureText(fields({}, 8, 0, 100)), "\u0192/8    ISO 100");  // the empty item keeps its separators
 
-    EXPECT_EQ(numberText(4.0), "4");
-    EXPECT_EQ(numberText(4.2), "4.2");
-    EXPECT_EQ(numberText(1.0 / 3.0), "0.333333");
-    EXPECT_EQ(numberText(-2.0), "-2");
+    for (const auto& [number, text] : {std::pair{4.0, "4"}, {4.2, "4.2"}, {1.0 / 3.0, "0.333333"}, {-2.0, "-2"}})
+        EXPECT_EQ(numberText(number), text);
     EXPECT_FALSE(numberText(1e300).empty());
-
-    EXPECT_EQ(shutterText(1.0 / 8000), "1/8000s");
-    EXPECT_EQ(shutterText(0.3), "1/3s");
-    EXPECT_EQ(shutterText(0.7), "1/1s");
-    EXPECT_EQ(shutterText(1.0), "1s");
-    EXPECT_EQ(shutterText(1.5), "1.5s");
-    EXPECT_EQ(shutterText(-1), "");
+    for (const auto& [seconds, text] : {std::pair{1.0 / 8000, "1/8000s"}, {0.3, "1/3s"}, {0.7, "1/1s"}, {1.0, "1s"},
+                                        {1.5, "1.5s"}, {-1.0, ""}})
+        EXPECT_EQ(shutterText(seconds), text) << seconds;
     EXPECT_FALSE(shutterText(1e-300).empty());
 }
