@@ -324,11 +324,9 @@ TEST(ThumbnailCache, DecodesOffTheGuiThreadOnceAndOnlyForRowsShown) {
     const QImage first = thumbnails.thumbnail(site / "IMG_0.jpg");
     const int side = app::ThumbnailCache::defaultPixelSize;
     ASSERT_EQ(first.size(), QSize(side, side));
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, 0)), 0);
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, side / 4 - 2)), 0);
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, side / 4 + 2)), 255);
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, side * 3 / 4 - 2)), 255);
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, side - 1)), 0);
+    for (const auto& [y, alpha] : {std::pair{0, 0}, {side / 4 - 2, 0}, {side / 4 + 2, 255}, {side * 3 / 4 - 2, 255},
+                                   {side - 1, 0}})
+        EXPECT_EQ(qAlpha(first.pixel(side / 2, y)), alpha) << "row " << y;
     const QModelIndex firstRow = list.sorted()->index(0, Column::nameColumn);
     EXPECT_FALSE(firstRow.data(Qt::DecorationRole).value<QIcon>().isNull());
 }

@@ -38,7 +38,7 @@ TEST(CliExportJson, AnInterruptedExportReportsEveryPhoto) {
     // Large enough that the photos after the interrupt are still waiting.
     const fs::path big = dir / "big.jpg";
     ASSERT_EQ(makePhotos({{site / "a-undated.jpg", {}},
-                                            {big, {"2026:08:14 23:45:10", "NIKON CORPORATION", "NIKON D3100", "2400x1800"}}}),
+                          {big, {"2026:08:14 23:45:10", "NIKON CORPORATION", "NIKON D3100", "2400x1800"}}}),
               "");
     const std::string bytes = readFile(big);
     writeFile(site / "b-corrupt.jpg", bytes.substr(0, bytes.size() / 2));
@@ -117,7 +117,7 @@ TEST(CliExportJson, AnInterruptedExportReportsEveryPhoto) {
     EXPECT_EQ(record["correction"], "Clock adjustment +90 min");
     EXPECT_TRUE(record["error"].is_null());
     const auto copy = runProcess(findProgram("exiftool"),
-                                                   {"-s3", "-DateTimeOriginal", first["destination"].get<std::string>()});
+                                 {"-s3", "-DateTimeOriginal", first["destination"].get<std::string>()});
     EXPECT_EQ(copy.out, "2026:08:14 23:45:10\n");
 
     const auto rows = parseQuotedCsv(readFile(package / "Photo index.csv"));
@@ -142,7 +142,7 @@ TEST(CliKeepQuality, ExportSaysPerCopyWhetherTheBlocksWereKept) {
     TempDir dir;
     const fs::path site = dir / "site";
     ASSERT_EQ(makePhotos({{site / "grey.jpg", {"2026:08:14 23:45:10", "", ""}},
-                                            {site / "colour.jpg", {"2026:08:14 23:45:10", "", "", "64x48", "gradient:red-blue"}}}),
+                          {site / "colour.jpg", {"2026:08:14 23:45:10", "", "", "64x48", "gradient:red-blue"}}}),
               "");
 
     const auto run = runBinary({"export", site.string(), "--json", "--keep-quality", "--package",

@@ -38,7 +38,7 @@ TEST(CliWriteDates, ExportWritesCorrectedAndSuppliedDatesWhenAsked) {
     TempDir dir;
     const fs::path site = dir / "site";
     ASSERT_EQ(makePhotos({{site / "dated.jpg", {"2026:08:14 23:45:10", "Maker", "Cam"}},
-                                            {site / "undated.jpg", {std::nullopt, "Maker", "Cam"}}}),
+                          {site / "undated.jpg", {std::nullopt, "Maker", "Cam"}}}),
               "");
     const auto run = runBinary({"export", site.string(), "--json", "--package", (dir / "handover").string(),
                                 "--write-dates", "--shift", "+1h30m", "--supply",
