@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 
 #include "app/model/preview.h"
 #include "app_test_support.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/render/renderer.h"
+#include "kit/render/render_test_support.h"
 
 using namespace veltrop;
 using veltrop::app::PreviewBaseCache;
@@ -26,13 +26,6 @@ struct CountingDecoder {
         };
     }
 };
-
-bool samePixels(const image::Bitmap& a, const image::Bitmap& b) {
-    if (a.width != b.width || a.height != b.height) return false;
-    for (int y = 0; y < a.height; ++y)
-        if (std::memcmp(a.row(y), b.row(y), static_cast<std::size_t>(a.width) * 4) != 0) return false;
-    return true;
-}
 
 // The preview as it was drawn before bases were kept: the thumbnail's stored
 // pixels and orientation handed to the renderer, as the export hands a photo.
@@ -178,9 +171,9 @@ TEST(PreviewBaseCache, APreviewAfterASettingChangeIsTheOneDrawnWithoutIt) {
         ASSERT_TRUE(changed) << changed.error();
         EXPECT_EQ(counter.decodes, 1);
 
-        EXPECT_TRUE(samePixels(*first, previewWithoutCache(photos.front(), before)));
-        EXPECT_TRUE(samePixels(*changed, previewWithoutCache(photos.front(), after)));
+        EXPECT_TRUE(veltrop::render::probe::samePixels(*first, previewWithoutCache(photos.front(), before)));
+        EXPECT_TRUE(veltrop::render::probe::samePixels(*changed, previewWithoutCache(photos.front(), after)));
         // Drawing the preview left the kept base as it was.
-        EXPECT_TRUE(samePixels(*cache.base(file), *PreviewBaseCache::thumbnailDecoder(app::previewMaxPixelSize)(file)));
+        EXPECT_TRUE(veltrop::render::probe::samePixels(*cache.base(file), *PreviewBaseCache::thumbnailDecoder(app::previewMaxPixelSize)(file)));
     }
 }
