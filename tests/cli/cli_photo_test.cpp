@@ -43,15 +43,12 @@ TEST(CliInspect, ListsEachPhotoInOrderAndKeepsGoingPastUnreadableOnes) {
     const auto listing = nlohmann::json::parse(run.out);
     ASSERT_EQ(listing.size(), 3u);
 
-    const auto& nikon = listing[0];
-    EXPECT_EQ(nikon["file"], (corpus / "Nikon D90.jpg").string());
-    EXPECT_EQ(nikon["dateFields"]["dateTimeOriginal"], "2011:04:25 01:55:30");
-    EXPECT_EQ(nikon["captureDate"], "2011-04-25 01:55:30");
-    EXPECT_EQ(nikon["captureDateSource"], "dateTimeOriginal");
-    EXPECT_EQ(nikon["exif"]["iso"], 250);
-    EXPECT_EQ(nikon["cameraText"], "NIKON D90");
-    EXPECT_EQ(nikon["exposureText"], "24mm  \u0192/3.2  1/10s  ISO 250");
-    EXPECT_EQ(nikon["gps"], true);
+    const nlohmann::json nikon{{"file", (corpus / "Nikon D90.jpg").string()}, {"captureDate", "2011-04-25 01:55:30"},
+                               {"captureDateSource", "dateTimeOriginal"}, {"cameraText", "NIKON D90"},
+                               {"exposureText", "24mm  \u0192/3.2  1/10s  ISO 250"}, {"gps", true}};
+    for (const auto& [key, value] : nikon.items()) EXPECT_EQ(listing[0][key], value) << key;
+    EXPECT_EQ(listing[0]["dateFields"]["dateTimeOriginal"], "2011:04:25 01:55:30");
+    EXPECT_EQ(listing[0]["exif"]["iso"], 250);
 
     EXPECT_EQ(listing[1], (nlohmann::json{{"file", (dir / "notes.heic").string()},
                                           {"error", "notes.heic is not a supported image"}}));

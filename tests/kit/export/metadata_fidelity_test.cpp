@@ -133,14 +133,19 @@ bool isSourceProfileValue(const std::string& key, const nlohmann::json& value, c
     return false;
 }
 
+// The keys of either reading, the first's first.
+std::vector<std::string> allKeys(const Reading& first, const Reading& second) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : first) keys.push_back(key);
+    for (const auto& [key, value] : second)
+        if (!first.contains(key)) keys.push_back(key);
+    return keys;
+}
+
 std::vector<std::string> unexplainedDifferences(const Reading& source, const Reading& copy, const Source& kind,
                                                 const fs::path& sourceFile) {
     std::vector<std::string> found;
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : source) keys.push_back(key);
-    for (const auto& [key, value] : copy)
-        if (!source.contains(key)) keys.push_back(key);
-    for (const auto& key : keys) {
+    for (const auto& key : allKeys(source, copy)) {
         const auto was = source.find(key);
         const auto is = copy.find(key);
         if (was != source.end() && is != copy.end() && was->second == is->second) continue;
@@ -361,6 +366,12 @@ bool describesTheFile(const std::string& key) {
     return key.starts_with("File:") || key.starts_with("System:") || key.starts_with("ExifTool:") || key == "SourceFile";
 }
 
+// The reading without the tags that describe the file rather than the photo.
+Reading aboutThePhoto(Reading reading) {
+    std::erase_if(reading, [](const auto& entry) { return describesTheFile(entry.first); });
+    return reading;
+}
+
 std::string valueText(const nlohmann::json& value) { return value.is_string() ? value.get<std::string>() : value.dump(); }
 
 bool hasExif(const Reading& reading) {
@@ -385,11 +396,7 @@ bool zoneAgreesWithGps(const Reading& reading) {
 // How a copy written with the resolved date differs from one written without.
 std::vector<std::string> unexpectedDateChanges(const Reading& without, const Reading& with, const std::string& resolved) {
     std::vector<std::string> found;
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : without) keys.push_back(key);
-    for (const auto& [key, value] : with)
-        if (!without.contains(key)) keys.push_back(key);
-    for (const auto& key : keys) {
+    for (const auto& key : allKeys(without, with)) {
         const auto was = without.find(key);
         const auto is = with.find(key);
         const bool same = was != without.end() && is != with.end() && was->second == is->second;
@@ -485,10 +492,7 @@ TEST(MetadataFidelity, ACorrectedDateChangesOnlyTheDateTags) {
     const auto onReadings = readAll(files(on));
     for (const auto& [source, copy] : today) {
         SCOPED_TRACE(source.filename().string());
-        Reading was = todayReadings.at(copy.file), is = offReadings.at(off.at(source).file);
-        std::erase_if(was, [](const auto& entry) { return describesTheFile(entry.first); });
-        std::erase_if(is, [](const auto& entry) { return describesTheFile(entry.first); });
-        EXPECT_EQ(was, is);
+        EXPECT_EQ(aboutThePhoto(todayReadings.at(copy.file)), aboutThePhoto(offReadings.at(off.at(source).file)));
     }
 
     // With it, only the date tags change, to the resolved date.
@@ -520,10 +524,8 @@ TEST(MetadataFidelity, ACorrectedDateChangesOnlyTheDateTags) {
     int withNotes = 0;
     for (const auto& [source, copy] : on) {
         SCOPED_TRACE(source.filename().string());
-        Reading was = offNotes.at(off.at(source).file), is = onNotes.at(copy.file);
-        std::erase_if(was, [](const auto& entry) { return describesTheFile(entry.first); });
-        std::erase_if(is, [](const auto& entry) { return describesTheFile(entry.first); });
-        EXPECT_EQ(was, is);
+        const Reading was = aboutThePhoto(offNotes.at(off.at(source).file));
+        EXPECT_EQ(was, aboutThePhoto(onNotes.at(copy.file)));
         withNotes += was.size() > 3;
     }
     EXPECT_GE(withNotes, 8);
