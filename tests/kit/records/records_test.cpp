@@ -127,16 +127,7 @@ TEST(DateCorrection, MostRecentMatchingRuleWins) {
     EXPECT_EQ(resolution.resolved->source, CaptureDateSource::dateTimeOriginal);  // a shift keeps the source
 }
 
-TEST(DateCorrection, ScopesMatchAndLabel) {
-    DiscoveredPhoto p;
-    p.url = "/a/b/c/q.jpg";
-    EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/b"), p));
-    EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/b/"), p));
-    p.url = "/a/bc/r.jpg";
-    EXPECT_FALSE(matches(DateCorrectionScope::folder("/a/b"), p));
-    EXPECT_TRUE(matches(DateCorrectionScope::photo("/a/bc/r.jpg"), p));
-    EXPECT_FALSE(matches(DateCorrectionScope::camera("Unknown camera"), p));  // no camera text at all
-
+TEST(DateCorrection, ScopeLabels) {
     EXPECT_EQ(label(DateCorrectionScope::folder("/x/site/day1")), "Folder: site/day1");
     EXPECT_EQ(label(DateCorrectionScope::photo("/x/p.jpg")), "Photo: p.jpg");
     EXPECT_EQ(label(DateCorrectionScope::camera("NIKON D90")), "Camera model: NIKON D90");
@@ -169,9 +160,13 @@ TEST(DateCorrection, PreparedRulesMatchLikeSingleScopes) {
         }
         EXPECT_EQ(marked[0], std::ranges::any_of(photos, [&](const auto& p) { return matches(scopes[s], p); }));
     }
+    // What each scope takes in.
+    EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/b"), photos[1]));  // in a subfolder
     EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/./b/"), photos[1]));
+    EXPECT_FALSE(matches(DateCorrectionScope::folder("/a/b"), photos[3]));  // a sibling folder
     EXPECT_TRUE(matches(DateCorrectionScope::photo("/a//b/q.jpg"), photos[0]));
     EXPECT_FALSE(matches(DateCorrectionScope::photo("/a/b/q.jpg/"), photos[0]));
+    EXPECT_FALSE(matches(DateCorrectionScope::camera("Unknown camera"), photos[6]));  // no camera text at all
 }
 
 TEST(DateCorrection, WallClockShiftAcrossCalendarEdges) {
