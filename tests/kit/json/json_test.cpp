@@ -96,16 +96,13 @@ TEST(JsonParser, RefusesADuplicateKeyWithWhereItIsAndANulByte) {
     EXPECT_NE(nul.error().message.find("NUL"), std::string::npos);
 }
 
-TEST(JsonParser, RefusesBadTextWithTheParsersReason) {
+TEST(JsonParser, RefusesBadTextWithTheParsersReasonAndBoundsTheNesting) {
     for (const std::string text : {"", "{", "[1,]", "{\"a\" 1}", "1 2", "\"\xFF\"", "nul", "{\"a\":1}}"}) {
         const auto value = parse(text);
         ASSERT_FALSE(value) << text;
         EXPECT_FALSE(value.error().message.empty());
         EXPECT_EQ(value.error().message.find("[json.exception"), std::string::npos) << value.error().message;
     }
-}
-
-TEST(JsonParser, BoundsTheNesting) {
     const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
     EXPECT_TRUE(parse(nested(512)));
     const auto deep = parse(nested(100000));

@@ -127,13 +127,6 @@ TEST(DateCorrection, MostRecentMatchingRuleWins) {
     EXPECT_EQ(resolution.resolved->source, CaptureDateSource::dateTimeOriginal);  // a shift keeps the source
 }
 
-TEST(DateCorrection, ScopeLabels) {
-    EXPECT_EQ(label(DateCorrectionScope::folder("/x/site/day1")), "Folder: site/day1");
-    EXPECT_EQ(label(DateCorrectionScope::photo("/x/p.jpg")), "Photo: p.jpg");
-    EXPECT_EQ(label(DateCorrectionScope::camera("NIKON D90")), "Camera model: NIKON D90");
-    EXPECT_EQ(label(DateCorrectionScope::all()), "All photos");
-}
-
 TEST(DateCorrection, PreparedRulesMatchLikeSingleScopes) {
     // Prepared once for many photos, a scope must take in exactly the photos
     // it takes in on its own, in spellings that differ only in form.
@@ -201,7 +194,7 @@ TEST(DateCorrection, WallClockShiftAcrossCalendarEdges) {
     EXPECT_EQ(none.correction, "Clock adjustment +527040 min");
 }
 
-TEST(DateCorrection, RuleTexts) {
+TEST(DateCorrection, RuleAndScopeTexts) {
     // Whole minutes, rounded towards zero, always signed.
     const std::pair<std::int64_t, std::string_view> shifts[] = {
         {5400, "+90 min"}, {-5400, "-90 min"}, {-60, "-1 min"}, {-59, "+0 min"}, {30, "+0 min"}};
@@ -209,6 +202,10 @@ TEST(DateCorrection, RuleTexts) {
         EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), seconds)), "Clock adjustment " + std::string(minutes));
     EXPECT_EQ(text(supplyRule(DateCorrectionScope::all(), "2026-08-14 06:17:49")),
               "Date supplied: 2026-08-14 06:17:49");
+    EXPECT_EQ(label(DateCorrectionScope::folder("/x/site/day1")), "Folder: site/day1");
+    EXPECT_EQ(label(DateCorrectionScope::photo("/x/p.jpg")), "Photo: p.jpg");
+    EXPECT_EQ(label(DateCorrectionScope::camera("NIKON D90")), "Camera model: NIKON D90");
+    EXPECT_EQ(label(DateCorrectionScope::all()), "All photos");
 }
 
 TEST(DateCorrection, SuppliedTextShape) {
