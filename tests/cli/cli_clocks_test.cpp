@@ -50,8 +50,8 @@ std::optional<Expected> expectedClock(const json& tags) {
             tag = (offset[0] == '-' ? -1 : 1) * (h * 3600 + m * 60);
     }
     double difference = 0;
-    if (const auto day = utcSeconds(text(tags.value("GPSDateStamp", json())) + " 00:00:00")) {
-        difference = camera - (static_cast<double>(*day) + secondOfDay);
+    if (const auto gpsDay = utcSeconds(text(tags.value("GPSDateStamp", json())) + " 00:00:00")) {
+        difference = camera - (static_cast<double>(*gpsDay) + secondOfDay);
     } else {
         // No GPS date: the day that puts the difference nearest the zone the photo suggests.
         double expected = tag ? static_cast<double>(*tag) : 0;

@@ -123,9 +123,8 @@ Segment iccSegment(const Bytes& profile) {
 }
 
 Bytes photoshopResource(std::uint16_t id, const Bytes& data) {
-    Bytes resource = {'8', 'B', 'I', 'M', 0, 0, 0, 0, 0, 0, 0, 0};
-    put(resource, 4, id, 2, true);
-    put(resource, 8, static_cast<std::uint32_t>(data.size()), 4, true);
+    Bytes resource = {'8', 'B', 'I', 'M', static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id), 0, 0};
+    for (int shift = 24; shift >= 0; shift -= 8) resource.push_back(static_cast<std::uint8_t>(data.size() >> shift));
     resource.insert(resource.end(), data.begin(), data.end());
     if (resource.size() % 2) resource.push_back(0);
     return resource;
