@@ -8,18 +8,12 @@
 #include <future>
 
 #include "app_test_support.h"
-#include "kit/export/image_loader.h"
 #include "kit/handover/handover_package.h"
-#include "kit/handover/package_verification.h"
 #include "kit/settings/settings_json.h"
 
 using namespace veltrop;
 using veltrop::app::AppModel;
-using veltrop::testing::ModelHarness;
-using veltrop::testing::waitFor;
-using veltrop::testing::waitForExport;
-using veltrop::testing::withPackage;
-using veltrop::testing::writeJpeg;
+using namespace veltrop::testing;
 using Kind = exporting::FileOutcome::Kind;
 namespace fs = std::filesystem;
 namespace texts = veltrop::app::modelTexts;
@@ -29,14 +23,6 @@ namespace {
 std::vector<std::string> names(const std::vector<records::DiscoveredPhoto>& photos) {
     std::vector<std::string> result;
     for (const auto& photo : photos) result.push_back(photo.url.filename().string());
-    return result;
-}
-
-std::vector<std::string> filesIn(const fs::path& folder) {
-    std::vector<std::string> result;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) result.push_back(entry.path().filename().string());
-    std::sort(result.begin(), result.end());
     return result;
 }
 
@@ -86,9 +72,7 @@ TEST(AppModelPhotos, AddsEachLocationOnceAndNeverReusesANumber) {
     for (const auto& photo : model.photos()) EXPECT_EQ(photo.batchOrdinal, ordinalOf(model, photo.url));
 
     // Turning subfolders off changes the batch at once.
-    auto configuration = model.configuration();
-    configuration.includeSubfolders = false;
-    model.setConfiguration(configuration);
+    edit(model, [](auto& c) { c.includeSubfolders = false; });
     auto remaining = names(model.photos());
     std::sort(remaining.begin(), remaining.end());
     EXPECT_EQ(remaining, (std::vector<std::string>{"a.jpg", "b.jpg", "single.jpg"}));
@@ -136,9 +120,7 @@ TEST(AppModelPresets, SaveRenameUpdateDeleteAndRestore) {
     EXPECT_EQ(model.presetLabel(), "Site survey");
     EXPECT_EQ(harness.presetStore->presets, model.presets());
 
-    auto configuration = model.configuration();
-    configuration.style.corner = settings::StampCorner::topLeft;
-    model.setConfiguration(configuration);
+    edit(model, [](auto& c) { c.style.corner = settings::StampCorner::topLeft; });
     EXPECT_EQ(model.presetLabel(), "Site survey (modified)");
     model.updateSelectedPreset();
     EXPECT_EQ(model.presetLabel(), "Site survey");
@@ -146,21 +128,14 @@ TEST(AppModelPresets, SaveRenameUpdateDeleteAndRestore) {
     EXPECT_EQ(model.presetLabel(), "Bridge");
     EXPECT_EQ(harness.presetStore->presets.back().name, "Bridge");
 
-    // A failing write is shown and clears with the next good one.
-    harness.presetStore->saveError = storage::PresetStoreError::unreadable();
-    model.renameSelectedPreset("Pier");
-    EXPECT_EQ(model.presetMessage(), storage::PresetStoreError::unreadable().description());
-    harness.presetStore->saveError.reset();
-    model.renameSelectedPreset("Pier 4");
-    EXPECT_FALSE(model.presetMessage());
-
+    // How a failing write is shown is PresetLibrary's.
     model.applyPreset(storage::timestampPresetID());
     model.renameSelectedPreset("Dates");
     model.restoreBuiltInPresets();
     ASSERT_EQ(model.presets().size(), 3u);
     EXPECT_EQ(model.presets()[0], storage::builtIns()[0]);
     EXPECT_EQ(model.presets()[1], storage::builtIns()[1]);
-    EXPECT_EQ(model.presets()[2].name, "Pier 4");
+    EXPECT_EQ(model.presets()[2].name, "Bridge");
 
     model.deleteSelectedPreset();
     EXPECT_EQ(model.presets().size(), 2u);
@@ -178,10 +153,7 @@ TEST(AppModelPresets, AnOlderPresetWithoutProjectKeepsTheProjectLabels) {
     harness.presetStore->presets = {storage::builtIns()[0], old};
     AppModel& model = harness.make();
 
-    auto configuration = model.configuration();
-    configuration.project->title = "Rainforest survey";
-    configuration.project->referencePrefix = "RF";
-    model.setConfiguration(configuration);
+    edit(model, [](auto& c) { c.project->title = "Rainforest survey", c.project->referencePrefix = "RF"; });
     model.applyPreset(old.id);
     EXPECT_EQ(model.configuration().style.theme, settings::StampTheme::retro);
     EXPECT_EQ(model.configuration().project->title, "Rainforest survey");
@@ -193,8 +165,8 @@ TEST(AppModelPresets, AnOlderPresetWithoutProjectKeepsTheProjectLabels) {
 
 TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
     ModelHarness harness;
-    writeJpeg(harness.photos() / "a.jpg", veltrop::testing::byCamera("Field Cam"));
-    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
+    writeJpeg(harness.photos() / "a.jpg", byCamera("Field Cam"));
+    writeJpeg(harness.photos() / "b.jpg", undated());
     AppModel& model = harness.make();
     model.setConfiguration(withPackage(model.configuration(), false));
     model.addLocations({harness.photos()});
@@ -203,10 +175,10 @@ TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
     EXPECT_EQ(model.undatedCount(), 1u);
 
     QSignalSpy corrections(&model, &AppModel::correctionsChanged);
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 3600));
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 7200));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::all(), 3600));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::all(), 7200));
     ASSERT_EQ(dates::cameraText(model.photos()[0].exif), "Field Cam");
-    const auto camera = veltrop::testing::shiftRule(records::DateCorrectionScope::camera("Field Cam"), 60);
+    const auto camera = shiftRule(records::DateCorrectionScope::camera("Field Cam"), 60);
     model.applyCorrection(camera);
     EXPECT_EQ(corrections.count(), 3);
     ASSERT_EQ(model.corrections().size(), 2u);
@@ -223,10 +195,7 @@ TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
 
     model.setExpectedRangeEnabled(true);
     model.setExpectedStart(QDate(2024, 5, 1));
-    model.setExpectedEnd(QDate(2024, 5, 15));
-    auto outside = model.records()[1].warnings;
-    EXPECT_NE(std::find(outside.begin(), outside.end(), records::warnings::outsideRange), outside.end());
-    EXPECT_TRUE(model.records()[0].warnings.empty());
+    model.setExpectedEnd(QDate(2024, 5, 15));  // what the range does to records is AppModelRecords'
     EXPECT_TRUE(model.canExport());
 
     model.setExpectedEnd(QDate(2024, 4, 1));
@@ -242,15 +211,13 @@ TEST(AppModelCorrections, TheLatestRuleOfAScopeWinsAndTheRangeIsChecked) {
 TEST(AppModelRecords, EveryChangeOfWhatARecordReadsShowsInTheRecords) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "a.jpg");
-    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
+    writeJpeg(harness.photos() / "b.jpg", undated());
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
     ASSERT_EQ(model.records().size(), 2u);
 
     auto editProject = [&](const std::function<void(settings::PhotoProject&)>& change) {
-        auto configuration = model.configuration();
-        change(*configuration.project);
-        model.setConfiguration(configuration);
+        edit(model, [&](auto& c) { change(*c.project); });
     };
     struct Step {
         const char* what;
@@ -268,16 +235,12 @@ TEST(AppModelRecords, EveryChangeOfWhatARecordReadsShowsInTheRecords) {
         {"prefix and first number",
          [&] { editProject([](auto& p) { p.referencePrefix = "NB"; p.firstNumber = 40; }); },
          [](const auto& r) { return r[0].reference == "NB-0040" && r[1].reference == "NB-0041"; }, true},
-        {"shift", [&] { model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 3600)); },
+        {"shift", [&] { model.applyCorrection(shiftRule(records::DateCorrectionScope::all(), 3600)); },
          [](const auto& r) { return r[0].resolvedDate && dates::text(*r[0].resolvedDate) == "2024-05-14 10:30:15"; }},
         {"removed shift", [&] { model.removeCorrection(model.corrections().front().id); },
          [](const auto& r) { return r[0].resolvedDate && dates::text(*r[0].resolvedDate) == "2024-05-14 09:30:15"; }},
         {"file dates",
-         [&] {
-             auto configuration = model.configuration();
-             configuration.useFileDateFallback = true;
-             model.setConfiguration(configuration);
-         },
+         [&] { edit(model, [](auto& c) { c.useFileDateFallback = true; }); },
          [](const auto& r) { return r[1].resolvedDate.has_value(); }},
         {"expected range",
          [&] {
@@ -348,7 +311,7 @@ TEST(AppModelWatermark, ImportedImagesTextAndMissingImages) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "a.jpg");
     const fs::path logo = harness.dir / "logo.jpg";
-    writeJpeg(logo, veltrop::testing::sized(20, 10));
+    writeJpeg(logo, sized(20, 10));
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
 
@@ -370,9 +333,9 @@ TEST(AppModelWatermark, ImportedImagesTextAndMissingImages) {
               storage::WatermarkStoreError::notAnImage(harness.dir / "defaults.ini").description());
 
     // A preset naming an image the store no longer has.
-    auto missing = model.configuration();
-    missing.watermark->source = settings::WatermarkSource::image(settings::WatermarkImageID::fresh());
-    model.setConfiguration(missing);
+    edit(model, [](auto& c) {
+        c.watermark->source = settings::WatermarkSource::image(settings::WatermarkImageID::fresh());
+    });
     model.saveAsNewPreset("Lost logo");
     model.applyPreset(storage::timestampPresetID());
     model.applyPreset(model.presets().back().id);
@@ -414,10 +377,7 @@ TEST(AppModelExport, FoldersNeedNoChosenFolderWhenTheirDestinationsAreWritable) 
     EXPECT_EQ(model.completedCount(), 2);
     EXPECT_EQ(model.totalCount(), 2);
     EXPECT_GE(progress.count(), 1);
-    EXPECT_EQ(filesIn(site / "Timestamped"), (std::vector<std::string>{"a.jpg", "b.jpg"}));
-    auto copy = exporting::ImageLoader::readInfo(site / "Timestamped" / "a.jpg");
-    ASSERT_TRUE(copy);
-    EXPECT_EQ(copy->pixelSize, (exporting::PixelSize{64, 48}));
+    EXPECT_EQ(entryNames(site / "Timestamped"), (std::vector<std::string>{"a.jpg", "b.jpg"}));
 
     // Rediscovery starts a new round: the summary goes.
     model.rediscover();
@@ -432,7 +392,6 @@ TEST(AppModelExport, ASinglePhotoAsksForAFolderAndCancellingTheQuestionExportsNo
     AppModel& model = harness.make();
     model.setConfiguration(withPackage(model.configuration(), false));
     model.addLocations({single});
-    EXPECT_EQ(model.outputDescription().label, "Choose an output folder when exporting");
 
     model.startExport();
     EXPECT_EQ(harness.user->folderQuestions, std::vector<std::string>{texts::chooseOutputFolder});
@@ -451,7 +410,7 @@ TEST(AppModelExport, ASinglePhotoAsksForAFolderAndCancellingTheQuestionExportsNo
 TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "a.jpg");
-    writeJpeg(harness.photos() / "b.jpg", veltrop::testing::undated());
+    writeJpeg(harness.photos() / "b.jpg", undated());
     const fs::path destination = harness.dir / "handover";
     fs::create_directories(destination);
     AppModel& model = harness.make();
@@ -471,10 +430,9 @@ TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) 
     ASSERT_TRUE(model.handoverResult());
     EXPECT_EQ(model.handoverResult()->root, package);
     EXPECT_FALSE(model.handoverResult()->error);
-    EXPECT_EQ(filesIn(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Contact sheet.pdf",
+    EXPECT_EQ(entryNames(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Contact sheet.pdf",
                                                           "Photo index.csv", "Photos", "Sources.sha256"}));
-    EXPECT_EQ(filesIn(package / "Photos"), std::vector<std::string>{"a.jpg"});
-    EXPECT_TRUE(handover::verifyPackage(package, harness.dir.path()).holds());
+    EXPECT_EQ(entryNames(package / "Photos"), std::vector<std::string>{"a.jpg"});  // verified by PackageCheckView
     EXPECT_EQ(model.summary()->results[1].outcome, exporting::FileOutcome::skippedNoDate());
 
     // A second export never reuses the package.
@@ -486,7 +444,7 @@ TEST(AppModelExport, AHandoverPackageGetsItsFolderFirstAndItsReportsAfterwards) 
     // A destination where no folder can be made ends the export before it starts.
     auto elsewhere = model.configuration();
     elsewhere.outputRoot = destination / "a-file";
-    veltrop::testing::writeFile(*elsewhere.outputRoot, "x");
+    writeFile(*elsewhere.outputRoot, "x");
     model.setConfiguration(elsewhere);
     harness.user->folderAnswers.push_back(std::nullopt);
     model.startExport();
@@ -529,7 +487,7 @@ TEST(AppModelExport, CancelKeepUnfinishedAndExportTheRestWithTheSameReferences) 
     std::vector<Kind> outcomes;
     for (const auto& result : model.summary()->results) outcomes.push_back(result.outcome.kind);
     EXPECT_EQ(outcomes, (std::vector<Kind>{Kind::stamped, Kind::stamped, Kind::notProcessed, Kind::notProcessed}));
-    EXPECT_EQ(filesIn(site / "Timestamped"), (std::vector<std::string>{"IMG-0001.jpg", "IMG-0002.jpg"}));
+    EXPECT_EQ(entryNames(site / "Timestamped"), (std::vector<std::string>{"IMG-0001.jpg", "IMG-0002.jpg"}));
 
     model.keepUnfinishedPhotos();
     EXPECT_EQ(names(model.photos()), (std::vector<std::string>{"c.jpg", "d.jpg"}));
@@ -546,7 +504,7 @@ TEST(AppModelExport, CancelKeepUnfinishedAndExportTheRestWithTheSameReferences) 
     EXPECT_EQ(model.summary()->count(Kind::stamped), 2u);
     EXPECT_EQ(model.summary()->results[0].record->reference, "IMG-0003");
     EXPECT_EQ(model.summary()->results[1].record->reference, "IMG-0004");
-    EXPECT_EQ(filesIn(site / "Timestamped"),
+    EXPECT_EQ(entryNames(site / "Timestamped"),
               (std::vector<std::string>{"IMG-0001.jpg", "IMG-0002.jpg", "IMG-0003.jpg", "IMG-0004.jpg"}));
 }
 
@@ -554,7 +512,7 @@ TEST(AppModelExport, AnUnwritableDefaultDestinationAsksForAWritableFolder) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    veltrop::testing::writeFile(site / "Timestamped", "a file where the folder would go");
+    writeFile(site / "Timestamped", "a file where the folder would go");
     AppModel& model = harness.make();
     auto configuration = withPackage(model.configuration(), false);
     configuration.timestampEnabled = false;
@@ -571,7 +529,7 @@ TEST(AppModelExport, AnUnwritableDefaultDestinationAsksForAWritableFolder) {
     harness.user->folderAnswers.push_back(out);
     model.startExport();
     ASSERT_TRUE(waitForExport(model));
-    EXPECT_EQ(filesIn(out), std::vector<std::string>{"a.jpg"});
+    EXPECT_EQ(entryNames(out), std::vector<std::string>{"a.jpg"});
 }
 
 // ---------------------------------------------------------------- construction

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,16 +32,14 @@ inline JpegOptions sized(int width, int height) {
     options.height = height;
     return options;
 }
-inline JpegOptions undated() {
+inline JpegOptions taken(std::optional<std::string> date, std::string model = "") {
     JpegOptions options;
-    options.dateTimeOriginal.reset();
-    return options;
-}
-inline JpegOptions byCamera(std::string model) {
-    JpegOptions options;
+    options.dateTimeOriginal = std::move(date);
     options.model = std::move(model);
     return options;
 }
+inline JpegOptions undated() { return taken(std::nullopt); }
+inline JpegOptions byCamera(std::string model) { return taken(JpegOptions().dateTimeOriginal, std::move(model)); }
 
 inline records::DateCorrectionRule shiftRule(records::DateCorrectionScope scope, std::int64_t seconds) {
     records::DateCorrectionRule rule;
@@ -56,6 +55,13 @@ inline settings::StampConfiguration withPackage(settings::StampConfiguration con
     configuration.project->includeHandoverPackage = on;
     configuration.project->title = std::move(title);
     return configuration;
+}
+
+// Changes the model's configuration in place.
+inline void edit(app::AppModel& model, const std::function<void(settings::StampConfiguration&)>& change) {
+    auto configuration = model.configuration();
+    change(configuration);
+    model.setConfiguration(configuration);
 }
 
 // A JPEG written through the image writer, with the date and model in its EXIF block.

@@ -15,10 +15,7 @@
 using namespace veltrop;
 using veltrop::app::AppModel;
 using veltrop::app::qs;
-using veltrop::testing::ModelHarness;
-using veltrop::testing::waitFor;
-using veltrop::testing::waitForExport;
-using veltrop::testing::writeJpeg;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {
@@ -37,12 +34,10 @@ TEST(ClockSuggestionsView, AppliesASuggestionAndASyncShot) {
     ModelHarness harness;
     const fs::path a = harness.photos() / "cam-a", b = harness.photos() / "cam-b";
     for (const char* name : {"1.jpg", "2.jpg"}) {
-        writeJpeg(a / name, veltrop::testing::byCamera("Field Cam"));  // taken 2024-05-14 09:30:15
+        writeJpeg(a / name, byCamera("Field Cam"));  // taken 2024-05-14 09:30:15
         touch(a / name, "2024-05-14 08:30:15");
     }
-    veltrop::testing::JpegOptions other = veltrop::testing::byCamera("Cam B");
-    other.dateTimeOriginal = "2024:05:14 09:28:00";
-    writeJpeg(b / "b.jpg", other);
+    writeJpeg(b / "b.jpg", taken("2024:05:14 09:28:00", "Cam B"));
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
     ASSERT_EQ(model.photos().size(), 3u);
@@ -94,10 +89,7 @@ TEST(PackageCheckView, VerifiesTheExportedPackageAndItsOriginals) {
     const fs::path destination = harness.dir / "handover";
     fs::create_directories(destination);
     AppModel& model = harness.make();
-    auto configuration = model.configuration();
-    configuration.project = settings::defaultProject();
-    configuration.project->includeHandoverPackage = true;
-    model.setConfiguration(configuration);
+    model.setConfiguration(withPackage(model.configuration(), true));
     model.addLocations({north, south});
     harness.user->folderAnswers.push_back(destination);
     model.startExport();

@@ -14,17 +14,12 @@
 using namespace veltrop;
 using app::PresetChanges;
 using app::PresetLibrary;
+using namespace veltrop::testing;
 
 namespace {
 
 settings::Preset preset(const std::string& name) {
     return {settings::Uuid::random(), name, settings::defaultConfiguration()};
-}
-
-std::vector<std::string> names(const std::vector<settings::Preset>& presets) {
-    std::vector<std::string> result;
-    for (const auto& p : presets) result.push_back(p.name);
-    return result;
 }
 
 TEST(PresetLibrary, AChangedFileIsMergedKeepingBothSidesEdits) {
@@ -47,14 +42,14 @@ TEST(PresetLibrary, AChangedFileIsMergedKeepingBothSidesEdits) {
     store->presets.push_back(preset("Imported"));
     const std::vector<std::string> both{"Timestamp", "Watermark", "Site 2", "Pier 4", "Imported"};
     EXPECT_EQ(library.reload(), PresetChanges{.list = true});
-    EXPECT_EQ(names(library.presets()), both);
+    EXPECT_EQ(presetNames(library.presets()), both);
     EXPECT_EQ(library.selectedID(), site.id);
-    EXPECT_EQ(names(store->presets), (std::vector<std::string>{"Timestamp", "Watermark", "Site", "Pier 4", "Imported"}));
+    EXPECT_EQ(presetNames(store->presets), (std::vector<std::string>{"Timestamp", "Watermark", "Site", "Pier 4", "Imported"}));
     EXPECT_EQ(library.reload(), PresetChanges{}) << "an unchanged file changes nothing";
 
     // The next save carries this side's edit into the file, beside the other's.
     EXPECT_EQ(library.updateSelected(settings::defaultConfiguration()), (PresetChanges{.list = true, .message = true}));
-    EXPECT_EQ(names(store->presets), both);
+    EXPECT_EQ(presetNames(store->presets), both);
     EXPECT_FALSE(library.message());
 }
 
@@ -77,17 +72,17 @@ TEST(PresetLibrary, DeletingTheSelectedPresetClearsTheSelection) {
         EXPECT_EQ(changes, (PresetChanges{.list = true, .selection = true}));
         EXPECT_FALSE(library.selectedID());
         EXPECT_EQ(library.label(site.configuration), "Custom");
-        EXPECT_EQ(names(library.presets()), std::vector<std::string>{"Timestamp"});
-        EXPECT_EQ(names(store->presets), std::vector<std::string>{"Timestamp"});
+        EXPECT_EQ(presetNames(library.presets()), std::vector<std::string>{"Timestamp"});
+        EXPECT_EQ(presetNames(store->presets), std::vector<std::string>{"Timestamp"});
         EXPECT_EQ(library.deleteSelected(), PresetChanges{}) << "nothing is selected any more";
     }
 }
 
 TEST(PresetLibrary, AnUnusableFileRefusesEditsUntilRecovered) {
-    veltrop::testing::TempDir dir;
+    TempDir dir;
     const auto file = dir / "presets.json";
     const std::string newer = R"({"version": 3, "presets": [{"future": true}]})";
-    veltrop::testing::writeFile(file, newer);
+    writeFile(file, newer);
     PresetLibrary library(std::make_shared<storage::PresetStore>(file));
     library.load();
     EXPECT_TRUE(library.needsRecovery());
@@ -102,14 +97,14 @@ TEST(PresetLibrary, AnUnusableFileRefusesEditsUntilRecovered) {
     EXPECT_EQ(library.deleteSelected(), PresetChanges{});
     EXPECT_EQ(library.restoreBuiltIns(), PresetChanges{});
     EXPECT_EQ(library.reload(), PresetChanges{});
-    EXPECT_EQ(veltrop::testing::readFile(file), newer) << "the file is never written over";
+    EXPECT_EQ(readFile(file), newer) << "the file is never written over";
 
     EXPECT_EQ(library.recover(), (PresetChanges{.message = true, .recovery = true}));
     ASSERT_TRUE(library.backupLocation());
-    EXPECT_EQ(veltrop::testing::readFile(*library.backupLocation()), newer);
+    EXPECT_EQ(readFile(*library.backupLocation()), newer);
     EXPECT_FALSE(library.needsRecovery());
     EXPECT_EQ(library.saveAsNew("Mine", configuration).list, true);
-    EXPECT_EQ(names(*storage::PresetStore(file).load()),
+    EXPECT_EQ(presetNames(*storage::PresetStore(file).load()),
               (std::vector<std::string>{"Timestamp", "Watermark", "Mine"}));
 
     // A store without a file keeps no backup, so nothing is reset.

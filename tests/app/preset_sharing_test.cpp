@@ -3,24 +3,15 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app_test_support.h"
 #include "kit/storage/preset_store.h"
 
 using namespace veltrop;
 using veltrop::app::AppModel;
-using veltrop::testing::ModelHarness;
-using veltrop::testing::waitFor;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> presetNames(const std::vector<settings::Preset>& presets) {
-    std::vector<std::string> names;
-    for (const auto& preset : presets) names.push_back(preset.name);
-    return names;
-}
 
 // What `veltrop-cli presets import` does: load, add one, save the change.
 void importElsewhere(const fs::path& file, const std::string& name) {

@@ -1,18 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 
 #include "app/model/preview.h"
 #include "app_test_support.h"
 #include "kit/export/batch_processor.h"
 #include "kit/export/photo_discovery.h"
 #include "kit/render/renderer.h"
+#include "kit/render/render_test_support.h"
 
 using namespace veltrop;
 using veltrop::app::PreviewBaseCache;
-using veltrop::testing::TempDir;
-using veltrop::testing::writeJpeg;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {
@@ -27,13 +26,6 @@ struct CountingDecoder {
         };
     }
 };
-
-bool samePixels(const image::Bitmap& a, const image::Bitmap& b) {
-    if (a.width != b.width || a.height != b.height) return false;
-    for (int y = 0; y < a.height; ++y)
-        if (std::memcmp(a.row(y), b.row(y), static_cast<std::size_t>(a.width) * 4) != 0) return false;
-    return true;
-}
 
 // The preview as it was drawn before bases were kept: the thumbnail's stored
 // pixels and orientation handed to the renderer, as the export hands a photo.
@@ -74,7 +66,7 @@ TEST(PreviewBaseCache, KeepsTheBaseUntilTheFileChanges) {
         {"nothing", [] {}, false, 133},
         {"replaced by a larger photo under the same name",
          [&] {
-             writeJpeg(other, veltrop::testing::sized(400, 100));
+             writeJpeg(other, sized(400, 100));
              fs::rename(other, photo);
          },
          true, 50},
@@ -89,7 +81,7 @@ TEST(PreviewBaseCache, KeepsTheBaseUntilTheFileChanges) {
          true, 50},
     };
 
-    writeJpeg(photo, veltrop::testing::sized(300, 200));
+    writeJpeg(photo, sized(300, 200));
     CountingDecoder counter;
     PreviewBaseCache cache({}, counter.decoder());
     const auto first = cache.base(photo);
@@ -122,7 +114,7 @@ TEST(PreviewBaseCache, DropsTheLeastRecentlyUsedBeyondItsBounds) {
     std::vector<fs::path> photos;
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
         photos.push_back(folder / name);
-        writeJpeg(photos.back(), veltrop::testing::sized(200, 100));
+        writeJpeg(photos.back(), sized(200, 100));
     }
     const std::size_t baseBytes = 200 * 100 * 4;
 
@@ -154,8 +146,8 @@ TEST(PreviewBaseCache, DropsTheLeastRecentlyUsedBeyondItsBounds) {
 TEST(PreviewBaseCache, APreviewAfterASettingChangeIsTheOneDrawnWithoutIt) {
     TempDir folder;
     std::vector<fs::path> files{folder / "generated.jpg"};
-    writeJpeg(files.front(), veltrop::testing::sized(2400, 1800));
-    if (const auto corpus = veltrop::testing::corpusFolder())
+    writeJpeg(files.front(), sized(2400, 1800));
+    if (const auto corpus = corpusFolder())
         files.push_back(*corpus / "Leica T (Typ 701).jpg");  // stored turned: orientation 6
 
     settings::StampConfiguration before = settings::defaultConfiguration();
@@ -179,9 +171,9 @@ TEST(PreviewBaseCache, APreviewAfterASettingChangeIsTheOneDrawnWithoutIt) {
         ASSERT_TRUE(changed) << changed.error();
         EXPECT_EQ(counter.decodes, 1);
 
-        EXPECT_TRUE(samePixels(*first, previewWithoutCache(photos.front(), before)));
-        EXPECT_TRUE(samePixels(*changed, previewWithoutCache(photos.front(), after)));
+        EXPECT_TRUE(veltrop::render::probe::samePixels(*first, previewWithoutCache(photos.front(), before)));
+        EXPECT_TRUE(veltrop::render::probe::samePixels(*changed, previewWithoutCache(photos.front(), after)));
         // Drawing the preview left the kept base as it was.
-        EXPECT_TRUE(samePixels(*cache.base(file), *PreviewBaseCache::thumbnailDecoder(app::previewMaxPixelSize)(file)));
+        EXPECT_TRUE(veltrop::render::probe::samePixels(*cache.base(file), *PreviewBaseCache::thumbnailDecoder(app::previewMaxPixelSize)(file)));
     }
 }

@@ -11,9 +11,7 @@
 
 using namespace veltrop;
 using veltrop::app::AppModel;
-using veltrop::testing::ModelHarness;
-using veltrop::testing::waitFor;
-using veltrop::testing::writeJpeg;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {
@@ -40,9 +38,9 @@ bool waitForPreview(AppModel& model) {
 TEST(Preview, RendersTheSelectedPhotoFromAThumbnailOrSaysWhyNot) {
     ModelHarness harness;
     const fs::path big = harness.photos() / "big.jpg";
-    writeJpeg(big, veltrop::testing::sized(2400, 1800));
-    writeJpeg(harness.photos() / "undated.jpg", veltrop::testing::undated());
-    veltrop::testing::writeFile(harness.photos() / "corrupt.jpg", "not a photo at all");
+    writeJpeg(big, sized(2400, 1800));
+    writeJpeg(harness.photos() / "undated.jpg", undated());
+    writeFile(harness.photos() / "corrupt.jpg", "not a photo at all");
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
     ASSERT_EQ(model.photos().size(), 3u);
@@ -92,9 +90,7 @@ TEST(Preview, ABurstOfEditsRendersOnceForTheLastState) {
 
     model.addLocations({harness.photos()});
     for (int edit = 0; edit < 10; ++edit) {
-        auto configuration = model.configuration();
-        configuration.strip.label = "edit " + std::to_string(edit);
-        model.setConfiguration(configuration);
+        veltrop::testing::edit(model, [&](auto& c) { c.strip.label = "edit " + std::to_string(edit); });
     }
     ASSERT_TRUE(previews.wait(10000));
     ASSERT_TRUE(model.waitForBackgroundWork(10000));
@@ -143,15 +139,15 @@ TEST(Preview, ChangingTheSelectionDuringARenderNeverShowsTheOlderPhoto) {
 TEST(Preview, RepresentativePhotosListEachPhotoOnce) {
     ModelHarness harness;
     writeJpeg(harness.photos() / "1.jpg");
-    writeJpeg(harness.photos() / "2-portrait.jpg", veltrop::testing::sized(30, 60));
+    writeJpeg(harness.photos() / "2-portrait.jpg", sized(30, 60));
     writeJpeg(harness.photos() / "3.jpg");
-    writeJpeg(harness.photos() / "4-undated.jpg", veltrop::testing::undated());
+    writeJpeg(harness.photos() / "4-undated.jpg", undated());
     writeJpeg(harness.photos() / "5.jpg");
     writeJpeg(harness.photos() / "6.jpg");
     AppModel& model = harness.make();
     model.addLocations({harness.photos()});
     ASSERT_EQ(model.photos().size(), 6u);
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::photo(harness.photos() / "5.jpg"), 3600));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::photo(harness.photos() / "5.jpg"), 3600));
     model.setSelection(harness.photos() / "6.jpg");
 
     auto names = [&] {

@@ -33,9 +33,7 @@ using namespace veltrop;
 using veltrop::app::AppModel;
 using veltrop::app::ContentView;
 using veltrop::app::qs;
-using veltrop::testing::ModelHarness;
-using veltrop::testing::waitFor;
-using veltrop::testing::writeJpeg;
+using namespace veltrop::testing;
 using Column = veltrop::app::PhotoTableModel::Column;
 namespace fs = std::filesystem;
 
@@ -61,13 +59,6 @@ private:
     rlimit saved_{};
 };
 
-veltrop::testing::JpegOptions taken(std::string exifDate, std::string camera = "") {
-    veltrop::testing::JpegOptions options;
-    options.dateTimeOriginal = std::move(exifDate);
-    options.model = std::move(camera);
-    return options;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- many photos, few handles
@@ -89,7 +80,7 @@ TEST(SurveyBatch, TenThousandPhotosChosenOneByOneNeedNoHandleEach) {
 
     const HandleLimit limit(256);
     ASSERT_LT(HandleLimit::current(), files.size() / 10);
-    const std::size_t before = veltrop::testing::openHandleCount();
+    const std::size_t before = openHandleCount();
     view.addLocations(files);
 
     ASSERT_EQ(model.photos().size(), files.size());
@@ -98,13 +89,13 @@ TEST(SurveyBatch, TenThousandPhotosChosenOneByOneNeedNoHandleEach) {
     // Every metadata read worked: each photo has its recorded date and camera.
     EXPECT_EQ(model.undatedCount(), 0u);
     EXPECT_EQ(view.photoList()->columnTexts(Column::cameraColumn).count(QStringLiteral("Field Cam")), 10000);
-    EXPECT_LE(veltrop::testing::openHandleCount(), before + 8);
+    EXPECT_LE(openHandleCount(), before + 8);
     EXPECT_EQ(view.statusText(), "Will stamp 10000 photos");
 
     // Discovery again, with all of them in the batch.
     model.rediscover();
     EXPECT_EQ(model.photos().size(), files.size());
-    EXPECT_LE(veltrop::testing::openHandleCount(), before + 8);
+    EXPECT_LE(openHandleCount(), before + 8);
 }
 
 // ---------------------------------------------------------------- export states
@@ -133,15 +124,15 @@ TEST(ExportReadiness, ReasonsComeInTheStatusLineOrder) {
     }
 }
 
-// The order of the reasons is ExportReadiness.ReasonsComeInTheStatusLineOrder's;
-// here each reaches the status line, the button and its tooltip.
+// The order of the reasons is ExportReadiness.ReasonsComeInTheStatusLineOrder's, and
+// the model's facts for each are AppModel's; here reasons reach the status line, the button and its tooltip.
 TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    writeJpeg(site / "b.jpg", veltrop::testing::undated());
+    writeJpeg(site / "b.jpg", undated());
     const fs::path undatedOnly = harness.photos() / "undated";
-    writeJpeg(undatedOnly / "c.jpg", veltrop::testing::undated());
+    writeJpeg(undatedOnly / "c.jpg", undated());
     AppModel& model = harness.make();
     ContentView view(model);
     const settings::StampConfiguration original = model.configuration();
@@ -156,48 +147,20 @@ TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
     model.addLocations({site});
     EXPECT_FALSE(view.showsDropZone());
     EXPECT_EQ(view.attentionText(), "1 need attention");
-    struct Case {
-        const char* what;
-        std::function<void(settings::StampConfiguration&)> change;
-        std::function<QString()> reason;  // empty when the export can start
-    };
-    const Case cases[] = {
-        {"ready", [](auto&) {}, [] { return QString(); }},
-        {"nothing to stamp", [](auto& c) { c.timestampEnabled = false; },
-         [] { return qs("Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical"); }},
-        {"empty watermark", [](auto& c) { c.watermark = settings::defaultWatermark(); },
-         [] { return qs("Enter watermark text or turn off the watermark"); }},
-        {"retro letters",
-         [](auto& c) {
-             c.style.theme = settings::StampTheme::retro;
-             c.format = settings::StampFormat{"Custom", "d MMM yyyy"};
-         },
-         [&] { return view.controls()->formatPicker()->retroWarning(); }},
-    };
-    for (const Case& c : cases) {
-        auto configuration = original;
-        c.change(configuration);
-        model.setConfiguration(configuration);
-        const QString reason = c.reason();
-        SCOPED_TRACE(c.what);
-        if (reason.isEmpty()) {
-            EXPECT_TRUE(view.exportButton()->isEnabled());
-            EXPECT_EQ(view.statusText(), "Will stamp 1 photo, skipping 1");
-            EXPECT_FALSE(view.statusIsWarning());
-            continue;
-        }
-        EXPECT_FALSE(view.exportButton()->isEnabled());
-        EXPECT_EQ(view.statusText(), reason);
-        EXPECT_EQ(view.exportButton()->toolTip(), reason);
-        EXPECT_TRUE(view.statusIsWarning());
-    }
-    model.setConfiguration(original);
+    EXPECT_TRUE(view.exportButton()->isEnabled());
+    EXPECT_EQ(view.statusText(), "Will stamp 1 photo, skipping 1");
+    EXPECT_FALSE(view.statusIsWarning());
 
-    model.setExpectedRangeEnabled(true);
-    model.setExpectedStart(QDate(2024, 5, 20));
-    model.setExpectedEnd(QDate(2024, 5, 1));
-    EXPECT_EQ(view.exportButton()->toolTip(), "The project end date must be after its start date");
-    model.setExpectedRangeEnabled(false);
+    auto retro = original;
+    retro.style.theme = settings::StampTheme::retro;
+    retro.format = settings::StampFormat{"Custom", "d MMM yyyy"};
+    model.setConfiguration(retro);
+    const QString reason = view.controls()->formatPicker()->retroWarning();
+    EXPECT_FALSE(view.exportButton()->isEnabled());
+    EXPECT_EQ(view.statusText(), reason);
+    EXPECT_EQ(view.exportButton()->toolTip(), reason);
+    EXPECT_TRUE(view.statusIsWarning());
+    model.setConfiguration(original);
 
     model.clearBatch();
     EXPECT_TRUE(view.showsDropZone());
@@ -211,19 +174,14 @@ TEST(ControlsPane, ReferenceNumbersStartAtOneAndWriteDatesIsOffUntilChecked) {
     ModelHarness harness;
     AppModel& model = harness.make();
     ContentView view(model);
-    QSpinBox* start = view.controls()->firstNumberBox();
-    EXPECT_EQ(start->minimum(), 1);
-    start->setValue(0);
-    EXPECT_EQ(settings::effectiveProject(model.configuration()).firstNumber, 1);
+    EXPECT_EQ(view.controls()->firstNumberBox()->minimum(), 1);
 
     QCheckBox* box = view.controls()->writeDatesBox();
     EXPECT_EQ(box->text(), "Write corrected dates into the copies");
     EXPECT_FALSE(box->isChecked());
     box->click();
     EXPECT_TRUE(model.configuration().writeCorrectedDates);
-    settings::StampConfiguration off = model.configuration();
-    off.writeCorrectedDates = false;
-    model.setConfiguration(off);
+    edit(model, [](auto& c) { c.writeCorrectedDates = false; });
     EXPECT_FALSE(box->isChecked());
 }
 
@@ -254,8 +212,8 @@ TEST(ContentView, NeedAttentionOpensTheReviewOnThosePhotos) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "a.jpg");
-    writeJpeg(site / "b.jpg", veltrop::testing::undated());
-    writeJpeg(site / "c.jpg", veltrop::testing::undated());
+    writeJpeg(site / "b.jpg", undated());
+    writeJpeg(site / "c.jpg", undated());
     AppModel& model = harness.make();
     ContentView view(model);
     model.addLocations({site});
@@ -276,7 +234,7 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
     const fs::path site = harness.photos() / "site";
     writeJpeg(site / "IMG_10.jpg", taken("2024:05:14 09:30:15", "Field Cam"));
     writeJpeg(site / "IMG_2.jpg", taken("2024:05:13 17:00:00", "Drone"));
-    writeJpeg(site / "IMG_3.jpg", veltrop::testing::undated());
+    writeJpeg(site / "IMG_3.jpg", undated());
     AppModel& model = harness.make();
     model.addLocations({site});
     app::PhotoListView list(model, nullptr, std::make_unique<app::ThumbnailCache>([](const fs::path&, int) {
@@ -304,7 +262,7 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
     // Selecting a sorted row selects its photo; a correction keeps the order and the selection.
     list.table()->selectRow(0);
     EXPECT_EQ(model.selection(), site / "IMG_2.jpg");
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::camera("Drone"), 86400));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::camera("Drone"), 86400));
     list.sync();
     EXPECT_EQ(list.columnTexts(Column::dateColumn).at(0), "2024-05-14 17:00:00");
     EXPECT_EQ(list.table()->currentIndex().row(), 0);
@@ -325,7 +283,7 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
 TEST(ThumbnailCache, DecodesOffTheGuiThreadOnceAndOnlyForRowsShown) {
     ModelHarness harness;
     const fs::path site = harness.photos() / "site";
-    writeJpeg(site / "IMG_0.jpg", veltrop::testing::sized(200, 100));
+    writeJpeg(site / "IMG_0.jpg", sized(200, 100));
     for (int i = 1; i < 300; ++i)
         fs::copy_file(site / "IMG_0.jpg", site / ("IMG_" + std::to_string(i) + ".jpg"));
     AppModel& model = harness.make();
@@ -363,11 +321,9 @@ TEST(ThumbnailCache, DecodesOffTheGuiThreadOnceAndOnlyForRowsShown) {
     const QImage first = thumbnails.thumbnail(site / "IMG_0.jpg");
     const int side = app::ThumbnailCache::defaultPixelSize;
     ASSERT_EQ(first.size(), QSize(side, side));
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, 0)), 0);
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, side / 4 - 2)), 0);
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, side / 4 + 2)), 255);
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, side * 3 / 4 - 2)), 255);
-    EXPECT_EQ(qAlpha(first.pixel(side / 2, side - 1)), 0);
+    for (const auto& [y, alpha] : {std::pair{0, 0}, {side / 4 - 2, 0}, {side / 4 + 2, 255}, {side * 3 / 4 - 2, 255},
+                                   {side - 1, 0}})
+        EXPECT_EQ(qAlpha(first.pixel(side / 2, y)), alpha) << "row " << y;
     const QModelIndex firstRow = list.sorted()->index(0, Column::nameColumn);
     EXPECT_FALSE(firstRow.data(Qt::DecorationRole).value<QIcon>().isNull());
 }
@@ -402,7 +358,7 @@ TEST(DateReviewView, RangePickersAreWholeDaysStartingAtTheBatchsDays) {
     EXPECT_EQ(dates::text(model.expectedRange()->end), "2024-05-15 23:59:59");
 
     // Chosen days stay while the check is on.
-    model.applyCorrection(veltrop::testing::shiftRule(records::DateCorrectionScope::all(), 86400 * 3));
+    model.applyCorrection(shiftRule(records::DateCorrectionScope::all(), 86400 * 3));
     EXPECT_EQ(review.toPicker()->date(), QDate(2024, 5, 15));
 
     // A range of one day is not inverted.

@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "support/test_support.h"
 
 int main(int argc, char* argv[]) {

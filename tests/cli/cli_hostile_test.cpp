@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <cstring>
 #include <thread>
 
 #include "kit/platform/private_folder.h"
@@ -19,22 +18,19 @@
 
 namespace fs = std::filesystem;
 using namespace veltrop;
-using veltrop::testing::contains;
-using veltrop::testing::DataHome;
-using veltrop::testing::ProcessRun;
-using veltrop::testing::TempDir;
+using namespace veltrop::testing;
 
 namespace {
 
 ProcessRun program(const std::vector<std::string>& arguments, std::function<void()> inChild = {}) {
-    veltrop::testing::ProcessOptions options;
+    ProcessOptions options;
     options.inChild = std::move(inChild);
-    return veltrop::testing::runBinary(arguments, options);
+    return runBinary(arguments, options);
 }
 
 // An undated JPEG of noise, large enough that writing its copy takes many kilobytes.
 void writePhoto(const fs::path& file) {
-    ASSERT_EQ(veltrop::testing::makePhoto(file, {std::nullopt, "", "", "320x240", "plasma:fractal"}), "");
+    ASSERT_EQ(makePhoto(file, {std::nullopt, "", "", "320x240", "plasma:fractal"}), "");
 }
 
 // In the child: files may grow to this many bytes; writing past it kills
@@ -56,7 +52,7 @@ TEST(CliHostile, ConcurrentImportsKeepBothPresets) {
     std::vector<fs::path> files;
     for (const char* name : {"Left", "Right"}) {
         const fs::path file = data.dir() / (std::string(name) + ".json");
-        veltrop::testing::writeFile(file, *settings::encodePreset({settings::Uuid::random(), name, {}}));
+        writeFile(file, *settings::encodePreset({settings::Uuid::random(), name, {}}));
         files.push_back(file);
     }
     constexpr int trials = 10;
@@ -71,8 +67,7 @@ TEST(CliHostile, ConcurrentImportsKeepBothPresets) {
         ASSERT_EQ(right.status, 0) << right.err;
         auto stored = storage::PresetStore(data.presetsFile()).load();
         ASSERT_TRUE(stored);
-        std::vector<std::string> names;
-        for (const auto& preset : *stored) names.push_back(preset.name);
+        auto names = presetNames(*stored);
         std::sort(names.begin(), names.end());
         ASSERT_EQ(names, (std::vector<std::string>{"Left", "Right", "Timestamp", "Watermark"})) << "trial " << trial;
     }
@@ -125,7 +120,7 @@ TEST(CliHostile, AKilledExportsLeftoversAreRemovedByTheNextOne) {
     const auto killed = program({"export", site.string(), "--file-dates", "--jobs", "1"}, fileSizeLimit(2048));
     ASSERT_EQ(killed.status, 128 + SIGXFSZ) << killed.out << killed.err;
     const fs::path output = site / "Timestamped";
-    const auto left = veltrop::testing::entryNames(output);
+    const auto left = entryNames(output);
     ASSERT_EQ(left.size(), 1u);
     ASSERT_TRUE(left[0].starts_with(".veltrop-")) << left[0];
     ASSERT_TRUE(fs::exists(output / left[0] / "output.jpg"));
@@ -134,7 +129,7 @@ TEST(CliHostile, AKilledExportsLeftoversAreRemovedByTheNextOne) {
     ASSERT_TRUE(running);
     const auto next = program({"export", site.string(), "--file-dates"});
     EXPECT_EQ(next.status, 0) << next.out << next.err;
-    EXPECT_EQ(veltrop::testing::entryNames(output),
+    EXPECT_EQ(entryNames(output),
               (std::vector<std::string>{".veltrop-0A1B2C3D-0000-4000-8000-0000000000BB", "a.jpg", "b.jpg"}));
 }
 
@@ -150,7 +145,7 @@ TEST(CliHostile, AnExportedPresetAppearsWholeOrNotAtAll) {
 
     const auto written = program({"presets", "export", "Timestamp", file.string()});
     EXPECT_EQ(written.status, 0) << written.err;
-    EXPECT_EQ(settings::decodePreset(veltrop::testing::readFile(file))->name, "Timestamp");
+    EXPECT_EQ(settings::decodePreset(readFile(file))->name, "Timestamp");
     const auto again = program({"presets", "export", "Timestamp", file.string()});
     EXPECT_EQ(again.status, 1);
     EXPECT_TRUE(contains(again.err, "existing files were preserved")) << again.err;
@@ -174,7 +169,7 @@ TEST(CliHostile, APresetFileWithADuplicateKeyIsRefused) {
     const fs::path file = data.dir() / "double.json";
     std::string text = *settings::encodePreset({settings::Uuid::random(), "Double", {}});
     text.insert(text.find("\"name\": \"Double\""), "\"name\": \"First\",\n  ");
-    veltrop::testing::writeFile(file, text);
+    writeFile(file, text);
     const auto run = program({"presets", "import", file.string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "Duplicate key \u201Cname\u201D at the top level\n");

@@ -4,7 +4,6 @@
 // ImageMagick draws a JPEG and exiftool writes the EXIF fields, so the dates
 // the program reads are known independently of its own reader and writer.
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -13,6 +12,7 @@
 
 #include "cli/cli.h"
 #include "support/process_run.h"
+#include "support/test_support.h"
 
 namespace veltrop::testing {
 
@@ -37,14 +37,9 @@ inline bool contains(std::string_view text, std::string_view part) { return text
 
 // The program's location found through PATH, or empty.
 inline std::filesystem::path findProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path ? path : "");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::filesystem::path candidate = std::filesystem::path(folder) / name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
+    std::string path = commandOutput("command -v " + shellQuoted(name) + " 2>/dev/null").value_or("");
+    if (path.ends_with('\n')) path.pop_back();
+    return path;
 }
 
 struct PhotoLook {

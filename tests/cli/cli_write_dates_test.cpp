@@ -9,10 +9,7 @@
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-using veltrop::testing::findProgram;
-using veltrop::testing::runBinary;
-using veltrop::testing::runProcess;
-using veltrop::testing::TempDir;
+using namespace veltrop::testing;
 
 namespace {
 
@@ -40,8 +37,8 @@ std::map<std::string, fs::path> copiesBySource(const json& summary) {
 TEST(CliWriteDates, ExportWritesCorrectedAndSuppliedDatesWhenAsked) {
     TempDir dir;
     const fs::path site = dir / "site";
-    ASSERT_EQ(veltrop::testing::makePhotos({{site / "dated.jpg", {"2026:08:14 23:45:10", "Maker", "Cam"}},
-                                            {site / "undated.jpg", {std::nullopt, "Maker", "Cam"}}}),
+    ASSERT_EQ(makePhotos({{site / "dated.jpg", {"2026:08:14 23:45:10", "Maker", "Cam"}},
+                          {site / "undated.jpg", {std::nullopt, "Maker", "Cam"}}}),
               "");
     const auto run = runBinary({"export", site.string(), "--json", "--package", (dir / "handover").string(),
                                 "--write-dates", "--shift", "+1h30m", "--supply",
@@ -52,7 +49,7 @@ TEST(CliWriteDates, ExportWritesCorrectedAndSuppliedDatesWhenAsked) {
     EXPECT_EQ(copyDates(copies.at("dated.jpg")), Dates("2026:08:15 01:15:10", "2026:08:15 01:15:10"));
     EXPECT_EQ(copyDates(copies.at("undated.jpg")), Dates("2026:08:14 06:17:49", "2026:08:14 06:17:49"));
 
-    const std::string index = veltrop::testing::readFile(summary["package"]["index"].get<std::string>());
+    const std::string index = readFile(summary["package"]["index"].get<std::string>());
     EXPECT_NE(index.find("\"2026-08-14 23:45:10\",\"EXIF capture date\",\"2026-08-15 01:15:10\""), std::string::npos)
         << index;
     EXPECT_NE(index.find("\"Resolved date written (DateTimeOriginal, CreateDate); recorded date in this index\""),
@@ -61,7 +58,7 @@ TEST(CliWriteDates, ExportWritesCorrectedAndSuppliedDatesWhenAsked) {
 
 TEST(CliWriteDates, StampTakesACorrectionForItsPhoto) {
     TempDir dir;
-    ASSERT_EQ(veltrop::testing::makePhotos({{dir / "in.jpg", {"2026:08:14 23:45:10", "Maker", "Cam"}}}), "");
+    ASSERT_EQ(makePhotos({{dir / "in.jpg", {"2026:08:14 23:45:10", "Maker", "Cam"}}}), "");
     const auto run = runBinary({"stamp", "--shift", "-2d", "--write-dates", (dir / "in.jpg").string(),
                                 (dir / "out.jpg").string()});
     ASSERT_EQ(run.status, 0) << run.err;

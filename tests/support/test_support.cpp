@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,8 +9,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
+
+#include "kit/platform/private_folder.h"
 
 namespace veltrop::testing {
 
@@ -94,20 +98,71 @@ ChildStatus runInChild(const std::function<int()>& body, unsigned seconds) {
     return waitFor(child);
 }
 
-std::string quotedForShell(const std::string& text) {
-    std::string result = "'";
-    for (char c : text) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return result + "'";
+void leaveKilledWriter(const std::filesystem::path& parent, const std::string& name) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto folder = platform::PrivateFolder::create(parent, name);
+        if (!folder) ::_exit(1);
+        writeFile(folder->file("output.jpg"), std::string("\xFF\xD8\xFF\xE0 half a picture", 20));
+        (void)!::write(ready[1], "x", 1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the writer did not start";
+    ::close(ready[0]);
+    ::kill(child, SIGKILL);
+    ASSERT_EQ(waitFor(child), (ChildStatus{std::nullopt, SIGKILL}));
 }
 
-std::string outputOfCommand(const std::string& command) {
+std::string shellQuoted(const std::filesystem::path& name) {
+    std::string quoted = "'";
+    for (char c : name.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::optional<std::string> commandOutput(const std::string& command) {
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return std::nullopt;
     std::string output;
-    std::FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) return output;
-    char buffer[4096];
+    char buffer[65536];
     while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, read);
-    ::pclose(pipe);
+    if (::pclose(pipe) == -1) return std::nullopt;
     return output;
+}
+
+bool hasTool(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::optional<std::int64_t> utcSeconds(const std::string& exifDate) {
+    std::tm fields{};
+    if (std::sscanf(exifDate.c_str(), "%d:%d:%d %d:%d:%d", &fields.tm_year, &fields.tm_mon, &fields.tm_mday,
+                    &fields.tm_hour, &fields.tm_min, &fields.tm_sec) != 6 ||
+        fields.tm_year < 1 || fields.tm_mon < 1)
+        return std::nullopt;
+    fields.tm_year -= 1900;
+    fields.tm_mon -= 1;
+    return static_cast<std::int64_t>(::timegm(&fields));
+}
+
+std::string exifDateText(std::int64_t seconds) {
+    const auto instant = static_cast<std::time_t>(seconds);
+    std::tm fields{};
+    ::gmtime_r(&instant, &fields);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", &fields);
+    return text;
+}
+
+std::vector<std::string> presetNames(const std::vector<settings::Preset>& presets) {
+    std::vector<std::string> names;
+    for (const auto& preset : presets) names.push_back(preset.name);
+    return names;
 }
 
 DataHome::DataHome() {

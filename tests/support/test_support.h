@@ -2,12 +2,15 @@
 // Helpers shared by the test suites: temporary folders, the photo corpus,
 // child processes, the data folder and CSV.
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "kit/settings/preset.h"
 
 namespace veltrop::testing {
 
@@ -50,10 +53,24 @@ struct ChildStatus {
 // fails the test instead of hanging the suite.
 ChildStatus runInChild(const std::function<int()>& body, unsigned seconds = 60);
 
-// Text quoted for a POSIX shell, and what a shell command prints on
-// standard output (its standard error is dropped).
-std::string quotedForShell(const std::string& text);
-std::string outputOfCommand(const std::string& command);
+// A private folder holding a partial JPEG, made by a child process that is
+// then killed with SIGKILL: locked by a process that no longer exists, as a
+// killed export leaves its folder.
+void leaveKilledWriter(const std::filesystem::path& parent, const std::string& name);
+
+// A name quoted for a POSIX shell; what a shell command prints on standard
+// output, or nullopt when it cannot be run; whether a program is on the PATH.
+std::string shellQuoted(const std::filesystem::path& name);
+std::optional<std::string> commandOutput(const std::string& command);
+bool hasTool(const std::string& name);
+
+// Seconds since 1970 of an EXIF date "YYYY:MM:DD HH:MM:SS" read as UTC, and
+// the EXIF text of such seconds, by the C library's calendar.
+std::optional<std::int64_t> utcSeconds(const std::string& exifDate);
+std::string exifDateText(std::int64_t seconds);
+
+// The presets' names, in order.
+std::vector<std::string> presetNames(const std::vector<settings::Preset>& presets);
 
 // Points XDG_DATA_HOME, where presets and watermarks are kept, at a fresh
 // folder for one test and the programs it starts.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "kit/dates/capture_date.h"
@@ -44,25 +45,13 @@ TEST(CaptureDateReader, ParsesExifTextAndRejectsImpossibleDates) {
         {"2024:02:29 12:00:00", "2024-02-29 12:00:00"},
         {"2000:02:29 12:00:00", "2000-02-29 12:00:00"},
         {"2026:12:31 23:59:60", "2026-12-31 23:59:60"},         // leap second as recorded
-        {"33:1:2 3:4:5", "0033-01-02 03:04:05"},
-        {"2026-08-14 06:17:49", "none"},
-        {"2026:08:14T06:17:49", "none"},
-        {"2026:08:14", "none"},
-        {"2026:08:14:01 06:17:49", "none"},
-        {"2026:08:14 06:17", "none"},
-        {"2023:02:29 12:00:00", "none"},
-        {"1900:02:29 12:00:00", "none"},
-        {"2026:04:31 10:00:00", "none"},
-        {"2026:08:14 24:00:00", "none"},
-        {"2026:08:14 23:60:00", "none"},
-        {"2026:08:14 23:59:61", "none"},
-        {"2026:13:01 00:00:00", "none"},
-        {"0000:00:00 00:00:00", "none"},
-        {"    :  :     :  :  ", "none"},
+        {"33:1:2 3:4:5", "0033-01-02 03:04:05"}, {"2026-08-14 06:17:49", "none"}, {"2026:08:14T06:17:49", "none"},
+        {"2026:08:14", "none"}, {"2026:08:14:01 06:17:49", "none"}, {"2026:08:14 06:17", "none"},
+        {"2023:02:29 12:00:00", "none"}, {"1900:02:29 12:00:00", "none"}, {"2026:04:31 10:00:00", "none"},
+        {"2026:08:14 24:00:00", "none"}, {"2026:08:14 23:60:00", "none"}, {"2026:08:14 23:59:61", "none"},
+        {"2026:13:01 00:00:00", "none"}, {"0000:00:00 00:00:00", "none"}, {"    :  :     :  :  ", "none"},
         {"2026:08:14\t06:17:49", "none"},                       // a tab is not a separator
-        {"2026:08:14 06:17:49.5", "none"},
-        {"2026:+-8:14 06:17:49", "none"},
-        {"2026:8 :14 06:17:49", "none"},
+        {"2026:08:14 06:17:49.5", "none"}, {"2026:+-8:14 06:17:49", "none"}, {"2026:8 :14 06:17:49", "none"},
         {"-2026:08:14 06:17:49", "none"},
         {"99999999999999999999:01:01 00:00:00", "none"},         // beyond 64 bits
         {"", "none"},
@@ -191,15 +180,6 @@ TEST(CaptureDateJson, RejectsIncompleteOrImpossibleDates) {
     EXPECT_EQ(captureDateFromJson(full)->day, 29);
 }
 
-namespace {
-ExifFields camera(std::optional<std::string> make, std::optional<std::string> model) {
-    ExifFields fields;
-    fields.make = std::move(make);
-    fields.model = std::move(model);
-    return fields;
-}
-}  // namespace
-
 TEST(ExifFields, ReadsTypedValuesAndIgnoresWrongTypes) {
     PropertyDictionary exif{{"FocalLength", 50.0},     {"FNumber", 1.8},
                             {"ExposureTime", 0.004},   {"ISOSpeedRatings", PropertyList{100, 200}},
@@ -219,16 +199,17 @@ TEST(ExifFields, ReadsTypedValuesAndIgnoresWrongTypes) {
 }
 
 TEST(ExifFields, CameraTextAvoidsRepeatingTheBrand) {
-    EXPECT_EQ(cameraText(camera("Canon", "Canon EOS R5")), "Canon EOS R5");
-    EXPECT_EQ(cameraText(camera("Canon", "EOS R5")), "Canon EOS R5");
-    EXPECT_EQ(cameraText(camera("NIKON CORPORATION", "NIKON Z 6")), "NIKON Z 6");
-    EXPECT_EQ(cameraText(camera("CANON", "canon eos r5")), "canon eos r5");
-    EXPECT_EQ(cameraText(camera("Sony", "Sonyx 1")), "Sonyx 1");
-    EXPECT_EQ(cameraText(camera("  FUJIFILM ", "X-T4\n")), "FUJIFILM X-T4");
-    EXPECT_EQ(cameraText(camera("Apple", std::nullopt)), "Apple");
-    EXPECT_EQ(cameraText(camera("Apple", "   ")), "Apple");
-    EXPECT_EQ(cameraText(camera(std::nullopt, "iPhone 5")), "iPhone 5");
-    EXPECT_EQ(cameraText(camera(" ", " ")), std::nullopt);
+    using Text = std::optional<std::string>;
+    const std::tuple<Text, Text, Text> cases[] = {  // make, model, text
+        {"Canon", "Canon EOS R5", "Canon EOS R5"}, {"Canon", "EOS R5", "Canon EOS R5"},
+        {"NIKON CORPORATION", "NIKON Z 6", "NIKON Z 6"}, {"CANON", "canon eos r5", "canon eos r5"},
+        {"Sony", "Sonyx 1", "Sonyx 1"}, {"  FUJIFILM ", "X-T4\n", "FUJIFILM X-T4"}, {"Apple", std::nullopt, "Apple"},
+        {"Apple", "   ", "Apple"}, {std::nullopt, "iPhone 5", "iPhone 5"}, {" ", " ", std::nullopt}};
+    for (const auto& [make, model, text] : cases) {
+        ExifFields fields;
+        fields.make = make, fields.model = model;
+        EXPECT_EQ(cameraText(fields), text) << make.value_or("-") << " / " << model.value_or("-");
+    }
 }
 
 TEST(ExifFields, ExposureTextAndNumberFormats) {
@@ -243,17 +224,11 @@ TEST(ExifFields, ExposureTextAndNumberFormats) {
     EXPECT_EQ(exposureText(ExifFields{}), std::nullopt);
     EXPECT_EQ(exposureText(fields({}, 8, 0, 100)), "\u0192/8    ISO 100");  // the empty item keeps its separators
 
-    EXPECT_EQ(numberText(4.0), "4");
-    EXPECT_EQ(numberText(4.2), "4.2");
-    EXPECT_EQ(numberText(1.0 / 3.0), "0.333333");
-    EXPECT_EQ(numberText(-2.0), "-2");
+    for (const auto& [number, text] : {std::pair{4.0, "4"}, {4.2, "4.2"}, {1.0 / 3.0, "0.333333"}, {-2.0, "-2"}})
+        EXPECT_EQ(numberText(number), text);
     EXPECT_FALSE(numberText(1e300).empty());
-
-    EXPECT_EQ(shutterText(1.0 / 8000), "1/8000s");
-    EXPECT_EQ(shutterText(0.3), "1/3s");
-    EXPECT_EQ(shutterText(0.7), "1/1s");
-    EXPECT_EQ(shutterText(1.0), "1s");
-    EXPECT_EQ(shutterText(1.5), "1.5s");
-    EXPECT_EQ(shutterText(-1), "");
+    for (const auto& [seconds, text] : {std::pair{1.0 / 8000, "1/8000s"}, {0.3, "1/3s"}, {0.7, "1/1s"}, {1.0, "1s"},
+                                        {1.5, "1.5s"}, {-1.0, ""}})
+        EXPECT_EQ(shutterText(seconds), text) << seconds;
     EXPECT_FALSE(shutterText(1e-300).empty());
 }

@@ -10,6 +10,7 @@ using namespace veltrop::exporting;
 using veltrop::settings::StampConfiguration;
 using veltrop::records::DiscoveredPhoto;
 using Kind = FileOutcome::Kind;
+using namespace veltrop::testing;
 
 namespace {
 
@@ -59,7 +60,7 @@ BatchSummary runAll(BatchProcessor& processor, const std::vector<DiscoveredPhoto
 }  // namespace
 
 TEST(BatchProcessor, EmptyBatchAndInvalidConfiguration) {
-    veltrop::testing::TempDir dir;
+    TempDir dir;
     BatchProcessor processor(4);
     std::vector<std::size_t> progress;
     auto empty = runAll(processor, {}, {}, &progress);
@@ -86,7 +87,7 @@ TEST(BatchProcessor, EmptyBatchAndInvalidConfiguration) {
 }
 
 TEST(BatchProcessor, UndatedPhotosSkipOnlyWhenADateIsNeeded) {
-    veltrop::testing::TempDir dir;
+    TempDir dir;
     FakeStep fake;
     BatchProcessor processor(2, std::nullopt, fake.step());
     const std::vector photos{photoIn(dir.path(), "dated.jpg"), photoIn(dir.path(), "undated.jpg", false)};
@@ -106,7 +107,7 @@ TEST(BatchProcessor, UndatedPhotosSkipOnlyWhenADateIsNeeded) {
 }
 
 TEST(BatchProcessor, PlansCollisionsInInputOrderAndListsRootsOnce) {
-    veltrop::testing::TempDir dir;
+    TempDir dir;
     FakeStep fake;
     BatchProcessor processor(4, std::nullopt, fake.step());
     const auto other = dir / "other";
@@ -124,7 +125,7 @@ TEST(BatchProcessor, PlansCollisionsInInputOrderAndListsRootsOnce) {
 }
 
 TEST(BatchProcessor, CancelLetsPhotosInFlightFinish) {
-    veltrop::testing::TempDir dir;
+    TempDir dir;
     const auto photos = numbered(dir.path(), 10);
 
     FakeStep fake;
@@ -153,7 +154,7 @@ TEST(BatchProcessor, CancelLetsPhotosInFlightFinish) {
 }
 
 TEST(BatchProcessor, CancelBeforeTheRunStopsItAndIsUsedUp) {
-    veltrop::testing::TempDir dir;
+    TempDir dir;
     const auto photos = numbered(dir.path(), 5);
     FakeStep fake;
     BatchProcessor processor(2, std::nullopt, fake.step());
@@ -179,7 +180,7 @@ struct ThreadMarker {
 
 // One fixed pool of at most three workers, never the caller's thread, serves the whole batch.
 TEST(BatchProcessor, ConcurrencyLimitAndPixelLimit) {
-    veltrop::testing::TempDir dir;
+    TempDir dir;
     const auto photos = numbered(dir.path(), 40);
     threadsSeen = 0;
     std::atomic<bool> onCaller{false};
@@ -218,7 +219,7 @@ TEST(BatchProcessor, ConcurrencyLimitAndPixelLimit) {
 }
 
 TEST(BatchProcessor, RecordErrorsAndPlanningErrorsFailOnlyTheirPhoto) {
-    veltrop::testing::TempDir dir;
+    TempDir dir;
     FakeStep fake;
     BatchProcessor processor(2, std::nullopt, fake.step());
     auto source = photoIn(dir.path(), "a.jpg");

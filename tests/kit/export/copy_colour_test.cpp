@@ -35,6 +35,7 @@ TEST(CopyColour, ConvertsThroughTheEmbeddedProfileAndEmbedsOnlyAMatchingOne) {
         {"CMYK through its profile", {16, 16, SampleSpace::cmyk, cyan}, inks, {255, 255, 0}, "sRGB"},
         {"YCCK through its profile", {16, 16, SampleSpace::ycck, cyan}, inks, {255, 255, 0}, "sRGB"},
         {"CMYK without a profile", {16, 16, SampleSpace::cmyk, cyan}, std::nullopt, {0, 255, 255}, ""},
+        {"YCCK without a profile", {16, 16, SampleSpace::ycck, cyan}, std::nullopt, {0, 255, 255}, ""},
         {"CMYK with an RGB profile", {16, 16, SampleSpace::cmyk, cyan}, rgbProfile, {0, 255, 255}, ""},
         // Linear 0.5 is 188 in sRGB.
         {"grey through its profile", {16, 16, SampleSpace::grey, {128}}, grey, {188, 188, 188}, "sRGB"},

@@ -61,14 +61,6 @@ std::vector<Segment> extension(const std::string& guid, const std::string& exten
     return chunks;
 }
 
-Bytes photoshopResource(std::uint16_t id, const Bytes& data) {
-    Bytes resource = {'8', 'B', 'I', 'M', static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id), 0, 0};
-    for (auto b : bigEndian32(static_cast<std::uint32_t>(data.size()))) resource.push_back(b);
-    resource.insert(resource.end(), data.begin(), data.end());
-    if (resource.size() % 2) resource.push_back(0);
-    return resource;
-}
-
 struct Source {
     std::vector<Segment> segments;
     Bytes profile;

@@ -102,12 +102,11 @@ TEST(ImageCorpus, DecodesPhotosAsStoredAndHeifUprightOnce) {
         PixelSize size;
         image::Orientation orientation;
     };
+    // Other HEIF photos decode as libheif does (HeifDecoding); these also carry an EXIF turn.
     const Case cases[] = {
         {"landscape_5.jpg", {450, 600}, 5},
         {"arrow.heic", {3024, 4032}, 1},                // irot 270 applied; EXIF also says 6
         {"Issue 437 (dotnet).heic", {4000, 1848}, 1},  // EXIF says 6, the container does not rotate
-        {"zPug_3.heic", {64, 64}, 1},
-        {"cat.hif", {4240, 2832}, 1},  // 10 bits per sample
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);

@@ -1,10 +1,7 @@
 #include "kit/export/image_fixtures.h"
 
 #include <algorithm>
-#include <cctype>
-#include <array>
-#include <cstdio>
-#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "kit/export/image_writer.h"
@@ -125,14 +122,16 @@ Segment iccSegment(const Bytes& profile) {
     return {0xE2, prefixed(std::string_view("ICC_PROFILE\0", 12), data)};
 }
 
-Segment iptcSegment(const Bytes& records) {
-    Bytes resource = {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0};
-    const auto size = static_cast<std::uint32_t>(records.size());
-    resource.insert(resource.end(), {static_cast<std::uint8_t>(size >> 24), static_cast<std::uint8_t>(size >> 16),
-                                     static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size)});
-    resource.insert(resource.end(), records.begin(), records.end());
+Bytes photoshopResource(std::uint16_t id, const Bytes& data) {
+    Bytes resource = {'8', 'B', 'I', 'M', static_cast<std::uint8_t>(id >> 8), static_cast<std::uint8_t>(id), 0, 0};
+    for (int shift = 24; shift >= 0; shift -= 8) resource.push_back(static_cast<std::uint8_t>(data.size() >> shift));
+    resource.insert(resource.end(), data.begin(), data.end());
     if (resource.size() % 2) resource.push_back(0);
-    return {0xED, prefixed(std::string_view("Photoshop 3.0\0", 14), resource)};
+    return resource;
+}
+
+Segment iptcSegment(const Bytes& records) {
+    return {0xED, prefixed(std::string_view("Photoshop 3.0\0", 14), photoshopResource(0x0404, records))};
 }
 
 TiffEntry ascii(std::uint16_t tag, const std::string& text) {
@@ -210,16 +209,9 @@ Bytes readBytes(const std::filesystem::path& file) {
 }
 
 std::optional<nlohmann::json> referenceMetadata(const std::filesystem::path& file) {
-    if (std::system("command -v exiftool >/dev/null 2>&1") != 0) return std::nullopt;
-    const std::string command = "exiftool -j -G1 -n -q -q " + shellQuoted(file) + " 2>/dev/null";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    std::string output;
-    std::array<char, 4096> buffer{};
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), read);
-    ::pclose(pipe);
-    auto parsed = nlohmann::json::parse(output, nullptr, false);
+    if (!hasTool("exiftool")) return std::nullopt;
+    const auto output = commandOutput("exiftool -j -G1 -n -q -q " + shellQuoted(file) + " 2>/dev/null");
+    auto parsed = nlohmann::json::parse(output.value_or(""), nullptr, false);
     if (parsed.is_discarded() || !parsed.is_array() || parsed.empty()) return std::nullopt;
     return parsed[0];
 }
@@ -262,49 +254,25 @@ bool contains(const Bytes& haystack, const Bytes& needle) {
     return !needle.empty() && std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
 }
 
-bool hasTool(const std::string& name) { return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0; }
-
-std::optional<std::string> commandOutput(const std::string& command) {
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return std::nullopt;
-    std::string output;
-    std::array<char, 65536> buffer{};
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), read);
-    if (::pclose(pipe) == -1) return std::nullopt;
-    return output;
-}
-
-std::string shellQuoted(const std::filesystem::path& file) {
-    std::string quoted = "'";
-    for (char c : file.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 std::optional<RgbImage> decodeWithDjpeg(const std::filesystem::path& file, const std::string& options) {
     return decodePnm("djpeg -rgb -pnm " + options + " " + shellQuoted(file));
 }
 
 std::optional<RgbImage> decodePnm(const std::string& command) {
-    auto output = commandOutput(command + " 2>/dev/null");
-    if (!output || output->size() < 2 || (*output)[0] != 'P') return std::nullopt;
+    const auto output = commandOutput(command + " 2>/dev/null");
     // Binary PNM: magic, width, height, maximum, one white-space byte, samples.
-    std::size_t at = 2;
-    std::array<int, 3> numbers{};
-    for (int& number : numbers) {
-        while (at < output->size() && std::isspace(static_cast<unsigned char>((*output)[at]))) ++at;
-        number = 0;
-        while (at < output->size() && std::isdigit(static_cast<unsigned char>((*output)[at])))
-            number = number * 10 + ((*output)[at++] - '0');
-    }
-    ++at;
-    const int channels = (*output)[1] == '6' ? 3 : 1;
-    const std::size_t size = static_cast<std::size_t>(numbers[0]) * static_cast<std::size_t>(numbers[1]) * channels;
-    if (output->size() < at + size) return std::nullopt;
-    RgbImage image{numbers[0], numbers[1], {}};
-    image.pixels.reserve(size / channels * 3);
-    for (std::size_t i = at; i < at + size; ++i)
-        for (int repeat = 0; repeat < 4 - channels; ++repeat) image.pixels.push_back(static_cast<std::uint8_t>((*output)[i]));
+    std::istringstream in(output.value_or(""));
+    std::string magic;
+    RgbImage image;
+    int maximum = 0;
+    if (!(in >> magic >> image.width >> image.height >> maximum) || (magic != "P5" && magic != "P6"))
+        return std::nullopt;
+    in.get();
+    const int channels = magic == "P6" ? 3 : 1;
+    std::string samples(static_cast<std::size_t>(image.width) * image.height * channels, '\0');
+    if (!in.read(samples.data(), static_cast<std::streamsize>(samples.size()))) return std::nullopt;
+    for (const char sample : samples)
+        image.pixels.insert(image.pixels.end(), 4 - channels, static_cast<std::uint8_t>(sample));
     return image;
 }
 

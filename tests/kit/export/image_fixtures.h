@@ -14,6 +14,7 @@
 #include "kit/dates/properties.h"
 #include "kit/export/batch_processor.h"
 #include "kit/image/bitmap.h"
+#include "support/test_support.h"
 
 namespace veltrop::testing {
 
@@ -36,7 +37,9 @@ Bytes withSegments(const Bytes& jpeg, const std::vector<Segment>& segments);
 Segment exifSegment(const Bytes& tiff);
 Segment xmpSegment(const std::string& packet);
 Segment iccSegment(const Bytes& profile);
-Segment iptcSegment(const Bytes& records);
+Segment iptcSegment(const Bytes& records);  // in a Photoshop resource
+// A Photoshop image resource: signature, id, empty name, size, data.
+Bytes photoshopResource(std::uint16_t id, const Bytes& data);
 
 // Little-endian TIFF/EXIF blocks with chosen types, including wrong ones.
 struct TiffEntry {
@@ -69,10 +72,6 @@ Bytes iccProfile(std::string_view colourSpace, std::size_t size = 400);
 // The application and comment segments of a JPEG file, in order.
 std::vector<Segment> segmentsOf(const Bytes& jpeg);
 bool contains(const Bytes& haystack, const Bytes& needle);
-
-bool hasTool(const std::string& name);
-std::optional<std::string> commandOutput(const std::string& command);
-std::string shellQuoted(const std::filesystem::path& file);
 
 // A JPEG as djpeg decodes it: 8-bit RGB, grey spread to three channels.
 struct RgbImage {

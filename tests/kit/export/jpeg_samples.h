@@ -2,7 +2,6 @@
 // JPEG files and colour profiles made with the codec and colour libraries
 // directly, for the cases the writer under test never produces itself.
 
-#include <array>
 #include <cstdint>
 #include <vector>
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -72,7 +71,7 @@ RgbImage rgbOf(const image::Bitmap& bitmap) {
 
 TEST(LosslessStamp, KeepsEveryBlockOutsideTheStampOnCorpusPhotos) {
     VELTROP_REQUIRE_CORPUS(corpus);
-    if (std::system("command -v djpeg >/dev/null && command -v jpegtran >/dev/null") != 0)
+    if (!fx::hasTool("djpeg") || !fx::hasTool("jpegtran"))
         FAIL() << "djpeg and jpegtran are needed (libjpeg-turbo-progs)";
     const struct Case {
         const char* photo;

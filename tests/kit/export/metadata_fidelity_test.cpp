@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <map>
 #include <sstream>
 
@@ -38,59 +37,32 @@ enum class When {
     gpsRemoved,
 };
 
+// Tags that may differ, each list under the condition that allows it; a
+// trailing '*' matches any rest.
 struct Allowance {
-    std::string_view pattern;  // group:tag; a trailing '*' matches any rest
     When when;
+    std::vector<std::string_view> patterns;
 };
 
-constexpr Allowance allowed[] = {
-    // The copy is upright.
-    {"IFD0:Orientation", When::always},
-    {"XMP-tiff:Orientation", When::always},
-    // The copy's pixel size.
-    {"IFD0:ImageWidth", When::always},
-    {"IFD0:ImageHeight", When::always},
-    {"ExifIFD:ExifImageWidth", When::always},
-    {"ExifIFD:ExifImageHeight", When::always},
-    {"XMP-tiff:ImageWidth", When::always},
-    {"XMP-tiff:ImageHeight", When::always},
-    {"XMP-exif:ExifImageWidth", When::always},
-    {"XMP-exif:ExifImageHeight", When::always},
+const Allowance allowed[] = {
+    // The copy is upright, of its own pixel size.
+    {When::always, {"IFD0:Orientation", "XMP-tiff:Orientation", "IFD0:ImageWidth", "IFD0:ImageHeight",
+                    "ExifIFD:ExifImageWidth", "ExifIFD:ExifImageHeight", "XMP-tiff:ImageWidth", "XMP-tiff:ImageHeight",
+                    "XMP-exif:ExifImageWidth", "XMP-exif:ExifImageHeight"}},
     // No embedded thumbnails.
-    {"IFD1:*", When::always},
-    {"Photoshop:PhotoshopThumbnail", When::always},
-    {"XMP-xmp:Thumbnail*", When::always},
-    {"JFIF:Thumbnail*", When::always},
-    {"JFXX:*", When::always},
-    {"Composite:ThumbnailImage", When::always},
+    {When::always, {"IFD1:*", "Photoshop:PhotoshopThumbnail", "XMP-xmp:Thumbnail*", "JFIF:Thumbnail*", "JFXX:*",
+                    "Composite:ThumbnailImage"}},
     // Indexes of images appended after the source's end, which the copy does not have.
-    {"MPF0:*", When::always},
-    {"MPImage*", When::always},
-    {"XMP-Container:*", When::always},
-    {"XMP-hdrgm:Version", When::always},
-    {"XMP-GCamera:MotionPhoto*", When::always},
-    {"XMP-GCamera:MicroVideo*", When::always},
+    {When::always, {"MPF0:*", "MPImage*", "XMP-Container:*", "XMP-hdrgm:Version", "XMP-GCamera:MotionPhoto*",
+                    "XMP-GCamera:MicroVideo*"}},
     // The new encoding: the file itself, its JFIF and Adobe segments.
-    {"System:*", When::always},
-    {"File:*", When::always},
-    {"JFIF:*", When::always},
-    {"Adobe:*", When::always},
-    {"ExifTool:ExifToolVersion", When::always},
-    {"SourceFile", When::always},
-    {"Composite:ImageSize", When::always},
-    {"Composite:Megapixels", When::always},
-    {"ICC_Profile:*", When::cmykSource},
-    {"ICC-*", When::cmykSource},
+    {When::always, {"System:*", "File:*", "JFIF:*", "Adobe:*", "ExifTool:ExifToolVersion", "SourceFile",
+                    "Composite:ImageSize", "Composite:Megapixels"}},
+    {When::cmykSource, {"ICC_Profile:*", "ICC-*"}},
     // A HEIF container's own boxes and its items other than the primary image.
-    {"QuickTime:*", When::heifSource},
-    {"Meta:*", When::heifSource},
-    {"ICC_Profile*", When::heifSource},
-    {"ICC-*", When::heifSource},
-    {"ExifTool:Warning", When::heifSource},
+    {When::heifSource, {"QuickTime:*", "Meta:*", "ICC_Profile*", "ICC-*", "ExifTool:Warning"}},
     // Location on request.
-    {"GPS:*", When::gpsRemoved},
-    {"XMP-exif:GPS*", When::gpsRemoved},
-    {"Composite:GPS*", When::gpsRemoved},
+    {When::gpsRemoved, {"GPS:*", "XMP-exif:GPS*", "Composite:GPS*"}},
 };
 
 bool matches(std::string_view pattern, std::string_view key) {
@@ -109,7 +81,7 @@ bool isAllowed(std::string_view key, const Source& source) {
         const bool applies = a.when == When::always || (a.when == When::heifSource && source.heif) ||
                              (a.when == When::cmykSource && source.cmyk) ||
                              (a.when == When::gpsRemoved && source.gpsRemoved);
-        return applies && matches(a.pattern, key);
+        return applies && std::any_of(a.patterns.begin(), a.patterns.end(), [&](auto p) { return matches(p, key); });
     });
 }
 
@@ -161,14 +133,19 @@ bool isSourceProfileValue(const std::string& key, const nlohmann::json& value, c
     return false;
 }
 
+// The keys of either reading, the first's first.
+std::vector<std::string> allKeys(const Reading& first, const Reading& second) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : first) keys.push_back(key);
+    for (const auto& [key, value] : second)
+        if (!first.contains(key)) keys.push_back(key);
+    return keys;
+}
+
 std::vector<std::string> unexplainedDifferences(const Reading& source, const Reading& copy, const Source& kind,
                                                 const fs::path& sourceFile) {
     std::vector<std::string> found;
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : source) keys.push_back(key);
-    for (const auto& [key, value] : copy)
-        if (!source.contains(key)) keys.push_back(key);
-    for (const auto& key : keys) {
+    for (const auto& key : allKeys(source, copy)) {
         const auto was = source.find(key);
         const auto is = copy.find(key);
         if (was != source.end() && is != copy.end() && was->second == is->second) continue;
@@ -374,40 +351,28 @@ enum class DateChange {
 };
 
 constexpr std::pair<std::string_view, DateChange> dateChanges[] = {
-    {"ExifIFD:DateTimeOriginal", DateChange::resolved},
-    {"ExifIFD:CreateDate", DateChange::resolved},
-    {"XMP-exif:DateTimeOriginal", DateChange::resolvedPrefix},
+    {"ExifIFD:DateTimeOriginal", DateChange::resolved}, {"ExifIFD:CreateDate", DateChange::resolved},
+    {"XMP-exif:DateTimeOriginal", DateChange::resolvedPrefix}, {"XMP-xmp:CreateDate", DateChange::resolvedPrefix},
     {"XMP-exif:DateTimeDigitized", DateChange::resolvedPrefix},
-    {"XMP-xmp:CreateDate", DateChange::resolvedPrefix},
     {"XMP-photoshop:DateCreated", DateChange::resolvedPrefix},
-    {"ExifIFD:SubSecTimeOriginal", DateChange::mayGo},
-    {"ExifIFD:SubSecTimeDigitized", DateChange::mayGo},
-    {"ExifIFD:ExifVersion", DateChange::added},
-    {"ExifIFD:OffsetTimeOriginal", DateChange::zone},
-    {"IPTC:DateCreated", DateChange::resolvedDay},
-    {"IPTC:DigitalCreationDate", DateChange::resolvedDay},
-    {"IPTC:TimeCreated", DateChange::resolvedTime},
-    {"IPTC:DigitalCreationTime", DateChange::resolvedTime},
-    {"JFIF:*", DateChange::encoding},
-    {"Composite:*", DateChange::derived},
+    {"ExifIFD:SubSecTimeOriginal", DateChange::mayGo}, {"ExifIFD:SubSecTimeDigitized", DateChange::mayGo},
+    {"ExifIFD:ExifVersion", DateChange::added}, {"ExifIFD:OffsetTimeOriginal", DateChange::zone},
+    {"IPTC:DateCreated", DateChange::resolvedDay}, {"IPTC:DigitalCreationDate", DateChange::resolvedDay},
+    {"IPTC:TimeCreated", DateChange::resolvedTime}, {"IPTC:DigitalCreationTime", DateChange::resolvedTime},
+    {"JFIF:*", DateChange::encoding}, {"Composite:*", DateChange::derived},
 };
 
 bool describesTheFile(const std::string& key) {
     return key.starts_with("File:") || key.starts_with("System:") || key.starts_with("ExifTool:") || key == "SourceFile";
 }
 
-std::string valueText(const nlohmann::json& value) { return value.is_string() ? value.get<std::string>() : value.dump(); }
-
-// Seconds of "YYYY:MM:DD HH:MM:SS" in UTC, by the C library's calendar.
-std::optional<std::int64_t> utcSeconds(const std::string& date, const std::string& time) {
-    std::tm fields{};
-    if (std::sscanf((date + " " + time).c_str(), "%d:%d:%d %d:%d:%d", &fields.tm_year, &fields.tm_mon,
-                    &fields.tm_mday, &fields.tm_hour, &fields.tm_min, &fields.tm_sec) != 6)
-        return std::nullopt;
-    fields.tm_year -= 1900;
-    fields.tm_mon -= 1;
-    return static_cast<std::int64_t>(::timegm(&fields));
+// The reading without the tags that describe the file rather than the photo.
+Reading aboutThePhoto(Reading reading) {
+    std::erase_if(reading, [](const auto& entry) { return describesTheFile(entry.first); });
+    return reading;
 }
+
+std::string valueText(const nlohmann::json& value) { return value.is_string() ? value.get<std::string>() : value.dump(); }
 
 bool hasExif(const Reading& reading) {
     return std::any_of(reading.begin(), reading.end(), [](const auto& entry) {
@@ -419,8 +384,8 @@ bool hasExif(const Reading& reading) {
 bool zoneAgreesWithGps(const Reading& reading) {
     const auto text = [&](const char* key) { return reading.contains(key) ? valueText(reading.at(key)) : std::string(); };
     const std::string wall = text("ExifIFD:DateTimeOriginal"), offset = text("ExifIFD:OffsetTimeOriginal");
-    const auto local = utcSeconds(wall.substr(0, 10), wall.substr(wall.size() > 11 ? 11 : 0));
-    const auto gps = utcSeconds(text("GPS:GPSDateStamp"), text("GPS:GPSTimeStamp").substr(0, 8));
+    const auto local = utcSeconds(wall);
+    const auto gps = utcSeconds(text("GPS:GPSDateStamp") + " " + text("GPS:GPSTimeStamp").substr(0, 8));
     int hours = 0, minutes = 0;
     if (!local || !gps || offset.size() != 6 || std::sscanf(offset.c_str() + 1, "%d:%d", &hours, &minutes) != 2)
         return false;
@@ -431,11 +396,7 @@ bool zoneAgreesWithGps(const Reading& reading) {
 // How a copy written with the resolved date differs from one written without.
 std::vector<std::string> unexpectedDateChanges(const Reading& without, const Reading& with, const std::string& resolved) {
     std::vector<std::string> found;
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : without) keys.push_back(key);
-    for (const auto& [key, value] : with)
-        if (!without.contains(key)) keys.push_back(key);
-    for (const auto& key : keys) {
+    for (const auto& key : allKeys(without, with)) {
         const auto was = without.find(key);
         const auto is = with.find(key);
         const bool same = was != without.end() && is != with.end() && was->second == is->second;
@@ -531,10 +492,7 @@ TEST(MetadataFidelity, ACorrectedDateChangesOnlyTheDateTags) {
     const auto onReadings = readAll(files(on));
     for (const auto& [source, copy] : today) {
         SCOPED_TRACE(source.filename().string());
-        Reading was = todayReadings.at(copy.file), is = offReadings.at(off.at(source).file);
-        std::erase_if(was, [](const auto& entry) { return describesTheFile(entry.first); });
-        std::erase_if(is, [](const auto& entry) { return describesTheFile(entry.first); });
-        EXPECT_EQ(was, is);
+        EXPECT_EQ(aboutThePhoto(todayReadings.at(copy.file)), aboutThePhoto(offReadings.at(off.at(source).file)));
     }
 
     // With it, only the date tags change, to the resolved date.
@@ -566,10 +524,8 @@ TEST(MetadataFidelity, ACorrectedDateChangesOnlyTheDateTags) {
     int withNotes = 0;
     for (const auto& [source, copy] : on) {
         SCOPED_TRACE(source.filename().string());
-        Reading was = offNotes.at(off.at(source).file), is = onNotes.at(copy.file);
-        std::erase_if(was, [](const auto& entry) { return describesTheFile(entry.first); });
-        std::erase_if(is, [](const auto& entry) { return describesTheFile(entry.first); });
-        EXPECT_EQ(was, is);
+        const Reading was = aboutThePhoto(offNotes.at(off.at(source).file));
+        EXPECT_EQ(was, aboutThePhoto(onNotes.at(copy.file)));
         withNotes += was.size() > 3;
     }
     EXPECT_GE(withNotes, 8);

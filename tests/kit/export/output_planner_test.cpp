@@ -9,8 +9,7 @@ namespace veltrop::exporting {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 
 const dates::CaptureDate summerMorning{2026, 8, 14, 6, 17, 49, dates::CaptureDateSource::dateTimeOriginal};
 
@@ -74,8 +73,6 @@ TEST(OutputPlanner, PlacesTokensAndSubfolders) {
     TempDir dir;
     OutputPlanner planner({});
     const fs::path root = dir.path();
-    EXPECT_EQ(planName(planner, root, dir / "a.heic", "{project}/{name}", std::nullopt, "Site A/B: North"),
-              root / "Site A-B- North" / "a.jpg");
     EXPECT_EQ(planName(planner, root, dir / "b.heic", "{name}/"), root / "b.jpg");
     EXPECT_EQ(planName(planner, root, dir / "c.heic", "x//{name}"), root / "x" / "c.jpg");
     EXPECT_EQ(planner.plan(root, dir / "d.heic", "/sub//deeper/", "d", std::nullopt, "", "", naming("{name}")),
@@ -128,16 +125,14 @@ TEST(OutputPlanner, SeesSourcesThroughLinksAndNormalisation) {
     EXPECT_EQ(refused, std::unexpected(OutputError::wouldOverwriteSource(dir / "link" / "cafe\u0301.jpg")));
 }
 
+// Among copies the same holds (NumberingResumesPerFolderAndName); here a source.
 TEST(OutputPlanner, LetterCaseCountsOnlyOnCaseInsensitiveVolumes) {
     TempDir dir;
     writeFile(dir / "IMG.JPG", "x");
     for (bool sensitive : {true, false}) {
         OutputPlanner planner({dir / "IMG.JPG"}, sensitive ? alwaysSensitive : neverSensitive);
-        const fs::path root = dir / "out";
         const auto fromHeic = planner.plan(dir.path(), {}, "", "img", std::nullopt, "", "", naming("{name}"));
         EXPECT_EQ(fromHeic.has_value(), sensitive);
-        EXPECT_EQ(planName(planner, root, dir / "a.heic"), root / "a.jpg");
-        EXPECT_EQ(planName(planner, root, dir / "A.heic"), root / (sensitive ? "A.jpg" : "A-2.jpg"));
     }
 }
 

@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
 #include "kit/export/photo_discovery.h"
 #include "support/test_support.h"
 
 using namespace veltrop::exporting;
 using veltrop::records::DiscoveredPhoto;
-using veltrop::testing::TempDir;
-using veltrop::testing::writeFile;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {
@@ -69,10 +69,10 @@ TEST(PhotoDiscovery, ListsEachFileOnceAndMissingOrUnreadableItemsQuietly) {
 
 TEST(PhotoDiscovery, RootsAndSubpathsPreferTheDeepestDroppedFolder) {
     const std::vector<fs::path> dropped{"/x", "/x/y", "/x/y/p.jpg"};
-    EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/x/y/z/q.jpg", dropped), std::pair(fs::path("/x/y"), std::string("z")));
-    EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/x/q.jpg", dropped), std::pair(fs::path("/x"), std::string()));
-    EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/x/y/p.jpg", dropped), std::pair(fs::path("/x/y/p.jpg"), std::string()));
-    EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/xy/q.jpg", dropped), std::pair(fs::path("/xy"), std::string()));
+    const std::tuple<fs::path, fs::path, std::string> cases[] = {  // photo, root, subpath
+        {"/x/y/z/q.jpg", "/x/y", "z"}, {"/x/q.jpg", "/x", ""}, {"/x/y/p.jpg", "/x/y/p.jpg", ""}, {"/xy/q.jpg", "/xy", ""}};
+    for (const auto& [photo, root, subpath] : cases)
+        EXPECT_EQ(PhotoDiscovery::rootAndSubpath(photo, dropped), std::pair(root, subpath)) << photo;
     EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/x/a/b/c.jpg", {"/x"}), std::pair(fs::path("/x"), std::string("a/b")));
     EXPECT_EQ(PhotoDiscovery::rootAndSubpath("/a/b/c.jpg", {"/"}), std::pair(fs::path("/"), std::string("a/b")));
 }

@@ -3,8 +3,6 @@
 // (decode as stored, turn, draw, encode, one after the other).
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "kit/export/batch_processor.h"
 #include "kit/export/image_loader.h"
 #include "kit/export/image_writer.h"

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 
 #include "kit/export/batch_processor.h"
@@ -57,7 +56,7 @@ void writePhoto(const fs::path& file, int width, int height, int orientation) {
 }  // namespace
 
 TEST(WidePhotos, StampWatermarkAndStripReachPhotosPastTheSurfaceLimit) {
-    if (std::system("command -v djpeg >/dev/null 2>&1") != 0) FAIL() << "djpeg is not installed (libjpeg-turbo-progs)";
+    if (!fixtures::hasTool("djpeg")) FAIL() << "djpeg is not installed (libjpeg-turbo-progs)";
     constexpr int longSide = 33000, shortSide = 600;
     const struct Case {
         const char* name;

@@ -24,9 +24,7 @@ using veltrop::exporting::UnexpectedFailure;
 using veltrop::records::PhotoRecord;
 using veltrop::settings::PhotoProject;
 using veltrop::settings::StampConfiguration;
-using veltrop::testing::parseQuotedCsv;
-using veltrop::testing::entryNames;
-using veltrop::testing::TempDir;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 namespace probe = veltrop::render::probe;
 
@@ -45,8 +43,7 @@ PhotoRecord record(const std::string& name, const std::string& reference) {
     return r;
 }
 
-std::string run(const std::string& command) { return veltrop::testing::commandOutput(command + " 2>/dev/null").value_or(""); }
-using veltrop::testing::shellQuoted;
+std::string run(const std::string& command) { return commandOutput(command + " 2>/dev/null").value_or(""); }
 
 // One line of the document information, without its label.
 std::string pdfInfo(const fs::path& pdf, const std::string& key) {
@@ -65,7 +62,7 @@ std::string pageText(const fs::path& pdf, int page) {
 fs::path sheetFile(const TempDir& folder, const BatchSummary& summary, const StampConfiguration& configuration = {}) {
     auto bytes = ContactSheet::make(summary, configuration);
     EXPECT_TRUE(bytes) << bytes.error().description();
-    veltrop::testing::writeFile(folder / "sheet.pdf", bytes ? *bytes : std::string());
+    writeFile(folder / "sheet.pdf", bytes ? *bytes : std::string());
     return folder / "sheet.pdf";
 }
 
@@ -82,12 +79,8 @@ TEST(HandoverPackage, CleansTitles) {
     const struct {
         std::string title, cleaned;
     } cases[] = {
-        {"", "Photo records"},
-        {" \t ", "Photo records"},
-        {"\n", "-"},
-        {"A/B: C", "A-B- C"},
-        {"  North pier  ", "North pier"},
-        {std::string("a\0b", 3), "a-b"},
+        {"", "Photo records"}, {" \t ", "Photo records"}, {"\n", "-"}, {"A/B: C", "A-B- C"},
+        {"  North pier  ", "North pier"}, {std::string("a\0b", 3), "a-b"},
         {"line one\r\nline two", "line one--line two"},
         {han, std::string(80, 'x')},
         {wide, wide.substr(0, 60 * 3)},
@@ -109,7 +102,7 @@ TEST(HandoverPackage, CreatesNumberedFoldersAndNeverReusesOne) {
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first->filename(), "Veltrop - Photo records");
     EXPECT_EQ(second->filename(), "Veltrop - Photo records 2");
-    EXPECT_EQ(veltrop::testing::readFile(*first / ".veltrop-package"), "Veltrop handover package\n");
+    EXPECT_EQ(readFile(*first / ".veltrop-package"), "Veltrop handover package\n");
     EXPECT_EQ(entryNames(*second), std::vector<std::string>{".veltrop-package"});
     struct stat info {};
     ASSERT_EQ(::stat(first->c_str(), &info), 0);
@@ -117,11 +110,11 @@ TEST(HandoverPackage, CreatesNumberedFoldersAndNeverReusesOne) {
     EXPECT_EQ(info.st_mode & 0700, 0700u);
 
     // Anything in the way is stepped over, even a plain file.
-    veltrop::testing::writeFile(parent / "Veltrop - A-B- C", "not a folder");
+    writeFile(parent / "Veltrop - A-B- C", "not a folder");
     auto third = HandoverPackage::createPackageFolder(parent.path(), "A/B: C");
     ASSERT_TRUE(third);
     EXPECT_EQ(third->filename(), "Veltrop - A-B- C 2");
-    EXPECT_EQ(veltrop::testing::readFile(parent / "Veltrop - A-B- C"), "not a folder");
+    EXPECT_EQ(readFile(parent / "Veltrop - A-B- C"), "not a folder");
 
     // No intermediate folders are made.
     auto created = HandoverPackage::createPackageFolder(parent / "missing", "Survey");
@@ -136,7 +129,7 @@ TEST(HandoverPackage, SafeSaveNeverReplacesAndLeavesNoTemporaryFolder) {
     auto again = HandoverPackage::safeSave("second", folder / "report.txt");
     ASSERT_FALSE(again);
     EXPECT_EQ(again.error(), HandoverError::cannotWrite("report.txt"));
-    EXPECT_EQ(veltrop::testing::readFile(folder / "report.txt"), "first");
+    EXPECT_EQ(readFile(folder / "report.txt"), "first");
     fs::create_directory(folder / "taken");
     EXPECT_FALSE(HandoverPackage::safeSave("third", folder / "taken"));
     EXPECT_EQ(entryNames(folder.path()), (std::vector<std::string>{"report.txt", "taken"}));
@@ -177,8 +170,8 @@ protected:
         FileResult untouched{parent / "in" / "e.jpg", FileOutcome::notProcessed(), std::nullopt};
         summary.results = {stamped, unreferenced, failed, skipped, untouched};
         // The originals of the two copies, for Sources.sha256.
-        veltrop::testing::writeFile(parent / "in" / "a.jpg", "original a");
-        veltrop::testing::writeFile(parent / "in" / "b.jpg", "original b");
+        writeFile(parent / "in" / "a.jpg", "original a");
+        writeFile(parent / "in" / "b.jpg", "original b");
     }
 
     TempDir parent;
@@ -235,17 +228,9 @@ TEST(PhotoIndex, QuotesAndDefusesFields) {
     const struct {
         std::string field, written;
     } cases[] = {
-        {"", "\"\""},
-        {"plain", "\"plain\""},
-        {"=1+1", "\"'=1+1\""},
-        {"+49 30", "\"'+49 30\""},
-        {"-2", "\"'-2\""},
-        {"@SUM(A1)", "\"'@SUM(A1)\""},
-        {" \t=cmd", "\"' \t=cmd\""},
-        {"a=b", "\"a=b\""},
-        {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"=\"x\"", "\"'=\"\"x\"\"\""},
-        {"two\r\nlines", "\"two\r\nlines\""},
+        {"", "\"\""}, {"plain", "\"plain\""}, {"=1+1", "\"'=1+1\""}, {"+49 30", "\"'+49 30\""}, {"-2", "\"'-2\""},
+        {"@SUM(A1)", "\"'@SUM(A1)\""}, {" \t=cmd", "\"' \t=cmd\""}, {"a=b", "\"a=b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"=\"x\"", "\"'=\"\"x\"\"\""}, {"two\r\nlines", "\"two\r\nlines\""},
     };
     for (const auto& c : cases) EXPECT_EQ(PhotoIndex::quotedField(c.field), c.written) << c.field;
 }
@@ -311,7 +296,7 @@ TEST_F(HandoverReports, FileDateFallbackReadsAsFileDateInIndexAndSheet) {
 }
 
 TEST_F(HandoverReports, ExistingReportsArePreservedAndReported) {
-    veltrop::testing::writeFile(package / "Photo index.csv", "keep me");
+    writeFile(package / "Photo index.csv", "keep me");
     fs::remove(HandoverPackage::photosFolder(package) / "a-copy.jpg");
 
     const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
@@ -319,13 +304,13 @@ TEST_F(HandoverReports, ExistingReportsArePreservedAndReported) {
     EXPECT_FALSE(result.contactSheet);
     EXPECT_EQ(result.error, "Could not save Photo index.csv; existing files were preserved\n"
                             "Could not read the exported preview for a.jpg");
-    EXPECT_EQ(veltrop::testing::readFile(package / "Photo index.csv"), "keep me");
+    EXPECT_EQ(readFile(package / "Photo index.csv"), "keep me");
     EXPECT_EQ(entryNames(package), (std::vector<std::string>{".veltrop-package", "Checksums.sha256", "Photo index.csv",
                                                         "Photos", "Sources.sha256"}));
 }
 
 TEST_F(HandoverReports, UnreadableCopyFailsOnlyTheContactSheet) {
-    veltrop::testing::writeFile(HandoverPackage::photosFolder(package) / "a-copy.jpg", "\xFF\xD8\xFF truncated");
+    writeFile(HandoverPackage::photosFolder(package) / "a-copy.jpg", "\xFF\xD8\xFF truncated");
     const HandoverPackageResult result = HandoverPackage::buildReports(summary, package, configuration);
     EXPECT_TRUE(result.index);
     EXPECT_FALSE(result.contactSheet);

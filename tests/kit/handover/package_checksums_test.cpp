@@ -12,8 +12,7 @@ using veltrop::exporting::BatchSummary;
 using veltrop::exporting::FileOutcome;
 using veltrop::exporting::StampPlan;
 using veltrop::platform::sha256;
-using veltrop::testing::TempDir;
-using veltrop::testing::writeFile;
+using namespace veltrop::testing;
 namespace fs = std::filesystem;
 
 namespace {
@@ -40,7 +39,7 @@ TEST(PackageChecksums, ListsReadBackBySha256sumAndOurselves) {
         list += checksumLine(sha256(name + " content"), name);
     }
     writeFile(dir / "list.sha256", list);
-    const std::string command = "cd " + veltrop::testing::shellQuoted(dir.path()) + " && sha256sum --quiet --strict -c list.sha256";
+    const std::string command = "cd " + shellQuoted(dir.path()) + " && sha256sum --quiet --strict -c list.sha256";
     EXPECT_EQ(std::system(command.c_str()), 0);
 
     std::size_t at = 0;
@@ -89,12 +88,11 @@ TEST(PackageChecksums, HashingStepFeedsTheLists) {
 
     const BatchSummary summary = exported(dir / "site" / "a.jpg", package / "Photos" / "a.jpg", "site/a.jpg");
     EXPECT_TRUE(writeChecksums(summary, package, digests.get()).empty());
-    EXPECT_EQ(veltrop::testing::readFile(package / "Sources.sha256"),
-              checksumLine(sha256("original bytes"), "site/a.jpg"));
-    EXPECT_EQ(veltrop::testing::readFile(package / "Checksums.sha256"),
+    EXPECT_EQ(readFile(package / "Sources.sha256"), checksumLine(sha256("original bytes"), "site/a.jpg"));
+    EXPECT_EQ(readFile(package / "Checksums.sha256"),
               checksumLine(sha256("marker\n"), ".veltrop-package") +
                   checksumLine(sha256("copy bytes"), "Photos/a.jpg") +
-                  checksumLine(sha256(veltrop::testing::readFile(package / "Sources.sha256")), "Sources.sha256"));
+                  checksumLine(sha256(readFile(package / "Sources.sha256")), "Sources.sha256"));
     EXPECT_TRUE(verifyPackage(package, dir.path()).holds());
     // The exported folder itself names the originals as well as the one holding it.
     EXPECT_TRUE(verifyPackage(package, dir / "site").holds());

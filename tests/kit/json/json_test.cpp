@@ -28,11 +28,11 @@ TEST(JsonWriter, WritesEachKindInTheStoredForm) {
         {Value(true), "true"},
         {Value(std::numeric_limits<std::int64_t>::min()), "-9223372036854775808"},
         {Value(std::numeric_limits<std::uint64_t>::max()), "18446744073709551615"},
-        {Value(1.0), "1"},
-        {Value(0.1), "0.1"},
-        {Value(-2.5e-8), "-2.5e-08"},
+        // Doubles in the shortest form that reads back as the same value.
+        {Value(1.0), "1"}, {Value(0.1), "0.1"}, {Value(0.95), "0.95"}, {Value(0.1 + 0.2), "0.30000000000000004"},
+        {Value(1e21), "1e+21"}, {Value(123456789.0), "123456789"}, {Value(-2.5e-8), "-2.5e-08"},
         {Value("a/b \"q\" \\ \u00e9\u2014"), "\"a\\/b \\\"q\\\" \\\\ \u00e9\u2014\""},
-        {Value("tab\tnl\n\x1f"), "\"tab\\u0009nl\\u000A\\u001F\""},
+        {Value("tab\tnl\n\x1f\x7f"), "\"tab\\u0009nl\\u000A\\u001F\x7f\""},
         {Value(Array{}), "[]"},
         {Value(Object{}), "{}"},
         {Value(Object{{"b", 1}, {"a", Array{true, Value()}}}), "{\n  \"b\": 1,\n  \"a\": [\n    true,\n    null\n  ]\n}"},
@@ -96,16 +96,13 @@ TEST(JsonParser, RefusesADuplicateKeyWithWhereItIsAndANulByte) {
     EXPECT_NE(nul.error().message.find("NUL"), std::string::npos);
 }
 
-TEST(JsonParser, RefusesBadTextWithTheParsersReason) {
+TEST(JsonParser, RefusesBadTextWithTheParsersReasonAndBoundsTheNesting) {
     for (const std::string text : {"", "{", "[1,]", "{\"a\" 1}", "1 2", "\"\xFF\"", "nul", "{\"a\":1}}"}) {
         const auto value = parse(text);
         ASSERT_FALSE(value) << text;
         EXPECT_FALSE(value.error().message.empty());
         EXPECT_EQ(value.error().message.find("[json.exception"), std::string::npos) << value.error().message;
     }
-}
-
-TEST(JsonParser, BoundsTheNesting) {
     const auto nested = [](int depth) { return std::string(depth, '[') + std::string(depth, ']'); };
     EXPECT_TRUE(parse(nested(512)));
     const auto deep = parse(nested(100000));

@@ -2,9 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 
@@ -19,31 +17,6 @@ using testing::TempDir;
 const std::string uuidA = "0A1B2C3D-0000-4000-8000-00000000000A", uuidB = "0A1B2C3D-0000-4000-8000-00000000000B",
                   uuidC = "0A1B2C3D-0000-4000-8000-00000000000C", uuidD = "0A1B2C3D-0000-4000-8000-00000000000D",
                   uuidE = "0A1B2C3D-0000-4000-8000-00000000000E";
-
-// A writer in another process that is killed with SIGKILL while its copy is
-// half written, as happens when an export is killed.
-void leaveKilledWriter(const fs::path& parent, const std::string& name) {
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    std::fflush(nullptr);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        auto folder = PrivateFolder::create(parent, name);
-        if (!folder) ::_exit(1);
-        testing::writeFile(folder->file("output.jpg"), std::string("\xFF\xD8\xFF\xE0 half a picture", 20));
-        (void)!::write(ready[1], "x", 1);
-        for (;;) ::pause();
-    }
-    ::close(ready[1]);
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the writer did not start";
-    ::close(ready[0]);
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-}
 
 void makeOlder(const fs::path& item, int hours) {
     const timespec times[2] = {{std::time(nullptr) - hours * 3600, 0}, {std::time(nullptr) - hours * 3600, 0}};
@@ -70,7 +43,7 @@ TEST(PrivateFolder, IsLockedWhileItLivesAndLeavesNothingBehind) {
 TEST(PrivateFolder, OnlyAbandonedFoldersOfOursAreRemoved) {
     TempDir dir;
     const std::string prefix = ".veltrop-";
-    leaveKilledWriter(dir.path(), prefix + uuidA);  // removed: its writer is gone
+    testing::leaveKilledWriter(dir.path(), prefix + uuidA);  // removed: its writer is gone
 
     // Still being written by this process: kept.
     auto held = PrivateFolder::create(dir.path(), prefix + uuidB);
@@ -83,7 +56,7 @@ TEST(PrivateFolder, OnlyAbandonedFoldersOfOursAreRemoved) {
     testing::writeFile(dir / (prefix + uuidD) / "output.jpg", "recent partial");
 
     // Not ours, or not a folder we made: kept.
-    leaveKilledWriter(dir.path(), ".report-" + uuidE);
+    testing::leaveKilledWriter(dir.path(), ".report-" + uuidE);
     testing::writeFile(dir / ".veltrop-notes" / "keep.txt", "mine");
     fs::create_directory(dir / "elsewhere");
     fs::create_directory_symlink(dir / "elsewhere", dir / (prefix + uuidE));

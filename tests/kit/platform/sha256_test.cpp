@@ -8,13 +8,13 @@
 #include "support/test_support.h"
 
 using namespace veltrop::platform;
-using veltrop::testing::TempDir;
+using namespace veltrop::testing;
 
 namespace {
 
 // What the system's own sha256sum says about a file.
 std::string sha256sumOf(const std::filesystem::path& file) {
-    return veltrop::testing::commandOutput("sha256sum " + veltrop::testing::shellQuoted(file)).value_or("").substr(0, 64);
+    return commandOutput("sha256sum " + shellQuoted(file)).value_or("").substr(0, 64);
 }
 
 std::string randomBytes(std::size_t size, unsigned seed) {
@@ -64,7 +64,7 @@ TEST(Sha256, FilesMatchSha256sum) {
     // Empty, within one read, and across several reads of the fixed buffer.
     for (std::size_t size : {0u, 65u, 256u * 1024u, 3u * 256u * 1024u + 17u}) {
         const auto file = dir / ("f" + std::to_string(size));
-        veltrop::testing::writeFile(file, randomBytes(size, 7));
+        writeFile(file, randomBytes(size, 7));
         auto digest = sha256OfFile(file);
         ASSERT_TRUE(digest) << size;
         EXPECT_EQ(hexText(*digest), sha256sumOf(file)) << size;

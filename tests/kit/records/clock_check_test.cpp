@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
+#include <tuple>
 
-#include "kit/dates/civil.h"
 #include "kit/records/clock_check.h"
 #include "kit/records/copy_date.h"
+#include "support/test_support.h"
 
 using namespace veltrop::records;
 using veltrop::dates::ClockReading;
@@ -15,19 +15,9 @@ using veltrop::records::DiscoveredPhoto;
 
 namespace {
 
-// "YYYY:MM:DD HH:MM:SS" of seconds in a fixed UTC calendar.
-std::string exifText(std::int64_t seconds) {
-    const auto day = veltrop::dates::civilFromDays(seconds / 86400);
-    const std::int64_t rest = seconds % 86400;
-    char text[128];
-    std::snprintf(text, sizeof text, "%04lld:%02lld:%02lld %02lld:%02lld:%02lld", static_cast<long long>(day.year),
-                  static_cast<long long>(day.month), static_cast<long long>(day.day),
-                  static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
-                  static_cast<long long>(rest % 60));
-    return text;
-}
-
-const std::int64_t noonUtc = veltrop::dates::daysFromCivil(2024, 5, 14) * 86400 + 12 * 3600;
+using veltrop::testing::utcSeconds;
+const auto exifText = veltrop::testing::exifDateText;
+const std::int64_t noonUtc = *utcSeconds("2024:05:14 12:00:00");
 
 // One photo, built from the metadata a camera would write.
 struct Shot {
@@ -35,26 +25,11 @@ struct Shot {
     PropertyDictionary exif, tiff{{"Model", "Field Cam"}}, gps;
     std::optional<std::int64_t> modified;  // wall-clock seconds
 
-    Shot& at(std::filesystem::path file) {
-        url = std::move(file);
-        return *this;
-    }
-    Shot& by(std::string model) {
-        tiff["Model"] = std::move(model);
-        return *this;
-    }
-    Shot& taken(std::int64_t wall) {
-        exif["DateTimeOriginal"] = exifText(wall);
-        return *this;
-    }
-    Shot& digitized(std::int64_t wall) {
-        exif["DateTimeDigitized"] = exifText(wall);
-        return *this;
-    }
-    Shot& zoneTag(std::string offset) {
-        exif["OffsetTimeOriginal"] = std::move(offset);
-        return *this;
-    }
+    Shot& at(std::filesystem::path file) { url = std::move(file); return *this; }
+    Shot& by(std::string model) { tiff["Model"] = std::move(model); return *this; }
+    Shot& taken(std::int64_t wall) { exif["DateTimeOriginal"] = exifText(wall); return *this; }
+    Shot& digitized(std::int64_t wall) { exif["DateTimeDigitized"] = exifText(wall); return *this; }
+    Shot& zoneTag(std::string offset) { exif["OffsetTimeOriginal"] = std::move(offset); return *this; }
     Shot& gpsTime(double utcSecondOfDay) {
         const double h = std::floor(utcSecondOfDay / 3600), m = std::floor(utcSecondOfDay / 60) - h * 60;
         gps["GPSTimeStamp"] = PropertyList{h, m, utcSecondOfDay - h * 3600 - m * 60};
@@ -70,10 +45,7 @@ struct Shot {
         gps["GPSLatitude"] = PropertyList{47.0, 0.0, 0.0};
         return *this;
     }
-    Shot& fileWritten(std::int64_t wall) {
-        modified = wall;
-        return *this;
-    }
+    Shot& fileWritten(std::int64_t wall) { modified = wall; return *this; }
 
     operator DiscoveredPhoto() const {
         const PropertyDictionary properties{{"Exif", exif}, {"TIFF", tiff}, {"GPS", gps}};
@@ -185,12 +157,10 @@ TEST(ClockCheck, LeavesOutLaggingFarOffAndPlaceholderGpsTimes) {
     const ClockCheck check = checkClocks(photos);
     ASSERT_EQ(check.estimates.size(), 1u);
     const ClockEstimate& estimate = check.estimates[0];
-    EXPECT_EQ(estimate.photos, 10u);
-    EXPECT_EQ(estimate.placeholders, 2u);
-    EXPECT_EQ(estimate.withGpsTime, 8u);
-    EXPECT_EQ(estimate.outliers, 1u);
-    EXPECT_EQ(estimate.lagging, 1u);
-    EXPECT_EQ(estimate.used, 6u);
+    // Photos, placeholders, with GPS time, far off, lagging, used.
+    EXPECT_EQ(std::tuple(estimate.photos, estimate.placeholders, estimate.withGpsTime, estimate.outliers,
+                         estimate.lagging, estimate.used),
+              std::tuple(10u, 2u, 8u, 1u, 1u, 6u));
     EXPECT_DOUBLE_EQ(*estimate.clockErrorSeconds, 433);
     ASSERT_EQ(check.proposals.size(), 1u);
     EXPECT_EQ(check.proposals[0].evidence,
@@ -201,7 +171,7 @@ TEST(ClockCheck, LeavesOutLaggingFarOffAndPlaceholderGpsTimes) {
 // A phone that writes no GPS date: the day is the one nearest to the zone.
 TEST(ClockCheck, GpsTimeWithoutDateTakesTheNearestDay) {
     Shot phone = Shot()
-                     .taken(veltrop::dates::daysFromCivil(2012, 9, 29) * 86400 + 16 * 3600 + 11 * 60 + 25)
+                     .taken(*utcSeconds("2012:09:29 16:11:25"))
                      .gpsTime(23 * 3600 + 11 * 60 + 25.63)
                      .longitude(-122.3);
     const ClockCheck check = checkClocks(std::vector<DiscoveredPhoto>{phone});
@@ -331,14 +301,9 @@ TEST(ClockCheck, KnownZoneIsTheTagOrAGpsEstimate) {
 }
 
 TEST(ClockCheck, Texts) {
-    const std::pair<std::int64_t, const char*> shifts[] = {{433, "+7m13s"},
-                                                           {-433, "-7m13s"},
-                                                           {3600, "+1h"},
-                                                           {-5400, "-1h30m"},
-                                                           {45, "+45s"},
-                                                           {0, "+0s"},
-                                                           {86400 * 2 + 61, "+2d1m1s"},
-                                                           {-(5 * 3600 + 30 * 60 + 15), "-5h30m15s"}};
+    const std::pair<std::int64_t, const char*> shifts[] = {
+        {433, "+7m13s"}, {-433, "-7m13s"}, {3600, "+1h"}, {-5400, "-1h30m"}, {45, "+45s"}, {0, "+0s"},
+        {86400 * 2 + 61, "+2d1m1s"}, {-(5 * 3600 + 30 * 60 + 15), "-5h30m15s"}};
     for (const auto& [seconds, text] : shifts) EXPECT_EQ(shiftAmountText(seconds), text);
     EXPECT_EQ(zoneText(19800), "UTC+05:30");
     EXPECT_EQ(zoneText(-25200), "UTC\u221207:00");

@@ -127,22 +127,6 @@ TEST(DateCorrection, MostRecentMatchingRuleWins) {
     EXPECT_EQ(resolution.resolved->source, CaptureDateSource::dateTimeOriginal);  // a shift keeps the source
 }
 
-TEST(DateCorrection, ScopesMatchAndLabel) {
-    DiscoveredPhoto p;
-    p.url = "/a/b/c/q.jpg";
-    EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/b"), p));
-    EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/b/"), p));
-    p.url = "/a/bc/r.jpg";
-    EXPECT_FALSE(matches(DateCorrectionScope::folder("/a/b"), p));
-    EXPECT_TRUE(matches(DateCorrectionScope::photo("/a/bc/r.jpg"), p));
-    EXPECT_FALSE(matches(DateCorrectionScope::camera("Unknown camera"), p));  // no camera text at all
-
-    EXPECT_EQ(label(DateCorrectionScope::folder("/x/site/day1")), "Folder: site/day1");
-    EXPECT_EQ(label(DateCorrectionScope::photo("/x/p.jpg")), "Photo: p.jpg");
-    EXPECT_EQ(label(DateCorrectionScope::camera("NIKON D90")), "Camera model: NIKON D90");
-    EXPECT_EQ(label(DateCorrectionScope::all()), "All photos");
-}
-
 TEST(DateCorrection, PreparedRulesMatchLikeSingleScopes) {
     // Prepared once for many photos, a scope must take in exactly the photos
     // it takes in on its own, in spellings that differ only in form.
@@ -169,9 +153,13 @@ TEST(DateCorrection, PreparedRulesMatchLikeSingleScopes) {
         }
         EXPECT_EQ(marked[0], std::ranges::any_of(photos, [&](const auto& p) { return matches(scopes[s], p); }));
     }
+    // What each scope takes in.
+    EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/b"), photos[1]));  // in a subfolder
     EXPECT_TRUE(matches(DateCorrectionScope::folder("/a/./b/"), photos[1]));
+    EXPECT_FALSE(matches(DateCorrectionScope::folder("/a/b"), photos[3]));  // a sibling folder
     EXPECT_TRUE(matches(DateCorrectionScope::photo("/a//b/q.jpg"), photos[0]));
     EXPECT_FALSE(matches(DateCorrectionScope::photo("/a/b/q.jpg/"), photos[0]));
+    EXPECT_FALSE(matches(DateCorrectionScope::camera("Unknown camera"), photos[6]));  // no camera text at all
 }
 
 TEST(DateCorrection, WallClockShiftAcrossCalendarEdges) {
@@ -206,7 +194,7 @@ TEST(DateCorrection, WallClockShiftAcrossCalendarEdges) {
     EXPECT_EQ(none.correction, "Clock adjustment +527040 min");
 }
 
-TEST(DateCorrection, RuleTexts) {
+TEST(DateCorrection, RuleAndScopeTexts) {
     // Whole minutes, rounded towards zero, always signed.
     const std::pair<std::int64_t, std::string_view> shifts[] = {
         {5400, "+90 min"}, {-5400, "-90 min"}, {-60, "-1 min"}, {-59, "+0 min"}, {30, "+0 min"}};
@@ -214,6 +202,10 @@ TEST(DateCorrection, RuleTexts) {
         EXPECT_EQ(text(shiftRule(DateCorrectionScope::all(), seconds)), "Clock adjustment " + std::string(minutes));
     EXPECT_EQ(text(supplyRule(DateCorrectionScope::all(), "2026-08-14 06:17:49")),
               "Date supplied: 2026-08-14 06:17:49");
+    EXPECT_EQ(label(DateCorrectionScope::folder("/x/site/day1")), "Folder: site/day1");
+    EXPECT_EQ(label(DateCorrectionScope::photo("/x/p.jpg")), "Photo: p.jpg");
+    EXPECT_EQ(label(DateCorrectionScope::camera("NIKON D90")), "Camera model: NIKON D90");
+    EXPECT_EQ(label(DateCorrectionScope::all()), "All photos");
 }
 
 TEST(DateCorrection, SuppliedTextShape) {
@@ -352,9 +344,7 @@ TEST(PathKey, AsksTheVolumeOfTheExistingPart) {
     EXPECT_EQ(pathKey(dir / "Real" / "Missing" / "\u00c9.JPG", folding),
               veltrop::platform::caseFolded(pathKey(dir / "Real" / "missing" / "\u00e9.jpg", folding)));
     EXPECT_EQ(asked, fs::canonical(dir / "Real"));
-}
-
-TEST(Volume, FailedQueryCountsAsCaseInsensitive) {
+    // A volume that cannot be asked counts as case-insensitive.
     EXPECT_FALSE(veltrop::platform::isCaseSensitive("/nonexistent/veltrop/volume/query"));
 }
 
@@ -399,11 +389,9 @@ TEST(ShiftText, GeneratedShiftsReadAsTheSumOfTheirParts) {
 }
 
 TEST(ShiftText, ExamplesAndRefusals) {
+    // Generated shifts cover the other well-formed texts.
     const std::pair<std::string, std::int64_t> examples[] = {
-        {"+1h30m", 5400},        {"-1h2m", -3720},   {"-1d2h", -93600},  {"+45s", 45},
-        {"+1h30m15s", 5415},     {"90m", 5400},      {" -2d ", -172800}, {"+366d", 31622400},
-        {"-365d23h59m60s", -31622400},
-    };
+        {"+1h30m", 5400}, {" -2d ", -172800}, {"+366d", 31622400}, {"-365d23h59m60s", -31622400}};
     for (const auto& [text, seconds] : examples) {
         const auto parsed = parseShiftText(text);
         ASSERT_TRUE(parsed) << text << ": " << parsed.error().description();

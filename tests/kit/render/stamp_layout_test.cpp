@@ -54,10 +54,9 @@ TEST(StripLayout, SizesFollowTheShorterSide) {
 }
 
 TEST(StripLayout, TrimsSpacesButNotLineBreaks) {
-    EXPECT_EQ(trimmedSpaces("  Site 4 \t"), "Site 4");
-    EXPECT_EQ(trimmedSpaces("\u00a0North\u3000"), "North");
-    EXPECT_EQ(trimmedSpaces("\nA\n"), "\nA\n");
-    EXPECT_EQ(trimmedSpaces("   "), "");
+    for (const auto& [text, trimmed] :
+         {std::pair{"  Site 4 \t", "Site 4"}, {"\u00a0North\u3000", "North"}, {"\nA\n", "\nA\n"}, {"   ", ""}})
+        EXPECT_EQ(trimmedSpaces(text), trimmed);
 }
 
 std::vector<std::string> split(std::string_view text) {

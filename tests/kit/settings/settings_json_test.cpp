@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -167,34 +166,12 @@ TEST(SettingsJson, WriteCorrectedDatesIsOptionalAndOffByDefault) {
     EXPECT_FALSE(decodeStampConfiguration(wrong));
 }
 
-TEST(SettingsJson, StringsEscapeSlashesQuotesAndControlCharacters) {
+// How strings and numbers are escaped and written is JsonWriter's; readers accept the bare slash too.
+TEST(SettingsJson, ReadsTheBareSlash) {
     StampConfiguration configuration;
-    configuration.strip.label = "a/b \"q\" \\ \n\t\x01\x7F caf\u00E9 \u2014";
-    EXPECT_NE(encoded(configuration).find(R"("label": "a\/b \"q\" \\ \u000A\u0009\u0001)"
-                                          "\x7F caf\u00E9 \u2014\",\n"),
-              std::string::npos)
-        << encoded(configuration);
-    EXPECT_EQ(decodeStampConfiguration(encoded(configuration))->strip.label, configuration.strip.label);
-    // Readers accept the bare slash too.
     configuration.format = builtInFormats()[2];
     const std::string bare = replaced(encoded(configuration), R"("dd\/MM\/yyyy HH:mm")", R"("dd/MM/yyyy HH:mm")");
     EXPECT_EQ(decodeStampConfiguration(bare), configuration);
-}
-
-TEST(SettingsJson, DoublesAreWrittenInShortestForm) {
-    const std::pair<double, std::string_view> cases[] = {
-        {0.95, "0.95"}, {0.06, "0.06"}, {1.0, "1"}, {0.0, "0"}, {0.1 + 0.2, "0.30000000000000004"},
-        {1e21, "1e+21"}, {-2.5, "-2.5"}, {123456789.0, "123456789"},
-    };
-    for (const auto& [value, text] : cases) {
-        StampConfiguration configuration;
-        configuration.jpegQuality = value;
-        const std::string json = encoded(configuration);
-        EXPECT_NE(json.find("\"jpegQuality\": " + std::string(text) + ",\n"), std::string::npos) << json;
-        const auto decoded = decodeStampConfiguration(json);
-        ASSERT_TRUE(decoded);
-        EXPECT_EQ(std::bit_cast<std::uint64_t>(decoded->jpegQuality), std::bit_cast<std::uint64_t>(value));
-    }
 }
 
 TEST(SettingsJson, OptionalKeysMayBeAbsentOrNull) {
@@ -260,15 +237,10 @@ TEST(SettingsJson, IntegersMustBeExactAndWithin64Bits) {
     configuration.project = PhotoProject{};
     const std::string base = encoded(configuration);
     const std::pair<std::string_view, std::optional<std::int64_t>> cases[] = {
-        {"7", 7},
-        {"7.0", 7},
-        {"-7e2", -700},
+        {"7", 7}, {"7.0", 7}, {"-7e2", -700},
         {"9223372036854775807", std::numeric_limits<std::int64_t>::max()},
         {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
-        {"9223372036854775808", std::nullopt},
-        {"1.5", std::nullopt},
-        {"1e30", std::nullopt},
-        {"\"1\"", std::nullopt},
+        {"9223372036854775808", std::nullopt}, {"1.5", std::nullopt}, {"1e30", std::nullopt}, {"\"1\"", std::nullopt},
     };
     for (const auto& [text, expected] : cases) {
         const auto decoded =
@@ -292,11 +264,10 @@ TEST(SettingsJson, OutputRootIsAFileUrl) {
         if (!decoded) return std::nullopt;
         return decoded->outputRoot;
     };
-    EXPECT_EQ(read("file:///home/a/My%20Photos/"), std::filesystem::path("/home/a/My Photos"));
-    EXPECT_EQ(read("file:\\/\\/\\/home\\/a\\/"), std::filesystem::path("/home/a"));
-    EXPECT_EQ(read("file://localhost/srv/x"), std::filesystem::path("/srv/x"));
-    EXPECT_EQ(read("FILE:///caf%C3%A9/"), std::filesystem::path("/caf\u00E9"));
-    EXPECT_EQ(read("file:///"), std::filesystem::path("/"));
+    for (const auto& [url, folder] : {std::pair{"file:///home/a/My%20Photos/", "/home/a/My Photos"},
+                                      {"file:\\/\\/\\/home\\/a\\/", "/home/a"}, {"file://localhost/srv/x", "/srv/x"},
+                                      {"FILE:///caf%C3%A9/", "/caf\u00E9"}, {"file:///", "/"}})
+        EXPECT_EQ(read(url), std::filesystem::path(folder)) << url;
     for (const std::string_view bad : {"/home/a", "home/a", "https://example.com/a/", "file://server/a/",
                                        "file:///a b/", "file:///a/?q", "file:///a%2", "file:///a%00b", ""})
         EXPECT_EQ(read(bad), std::nullopt) << bad;
@@ -389,8 +360,6 @@ TEST(SettingsJson, DuplicateKeysAndNulBytesAreRefused) {
          "Duplicate key \u201CtimestampEnabled\u201D at configuration"},
         {replaced(base, "\"theme\": \"clean\"", "\"theme\": \"clean\", \"theme\": \"retro\""),
          "Duplicate key \u201Ctheme\u201D at configuration.style"},
-        {replaced(base, "\"_0\": \"Survey\"", "\"_0\": \"Survey\", \"_0\": \"Other\""),
-         "Duplicate key \u201C_0\u201D at configuration.watermark.source.text"},
         {base + std::string("\0{\"theme\": 1}", 13),
          "The text is not valid JSON \u2014 byte " + std::to_string(base.size() + 1) +
              " is a NUL byte, which JSON does not allow"},
@@ -411,9 +380,4 @@ TEST(SettingsJson, DuplicateKeysAndNulBytesAreRefused) {
                   .error()
                   .description(),
               "Duplicate key \u201Cversion\u201D at the top level");
-    EXPECT_EQ(decodePreset(replaced(*encodePreset(document.presets[0]), "\"name\": \"One\"",
-                                    "\"name\": \"One\", \"name\": \"Two\""))
-                  .error()
-                  .description(),
-              "Duplicate key \u201Cname\u201D at the top level");
 }

@@ -19,16 +19,9 @@ TEST(StampFormat, FormatsPatternLettersOnTheSampleDate) {
         {"HH 'h' mm", "06 h 17"},
         {"HH:mm 'o clock", "06:17 o clock"},  // unterminated quote runs to the end
         {"HH'", "06"},                        // lone closing apostrophe adds nothing
-        {"y", "26"},
-        {"yyy", "2026"},
-        {"yyyyy", "02026"},
-        {"M MM MMM MMMM MMMMM", "8 08 Aug August August"},
-        {"d dd ddd", "14 14 14"},
-        {"H h m s a", "6 6 17 49 AM"},
-        {"aa", "AMAM"},
-        {"EEE, Z", "EEE, Z"},
-        {"\u00e9t\u00e9 yyyy", "\u00e9t\u00e9 2026"},
-        {"", ""},
+        {"y", "26"}, {"yyy", "2026"}, {"yyyyy", "02026"}, {"M MM MMM MMMM MMMMM", "8 08 Aug August August"},
+        {"d dd ddd", "14 14 14"}, {"H h m s a", "6 6 17 49 AM"}, {"aa", "AMAM"}, {"EEE, Z", "EEE, Z"},
+        {"\u00e9t\u00e9 yyyy", "\u00e9t\u00e9 2026"}, {"", ""},
     };
     for (const auto& [pattern, expected] : cases)
         EXPECT_EQ(format(sampleDate(), pattern), expected) << "pattern: " << pattern;
@@ -42,14 +35,12 @@ TEST(StampFormat, TwelveHourClock) {
 }
 
 // Their names and patterns are listed by the command line's formats test.
-TEST(StampFormat, BuiltInsAreNamedBySampleRenderingAndMostSuitRetro) {
+TEST(StampFormat, MostBuiltInsSuitRetro) {
     const auto formats = builtInFormats();
     ASSERT_EQ(formats.size(), 8u);
     const bool retro[] = {false, false, true, true, true, true, true, false};
-    for (std::size_t i = 0; i < formats.size(); ++i) {
-        EXPECT_EQ(formats[i].name, format(sampleDate(), formats[i].pattern));
+    for (std::size_t i = 0; i < formats.size(); ++i)
         EXPECT_EQ(isRetroCompatible(formats[i].pattern), retro[i]) << formats[i].pattern;
-    }
 }
 
 TEST(StampFormat, RetroValidationCollectsUnsupportedCharacters) {

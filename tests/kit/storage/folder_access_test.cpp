@@ -12,9 +12,7 @@ namespace veltrop::storage {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 
 nlohmann::json bookmarkFile(const FolderAccessStore& store) { return nlohmann::json::parse(readFile(store.fileURL())); }
 

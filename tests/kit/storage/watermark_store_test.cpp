@@ -15,9 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using settings::WatermarkImageID;
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 
 // A logo with a transparent background, a half-transparent band and an opaque square.
 image::Bitmap logo() {
