@@ -161,9 +161,14 @@ private:
             });
             if (referring > std::max<std::ptrdiff_t>(dates, 1)) return false;
         }
+        writeText(range, value);
+        return true;
+    }
+
+    // The text, then zeros to the end of the range.
+    void writeText(const Range& range, const std::string& value) {
         for (std::size_t i = 0; i < range.end - range.begin; ++i)
             block_.set(range.begin + i, i < value.size() ? static_cast<std::uint8_t>(value[i]) : 0);
-        return true;
     }
 
     bool forceText(const Entry& entry, const std::string& value, const Ifd& ifd0, const std::optional<Ifd>& exif,
@@ -178,8 +183,7 @@ private:
             const Range theirs = *other->value;
             if (overlaps(theirs, range) && (theirs.begin != range.begin || theirs.end != range.end)) return false;
         }
-        for (std::size_t i = 0; i < range.end - range.begin; ++i)
-            block_.set(range.begin + i, i < value.size() ? static_cast<std::uint8_t>(value[i]) : 0);
+        writeText(range, value);
         return true;
     }
 
