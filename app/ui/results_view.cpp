@@ -7,9 +7,9 @@
 #include <QVBoxLayout>
 
 #include "app/ui/package_check_view.h"
-#include "kit/handover/package_checksums.h"
 #include "app/ui/pane_parts.h"
 #include "app/ui/qt_text.h"
+#include "kit/handover/package_checksums.h"
 
 namespace veltrop::app {
 
