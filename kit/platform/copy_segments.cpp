@@ -1,6 +1,7 @@
 #include "kit/platform/copy_segments.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -64,7 +65,7 @@ std::span<const std::uint8_t> bytesOf(std::string_view text) {
 
 // ---- EXIF
 
-std::optional<Bytes> exifForCopy(std::span<const std::uint8_t> tiff, const CopyChanges& changes, bool mayShrink) {
+std::optional<Bytes> fittedExif(std::span<const std::uint8_t> tiff, const CopyChanges& changes, bool mayShrink) {
     auto patched = patchExif(tiff, changes);
     if (!patched) return std::nullopt;
     const std::size_t limit = maximumSegmentPayload - exifSignature.size();
@@ -81,6 +82,33 @@ std::optional<Bytes> exifForCopy(std::span<const std::uint8_t> tiff, const CopyC
     Bytes standard = standardExif(patched->tiff);
     if (standard.empty() || standard.size() > limit) return std::nullopt;
     return standard;
+}
+
+// Whether a reader other than the writer finds the copy's date in the block.
+bool recordsDate(const Bytes& tiff, const CopyDate& date) {
+    MetadataBlocks blocks;
+    blocks.exif = tiff;
+    const auto properties = metadataProperties(blocks);
+    const auto& exif = dates::group(properties, dates::keys::exif);
+    const std::string text = exifDateText(date.date);
+    return std::ranges::all_of(std::array{dates::keys::dateTimeOriginal, dates::keys::dateTimeDigitized}, [&](auto key) {
+        const auto* value = dates::find(exif, key);
+        return value != nullptr && value->string() && *value->string() == text;
+    });
+}
+
+std::optional<Bytes> exifForCopy(std::span<const std::uint8_t> tiff, const CopyChanges& changes, bool mayShrink) {
+    auto copy = fittedExif(tiff, changes, mayShrink);
+    if (!copy || !changes.date || recordsDate(*copy, *changes.date)) return copy;
+    // The date is what a copy must carry. A block too damaged or too full
+    // to take it as it stands is rebuilt from its standard IFDs without the
+    // maker note (found by fuzzing: a full block whose Exif IFD pointer led
+    // back to IFD0), and failing that the date goes into a block of its own.
+    if (const Bytes standard = standardExif(*copy); !standard.empty()) {
+        if (auto rebuilt = fittedExif(standard, changes, true); rebuilt && recordsDate(*rebuilt, *changes.date))
+            return rebuilt;
+    }
+    return fittedExif(emptyExif(), changes, false);
 }
 
 // ---- XMP

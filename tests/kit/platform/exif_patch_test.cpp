@@ -336,9 +336,11 @@ TEST(ExifDates, DamagedEntriesNeitherReachTheHeaderNorHideTheDates) {
 
 // Found by fuzzing: blocks that fill a whole segment, one whose date bytes a
 // damaged directory also claims, one whose IFD0 starts with an entry of an
-// undefined type (readers give up on it and on the dates below it).
+// undefined type (readers give up on it and on the dates below it), one
+// whose Exif IFD pointer leads back to IFD0 and which has no room for new tables.
 TEST(ExifDates, CorrectedDatesReachReadersOfDamagedFullBlocks) {
-    for (const char* name : {"date-bytes-under-a-damaged-value", "undefined-type-first-in-ifd0"}) {
+    for (const char* name :
+         {"date-bytes-under-a-damaged-value", "undefined-type-first-in-ifd0", "exif-pointer-back-to-ifd0"}) {
         platform::MetadataBlocks source;
         source.exif = readBytes(std::filesystem::path(VELTROP_FUZZ_REGRESSIONS) / "metadata_copy" / name);
         Bytes tiff;
