@@ -135,8 +135,8 @@ std::vector<PackageItem> packageItems(const fs::path& package) {
     return items;
 }
 
-std::map<std::string, std::vector<fs::path>> listedOriginals(const exporting::BatchSummary& summary) {
-    std::map<std::string, std::vector<fs::path>> originals;
+OriginalFiles listedOriginals(const exporting::BatchSummary& summary) {
+    OriginalFiles originals;
     for (const auto& result : summary.results)
         if (result.outcome.kind == FileOutcome::Kind::stamped) originals[sourcePathOf(result)].push_back(result.source);
     return originals;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "kit/export/batch_processor.h"
+#include "kit/handover/package_verification.h"
 #include "kit/platform/sha256.h"
 
 namespace veltrop::handover {
@@ -69,7 +70,7 @@ std::vector<ChecksumError> writeChecksums(const exporting::BatchSummary& summary
 // Each original of the stamped photos by the path Sources.sha256 lists it
 // under, in the list's order: photos from two folders of the same name may
 // share one listed path.
-std::map<std::string, std::vector<std::filesystem::path>> listedOriginals(const exporting::BatchSummary& summary);
+OriginalFiles listedOriginals(const exporting::BatchSummary& summary);
 
 // One line of a checksum list: digest, two spaces, path. A path holding a
 // backslash, line feed or carriage return is escaped the way sha256sum does
