@@ -236,7 +236,7 @@ json::Value clockProposalJson(const ClockProposal& proposal) {
 }
 
 extern const Command clocksCommand{
-    "clocks", "estimate each camera's time zone and clock error",
+    "clocks", "Estimate each camera's time zone and clock error",
     "usage: veltrop-cli clocks [OPTIONS] PATH...\n\n"
     "Finds the photos in the given files and folders and, for each camera, compares\n"
     "the camera's clock (DateTimeOriginal) with the satellites' (GPS time, UTC): the\n"

@@ -46,7 +46,7 @@ int runVerify(const Invocation& invocation) {
 
 }  // namespace
 
-extern const Command verifyCommand{"verify", "check a handover package against its checksums",
+extern const Command verifyCommand{"verify", "Check a handover package against its checksums",
                                    "usage: veltrop-cli verify [--sources DIR] PACKAGE\n\n"
                                    "Reads every file of a handover package and compares it with Checksums.sha256:\n"
                                    "prints one line per missing, changed or unexpected file. With --sources, also\n"
