@@ -146,7 +146,6 @@ TEST(ExportReadiness, TheStatusLineAndTheButtonSayWhyAnExportCannotStart) {
 
     model.addLocations({site});
     EXPECT_FALSE(view.showsDropZone());
-    EXPECT_EQ(view.attentionText(), "1 need attention");
     EXPECT_TRUE(view.exportButton()->isEnabled());
     EXPECT_EQ(view.statusText(), "Will stamp 1 photo, skipping 1");
     EXPECT_FALSE(view.statusIsWarning());
@@ -273,11 +272,6 @@ TEST(PhotoListView, ShowsDatesAndCamerasAndSortsByEachColumn) {
     EXPECT_TRUE(model.configuration().useFileDateFallback);
     list.sync();
     EXPECT_EQ(list.columnTexts(Column::sourceColumn).at(2), "File date");
-    auto supply = records::makeSupplyRule(records::DateCorrectionScope::photo(site / "IMG_3.jpg"), "2026-08-14 06:17:49");
-    ASSERT_TRUE(supply);
-    model.applyCorrection(*supply);
-    list.sync();
-    EXPECT_EQ(list.columnTexts(Column::sourceColumn).at(2), "User-supplied date");
 }
 
 TEST(ThumbnailCache, DecodesOffTheGuiThreadOnceAndOnlyForRowsShown) {

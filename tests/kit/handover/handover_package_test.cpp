@@ -123,18 +123,6 @@ TEST(HandoverPackage, CreatesNumberedFoldersAndNeverReusesOne) {
     EXPECT_FALSE(fs::exists(parent / "missing"));
 }
 
-TEST(HandoverPackage, SafeSaveNeverReplacesAndLeavesNoTemporaryFolder) {
-    TempDir folder;
-    ASSERT_TRUE(HandoverPackage::safeSave("first", folder / "report.txt"));
-    auto again = HandoverPackage::safeSave("second", folder / "report.txt");
-    ASSERT_FALSE(again);
-    EXPECT_EQ(again.error(), HandoverError::cannotWrite("report.txt"));
-    EXPECT_EQ(readFile(folder / "report.txt"), "first");
-    fs::create_directory(folder / "taken");
-    EXPECT_FALSE(HandoverPackage::safeSave("third", folder / "taken"));
-    EXPECT_EQ(entryNames(folder.path()), (std::vector<std::string>{"report.txt", "taken"}));
-}
-
 // A package with one result of every kind, its copies written as small JPEGs.
 class HandoverReports : public ::testing::Test {
 protected:

@@ -14,14 +14,11 @@ TEST(StampConfiguration, DerivedSizes) {
     EXPECT_EQ(check(defaultConfiguration()), std::nullopt);
     StampStyle style;
     EXPECT_DOUBLE_EQ(stampTextHeight(style, 6000, 4000), 88);
-    EXPECT_DOUBLE_EQ(stampMargin(style, 6000, 4000), 100);
     style.sizeFraction = 0.2;
     EXPECT_DOUBLE_EQ(stampTextHeight(style, 6000, 4000), 240);
     style.sizeFraction = 0.001;
     EXPECT_DOUBLE_EQ(stampTextHeight(style, 6000, 4000), 40);
     EXPECT_EQ(style.sizeFraction, 0.001);  // clamped where used, never where stored
-    style.marginFraction = -1;
-    EXPECT_EQ(stampMargin(style, 100, 100), 0);
 }
 
 TEST(StampConfiguration, ValidationOrder) {
@@ -104,14 +101,6 @@ TEST(StampConfiguration, InvisibleTextIsNoContent) {
         EXPECT_EQ(isValidTemplate(c.text + "/abs"), !c.blank);
     }
     EXPECT_TRUE(hasContent({.source = WatermarkSource::image(WatermarkImageID::fresh())}));
-}
-
-TEST(StampConfiguration, OutputFolder) {
-    StampConfiguration c;
-    EXPECT_EQ(outputFolder(c, "/a/b", true), "/a/b/Timestamped");
-    EXPECT_EQ(outputFolder(c, "/a/b/c.jpg", false), "/a/b/Timestamped");
-    c.outputRoot = "/out";
-    EXPECT_EQ(outputFolder(c, "/a/b", true), "/out");
 }
 
 // Reading either case is SettingsJson's; here the form of a fresh one and what is refused.
