@@ -37,8 +37,7 @@ TEST(CaptureDateReader, ParsesExifTextAndRejectsImpossibleDates) {
     const ParseCase cases[] = {
         {"2026:08:14 06:17:49", "2026-08-14 06:17:49"},
         {"2026:08:14 06:17:49 +02:00", "2026-08-14 06:17:49"},  // trailing zone word ignored
-        {"2026:08:14  06:17:49", "2026-08-14 06:17:49"},        // empty pieces dropped
-        {"  2026:08:14 06:17:49", "2026-08-14 06:17:49"},
+        {"  2026:08:14  06:17:49", "2026-08-14 06:17:49"},      // empty pieces dropped
         {"2026::08:14 06:17:49", "2026-08-14 06:17:49"},        // doubled colon reads as one
         {"2026:08:14 06:17:49:05", "2026-08-14 06:17:49"},      // extra time piece ignored
         {"+2026:08:14 06:17:49", "2026-08-14 06:17:49"},

@@ -40,12 +40,8 @@ TEST(WatermarkLayout, ClampsSizeAndOpacity) {
     EXPECT_DOUBLE_EQ(watermarkOpacity(1.4), 1);
 }
 
-TEST(StripLayout, SizesFollowTheShorterSide) {
-    const StripMetrics plain = stripMetrics(0.022, 6000, 4000, false);
-    EXPECT_EQ(plain.lineUnit, 229);
-    EXPECT_EQ(plain.height, 229);
-    EXPECT_EQ(stripMetrics(0.022, 6000, 4000, true).height, 401);
-    // The size fraction is clamped like the overlay's.
+// The band's height with and without a record line is the renderer's strip test's.
+TEST(StripLayout, TheSizeFractionIsClampedLikeTheOverlays) {
     EXPECT_EQ(stripMetrics(1, 1000, 1000, false).lineUnit, 156);
 }
 

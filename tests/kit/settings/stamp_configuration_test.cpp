@@ -63,11 +63,6 @@ TEST(StampConfiguration, TemplateRules) {
         EXPECT_FALSE(isValidTemplate(invalid)) << invalid;
     for (auto valid : {"", "a..b/{name}", "./{name}", "{project}/{name}", "x/...", "{name}/"})
         EXPECT_TRUE(isValidTemplate(valid)) << valid;
-
-    EXPECT_TRUE(templateRequiresCaptureDate("{datetime}"));
-    EXPECT_TRUE(templateRequiresCaptureDate("a{time}"));
-    EXPECT_FALSE(templateRequiresCaptureDate("{name}"));
-    EXPECT_FALSE(templateRequiresCaptureDate("{reference}-{project}"));
 }
 
 TEST(StampConfiguration, InvisibleTextIsNoContent) {
@@ -79,7 +74,6 @@ TEST(StampConfiguration, InvisibleTextIsNoContent) {
     } cases[] = {
         {"\u3000\u2002\u202F", true},    // ideographic, en and narrow no-break spaces
         {"\u2028\u2029\u0085", true},  // line and paragraph separators, next line
-        {" \t\r\n\v\f", true},
         {"\u3000A\u00A0", false},
         {"\u200B", false},  // zero-width space is a format character, not a space
         {"\xC2", false},    // a stray byte is not white space
