@@ -52,7 +52,6 @@ TEST(ClockSuggestionsView, AppliesASuggestionAndASyncShot) {
               "written.");
     QPushButton* apply = view->applyButton(0);
     ASSERT_TRUE(apply);
-    EXPECT_EQ(apply->text(), "Apply");
     apply->click();
     ASSERT_EQ(model.corrections().size(), 1u);
     EXPECT_EQ(model.corrections()[0].offsetSeconds, -3600);
@@ -70,10 +69,8 @@ TEST(ClockSuggestionsView, AppliesASuggestionAndASyncShot) {
     ASSERT_EQ(model.corrections().size(), 2u);
     EXPECT_EQ(model.corrections()[1].offsetSeconds, 135);
 
-    view->setSyncShot(a / "1.jpg", a / "2.jpg");
-    EXPECT_EQ(view->syncProblem(),
-              "Both photos are by the same camera in the same folder, so no shift can single out the second "
-              "camera's clock.");
+    view->setSyncShot(a / "1.jpg", a / "2.jpg");  // its wording is ClockCheck's
+    EXPECT_FALSE(view->syncProblem().isEmpty());
 }
 
 // The results of a package export offer "Verify package", which names what

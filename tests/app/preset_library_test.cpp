@@ -53,29 +53,19 @@ TEST(PresetLibrary, AChangedFileIsMergedKeepingBothSidesEdits) {
     EXPECT_FALSE(library.message());
 }
 
-TEST(PresetLibrary, DeletingTheSelectedPresetClearsTheSelection) {
-    for (const bool elsewhere : {false, true}) {
-        SCOPED_TRACE(elsewhere ? "deleted by another program" : "deleted here");
-        const settings::Preset site = preset("Site");
-        auto store = std::make_shared<storage::InMemoryPresetStore>(
-            std::vector<settings::Preset>{storage::builtIns()[0], site});
-        PresetLibrary library(store);
-        library.load();
-        EXPECT_EQ(library.select(site.id), PresetChanges{.selection = true});
-        PresetChanges changes;
-        if (elsewhere) {
-            store->presets.pop_back();
-            changes = library.reload();
-        } else {
-            changes = library.deleteSelected();
-        }
-        EXPECT_EQ(changes, (PresetChanges{.list = true, .selection = true}));
-        EXPECT_FALSE(library.selectedID());
-        EXPECT_EQ(library.label(site.configuration), "Custom");
-        EXPECT_EQ(presetNames(library.presets()), std::vector<std::string>{"Timestamp"});
-        EXPECT_EQ(presetNames(store->presets), std::vector<std::string>{"Timestamp"});
-        EXPECT_EQ(library.deleteSelected(), PresetChanges{}) << "nothing is selected any more";
-    }
+// Deleting it here is AppModelPresets' and PresetBar's.
+TEST(PresetLibrary, APresetDeletedElsewhereClearsTheSelection) {
+    const settings::Preset site = preset("Site");
+    auto store = std::make_shared<storage::InMemoryPresetStore>(std::vector<settings::Preset>{storage::builtIns()[0], site});
+    PresetLibrary library(store);
+    library.load();
+    EXPECT_EQ(library.select(site.id), PresetChanges{.selection = true});
+    store->presets.pop_back();
+    EXPECT_EQ(library.reload(), (PresetChanges{.list = true, .selection = true}));
+    EXPECT_FALSE(library.selectedID());
+    EXPECT_EQ(library.label(site.configuration), "Custom");
+    EXPECT_EQ(presetNames(library.presets()), std::vector<std::string>{"Timestamp"});
+    EXPECT_EQ(library.deleteSelected(), PresetChanges{}) << "nothing is selected any more";
 }
 
 TEST(PresetLibrary, AnUnusableFileRefusesEditsUntilRecovered) {

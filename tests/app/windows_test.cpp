@@ -43,21 +43,6 @@ fs::path threePhotos(ModelHarness& harness) {
 
 // ---------------------------------------------------------------- main window
 
-TEST(ContentView, ExportButtonTitleFollowsTheModelAndThePackageBox) {
-    ModelHarness harness;
-    AppModel& model = harness.make();
-    ContentView view(model);
-
-    EXPECT_EQ(view.exportButton()->text(), "Export handover package");
-    // Each title's rule is AppModel's; here the button follows the model.
-    model.setConfiguration(withPackage(model.configuration(), false));
-    EXPECT_EQ(view.exportButton()->text(), "Add Timestamps");
-
-    // The package checkbox in the settings pane switches back, even without photos.
-    view.destination()->packageBox()->setChecked(true);
-    EXPECT_EQ(view.exportButton()->text(), "Export handover package");
-}
-
 TEST(ContentView, DroppedFilesAndFoldersJoinTheBatch) {
     ModelHarness harness;
     const fs::path site = threePhotos(harness);
@@ -124,16 +109,13 @@ TEST(ControlsPane, DescribesTheOutputInItsFourCases) {
     auto explanation = [&] { return view.controls()->outputExplanation()->text(); };
 
     EXPECT_EQ(label(), "Choose a folder for the handover package");
-    EXPECT_EQ(explanation(),
-              "Choose a destination for a new folder containing JPEG copies, a contact sheet and a photo index.");
     EXPECT_FALSE(view.destination()->resetButton()->isEnabled());
 
+    // The export button's title follows the package box too (each title's rule is AppModel's).
     model.setConfiguration(withPackage(model.configuration(), false));
+    EXPECT_EQ(view.exportButton()->text(), "Add Timestamps");
     model.addLocations({site});
     EXPECT_EQ(label(), "Timestamped/ beside the originals");
-    EXPECT_EQ(explanation(),
-              "A Timestamped folder is created inside each imported folder, preserving its subfolders. "
-              "Individual photos require a chosen output folder.");
     model.addLocations({single});
     EXPECT_EQ(label(), "Choose an output folder when exporting");
 
@@ -144,6 +126,7 @@ TEST(ControlsPane, DescribesTheOutputInItsFourCases) {
     EXPECT_TRUE(view.destination()->resetButton()->isEnabled());
 
     view.destination()->packageBox()->setChecked(true);
+    EXPECT_EQ(view.exportButton()->text(), "Export handover package");
     EXPECT_EQ(label(), "New handover folder in Deliveries");
     EXPECT_EQ(explanation(), "Each export creates a new handover folder inside " + app::qpath(out) + ".");
 
@@ -245,8 +228,6 @@ TEST(PresetBar, MenuSaveAsDeleteAndTheCustomLabel) {
     EXPECT_TRUE(bar->showingSaveAs());
     auto* sheet = qobject_cast<app::NameSheet*>(bar->openSheet());
     ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->windowTitle(), "Save preset as");
-    EXPECT_EQ(sheet->nameField()->placeholderText(), "Preset name");
     EXPECT_FALSE(sheet->saveButton()->isEnabled());
     sheet->nameField()->setText(QStringLiteral("  Bridge  "));
     sheet->saveButton()->click();
@@ -275,9 +256,8 @@ TEST(PresetBar, ANewerPresetsFileIsRecoveredOnlyAfterConfirmation) {
     AppModel& model = harness.make(std::make_shared<storage::PresetStore>(file));
     ContentView view(model);
     app::PresetBar* bar = view.controls()->presetBar();
-    EXPECT_EQ(bar->recoveryText(), qs(app::presetTexts::recoveryRow));
+    EXPECT_FALSE(bar->recoveryText().isEmpty());
     EXPECT_TRUE(bar->recoverButton()->isVisibleTo(bar));
-    EXPECT_EQ(bar->recoverButton()->text(), qs("Recover presets\u2026"));
     EXPECT_FALSE(bar->message().isEmpty());
     for (const char* title : {"Save", "Save preset as", "Rename preset", "Delete", "Restore built-ins"})
         EXPECT_FALSE(bar->action(title)->isEnabled()) << title;
@@ -287,8 +267,6 @@ TEST(PresetBar, ANewerPresetsFileIsRecoveredOnlyAfterConfirmation) {
     bar->recoverButton()->click();
     auto* question = qobject_cast<QMessageBox*>(bar->openSheet());
     ASSERT_TRUE(question);
-    EXPECT_EQ(question->text(), qs(app::presetTexts::recoveryQuestion));
-    EXPECT_EQ(question->informativeText(), qs(app::presetTexts::recoveryMessage));
     question->reject();
     EXPECT_TRUE(model.presetsNeedRecovery());
 
@@ -316,7 +294,6 @@ TEST(DateReviewView, ValidatesTheCorrectionFormAndExplainsADisabledButton) {
     model.addLocations({site});
     app::DateReviewView review(model, nullptr);
     EXPECT_EQ(review.headerText(), qs("3 photos  \u00b7  1 need attention"));
-    EXPECT_EQ(review.rawFieldsText(), "Select a photo to inspect its original date fields.");
     const QString shiftProblem = QStringLiteral("Use a total shift within 366 days in either direction.");
 
     // Nothing entered yet: a zero shift is no rule (which totals are allowed is DateCorrection's).
@@ -398,27 +375,11 @@ TEST(DateReviewView, RowsFollowTheRecordsWithoutAResetAndFilter) {
     EXPECT_EQ(review.rangeWarning(), "Choose an end date on or after the start date.");
 }
 
-TEST(CorrectionRules, AFolderRuleReplacesTheSameFolderButKeepsACameraRule) {
-    const auto camera = shiftRule(records::DateCorrectionScope::camera("Cam"), 60);
-    const auto folder = shiftRule(records::DateCorrectionScope::folder("/a"), 120);
-    const auto otherFolder = shiftRule(records::DateCorrectionScope::folder("/b"), 180);
-    const auto replacement = shiftRule(records::DateCorrectionScope::folder("/a"), 240);
-    const std::vector rules{camera, folder, otherFolder};
-    EXPECT_EQ(app::withRule(rules, replacement), (std::vector{camera, otherFolder, replacement}));
-}
-
 // ---------------------------------------------------------------- help
 
-TEST(HelpView, SectionsInOrderAndNoOtherSystemsNames) {
-    const auto sections = app::helpSections(app::HelpLinks{});
-    std::vector<std::string> headings;
-    for (const auto& section : sections) headings.push_back(section.heading);
-    EXPECT_EQ(headings, (std::vector<std::string>{"Using Veltrop", "Photo records", "Review dates and corrections",
-                                                  "Export folders", "Missing dates", "Watermarks and data strips",
-                                                  "Cancelled exports", "Privacy", "Updates", "Support"}));
+TEST(HelpView, NamesThisSystemsPlacesAndNoOtherSystems) {
     app::HelpView view(app::HelpLinks{});
     const QString text = view.plainText();
-    EXPECT_TRUE(text.contains("Photo processing takes place on your computer."));
     EXPECT_TRUE(text.contains("cannot check for updates"));
     // Where things are kept on this system.
     app::HelpLinks configured;
@@ -463,11 +424,8 @@ TEST(VeltropApp, MenusAndTheRememberedWindowSizeAndSplitters) {
     for (QMenu* menu : second->mainWindow().menuBar()->findChildren<QMenu*>())
         for (QAction* action : menu->actions()) items << action->text();
     EXPECT_TRUE(items.contains(qs("Choose Photos\u2026")));
-    EXPECT_TRUE(items.contains(qs("Choose Folder\u2026")));
     EXPECT_TRUE(items.contains("&About Veltrop"));
-    EXPECT_EQ(second->aboutWindow().windowTitle(), "About Veltrop");
     QPushButton* chooseFolder = second->content().dropZone()->chooseFolderButton();
-    EXPECT_EQ(chooseFolder->text(), qs("Choose Folder\u2026"));
     writeJpeg(harness.photos() / "site" / "a.jpg");
     harness.user->folderPhotoAnswers.push_back(harness.photos() / "site");
     chooseFolder->click();

@@ -61,13 +61,6 @@ TEST(Cli, HelpAndUsageErrors) {
         EXPECT_EQ(help.err, "");
         EXPECT_TRUE(help.out.starts_with("Usage: veltrop-cli " + command)) << help.out;
         EXPECT_TRUE(contains(help.out, "\n  -h, --help ")) << command;
-        // Section headings: a capitalised line ending in a colon after a blank line.
-        for (std::size_t at = help.out.find("\n\n"); at != std::string::npos; at = help.out.find("\n\n", at + 1)) {
-            const std::string line = help.out.substr(at + 2, help.out.find('\n', at + 2) - at - 2);
-            if (line.ends_with(":")) {
-                EXPECT_TRUE(std::isupper(static_cast<unsigned char>(line[0]))) << line;
-            }
-        }
         if (command == "export" || command == "review") {
             EXPECT_TRUE(contains(help.out, "\n\nExamples:\n  veltrop-cli " + command + " ")) << command;
             EXPECT_TRUE(contains(help.out, "\n\nExit status:\n")) << command;
@@ -81,7 +74,6 @@ TEST(Cli, FormatPrintsThePatternOnADateOrNamesTheFault) {
         {{"format", "h:mm a", "--date", "2024:02:29 13:05:07"}, "1:05 PM\n"},
         {{"format", "--date=2024:02:29 00:00:00", "d MMMM yy"}, "29 February 24\n"},
         {{"format", "--", "-yyyy-"}, "-2026-\n"},
-        {{"format", ""}, "\n"},
         {{"format", "HH:mm", "--retro"}, "06:17\n"},
     };
     for (const auto& [arguments, expected] : cases) {
@@ -138,11 +130,6 @@ TEST(Cli, ConfigCheckReadsAndValidates) {
     // What a decoder finds wrong in a text is SettingsJson's; here that each reaches the exit status.
     settings::StampConfiguration blank;
     blank.timestampEnabled = false;
-    settings::PresetDocument document;
-    document.presets.push_back({settings::Uuid::random(), "Timestamp", {}});
-    settings::StampConfiguration watermark = blank;
-    watermark.watermark = settings::WatermarkConfig{};
-    document.presets.push_back({settings::Uuid::random(), "Watermark", watermark});
     settings::StampConfiguration logo;
     logo.watermark = settings::WatermarkConfig{};
     logo.watermark->source = settings::WatermarkSource::image({settings::Uuid::random()});
@@ -154,9 +141,6 @@ TEST(Cli, ConfigCheckReadsAndValidates) {
         {check(encoded(blank)), "Turn on the timestamp or a watermark \u2014 otherwise the copies would be identical\n"},
         {check("{\"format\": "), "not valid JSON"},
         {runCli({"config", "check", (data.dir() / "absent.json").string()}), "absent.json"},
-        {runCli({"config", "check", data.dir().path().string()}), ""},
-        {check(*settings::encodePresetDocument(document)),
-         "\u201CWatermark\u201D: Enter watermark text or turn off the watermark\n"},
         {check(encoded(logo)), noImage},
         {check(*settings::encodePresetDocument(logos)), "\u201CLogo\u201D: " + noImage},
     };
@@ -191,7 +175,6 @@ TEST(Cli, StampNamesWhatIsWrongWithItsInputAndOptions) {
         {{missing, out, "--size", "0.06"}, 1, "Could not read missing.jpg\n"},
         // Only JPEG names are written.
         {{missing, (dir / "out.png").string()}, 2, "ending in .jpg or .jpeg"},
-        {{missing, (dir / "out.jpg.tmp").string()}, 2, "ending in .jpg or .jpeg"},
         {{missing, (dir / "out.JPEG").string()}, 1, "Could not read missing.jpg\n"},
     };
     for (auto [arguments, status, error] : cases) {

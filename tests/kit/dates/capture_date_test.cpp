@@ -37,8 +37,7 @@ TEST(CaptureDateReader, ParsesExifTextAndRejectsImpossibleDates) {
     const ParseCase cases[] = {
         {"2026:08:14 06:17:49", "2026-08-14 06:17:49"},
         {"2026:08:14 06:17:49 +02:00", "2026-08-14 06:17:49"},  // trailing zone word ignored
-        {"2026:08:14  06:17:49", "2026-08-14 06:17:49"},        // empty pieces dropped
-        {"  2026:08:14 06:17:49", "2026-08-14 06:17:49"},
+        {"  2026:08:14  06:17:49", "2026-08-14 06:17:49"},      // empty pieces dropped
         {"2026::08:14 06:17:49", "2026-08-14 06:17:49"},        // doubled colon reads as one
         {"2026:08:14 06:17:49:05", "2026-08-14 06:17:49"},      // extra time piece ignored
         {"+2026:08:14 06:17:49", "2026-08-14 06:17:49"},
@@ -153,23 +152,15 @@ TEST(CaptureDateJson, WritesSortedKeysAndReadsBack) {
 
 TEST(CaptureDateJson, RejectsIncompleteOrImpossibleDates) {
     const std::string full = toJson({2024, 2, 29, 0, 0, 0, CaptureDateSource::fileDate});
-    const auto without = [&](std::string_view line) {
+    const auto replaced = [&](std::string_view from, std::string_view to) {
         std::string text = full;
-        text.erase(text.find(line), line.size());
-        return text;
+        return text.replace(text.find(from), from.size(), to);
     };
     const std::pair<std::string, std::string> cases[] = {
-        {without("  \"hour\": 0,\n"), "Missing key \u201Chour\u201D"},
-        {without("  \"source\": \"fileDate\",\n"), "Missing key \u201Csource\u201D"},
-        {"{\"year\":2024,\"month\":2,\"day\":30,\"hour\":0,\"minute\":0,\"second\":0,\"source\":\"fileDate\"}",
-         "Invalid value \u201C30\u201D for key \u201Cday\u201D"},
-        {"{\"year\":2024,\"month\":13,\"day\":1,\"hour\":0,\"minute\":0,\"second\":0,\"source\":\"fileDate\"}",
-         "Invalid value \u201C13\u201D for key \u201Cmonth\u201D"},
-        {"{\"year\":2024,\"month\":1.5,\"day\":1,\"hour\":0,\"minute\":0,\"second\":0,\"source\":\"fileDate\"}",
-         "Expected an integer for key \u201Cmonth\u201D"},
-        {"{\"year\":2024,\"month\":1,\"day\":1,\"hour\":0,\"minute\":0,\"second\":0,\"source\":\"gps\"}",
-         "Unknown value \u201Cgps\u201D for key \u201Csource\u201D"},
-        {"[1]", "Expected an object"},
+        {replaced("  \"hour\": 0,\n", ""), "Missing key \u201Chour\u201D"},
+        {replaced("\"day\": 29", "\"day\": 30"), "Invalid value \u201C30\u201D for key \u201Cday\u201D"},
+        {replaced("\"month\": 2", "\"month\": 1.5"), "Expected an integer for key \u201Cmonth\u201D"},
+        {replaced("\"fileDate\"", "\"gps\""), "Unknown value \u201Cgps\u201D for key \u201Csource\u201D"},
         {"{", "The text is not valid JSON"},
     };
     for (const auto& [json, message] : cases) {

@@ -40,7 +40,8 @@ image::Orientation expectedOrientation(const nlohmann::json& entry) {
     return entry["Orientation"].get<int>();
 }
 
-// Raw date fields as stored, camera fields as read into ExifFields.
+// Raw date fields as stored, camera fields as read into ExifFields. How HEIF
+// photos decode is HeifDecoding's, against libheif.
 TEST(ImageCorpus, MetadataReadsMatchTheReference) {
     VELTROP_REQUIRE_CORPUS(corpus);
     for (const auto& entry : oracle(corpus)) {
@@ -95,29 +96,7 @@ TEST(ImageCorpus, MetadataReadsMatchTheReference) {
               PropertyValue("EF-S18-55mm f/3.5-5.6 IS"));
 }
 
-TEST(ImageCorpus, DecodesPhotosAsStoredAndHeifUprightOnce) {
-    VELTROP_REQUIRE_CORPUS(corpus);
-    struct Case {
-        const char* file;
-        PixelSize size;
-        image::Orientation orientation;
-    };
-    // Other HEIF photos decode as libheif does (HeifDecoding); these also carry an EXIF turn.
-    const Case cases[] = {
-        {"landscape_5.jpg", {450, 600}, 5},
-        {"arrow.heic", {3024, 4032}, 1},                // irot 270 applied; EXIF also says 6
-        {"Issue 437 (dotnet).heic", {4000, 1848}, 1},  // EXIF says 6, the container does not rotate
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        auto loaded = ImageLoader::load(corpus / c.file);
-        ASSERT_TRUE(loaded) << loaded.error().description();
-        EXPECT_EQ(loaded->pixelSize(), c.size);
-        EXPECT_EQ(loaded->orientation, c.orientation);
-    }
-}
-
-TEST(ImageCorpus, HeifCopyIsUprightAndKeepsProfileAndExif) {
+TEST(ImageCorpus, HeifCopyIsUprightAndKeepsItsProfile) {
     VELTROP_REQUIRE_CORPUS(corpus);
     TempDir folder;
     // Stored HEIF pixels are already turned by the container: no EXIF turn on top.
@@ -131,10 +110,7 @@ TEST(ImageCorpus, HeifCopyIsUprightAndKeepsProfileAndExif) {
     ASSERT_TRUE(copy);
     EXPECT_EQ(copy->pixelSize(), (PixelSize{600, 800}));
     EXPECT_EQ(copy->orientation, 1);  // the EXIF block said 6
-    EXPECT_EQ(copy->metadata.icc, source->metadata.icc);
-    const auto& exif = dates::group(copy->properties, keys::exif);
-    EXPECT_EQ(*dates::find(exif, keys::lensModel), PropertyValue("iPhone 8 Plus back dual camera 3.99mm f/1.8"));
-    EXPECT_EQ(*dates::find(exif, keys::dateTimeOriginal), PropertyValue("2018:07:31 14:52:07"));
+    // Every other tag of a HEIF copy is MetadataFidelity's.
     if (auto reference = referenceMetadata(destination)) {
         EXPECT_EQ((*reference)["ICC_Profile:ProfileDescription"], "Display P3");
     }

@@ -24,15 +24,6 @@ image::Bitmap patternBitmap(int width, int height) {
     return *bitmap;
 }
 
-image::Bitmap solidBitmap(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a) {
-    auto bitmap = image::Bitmap::allocate(width, height);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = bitmap->row(y);
-        for (int x = 0; x < width; ++x, p += 4) p[0] = b, p[1] = g, p[2] = r, p[3] = a;
-    }
-    return *bitmap;
-}
-
 Bytes encodeJpeg(const image::Bitmap& bitmap, int quality) {
     TempDir folder;
     const auto file = folder / "plain.jpg";

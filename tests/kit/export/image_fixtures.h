@@ -23,7 +23,6 @@ using Bytes = std::vector<std::uint8_t>;
 // A bitmap whose pixels say where they are: blue = x, green = y (both
 // scaled to 0…255), red = 200 in the top-left quadrant; opaque.
 image::Bitmap patternBitmap(int width, int height);
-image::Bitmap solidBitmap(int width, int height, std::uint8_t b, std::uint8_t g, std::uint8_t r, std::uint8_t a = 255);
 
 // A JPEG of the bitmap without metadata.
 Bytes encodeJpeg(const image::Bitmap& bitmap, int quality = 90);

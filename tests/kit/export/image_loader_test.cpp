@@ -53,7 +53,6 @@ TEST(ImageLoader, KeepsStoredValueTypes) {
     auto info = ImageLoader::readInfo(file);
     ASSERT_TRUE(info);
     EXPECT_EQ(info->properties, loaded->properties);
-    EXPECT_EQ(info->orientation, 6);
     EXPECT_EQ(info->displaySize(), (PixelSize{30, 40}));
 }
 
@@ -113,10 +112,10 @@ TEST(ImageLoader, DecodesByContentNotByName) {
     TempDir folder;
     // A JPEG named .png decodes as a JPEG.
     const auto jpeg = folder / "photo.png";
-    writeBytes(jpeg, encodeJpeg(solidBitmap(16, 16, 0, 0, 255)));
+    writeBytes(jpeg, encodeJpeg(patternBitmap(16, 12)));
     auto decoded = ImageLoader::load(jpeg);
     ASSERT_TRUE(decoded);
-    EXPECT_GT(decoded->image.row(8)[2], 240);
+    EXPECT_EQ(decoded->pixelSize(), (PixelSize{16, 12}));
 
     if (!hasTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
     // 2 × 1: opaque red, half-transparent white.

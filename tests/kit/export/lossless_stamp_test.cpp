@@ -22,19 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What jpegtran does for each EXIF orientation.
-std::string jpegtranTurn(int orientation) {
-    switch (orientation) {
-        case 2: return "-flip horizontal";
-        case 3: return "-rotate 180";
-        case 4: return "-flip vertical";
-        case 5: return "-transpose";
-        case 6: return "-rotate 90";
-        case 7: return "-transverse";
-        case 8: return "-rotate 270";
-        default: return "";
-    }
-}
+// What jpegtran does for each EXIF orientation, 1 to 8.
+const char* const jpegtranTurns[] = {"",          "",           "-flip horizontal", "-rotate 180", "-flip vertical",
+                                     "-transpose", "-rotate 90", "-transverse",      "-rotate 270"};
 
 struct Box {
     int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
@@ -113,7 +103,7 @@ TEST(LosslessStamp, KeepsEveryBlockOutsideTheStampOnCorpusPhotos) {
         const auto info = exporting::ImageLoader::readInfo(source);
         ASSERT_TRUE(info);
         const int orientation = info->orientation;
-        const auto reference = fx::decodePnm("jpegtran -copy none " + jpegtranTurn(orientation) + " " +
+        const auto reference = fx::decodePnm("jpegtran -copy none " + std::string(jpegtranTurns[orientation]) + " " +
                                                   fx::shellQuoted(source) + " | djpeg -rgb -nosmooth -pnm");
         const auto copy = fx::decodeWithDjpeg(destination, "-nosmooth");
         ASSERT_TRUE(reference && copy);

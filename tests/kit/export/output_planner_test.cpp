@@ -78,7 +78,6 @@ TEST(OutputPlanner, PlacesTokensAndSubfolders) {
     EXPECT_EQ(planner.plan(root, dir / "d.heic", "/sub//deeper/", "d", std::nullopt, "", "", naming("{name}")),
               root / "sub" / "deeper" / "d.jpg");
     EXPECT_EQ(planName(planner, root, dir / "a.heic", "{date}"), std::unexpected(OutputError::missingCaptureDate()));
-    EXPECT_EQ(OutputError::missingCaptureDate().description(), "The filename template needs a capture date");
 }
 
 TEST(OutputPlanner, RejectsPathsOutsideTheRoot) {
@@ -91,8 +90,6 @@ TEST(OutputPlanner, RejectsPathsOutsideTheRoot) {
     for (const std::string& templateText : std::vector<std::string>{"/{name}", " \n/x", "a/../{name}", "..", std::string("a\0b", 3), "escape/{name}", ".{project}./{name}"})
         EXPECT_EQ(planName(planner, dir / "root", dir / "p.heic", templateText), invalid) << templateText;
     EXPECT_EQ(planName(planner, dir / "root", dir / "...heic"), invalid);  // the stem cleans down to nothing
-    EXPECT_EQ(OutputError::invalidPath().description(),
-              "Use a filename or subfolders within the output folder, without '..' or an absolute path");
     EXPECT_EQ(planName(planner, dir / "root", dir / "p.heic", "a..b/{name}"), dir / "root" / "a..b" / "p.jpg");
 }
 

@@ -182,24 +182,18 @@ TEST(ClockCheck, GpsTimeWithoutDateTakesTheNearestDay) {
     EXPECT_TRUE(check.proposals.empty());
 }
 
-TEST(ClockCheck, NotesAZoneFarFromTheLongitude) {
-    auto photos = series(2, 2 * 3600, 0);
-    for (auto& photo : photos) photo.clock.longitude = -120;
-    const ClockCheck check = checkClocks(photos);
-    ASSERT_EQ(check.estimates[0].notes.size(), 1u);
-    EXPECT_EQ(check.estimates[0].notes[0],
-              "The camera may be set to another time zone: its clock reads UTC+02:00, but where the photos were "
-              "taken the longitude suggests about UTC\u221208:00.");
-}
-
-// Without a zone tag, ten minutes fast looks like a zone a quarter hour east.
-TEST(ClockCheck, NotesAnUnusualZone) {
-    const ClockCheck check = checkClocks(series(2, 3600, 600));
-    EXPECT_EQ(check.estimates[0].zoneSeconds, 4500);
-    EXPECT_EQ(check.estimates[0].notes,
-              std::vector<std::string>{"UTC+01:15 is an unusual time zone: the clock may be off by more than "
-                                       "7\u00bd minutes, which cannot be told apart from the zone."});
-    EXPECT_TRUE(checkClocks(series(2, 20700, 0)).estimates[0].notes.empty());  // Nepal
+TEST(ClockCheck, NotesAZoneFarFromTheLongitudeOrAnUnusualZone) {
+    auto west = series(2, 2 * 3600, 0);
+    for (auto& photo : west) photo.clock.longitude = -120;
+    const std::pair<std::vector<DiscoveredPhoto>, std::vector<std::string>> cases[] = {
+        {west, {"The camera may be set to another time zone: its clock reads UTC+02:00, but where the photos were "
+                "taken the longitude suggests about UTC\u221208:00."}},
+        // Without a zone tag, ten minutes fast looks like a zone a quarter hour east.
+        {series(2, 3600, 600), {"UTC+01:15 is an unusual time zone: the clock may be off by more than "
+                                "7\u00bd minutes, which cannot be told apart from the zone."}},
+        {series(2, 20700, 0), {}},  // Nepal
+    };
+    for (const auto& [photos, notes] : cases) EXPECT_EQ(checkClocks(photos).estimates[0].notes, notes);
 }
 
 TEST(ClockCheck, OneCameraTextInTwoFoldersIsSplitOnlyWhenTheClocksDisagree) {
@@ -300,16 +294,13 @@ TEST(ClockCheck, KnownZoneIsTheTagOrAGpsEstimate) {
     EXPECT_EQ(knownZone(check, photos[3]), std::nullopt);
 }
 
+// The other shift, zone and duration texts appear in the proposals above.
 TEST(ClockCheck, Texts) {
-    const std::pair<std::int64_t, const char*> shifts[] = {
-        {433, "+7m13s"}, {-433, "-7m13s"}, {3600, "+1h"}, {-5400, "-1h30m"}, {45, "+45s"}, {0, "+0s"},
-        {86400 * 2 + 61, "+2d1m1s"}, {-(5 * 3600 + 30 * 60 + 15), "-5h30m15s"}};
+    const std::pair<std::int64_t, const char*> shifts[] = {{0, "+0s"}, {3600, "+1h"}, {86400 * 2 + 61, "+2d1m1s"}};
     for (const auto& [seconds, text] : shifts) EXPECT_EQ(shiftAmountText(seconds), text);
     EXPECT_EQ(zoneText(19800), "UTC+05:30");
-    EXPECT_EQ(zoneText(-25200), "UTC\u221207:00");
     EXPECT_EQ(zoneText(0), "UTC+00:00");
     EXPECT_EQ(durationText(0.63), "0.6 s");
-    EXPECT_EQ(durationText(-433), "7 min 13 s");
     EXPECT_EQ(durationText(7200), "2 h");
 }
 

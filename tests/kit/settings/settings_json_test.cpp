@@ -82,10 +82,6 @@ TEST(SettingsJson, RoundTripsVariedConfigurations) {
     extremes.outputRoot = "/";
     cases.push_back(extremes);
 
-    extremes.project->firstNumber = std::numeric_limits<std::int64_t>::max();
-    extremes.outputRoot = "/a/trailing/";
-    cases.push_back(extremes);
-
     for (const auto& configuration : cases) {
         const std::string first = encoded(configuration);
         EXPECT_EQ(encoded(configuration), first) << "encoding must be deterministic";
@@ -162,16 +158,6 @@ TEST(SettingsJson, WriteCorrectedDatesIsOptionalAndOffByDefault) {
     EXPECT_NE(encoded(configuration).find("\"writeCorrectedDates\": true"), std::string::npos);
     const std::string off = replaced(encoded(configuration), "\"writeCorrectedDates\": true", "\"writeCorrectedDates\": false");
     EXPECT_FALSE(decodeStampConfiguration(off)->writeCorrectedDates);
-    const std::string wrong = replaced(encoded(configuration), "\"writeCorrectedDates\": true", "\"writeCorrectedDates\": 1");
-    EXPECT_FALSE(decodeStampConfiguration(wrong));
-}
-
-// How strings and numbers are escaped and written is JsonWriter's; readers accept the bare slash too.
-TEST(SettingsJson, ReadsTheBareSlash) {
-    StampConfiguration configuration;
-    configuration.format = builtInFormats()[2];
-    const std::string bare = replaced(encoded(configuration), R"("dd\/MM\/yyyy HH:mm")", R"("dd/MM/yyyy HH:mm")");
-    EXPECT_EQ(decodeStampConfiguration(bare), configuration);
 }
 
 TEST(SettingsJson, OptionalKeysMayBeAbsentOrNull) {
@@ -200,8 +186,6 @@ TEST(SettingsJson, StrictReadingNamesTheFault) {
          "Missing key \u201CuseFileDateFallback\u201D at configuration"},
         {replaced(base, "\"theme\": \"clean\"", "\"theme\": \"sepia\""),
          "Unknown value \u201Csepia\u201D for key \u201Ctheme\u201D at configuration.style"},
-        {replaced(base, "\"background\": \"black\"", "\"background\": \"Black\""),
-         "Unknown value \u201CBlack\u201D for key \u201Cbackground\u201D at configuration.strip"},
         {replaced(base, "\"timestampEnabled\": true", "\"timestampEnabled\": 1"),
          "Expected a boolean for key \u201CtimestampEnabled\u201D at configuration"},
         {replaced(base, "\"opacity\": 0.65", "\"opacity\": \"0.65\""),
@@ -352,7 +336,8 @@ TEST(SettingsJson, AnyJsonTextTakesTheWrittenForm) {
 }
 
 // A key written twice would be read as its last value without a word, and a
-// NUL byte would end the text early; both are refused, naming where.
+// NUL byte would end the text early; both are refused, naming where (the
+// parser's paths are JsonParser's, a preset file's the command line's).
 TEST(SettingsJson, DuplicateKeysAndNulBytesAreRefused) {
     const std::string base = encoded(withTextWatermark("Survey"));
     const std::pair<std::string, std::string> configurations[] = {
@@ -367,17 +352,4 @@ TEST(SettingsJson, DuplicateKeysAndNulBytesAreRefused) {
     for (const auto& [json, description] : configurations) EXPECT_EQ(decodeFailure(json), description) << json;
     // The same key in different objects is no duplicate.
     EXPECT_EQ(decodeFailure(base), "decoded");
-
-    PresetDocument document;
-    document.version = 2;
-    document.presets = {{imageUuid, "One", {}}, {*Uuid::parse("9F1C4E2A-0000-4000-A000-000000000001"), "Two", {}}};
-    const std::string text = *encodePresetDocument(document);
-    const std::string second = text.substr(text.find("\"name\": \"Two\""));
-    const std::string doubled = text.substr(0, text.size() - second.size()) +
-                                replaced(second, "\"name\": \"Two\"", "\"name\": \"Two\", \"name\": \"2\"");
-    EXPECT_EQ(decodePresetDocument(doubled).error().description(), "Duplicate key \u201Cname\u201D at presets[1]");
-    EXPECT_EQ(decodePresetDocument(replaced(text, "\"version\": 2", "\"version\": 2, \"version\": 1"))
-                  .error()
-                  .description(),
-              "Duplicate key \u201Cversion\u201D at the top level");
 }

@@ -34,15 +34,6 @@ TEST(StampFormat, TwelveHourClock) {
     EXPECT_EQ(format(at(23), "h:mm:ss"), "11:05:09");
 }
 
-// Their names and patterns are listed by the command line's formats test.
-TEST(StampFormat, MostBuiltInsSuitRetro) {
-    const auto formats = builtInFormats();
-    ASSERT_EQ(formats.size(), 8u);
-    const bool retro[] = {false, false, true, true, true, true, true, false};
-    for (std::size_t i = 0; i < formats.size(); ++i)
-        EXPECT_EQ(isRetroCompatible(formats[i].pattern), retro[i]) << formats[i].pattern;
-}
-
 TEST(StampFormat, RetroValidationCollectsUnsupportedCharacters) {
     EXPECT_EQ(validatePattern("d MMM yyyy", StampTheme::retro), PatternValidation::unsupportedGlyphs("Aug"));
     EXPECT_EQ(validatePattern("MMM MMM", StampTheme::retro), PatternValidation::unsupportedGlyphs("AugAug"));
