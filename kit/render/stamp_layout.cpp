@@ -87,14 +87,12 @@ double watermarkContentHeight(double sizeFraction, double width, double height) 
 
 double watermarkOpacity(double opacity) { return std::clamp(opacity, 0.15, 1.0); }
 
-double roundHalfAway(double value) { return std::round(value); }
-
 StripMetrics stripMetrics(double sizeFraction, double width, double height, bool hasRecordLine) {
     StripMetrics metrics;
     const double fraction = std::clamp(sizeFraction, settings::StampStyle::minimumSizeFraction,
                                        settings::StampStyle::maximumSizeFraction);
-    metrics.lineUnit = roundHalfAway(std::min(width, height) * fraction * 2.6);
-    metrics.height = hasRecordLine ? roundHalfAway(1.75 * metrics.lineUnit) : metrics.lineUnit;
+    metrics.lineUnit = std::round(std::min(width, height) * fraction * 2.6);
+    metrics.height = hasRecordLine ? std::round(1.75 * metrics.lineUnit) : metrics.lineUnit;
     metrics.capHeight = 0.26 * metrics.lineUnit;
     metrics.sidePadding = 0.34 * metrics.lineUnit;
     metrics.available = width - 2 * metrics.sidePadding;

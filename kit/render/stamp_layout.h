@@ -70,9 +70,6 @@ struct StripMetrics {
 };
 StripMetrics stripMetrics(double sizeFraction, double width, double height, bool hasRecordLine);
 
-// Half-way cases round away from zero.
-double roundHalfAway(double value);
-
 // White space trimmed from both ends; line breaks are kept.
 std::string trimmedSpaces(std::string_view text);
 

@@ -126,8 +126,4 @@ PatternValidation validatePattern(std::string_view pattern, StampTheme theme) {
     return PatternValidation::unsupportedGlyphs(std::move(unsupported));
 }
 
-bool isRetroCompatible(std::string_view pattern) {
-    return validatePattern(pattern, StampTheme::retro).isOk();
-}
-
 }  // namespace veltrop::settings

@@ -44,7 +44,6 @@ struct PatternValidation {
 };
 
 PatternValidation validatePattern(std::string_view pattern, StampTheme theme);
-bool isRetroCompatible(std::string_view pattern);
 
 // The characters of a UTF-8 text that the retro display cannot show, in order.
 std::string unsupportedRetroCharacters(std::string_view text);

@@ -21,12 +21,6 @@ ScopedFileAccess::ScopedFileAccess(fs::path url) : url_(std::move(url)) {
     if (auto identity = platform::fileIdentity(url_)) identity_ = Identity{identity->device, identity->inode};
 }
 
-bool ScopedFileAccess::stillReachable() const {
-    if (!identity_) return false;
-    auto identity = platform::fileIdentity(url_);
-    return identity && Identity{identity->device, identity->inode} == *identity_;
-}
-
 // ---------------------------------------------------------------- bookmarks
 
 namespace detail {

@@ -22,17 +22,15 @@ namespace veltrop::storage {
 // Access to one location for as long as the object lives. Linux has no
 // sandbox whose grant must be held open, so nothing is kept open per item
 // (a batch of thousands of photos would run out of file handles): the object
-// records the item's identity when it starts, and holders check the item
-// again when they use it. started is false when the item could not be reached.
+// records the item's identity when it starts; every later use opens the item
+// afresh and reports its own failure. started is false when the item could
+// not be reached.
 class ScopedFileAccess {
 public:
     explicit ScopedFileAccess(std::filesystem::path url);
 
     const std::filesystem::path& url() const { return url_; }
     bool started() const { return identity_.has_value(); }
-    // True while the location can be reached and is still the item that was
-    // there at the start (same device and inode).
-    bool stillReachable() const;
 
 private:
     struct Identity {
