@@ -67,6 +67,11 @@ std::span<const std::uint8_t> bytesOf(std::string_view text) {
 
 std::optional<Bytes> fittedExif(std::span<const std::uint8_t> tiff, const CopyChanges& changes, bool mayShrink) {
     auto patched = patchExif(tiff, changes);
+    if (!patched && patched.error() == ExifPatchFailure::tangled) {
+        // Tables lying inside one another cannot be changed in place; the
+        // standard IFDs, written out anew, can.
+        if (const Bytes standard = standardExif(tiff); !standard.empty()) patched = patchExif(standard, changes);
+    }
     if (!patched) return std::nullopt;
     const std::size_t limit = maximumSegmentPayload - exifSignature.size();
     if (patched->tiff.size() <= limit || !mayShrink) return std::move(patched->tiff);

@@ -40,9 +40,9 @@ class Patcher {
 public:
     Patcher(std::vector<std::uint8_t>& bytes, const CopyChanges& changes) : block_(bytes), changes_(changes) {}
 
-    bool run() {
+    std::expected<void, ExifPatchFailure> run() {
         const auto ifd0 = readIfd(block_, block_.read(4, 4));
-        if (!ifd0) return false;
+        if (!ifd0) return std::unexpected(ExifPatchFailure::notTiff);
         kept_.push_back({0, 8});
         structure_.push_back({0, 8});
         keep(*ifd0, 0);
@@ -74,6 +74,7 @@ public:
                 }
             }
         }
+        if (changes_.removeGPS && tangled(*ifd0)) return std::unexpected(ExifPatchFailure::tangled);
         if (ifd0->nextField) block_.write(*ifd0->nextField, 0, 4);
         if (changes_.removeGPS) {
             // Each unlink moves the entries after it: read the table again each time.
@@ -91,7 +92,7 @@ public:
             for (const Range& range : writeCopyDate(block_, *changes_.date, limit, kept_))
                 zeroUnlessKept(range);
         }
-        return true;
+        return {};
     }
 
     std::size_t usedLength() const {
@@ -185,6 +186,29 @@ private:
         });
     }
 
+    // Whether taking the GPS pointer out of IFD0 would move something else:
+    // the entries after it close up, so a table, a value or a pointer's
+    // target lying among them would change too (found by fuzzing: an Exif
+    // IFD starting inside IFD0, which its closing up made readable).
+    bool tangled(const Ifd& ifd0) const {
+        const Entry* gps = ifd0.find(tagGpsIfd);
+        if (gps == nullptr) return false;
+        const Range moved{gps->at, ifd0.table().end};
+        const auto inside = [&](const Range& r) { return r.begin < moved.end && moved.begin < r.end; };
+        const auto other = [&](const Range& r) {
+            return (r.begin != 0 || r.end != 8) && (r.begin != ifd0.at || r.end != ifd0.table().end);
+        };
+        for (const auto* ranges : {&kept_, &structure_})
+            for (const Range& r : *ranges)
+                if (other(r) && inside(r)) return true;
+        for (const Entry& entry : ifd0.entries) {
+            if (entry.tag == tagGpsIfd || !isSubIfdPointer(entry)) continue;
+            for (std::uint32_t offset : integers(block_, entry))
+                if (offset >= moved.begin && offset < moved.end) return true;
+        }
+        return false;
+    }
+
     // Takes an entry out of the IFD's table: the later entries close up,
     // the table ends 12 bytes earlier and those bytes are zeroed. The next
     // IFD's offset was set to 0 before.
@@ -233,7 +257,7 @@ std::expected<PatchedExif, ExifPatchFailure> patchExif(std::span<const std::uint
     if (!little && !big) return std::unexpected(ExifPatchFailure::notTiff);
     PatchedExif patched{{tiff.begin(), tiff.end()}, 0};
     Patcher patcher(patched.tiff, changes);
-    if (!patcher.run()) return std::unexpected(ExifPatchFailure::notTiff);
+    if (const auto run = patcher.run(); !run) return std::unexpected(run.error());
     patched.usedLength = patcher.usedLength();
     return patched;
 }

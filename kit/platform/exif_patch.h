@@ -36,6 +36,7 @@ struct CopyChanges {
 
 enum class ExifPatchFailure {
     notTiff,  // no byte-order mark, or IFD0 does not lie inside the block
+    tangled,  // the GPS pointer cannot leave IFD0: other tables or values lie among IFD0's entries
 };
 
 struct PatchedExif {
