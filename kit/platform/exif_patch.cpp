@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "kit/platform/copy_segments.h"
 #include "kit/platform/exif_dates.h"
@@ -46,6 +47,8 @@ public:
         kept_.push_back({0, 8});
         structure_.push_back({0, 8});
         keep(*ifd0, 0);
+
+        for (const auto& [pointer, offsets] : extraExifIfds_) keepFirstExifIfd(pointer, offsets);
 
         // A damaged directory may name the GPS directory more than once.
         for (const Entry& gps : ifd0->entries) {
@@ -109,8 +112,31 @@ private:
         for (const Entry& entry : ifd.entries) {
             if (entry.outOfLine && entry.value) kept_.push_back(*entry.value);
             if (entry.tag == tagGpsIfd || !isSubIfdPointer(entry)) continue;
-            for (std::uint32_t offset : integers(block_, entry)) keepIfd(offset, depth + 1);
+            auto offsets = integers(block_, entry);
+            // The metadata library reads an Exif IFD pointer's second value
+            // as the GPS IFD (found by fuzzing): without location, the
+            // pointer keeps its first value only.
+            if (changes_.removeGPS && entry.tag == tagExifIfd && offsets.size() > 1) {
+                extraExifIfds_.emplace_back(entry, offsets);
+                offsets.resize(1);
+            }
+            for (std::uint32_t offset : offsets) keepIfd(offset, depth + 1);
         }
+    }
+
+    // Rewrites the pointer as a single inline value; the other IFDs it named go.
+    void keepFirstExifIfd(const Entry& pointer, const std::vector<std::uint32_t>& offsets) {
+        for (std::size_t i = 1; i < offsets.size(); ++i) removeIfd(offsets[i]);
+        if (pointer.outOfLine && pointer.value) {
+            const Range array = *pointer.value;
+            const auto it = std::find_if(kept_.begin(), kept_.end(),
+                                         [&](const Range& r) { return r.begin == array.begin && r.end == array.end; });
+            if (it != kept_.end()) kept_.erase(it);
+            removed_.push_back(array);
+        }
+        block_.write(pointer.at + 2, typeLong, 2);
+        block_.write(pointer.at + 4, 1, 4);
+        block_.write(pointer.at + 8, offsets.front(), 4);
     }
 
     void keepIfd(std::size_t offset, int depth) {
@@ -246,6 +272,7 @@ private:
     std::vector<Range> removed_;
     std::vector<Range> structure_;  // the header and every table read
     std::vector<std::size_t> visited_;
+    std::vector<std::pair<Entry, std::vector<std::uint32_t>>> extraExifIfds_;
 };
 
 }  // namespace
