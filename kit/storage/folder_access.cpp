@@ -18,7 +18,7 @@ using Json = json::Value;  // the file keeps its entries in the order they were 
 // ---------------------------------------------------------------- ScopedFileAccess
 
 ScopedFileAccess::ScopedFileAccess(fs::path url) : url_(std::move(url)) {
-    if (auto identity = platform::fileIdentity(url_)) identity_ = Identity{identity->device, identity->inode};
+    started_ = platform::fileIdentity(url_).has_value();
 }
 
 // ---------------------------------------------------------------- bookmarks

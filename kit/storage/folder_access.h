@@ -21,25 +21,19 @@ namespace veltrop::storage {
 
 // Access to one location for as long as the object lives. Linux has no
 // sandbox whose grant must be held open, so nothing is kept open per item
-// (a batch of thousands of photos would run out of file handles): the object
-// records the item's identity when it starts; every later use opens the item
-// afresh and reports its own failure. started is false when the item could
-// not be reached.
+// (a batch of thousands of photos would run out of file handles): every use
+// opens the item afresh and reports its own failure. started is false when
+// the item could not be reached.
 class ScopedFileAccess {
 public:
     explicit ScopedFileAccess(std::filesystem::path url);
 
     const std::filesystem::path& url() const { return url_; }
-    bool started() const { return identity_.has_value(); }
+    bool started() const { return started_; }
 
 private:
-    struct Identity {
-        std::uint64_t device = 0;
-        std::uint64_t inode = 0;
-        bool operator==(const Identity&) const = default;
-    };
     std::filesystem::path url_;
-    std::optional<Identity> identity_;
+    bool started_ = false;
 };
 
 class FolderAccessStore {
