@@ -77,7 +77,11 @@ public:
                 }
             }
         }
-        if (changes_.removeGPS && tangled(*ifd0)) return std::unexpected(ExifPatchFailure::tangled);
+        if (changes_.removeGPS) {
+            // Read again: sizes and pointers may have been rewritten since.
+            const auto current = readIfd(block_, ifd0->at);
+            if (current && tangled(*current)) return std::unexpected(ExifPatchFailure::tangled);
+        }
         if (ifd0->nextField) block_.write(*ifd0->nextField, 0, 4);
         if (changes_.removeGPS) {
             // Each unlink moves the entries after it: read the table again each time.
