@@ -157,7 +157,7 @@ private:
             // Only dates stored in exactly these bytes take the same text; one
             // that overlaps them in part would be cut by this text (found by fuzzing).
             const auto dates = std::count_if(sharing.begin(), sharing.end(), [&](const Entry* e) {
-                return e->outOfLine && e->value && e->value->begin == range.begin && e->value->end == range.end;
+                return e->outOfLine && e->value == range;
             });
             if (referring > std::max<std::ptrdiff_t>(dates, 1)) return false;
         }
@@ -181,7 +181,7 @@ private:
         for (const Entry* other : dates) {
             if (!other->value || !other->outOfLine) continue;
             const Range theirs = *other->value;
-            if (overlaps(theirs, range) && (theirs.begin != range.begin || theirs.end != range.end)) return false;
+            if (overlaps(theirs, range) && theirs != range) return false;
         }
         writeText(range, value);
         return true;
@@ -190,9 +190,7 @@ private:
     // A range that nothing refers to any more: one reference to it leaves
     // the kept ranges, and it is zeroed unless another remains.
     void release(const Range& range) {
-        const auto it = std::find_if(kept_.begin(), kept_.end(),
-                                     [&](const Range& r) { return r.begin == range.begin && r.end == range.end; });
-        if (it != kept_.end()) kept_.erase(it);
+        dropOne(kept_, range);
         gone_.push_back(range);
     }
 

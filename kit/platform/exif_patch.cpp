@@ -132,11 +132,8 @@ private:
     void keepFirstExifIfd(const Entry& pointer, const std::vector<std::uint32_t>& offsets) {
         for (std::size_t i = 1; i < offsets.size(); ++i) removeIfd(offsets[i]);
         if (pointer.outOfLine && pointer.value) {
-            const Range array = *pointer.value;
-            const auto it = std::find_if(kept_.begin(), kept_.end(),
-                                         [&](const Range& r) { return r.begin == array.begin && r.end == array.end; });
-            if (it != kept_.end()) kept_.erase(it);
-            removed_.push_back(array);
+            dropOne(kept_, *pointer.value);
+            removed_.push_back(*pointer.value);
         }
         block_.write(pointer.at + 2, typeLong, 2);
         block_.write(pointer.at + 4, 1, 4);
@@ -212,7 +209,7 @@ private:
         const auto overlaps = [&](const Range& r) { return r.begin < value.end && value.begin < r.end; };
         if (std::any_of(structure_.begin(), structure_.end(), overlaps)) return false;
         return std::none_of(kept_.begin(), kept_.end(), [&](const Range& r) {
-            return overlaps(r) && (r.begin != value.begin || r.end != value.end);
+            return overlaps(r) && r != value;
         });
     }
 
@@ -226,7 +223,7 @@ private:
         const Range moved{gps->at, ifd0.table().end};
         const auto inside = [&](const Range& r) { return r.begin < moved.end && moved.begin < r.end; };
         const auto other = [&](const Range& r) {
-            return (r.begin != 0 || r.end != 8) && (r.begin != ifd0.at || r.end != ifd0.table().end);
+            return r != Range{0, 8} && r != ifd0.table();
         };
         for (const auto* ranges : {&kept_, &structure_})
             for (const Range& r : *ranges)

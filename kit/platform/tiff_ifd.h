@@ -18,7 +18,14 @@ std::size_t typeSize(std::uint16_t type);
 struct Range {
     std::size_t begin = 0;
     std::size_t end = 0;
+    bool operator==(const Range&) const = default;
 };
+
+// Takes one reference to range out of ranges: bytes several values share
+// stay referred to while any other remains.
+inline void dropOne(std::vector<Range>& ranges, const Range& range) {
+    if (const auto it = std::find(ranges.begin(), ranges.end(), range); it != ranges.end()) ranges.erase(it);
+}
 
 // The block's bytes in its byte order; the block may grow while in use.
 class Block {
